@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the core and its tests with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+export KV_BUILD_DIR=build-asan KV_BUILD_TYPE=Debug
+scripts/build.sh -DKV_SANITIZE=address,undefined -DKV_BUILD_BENCHMARKS=OFF -DKV_WERROR=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)"

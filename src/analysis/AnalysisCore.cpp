@@ -1,0 +1,228 @@
+// Parameters, trains and the measuring-loop hooks of the analysis core.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "analysis/AnalysisCore.h"
+
+namespace kv {
+
+AnalysisCore::AnalysisCore(AnalysisHost& host, TimestampClock& clock) : Host(host), Clock(clock) {
+    Derived.CaptureBufferCount = 40;
+}
+
+bool AnalysisCore::ParseTrain(const std::string& text) {
+    const TrainText parsed = ParseTrainText(text);
+    switch (parsed.Kind) {
+    case TrainTextKind::TooShort:
+        Params.TickInterval = FormatTrain(Derived.BeatPeriod);
+        Host.RefreshTrainBox();
+        return false;
+    case TrainTextKind::StartAuto:
+        StartTrainDetection();
+        return false;
+    case TrainTextKind::StepAuto:
+        return TrainDetectionStep();
+    case TrainTextKind::Rejected:
+        return false;
+    case TrainTextKind::Period:
+        ApplyTrain(parsed.Period);
+        return true;
+    }
+    return false;
+}
+
+void AnalysisCore::ApplyTrain(double period) {
+    {
+        std::lock_guard calibration(CalibrationLock);
+        if (Calibrating == LocalCalibrationMode) return;
+    }
+    const bool wasRunning = Measurement.Running;
+    if (wasRunning) Host.StopMeasurement();
+    SetBeatPeriod(period);
+    Host.RefreshTrainBox();
+    ResetMeasurement();
+    if (wasRunning) Host.StartMeasurement();
+}
+
+void AnalysisCore::SetBeatPeriod(double period) {
+    std::lock_guard lock(AnalysisLock);
+    const double oldPeriod = Derived.BeatPeriod;
+    Derived.BeatPeriod = period;
+    Derived.BeatsPerBuffer = BeatsPerBufferFor(period);
+    Derived.BuffersPerBeat = BuffersPerBeatFor(period);
+    Derived.MinMeasureInterval = MinMeasureIntervalFor(period);
+    ResetDetector();
+    Derived.CaptureBufferCount = CaptureBufferCountFor(period, Settings.MinBuffers);
+    Host.SetCaptureRingSize(Derived.CaptureBufferCount);
+    Host.SetOutputRingSize(2);
+    RecomputeConstants();
+    ReallocateWaveformTrace();
+    Host.SetCaptureSamplesPerBuffer(Derived.SamplesPerBuffer);
+    ResetReference();
+    const double twoBeats = static_cast<double>(RoundHalfAway(2.0 * period));
+    if (twoBeats > Params.MeasuringTime) {
+        Params.MeasuringTime = twoBeats;
+        Host.RefreshMeasuringTimeBox();
+    }
+    if (period < ForkModePeriod && !(oldPeriod < ForkModePeriod)) {
+        Settings.Zoom = 0.25;
+        Settings.DisplayZoom = 0.5;
+        Params.Coaxial = static_cast<int>(EscapementType::TuningFork);
+        RecomputeConstants();
+    } else if (oldPeriod < ForkModePeriod && period >= ForkModePeriod) {
+        Settings.Zoom = 1.0;
+        Params.Coaxial = static_cast<int>(EscapementType::Lever);
+        RecomputeConstants();
+    }
+    ClockRegression.Reset();
+}
+
+void AnalysisCore::ReallocateWaveformTrace() {
+    Trace.Length = Derived.WaveformTraceLength;
+    Trace.Points.assign(static_cast<size_t>(3 * Trace.Length / 2), int16_t{0});
+}
+
+void AnalysisCore::RecomputeConstants() {
+    std::lock_guard lock(AnalysisLock);
+    ComputeSampleConstants(Derived, Params, EffectiveRate(), DisplayWidthPixels);
+    Detector.TickEnvelope.assign(static_cast<size_t>(Derived.LiftSamplesMax + 1), 0);
+    Detector.EnvelopeCount = 0;
+    if (Detector.State == DetectorPhase::CollectTick) Detector.State = DetectorPhase::Idle;
+}
+
+bool AnalysisCore::SetMeasuringTime(const std::string& text) {
+    std::optional<double> seconds;
+    {
+        std::lock_guard lock(AnalysisLock);
+        seconds = ParseMeasuringTime(text, Derived.BeatPeriod, Derived.MinMeasureInterval);
+        if (seconds) Params.MeasuringTime = *seconds;
+    }
+    if (seconds) Host.RefreshMeasuringTimeBox();
+    return seconds.has_value();
+}
+
+void AnalysisCore::SetLiftAngle(const std::string& text) {
+    {
+        std::lock_guard lock(AnalysisLock);
+        Params.LiftAngle = ClampLiftAngle(std::atof(text.c_str()));
+    }
+    RecomputeConstants();
+    Host.RefreshLiftAngleBox();
+}
+
+void AnalysisCore::SelectEscapement(EscapementType type) {
+    static const char* const LeaveForkTrain[] = {"28800 VPH", "25200 VPH", "28800 VPH",
+                                                 "18000 VPH", "18000 VPH", "1 sec"};
+    const bool forkNow = Params.Escapement() == EscapementType::TuningFork;
+    if (type == EscapementType::TuningFork) {
+        if (!forkNow) {
+            Params.TickInterval = "300 Hz";
+            ParseTrain(Params.TickInterval);
+        }
+        return;
+    }
+    if (forkNow) {
+        Params.TickInterval = LeaveForkTrain[static_cast<int>(type)];
+        ParseTrain(Params.TickInterval);
+    }
+    {
+        std::lock_guard lock(AnalysisLock);
+        Params.Coaxial = static_cast<int>(type);
+    }
+    RecomputeConstants();
+}
+
+void AnalysisCore::RaiseUnlockThreshold() {
+    {
+        std::lock_guard lock(AnalysisLock);
+        Params.UnlockThreshold = std::min(Params.UnlockThreshold + 327, 32767);
+    }
+    Host.RequestRepaint();
+}
+
+void AnalysisCore::LowerUnlockThreshold() {
+    {
+        std::lock_guard lock(AnalysisLock);
+        Params.UnlockThreshold = std::max(Params.UnlockThreshold - 327, 1);
+    }
+    Host.RequestRepaint();
+}
+
+void AnalysisCore::ResetDetector() {
+    std::lock_guard lock(AnalysisLock);
+    DetectorState& det = Detector;
+    det.UnlockHistory.fill(0);
+    det.DropHistory.fill(0);
+    det.LastTickSample = 0;
+    det.EnvelopeCount = 0;
+    det.FirstTickSample = 0;
+    det.BeatCount = 0;
+    det.SamplePosition = 0;
+    Measurement.Deviation = 0.0;
+    Measurement.TickElapsed = 0.0;
+    det.State = DetectorPhase::Idle;
+    det.SilenceCount = 0;
+    det.PeakLevel = 16383;
+    det.NoiseLevel = 0;
+    det.ClipCount = 0;
+    Measurement.BeatErrorStable = false;
+    Measurement.BeatError = 0.0;
+    Measurement.LogLiftSum = 0.0;
+    Measurement.LogLiftCount = 0;
+    Measurement.LogBeatErrorSum = 0.0;
+    Measurement.LogBeatErrorCount = 0;
+    ResetReference();
+    BufferAdjust = 0.0;
+    det.TickOffset = 0;
+    Measurement.Rate = 0.0;
+    Measurement.RateMeasured = false;
+    Derived.DatumSamples = static_cast<int>((EffectiveRate() * Derived.BeatPeriod + 1.0) * 0.5);
+}
+
+void AnalysisCore::BeginRun() {
+    std::lock_guard lock(AnalysisLock);
+    if (!AutoTrainActive) PromptText.clear();
+    SetBeatPeriod(Derived.BeatPeriod);
+    Measurement.ToothResidual.fill(0.0);
+    Measurement.ToothMean = 0.0;
+    Measurement.ToothDrift = 0.0;
+    Tape.TapeScrollOffset = 0;
+    CentringPending = Settings.Centre != 0;
+    Detector.OverrunCount = 0;
+    Detector.UnpaintedBuffers = 0;
+    Measurement.Running = true;
+    Trace.Frozen = false;
+}
+
+void AnalysisCore::EndRun() {
+    std::lock_guard lock(AnalysisLock);
+    CentringPending = false;
+    Measurement.Running = false;
+    Detector.TickEnvelope.clear();
+    Detector.TickEnvelope.shrink_to_fit();
+    Detector.EnvelopeCount = 0;
+    if (Detector.State == DetectorPhase::CollectTick) Detector.State = DetectorPhase::Idle;
+}
+
+void AnalysisCore::CentreNow() {
+    std::lock_guard lock(AnalysisLock);
+    CentringCountdown = 2 * Derived.CaptureBufferCount;
+    BufferAdjust = Detector.TickOffset;
+}
+
+unsigned AnalysisCore::AutoStopDelayMs() const {
+    return std::max(5000u, static_cast<unsigned>(Derived.BeatPeriod * 30.0 * 1000.0));
+}
+
+void AnalysisCore::OnAutoStopTimer(bool referenceCalibrationRunning) {
+    if (!Settings.Autostop || referenceCalibrationRunning) return;
+    std::lock_guard lock(AnalysisLock);
+    NoSignal = true;
+    Measurement.Rate = 0.0;
+    Measurement.RateMeasured = false;
+    Measurement.Amplitude = 0.0;
+    Measurement.LastAmplitude = 0.0;
+}
+
+} // namespace kv

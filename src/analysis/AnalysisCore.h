@@ -1,0 +1,125 @@
+// The beat analysis: parameters, the tick detector and ProcessBuffer, the measurement of rate,
+// beat error and amplitude, the paper tape and automatic train detection. The measuring view owns
+// one instance; the command-line analyser drives another. Everything here is guarded by
+// AnalysisLock; ProcessBuffer holds it for a whole buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "analysis/AnalysisHost.h"
+#include "analysis/AnalysisParameters.h"
+#include "analysis/AnalysisState.h"
+#include "timebase/SampleClock.h"
+
+namespace kv {
+
+// Calibration mode word value of a local-standard calibration.
+inline constexpr int LocalCalibrationMode = 16;
+
+class AnalysisCore {
+public:
+    explicit AnalysisCore(AnalysisHost& host, TimestampClock& clock = ProcessTimestampClock());
+
+    // --- Locks ---
+    mutable std::recursive_mutex AnalysisLock;
+    mutable std::recursive_mutex CalibrationLock;
+
+    // --- State (read and written under AnalysisLock) ---
+    AnalysisParameters Params;
+    AnalysisSettings Settings;
+    DerivedConstants Derived;
+    DetectorState Detector;
+    MeasurementState Measurement;
+    TapeState Tape;
+    WaveformTrace Trace;
+    SampleCounterRegression ClockRegression;
+
+    int Calibrating = 0; // calibration mode word, under CalibrationLock
+    bool NoSignal = false;
+    bool CentringPending = false;
+    int CentringCountdown = 0;
+    double BufferAdjust = 0.0;
+    double PlaybackGain = 1.0;
+    bool PlayingBack = false;
+    bool AutoTrainActive = false;
+    double SavedBeatPeriod = 0.0;
+    std::string PromptText;
+    int DisplayWidthPixels = 1920;
+    bool PositionalRunActive() const { return Measurement.CurrentPosition != 0; }
+
+    // --- Trains and parameters ---
+    bool ParseTrain(const std::string& text);
+    void ApplyTrain(double period);
+    void SetBeatPeriod(double period);
+    void RecomputeConstants();
+    bool SetMeasuringTime(const std::string& text);
+    void SetLiftAngle(const std::string& text);
+    void SelectEscapement(EscapementType type);
+    void RaiseUnlockThreshold();
+    void LowerUnlockThreshold();
+    double EffectiveRate() const { return EffectiveSampleRate(Settings.SampleRate, Settings.Cal); }
+
+    // --- Measuring loop hooks ---
+    // Resets for a new run: derived values, detector, tooth residuals, scroll, centring flag.
+    void BeginRun();
+    // Ends a run: clears the centring flag and Running, frees the tick envelope.
+    void EndRun();
+    void CentreNow();
+    void OnAutoStopTimer(bool referenceCalibrationRunning = false);
+    unsigned AutoStopDelayMs() const;
+
+    // --- Buffer processing (capture thread) ---
+    void ProcessBuffer(size_t n, int16_t* samples, int remaining);
+    void ResetDetector();
+
+    // --- Measurement ---
+    void ResetMeasurement();
+    void ResetReference();
+    void Clear(const std::string& measuringTimeText);
+    void RestartAllan();
+
+    // --- Tape ---
+    void ClearTape();
+    void SetFeedNormal();
+    void ToggleFeed(int code);
+
+    // --- Automatic train detection ---
+    void StartTrainDetection();
+    bool TrainDetectionStep();
+    unsigned TrainStepDelayMs(double period) const;
+
+private:
+    AnalysisHost& Host;
+    TimestampClock& Clock;
+
+    struct BufferContext; // per-buffer values fixed for the whole buffer
+    template <int FilterKind> void AnalyseSamples(BufferContext& ctx, int16_t* samples);
+    void BufferPrologue(BufferContext& ctx, int16_t* samples, int remaining);
+    void BufferEpilogue(BufferContext& ctx, int remaining);
+    void OnUnlock(BufferContext& ctx, int64_t sample, size_t index, int level);
+    void OnEnvelopeFull(BufferContext& ctx);
+    void RecordMissedBeat(const BufferContext& ctx);
+    void FreeRunningSlotStart(BufferContext& ctx);
+    void DrawUnlockMarker(const BufferContext& ctx, size_t index);
+    void DrawDropMarker(const BufferContext& ctx);
+    void DrawTriggeredEnvelope(int dropIndex);
+
+    void MeasurementStep(int64_t sample, int& logMode);
+    double RegressRate(double window, double previous) const;
+    void UpdateAllan();
+    void UpdateLocalCalibrationText();
+    void BeatErrorStep(bool forkMode);
+    void ToothStep();
+    void AmplitudeStep();
+
+    void AdvanceTape();
+    void EnterTape();
+    void ClampTapeScroll();
+
+    void ReallocateWaveformTrace();
+};
+
+} // namespace kv

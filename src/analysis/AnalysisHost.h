@@ -1,0 +1,63 @@
+// The services the analysis core asks of its owner: the measuring loop, tool-bar boxes, timers,
+// the capture object, recording and playback, the monitor output, the log writer and tick
+// notification. The view implements them; the command-line analyser implements the few it needs.
+// All are called at most once per buffer or per command, never from the per-sample loop.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kv {
+
+// Timer ids of the measuring view; every timer is one-shot.
+enum TimerId : int {
+    TimerAutoStop = 100,
+    TimerTrainDetect = 102,
+    TimerRepaintRetry = 103,
+    TimerCentre = 104,
+    TimerPointer = 105,
+    TimerCalibrationCycle = 106,
+    TimerPerBuffer = 107,
+    TimerClearCalibrationText = 108,
+};
+
+// Modes of a log record request.
+enum LogMode : int { LogNothing = -1, LogPeriodic = 0, LogForced = 1, LogTimeOnly = 2 };
+
+class AnalysisHost {
+public:
+    virtual ~AnalysisHost() = default;
+
+    // Measuring loop: stop and start a measurement (the core's Running flag follows).
+    virtual void StopMeasurement() = 0;
+    virtual void StartMeasurement() = 0;
+
+    // Tool-bar boxes showing the train, measuring time and lift angle.
+    virtual void RefreshTrainBox() {}
+    virtual void RefreshMeasuringTimeBox() {}
+    virtual void RefreshLiftAngleBox() {}
+
+    // One-shot timers by id, and the throttled repaint.
+    virtual void StartTimer(int id, unsigned milliseconds) = 0;
+    virtual void KillTimer(int id) = 0;
+    virtual void RequestRepaint() {}
+
+    // Capture and output objects.
+    virtual void SetCaptureRingSize(int) {}
+    virtual void SetCaptureSamplesPerBuffer(double) {}
+    virtual void SetCaptureBufferAdjust(double) {}
+    virtual void SetOutputRingSize(int) {}
+
+    // Capture thread, per buffer: recording or playback substitution of the raw samples, then
+    // the monitor copy.
+    virtual void RecordOrPlayBuffer(int16_t* /*samples*/, size_t /*count*/) {}
+    virtual void MonitorCopy(const int16_t* /*samples*/, size_t /*count*/) {}
+
+    // Capture thread: a log record request after each buffer.
+    virtual void WriteLogRecord(int /*mode*/) {}
+
+    // Capture thread: tick notification to an external listener, if one was found at Run.
+    virtual void NotifyTick(uint32_t /*milliseconds*/, uint32_t /*beatCountLow*/) {}
+};
+
+} // namespace kv

@@ -1,0 +1,133 @@
+// State records of the beat analysis: detector, measurement, paper tape and waveform trace.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+enum class DetectorPhase : int { Idle = 0, AwaitSilence = 1, Armed = 2, CollectTick = 3 };
+
+inline constexpr int HistoryLength = 4;
+using SampleHistory = std::array<int64_t, HistoryLength>; // newest first, 0 = missing
+
+// Shifts a history one place older and inserts `newest`.
+inline void ShiftHistory(SampleHistory& h, int64_t newest) {
+    for (int k = HistoryLength - 1; k > 0; --k)
+        h[k] = h[k - 1];
+    h[0] = newest;
+}
+
+// Past inputs and outputs shared by the three input filters; never reset.
+struct FilterState {
+    std::array<double, 8> In{};
+    std::array<double, 8> Out{};
+};
+
+struct DetectorState {
+    DetectorPhase State = DetectorPhase::Idle;
+    int SilenceCount = 0;
+    int64_t SamplePosition = 0; // first sample of the current buffer since the last reset
+    int64_t BufferCounter = 0;  // buffers analysed since start; never reset
+    int64_t LastTickSample = 0; // 0 = none
+    int64_t FirstTickSample = 0;
+    int64_t BeatCount = 0;
+    int64_t UnlockCount = 0; // unlocks detected since start; never reset
+    SampleHistory UnlockHistory{};
+    SampleHistory DropHistory{};
+
+    std::vector<int> TickEnvelope; // LiftSamplesMax + 1 entries
+    int EnvelopeCount = 0;
+    int EnvelopeMax = 0;
+    int EnvelopeMaxIndex = 0;
+    int EnvelopeMin = 32767;
+
+    int PeakLevel = 16383;
+    int NoiseLevel = 0;
+    int ClipCount = 0;
+    double SignalToNoise = 0.001;
+    int OverrunCount = 0;
+    int UnpaintedBuffers = 0;
+    int TickOffset = 0;
+    int UnlockMarkerPos = 0;
+    FilterState Filter;
+};
+
+struct DevMes {
+    double Time = 0.0;      // MeasuredTime when the point was taken
+    double Deviation = 0.0; // CumulativeDeviation at that time
+};
+
+inline constexpr int MaxTeeth = 100;
+inline constexpr int MaxPositions = 6;
+
+struct MeasurementState {
+    bool Running = false;
+    double Rate = 0.0;
+    bool RateMeasured = false; // Rate holds a regression result
+    bool RateWindowFull = false;
+    bool PositionWindowFull = false;
+    double AccumulatedRate = 0.0;
+    double MeasuredTime = 0.0;
+    double CumulativeDeviation = 0.0;
+    double LastInterval = 0.0;
+    double Deviation = 0.0;
+    double TickElapsed = 0.0;
+    double Amplitude = 0.0;
+    double LastAmplitude = 0.0;
+    double BeatError = 0.0;
+    bool BeatErrorStable = false;
+    double AllanDeviation = 0.0;
+    int AllanCount = 0;
+    double AllanSumSquares = 0.0;
+    double AllanLastRate = -10000.0;
+    double AllanLastTime = 0.0;
+    std::vector<DevMes> DeviationHistory;
+    std::array<double, MaxTeeth> ToothResidual{};
+    double ToothMean = 0.0;
+    double ToothDrift = 0.0;
+    double StabilizationRemaining = 0.0;
+    int CurrentPosition = 0;
+    std::array<double, MaxPositions + 1> PositionRate{};
+    std::array<double, MaxPositions + 1> PositionLiftSum{};
+    int PositionLiftCount = 0;
+    std::array<double, MaxPositions + 1> PositionBeatErrorSum{};
+    int PositionBeatErrorCount = 0;
+    std::array<double, MaxPositions + 1> PositionEndTime{};
+    double LogLiftSum = 0.0;
+    int LogLiftCount = 0;
+    double LogBeatErrorSum = 0.0;
+    int LogBeatErrorCount = 0;
+    std::string CalibrationStatusText;
+
+    // The reference tick of the interval being measured.
+    bool HasReference = false;
+    int64_t ReferenceTick = 0;
+};
+
+struct TapeEntry {
+    uint64_t Time = 0; // 100 ns since 1601-01-01 UTC; 0 = no tick
+    double Phase = 0.0;
+    std::string Text;
+};
+
+inline constexpr size_t TapeGrowStep = 10240;
+
+struct TapeState {
+    std::vector<TapeEntry> Entries = std::vector<TapeEntry>(TapeGrowStep);
+    int TapeWriteIndex = 0;
+    int64_t TapeBufferMark = 0;
+    int TapeScrollOffset = 0;
+    bool MarkingDragActive = false; // a right-button drag on the tape is in progress
+};
+
+struct WaveformTrace {
+    std::vector<int16_t> Points; // capacity 3/2 of the length
+    int Length = 0;
+    bool Shown = true;
+    bool Frozen = false;
+};
+
+} // namespace kv

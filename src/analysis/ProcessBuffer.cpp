@@ -1,0 +1,408 @@
+// ProcessBuffer: filtering, tick detection, the tick envelope and the waveform trace.
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/AnalysisCore.h"
+#include "analysis/DropSearch.h"
+
+namespace kv {
+
+namespace {
+
+enum FilterKind : int { DcBlocker = 0, Butterworth = 1, Resonator = 2 };
+
+constexpr int ClipLevel = 31128;
+constexpr double ResonatorRadius = 0.9995;
+
+} // namespace
+
+// Values fixed for one buffer, copied out of the state so the sample loop reads locals only.
+struct AnalysisCore::BufferContext {
+    size_t N = 0;
+    bool ForkMode = false;
+    bool EnvelopeAnalysis = false;
+    bool AutoTrain = false;
+    bool Playback = false;
+    double PlaybackGain = 1.0;
+    double AudioScale = 1.0;
+    double ResonatorC = 0.0;
+    int Threshold = 0;
+    int SilenceLevel = 0;
+    int FreeWheel = 0;
+    int64_t Period = 0; // trunc(SamplesPerBeat)
+    int64_t Mute = 0;
+    int PreSilence = 0;
+    int LiftSamplesMax = 0;
+    // Free-running waveform trace mapping.
+    bool DrawFreeRunning = false;
+    bool DrawTriggered = false;
+    int64_t SlotStart = 0;
+    int64_t SlotWidth = 0;
+    int64_t DrawFrom = 0; // first sample drawn: the last 1/K of the buffer
+    int64_t BufferOffset = 0;
+    // Results of the buffer.
+    int64_t FirstTickPosition = -1;
+    int LogMode = LogNothing;
+    bool HadUnlock = false;
+
+    int64_t TracePoint(size_t i) const {
+        return SlotStart + (static_cast<int64_t>(i) - DrawFrom) * SlotWidth * BeatsPerBuffer /
+                               static_cast<int64_t>(N);
+    }
+    int64_t BeatsPerBuffer = 1;
+};
+
+void AnalysisCore::ProcessBuffer(size_t n, int16_t* samples, int remaining) {
+    std::lock_guard lock(AnalysisLock);
+    BufferContext ctx;
+    ctx.N = n;
+    BufferPrologue(ctx, samples, remaining);
+    if (n > 0 && Measurement.Running) {
+        if (ctx.ForkMode && Settings.HPF)
+            AnalyseSamples<Resonator>(ctx, samples);
+        else if (Settings.HPF)
+            AnalyseSamples<Butterworth>(ctx, samples);
+        else
+            AnalyseSamples<DcBlocker>(ctx, samples);
+    }
+    BufferEpilogue(ctx, remaining);
+}
+
+void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int remaining) {
+    const size_t n = ctx.N;
+    ClockRegression.AddBuffer(n, Clock.ReadCounter(),
+                              static_cast<uint64_t>(Detector.SamplePosition), Settings.SampleRate,
+                              Clock);
+    Host.RecordOrPlayBuffer(samples, n);
+    Host.MonitorCopy(samples, n);
+    if (remaining < 1) ++Detector.OverrunCount;
+
+    const DerivedConstants& d = Derived;
+    ctx.ForkMode = d.ForkMode();
+    ctx.EnvelopeAnalysis = !ctx.ForkMode && Params.Escapement() != EscapementType::Pendulum;
+    ctx.AutoTrain = AutoTrainActive;
+    ctx.Playback = PlayingBack;
+    ctx.PlaybackGain = PlaybackGain;
+    ctx.AudioScale = Settings.AudioScale;
+    if (ctx.ForkMode)
+        ctx.ResonatorC =
+            -2.0 * ResonatorRadius * std::cos(2.0 * M_PI / (d.BeatPeriod * EffectiveRate()));
+    ctx.Threshold = Params.UnlockThreshold;
+    ctx.SilenceLevel = (2 * Params.UnlockThreshold) / 3;
+    ctx.FreeWheel = (AutoTrainActive || PositionalRunActive()) ? 0 : Params.FreeWheel;
+    ctx.Period = static_cast<int64_t>(d.SamplesPerBeat);
+    ctx.Mute = d.MuteSamples;
+    ctx.PreSilence = d.PreSilenceSamples;
+    ctx.LiftSamplesMax = d.LiftSamplesMax;
+    ctx.BeatsPerBuffer = d.BeatsPerBuffer;
+    if (static_cast<int>(Detector.TickEnvelope.size()) < d.LiftSamplesMax + 1)
+        Detector.TickEnvelope.assign(d.LiftSamplesMax + 1, 0);
+
+    Detector.PeakLevel = std::max(1, (Detector.PeakLevel * 31129) / 32768);
+    Detector.NoiseLevel = (Detector.NoiseLevel * 31129) / 32768;
+    Detector.ClipCount = 0;
+
+    ctx.BufferOffset = RoundHalfAway(
+        static_cast<double>(Detector.BufferCounter % d.BuffersPerBeat) * d.SamplesPerBuffer);
+    FreeRunningSlotStart(ctx);
+}
+
+void AnalysisCore::FreeRunningSlotStart(BufferContext& ctx) {
+    const bool tracing = Trace.Shown && !Trace.Frozen && Trace.Length > 0 && !Trace.Points.empty();
+    ctx.DrawTriggered = tracing && Settings.DisplayZoom >= 1.999;
+    if (!tracing || Settings.DisplayZoom > 1.001) return;
+    const double zoom = std::min(Settings.DisplayZoom, 1.0);
+    const int64_t slots = std::max<int64_t>(1, static_cast<int64_t>(Derived.BuffersPerBeat / zoom));
+    ctx.SlotWidth = static_cast<int64_t>(Trace.Length * zoom / Derived.BuffersPerBeat);
+    ctx.SlotStart = (Detector.BufferCounter % slots) * ctx.SlotWidth;
+    const int64_t capacity = static_cast<int64_t>(Trace.Points.size());
+    const int64_t end = std::min(ctx.SlotStart + ctx.SlotWidth, capacity);
+    for (int64_t p = ctx.SlotStart; p < end; ++p)
+        Trace.Points[p] = 0;
+    const int64_t k = ctx.BeatsPerBuffer;
+    ctx.DrawFrom = (k - 1) * static_cast<int64_t>(ctx.N) / k;
+    ctx.DrawFreeRunning = true;
+}
+
+template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_t* samples) {
+    DetectorState& det = Detector;
+    FilterState f = det.Filter;
+    const int64_t base = det.SamplePosition;
+    const int64_t traceLength = Trace.Length;
+    int16_t* trace = Trace.Points.data();
+    // Incremental trace point of the current sample: SlotStart + quotient, with its remainder.
+    const int64_t traceStep = ctx.SlotWidth * ctx.BeatsPerBuffer;
+    int64_t traceQuotient = 0, traceRemainder = 0;
+    const int64_t n = static_cast<int64_t>(ctx.N);
+
+    for (int64_t i = 0; i < n; ++i) {
+        if (!Measurement.Running) break;
+        const int64_t S = base + i;
+        const double x = samples[i];
+        double y;
+        if constexpr (Kind == DcBlocker) {
+            y = (x - f.In[0]) + 0.9869949627 * f.Out[0];
+            f.In[0] = x;
+            f.Out[0] = y;
+        } else if constexpr (Kind == Butterworth) {
+            const double u = x / 2.0;
+            const auto& U = f.In;
+            const auto& Y = f.Out;
+            y = (u - U[6]) + 7.0 * (U[5] - U[0]) + 21.0 * (U[1] - U[4]) + 35.0 * (U[3] - U[2]) +
+                4.065402744 * Y[0] - 7.4820821243 * Y[1] + 7.9560271282 * Y[2] -
+                5.2379012396 * Y[3] + 2.123750334 * Y[4] - 0.4891895072 * Y[5] +
+                0.0492409629 * Y[6];
+            for (int k = 6; k > 0; --k) {
+                f.In[k] = f.In[k - 1];
+                f.Out[k] = f.Out[k - 1];
+            }
+            f.In[0] = u;
+            f.Out[0] = y;
+        } else {
+            y = (1.0 - ResonatorRadius) * (x - f.In[1]) - ctx.ResonatorC * f.Out[0] -
+                ResonatorRadius * ResonatorRadius * f.Out[1];
+            f.In[1] = f.In[0];
+            f.In[0] = x;
+            f.Out[1] = f.Out[0];
+            f.Out[0] = y;
+        }
+
+        y *= ctx.AudioScale;
+        if (ctx.AutoTrain) y = y * ctx.Threshold * 1.5 / det.PeakLevel;
+        if (ctx.Playback) y *= ctx.PlaybackGain;
+
+        const double bounded = std::clamp(y, -2.0e9, 2.0e9);
+        const int v = Kind == Resonator ? static_cast<int>(bounded)
+                                        : static_cast<int>(RoundHalfAway(std::fabs(bounded)));
+        const int16_t stored = static_cast<int16_t>(std::clamp(y, -32767.0, 32766.0));
+        samples[i] = stored;
+        if (v > det.PeakLevel) det.PeakLevel = v;
+        if (v > ClipLevel) ++det.ClipCount;
+
+        bool ready = false;
+        if (det.State != DetectorPhase::CollectTick) {
+            if (det.LastTickSample == 0) {
+                ready = true;
+            } else {
+                const int64_t d = S - det.LastTickSample;
+                for (int k = 0; k <= ctx.FreeWheel && !ready; ++k) {
+                    if (d > k * ctx.Period + ctx.Mute)
+                        ready = ctx.FreeWheel == 0 || d < (k + 2) * ctx.Period - ctx.Mute;
+                }
+                if (!ready && d > (ctx.FreeWheel + 2) * ctx.Period + ctx.Mute) {
+                    ready = true;
+                    det.NoiseLevel = det.PeakLevel;
+                }
+            }
+        }
+
+        if (ctx.DrawFreeRunning && i >= ctx.DrawFrom) {
+            const int64_t point = ctx.SlotStart + traceQuotient;
+            if (point >= 0 && point < traceLength && std::abs(stored) > std::abs(trace[point]))
+                trace[point] = stored;
+            traceRemainder += traceStep;
+            while (traceRemainder >= n) {
+                traceRemainder -= n;
+                ++traceQuotient;
+            }
+        }
+
+        switch (det.State) {
+        case DetectorPhase::Idle:
+            if (ready) {
+                det.State = DetectorPhase::AwaitSilence;
+                det.SilenceCount = 0;
+            }
+            break;
+        case DetectorPhase::AwaitSilence:
+            if (!ready) {
+                RecordMissedBeat(ctx);
+            } else if (v > ctx.SilenceLevel) {
+                det.SilenceCount = 0;
+            } else {
+                ++det.SilenceCount;
+                det.NoiseLevel = std::max(det.NoiseLevel, v);
+                if (det.SilenceCount >= ctx.PreSilence) {
+                    det.State = DetectorPhase::Armed;
+                    det.SilenceCount = 0;
+                }
+            }
+            break;
+        case DetectorPhase::Armed:
+            if (!ready)
+                RecordMissedBeat(ctx);
+            else if (v > ctx.Threshold)
+                OnUnlock(ctx, S, static_cast<size_t>(i), v);
+            break;
+        case DetectorPhase::CollectTick:
+            if (det.EnvelopeCount < ctx.LiftSamplesMax) {
+                det.TickEnvelope[det.EnvelopeCount] = v;
+                if (ctx.EnvelopeAnalysis) {
+                    if (v > det.EnvelopeMax) {
+                        det.EnvelopeMax = v;
+                        det.EnvelopeMaxIndex = det.EnvelopeCount;
+                    }
+                    if (v < det.EnvelopeMin) det.EnvelopeMin = v;
+                }
+                ++det.EnvelopeCount;
+            } else {
+                OnEnvelopeFull(ctx);
+            }
+            break;
+        }
+    }
+    det.Filter = f;
+}
+
+void AnalysisCore::RecordMissedBeat(const BufferContext& ctx) {
+    ShiftHistory(Detector.UnlockHistory, 0);
+    if (ctx.EnvelopeAnalysis) ShiftHistory(Detector.DropHistory, 0);
+    Detector.State = DetectorPhase::Idle;
+}
+
+void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, int level) {
+    DetectorState& det = Detector;
+    if (det.LastTickSample != 0)
+        det.BeatCount += RoundHalfAway(static_cast<double>(sample - det.LastTickSample) /
+                                       Derived.SamplesPerBeat);
+    if (det.FirstTickSample == 0) {
+        det.FirstTickSample = sample;
+        det.BeatCount = 0;
+        ResetReference();
+        Measurement.ToothResidual.fill(0.0);
+    }
+    ++det.UnlockCount;
+    ShiftHistory(det.UnlockHistory, sample);
+    DrawUnlockMarker(ctx, index);
+    det.LastTickSample = sample;
+    if (!ctx.HadUnlock) {
+        ctx.HadUnlock = true;
+        ctx.FirstTickPosition = static_cast<int64_t>(index) + ctx.BufferOffset;
+    }
+    MeasurementStep(sample, ctx.LogMode);
+
+    if (ctx.ForkMode) {
+        det.State = DetectorPhase::Idle;
+        return;
+    }
+    if (ctx.EnvelopeAnalysis) ShiftHistory(det.DropHistory, 0);
+    det.EnvelopeMax = 0;
+    det.EnvelopeMaxIndex = 0;
+    det.EnvelopeMin = 32767;
+    det.TickEnvelope[0] = level;
+    det.EnvelopeCount = 1;
+    det.State = DetectorPhase::CollectTick;
+}
+
+void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
+    DetectorState& det = Detector;
+    if (det.UnlockHistory[0] == 0) {
+        det.EnvelopeCount = 0;
+        det.State = DetectorPhase::Idle;
+        return;
+    }
+    int drop = -1;
+    int count = det.EnvelopeCount;
+    if (ctx.EnvelopeAnalysis) {
+        count = Derived.LiftSamplesMax - 1;
+        EnvelopeView view{det.TickEnvelope.data(), count,           det.EnvelopeMax,
+                          det.EnvelopeMaxIndex,    det.EnvelopeMin, Derived.LiftSamplesMin};
+        const EscapementType type = Params.Escapement();
+        if (type == EscapementType::Lever)
+            drop = FindLeverDrop(view);
+        else if (type == EscapementType::Coaxial1)
+            drop = FindCoaxialDrop(view);
+        if (drop >= 0) det.DropHistory[0] = det.UnlockHistory[0] + drop;
+    }
+    if (ctx.DrawFreeRunning) DrawDropMarker(ctx);
+    if (ctx.DrawTriggered) DrawTriggeredEnvelope(drop > 0 && drop < count ? drop : -1);
+    det.EnvelopeCount = 0;
+    det.State = DetectorPhase::Idle;
+}
+
+void AnalysisCore::DrawUnlockMarker(const BufferContext& ctx, size_t index) {
+    if (!ctx.DrawFreeRunning || ctx.ForkMode) return;
+    const int64_t p = ctx.TracePoint(index);
+    const int64_t capacity = static_cast<int64_t>(Trace.Points.size());
+    if (p < 0 || p >= capacity) return;
+    Detector.UnlockMarkerPos = static_cast<int>(p);
+    if (p < Trace.Length - 1) Trace.Points[p + 1] = Trace.Points[p];
+    if (p < Trace.Length) Trace.Points[p] = 32767;
+}
+
+void AnalysisCore::DrawDropMarker(const BufferContext& ctx) {
+    const DetectorState& det = Detector;
+    if (det.DropHistory[0] == 0 || det.UnlockMarkerPos == 0) return;
+    const double span = static_cast<double>(det.DropHistory[0] - det.UnlockHistory[0]);
+    const int64_t p = det.UnlockMarkerPos +
+                      RoundHalfAway(span * static_cast<double>(ctx.SlotWidth * ctx.BeatsPerBuffer) /
+                                    static_cast<double>(ctx.N));
+    if (p < 0) return;
+    if (p < Trace.Length - 1) Trace.Points[p + 1] = Trace.Points[p];
+    if (p < Trace.Length) Trace.Points[p] = -32768;
+}
+
+void AnalysisCore::DrawTriggeredEnvelope(int dropIndex) {
+    const DetectorState& det = Detector;
+    const int length = Trace.Length;
+    std::fill(Trace.Points.begin(), Trace.Points.end(), int16_t{0});
+    const double scale = Settings.DisplayZoom / Derived.WaveformDecimation;
+    int previous = -1;
+    for (int k = 0; k < det.EnvelopeCount; ++k) {
+        const int index = 10 + static_cast<int>(k * scale);
+        if (index >= length) break;
+        const int16_t value = static_cast<int16_t>(std::min(det.TickEnvelope[k], 32766));
+        Trace.Points[index] = std::max(Trace.Points[index], value);
+        for (int gap = index - 1; previous >= 0 && gap > previous; --gap)
+            Trace.Points[gap] = value;
+        previous = index;
+    }
+    if (10 < length) Trace.Points[10] = 32767;
+    if (dropIndex > 0) {
+        const int index = 10 + static_cast<int>(dropIndex * scale);
+        if (index < length) Trace.Points[index] = -32768;
+    }
+}
+
+void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
+    DetectorState& det = Detector;
+    if (ctx.HadUnlock) {
+        if (!ctx.ForkMode && det.NoiseLevel > 0 && det.PeakLevel >= det.NoiseLevel) {
+            const double ratio = static_cast<double>(det.PeakLevel) / det.NoiseLevel - 1.0;
+            det.SignalToNoise = std::max(0.01, 0.75 * det.SignalToNoise + 0.25 * ratio);
+        }
+        det.TickOffset = static_cast<int>(ctx.FirstTickPosition - Derived.DatumSamples);
+    }
+    if (CentringCountdown != 0 && --CentringCountdown == 0) CentringPending = false;
+    Host.SetCaptureBufferAdjust(BufferAdjust);
+    BufferAdjust = 0.0;
+    if (det.LastTickSample > det.SamplePosition - 2 * RoundHalfAway(Derived.SamplesPerBeat))
+        NoSignal = false;
+    if (ctx.HadUnlock)
+        Host.NotifyTick(static_cast<uint32_t>(static_cast<uint64_t>(ctx.FirstTickPosition) * 1000u /
+                                              Settings.SampleRate),
+                        static_cast<uint32_t>(det.BeatCount));
+    AdvanceTape();
+    if (ctx.HadUnlock) {
+        EnterTape();
+        if (Settings.Autostop) Host.StartTimer(TimerAutoStop, AutoStopDelayMs());
+    }
+    ClampTapeScroll();
+    if (ctx.HadUnlock && det.BeatCount % 2 == 0) {
+        BeatErrorStep(ctx.ForkMode);
+        ToothStep();
+    }
+    if (!ctx.ForkMode && Params.Escapement() != EscapementType::Pendulum) AmplitudeStep();
+    Host.WriteLogRecord(ctx.LogMode);
+    if (remaining >= Derived.CaptureBufferCount - 1) {
+        if (!NoSignal) Host.RequestRepaint();
+    } else {
+        ++det.UnpaintedBuffers;
+    }
+    det.SamplePosition += static_cast<int64_t>(ctx.N);
+    ++det.BufferCounter;
+    if (NoSignal) Tape.TapeBufferMark = det.BufferCounter;
+    Host.StartTimer(TimerPerBuffer, 0);
+}
+
+} // namespace kv

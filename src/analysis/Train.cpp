@@ -1,0 +1,158 @@
+// Train texts and the rules that derive sample constants from the beat period.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "analysis/AnalysisParameters.h"
+
+namespace kv {
+
+namespace {
+
+std::string UpperCase(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Reads the leading decimal number of a trimmed text; no digits gives 0.
+double LeadingNumber(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return 0.0;
+    const char* start = text.c_str() + first;
+    char* end = nullptr;
+    double value = std::strtod(start, &end);
+    return end == start ? 0.0 : value;
+}
+
+struct TrainUnit {
+    const char* Name;
+    double (*Period)(double value);
+};
+
+double VibrationsPerHour(double v) {
+    return 3600.0 / v;
+}
+double VibrationsPerSecond(double v) {
+    return 1.0 / v;
+}
+double VibrationsPerMinute(double v) {
+    return 60.0 / v;
+}
+// Below 100 a frequency names the oscillation (two beats a cycle); from 100 up, beats per second.
+double Frequency(double v) {
+    return v >= 100.0 ? 1.0 / v : 0.5 / v;
+}
+double Seconds(double v) {
+    return v;
+}
+double Minutes(double v) {
+    return 60.0 * v;
+}
+
+constexpr TrainUnit TrainUnits[] = {
+    {"VPH", VibrationsPerHour}, {"VPS", VibrationsPerSecond}, {"VPM", VibrationsPerMinute},
+    {"HZ", Frequency},          {"CPS", Frequency},           {"SEC", Seconds},
+    {"MIN", Minutes},
+};
+
+std::string FormatNumber(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
+
+TrainText ParseTrainText(const std::string& text) {
+    if (text.size() < 3) return {TrainTextKind::TooShort, 0.0};
+    std::string upper = UpperCase(text);
+    if (upper.rfind("TAUTO", 0) == 0) return {TrainTextKind::StepAuto, 0.0};
+    if (upper.rfind("AUTO", 0) == 0) return {TrainTextKind::StartAuto, 0.0};
+
+    double (*toPeriod)(double) = VibrationsPerHour;
+    size_t cut = std::string::npos;
+    for (const TrainUnit& unit : TrainUnits) {
+        cut = upper.find(unit.Name);
+        if (cut != std::string::npos) {
+            toPeriod = unit.Period;
+            break;
+        }
+    }
+    if (cut == std::string::npos)
+        cut = upper.find("AUTO"); // "TAUTO" also ends in "AUTO"; vph is assumed either way
+    if (cut != std::string::npos && cut >= 1 && upper.compare(cut - 1, 5, "TAUTO") == 0) --cut;
+
+    double period = toPeriod(LeadingNumber(upper.substr(0, cut)));
+    if (!(period <= 60.0 && period >= 0.001)) return {TrainTextKind::Rejected, 0.0};
+    return {TrainTextKind::Period, period};
+}
+
+std::string FormatTrain(double period) {
+    if (period > 1.0) return FormatNumber("%g sec", period);
+    if (period > ForkModePeriod) return FormatNumber("%g vph", 3600.0 / period);
+    return FormatNumber("%g Hz", 1.0 / period);
+}
+
+std::optional<double> ParseMeasuringTime(const std::string& text, double beatPeriod,
+                                         double minMeasureInterval) {
+    if (text.empty()) return std::nullopt;
+    std::string upper = UpperCase(text);
+    double scale = 1.0;
+    static const std::pair<const char*, double> units[] = {
+        {"SEC", 1.0}, {"MIN", 60.0}, {"HOUR", 3600.0}};
+    for (const auto& [name, factor] : units) {
+        size_t at = upper.find(name);
+        if (at != std::string::npos) {
+            upper.resize(at);
+            scale = factor;
+            break;
+        }
+    }
+    double seconds = LeadingNumber(upper) * scale;
+    return std::max(seconds, beatPeriod / 2.0 + minMeasureInterval);
+}
+
+int BeatsPerBufferFor(double period) {
+    if (period < ForkModePeriod) return static_cast<int>(RoundHalfAway(0.1 / period));
+    if (period <= 0.024) return static_cast<int>(RoundHalfAway(0.024 / period));
+    return 1;
+}
+
+int BuffersPerBeatFor(double period) {
+    return period >= 0.25 ? static_cast<int>(RoundHalfAway(4.0 * period)) : 1;
+}
+
+double MinMeasureIntervalFor(double period) {
+    return std::max(0.1 - period / 2.0, 1.5 * period);
+}
+
+int CaptureBufferCountFor(double period, int minBuffers) {
+    double buffersIn4s = BuffersPerBeatFor(period) * 4.0 / period / BeatsPerBufferFor(period);
+    long long count = std::max<long long>(RoundHalfAway(buffersIn4s), minBuffers);
+    return static_cast<int>(std::min<long long>(count, 40));
+}
+
+double ClampLiftAngle(double degrees) {
+    return std::clamp(degrees, 20.0, 100.0);
+}
+
+void ComputeSampleConstants(DerivedConstants& d, const AnalysisParameters& p, double effectiveRate,
+                            int displayWidthPixels) {
+    constexpr double HalfPi = 1.5707963267948966;
+    d.SamplesPerBeat = effectiveRate * d.BeatPeriod;
+    d.MuteSamples = static_cast<int>(d.SamplesPerBeat * p.PostTickMute);
+    d.PreSilenceSamples = static_cast<int>((d.SamplesPerBeat - d.MuteSamples) * p.PreTickSilence);
+    d.LiftSamplesMin = static_cast<int>(
+        std::asin(std::min(1.0, p.LiftAngle / 2.0 / p.MaxAmplitude)) / HalfPi * d.SamplesPerBeat);
+    d.LiftSamplesMax = static_cast<int>(std::asin(std::min(1.0, p.LiftAngle / 2.0 / 60.0)) /
+                                        HalfPi * d.SamplesPerBeat);
+    d.SamplesPerBuffer = effectiveRate * d.BeatPeriod * d.BeatsPerBuffer / d.BuffersPerBeat;
+    d.WaveformDecimation = std::max(1.0, d.SamplesPerBeat / std::max(1, displayWidthPixels));
+    d.WaveformTraceLength =
+        static_cast<int>(RoundHalfAway(d.SamplesPerBeat / d.WaveformDecimation));
+}
+
+} // namespace kv

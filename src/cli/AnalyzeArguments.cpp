@@ -1,0 +1,106 @@
+// Command line of kestrovane-analyze.
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "cli/AnalyzeSession.h"
+
+namespace kv {
+
+namespace {
+
+bool ReadNumber(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return errno == 0 && *end == '\0' && std::isfinite(value);
+}
+
+bool ReadInteger(const std::string& text, int low, int high, int& value) {
+    double number = 0;
+    if (!ReadNumber(text, number) || number != std::floor(number) || number < low || number > high)
+        return false;
+    value = static_cast<int>(number);
+    return true;
+}
+
+bool ReadEscapement(const std::string& text, int& code) {
+    static const char* const names[] = {"lever", "coaxial1", "coaxial2", "ap1",
+                                        "ap2",   "pendulum", "fork"};
+    for (int i = 0; i < 7; ++i) {
+        if (text == names[i]) {
+            code = i;
+            return true;
+        }
+    }
+    return ReadInteger(text, 0, 6, code);
+}
+
+// Applies one option with its value; returns an error text or empty on success.
+std::string ApplyOption(const std::string& name, const std::string& value, AnalyzeOptions& o) {
+    double number = 0;
+    if (name == "--train") {
+        o.Train = value;
+        return value.empty() ? "--train needs a train text" : "";
+    }
+    if (name == "--escapement")
+        return ReadEscapement(value, o.Escapement) ? "" : "--escapement takes 0..6";
+    if (name == "--hpf") return ReadInteger(value, 0, 1, o.Hpf) ? "" : "--hpf takes 0 or 1";
+    if (name == "--averaging")
+        return ReadInteger(value, 0, 1, o.Averaging) ? "" : "--averaging takes 0 or 1";
+    if (name == "--teeth") return ReadInteger(value, 0, 100, o.Teeth) ? "" : "--teeth takes 0..100";
+    if (!ReadNumber(value, number)) return name + " needs a number";
+    if (name == "--lift")
+        o.LiftAngle = number;
+    else if (name == "--threshold" && number > 0 && number <= 100)
+        o.ThresholdPercent = number;
+    else if (name == "--measuring-time" && number > 0)
+        o.MeasuringTime = number;
+    else if (name == "--scale" && number > 0)
+        o.Scale = number;
+    else if (name == "--every" && number >= 0)
+        o.Every = number;
+    else
+        return "bad value for " + name;
+    return "";
+}
+
+} // namespace
+
+std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::string>& args,
+                                                    std::string& error) {
+    static const char* const valued[] = {
+        "--train",          "--lift",      "--escapement", "--hpf",   "--threshold",
+        "--measuring-time", "--averaging", "--scale",      "--teeth", "--every"};
+    AnalyzeOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        bool known = false;
+        for (const char* name : valued)
+            known = known || arg == name;
+        if (known) {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return std::nullopt;
+            }
+            error = ApplyOption(arg, args[++i], options);
+            if (!error.empty()) return std::nullopt;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        } else if (options.File.empty()) {
+            options.File = arg;
+        } else {
+            error = "only one FILE.wav may be given";
+            return std::nullopt;
+        }
+    }
+    if (options.File.empty()) {
+        error = "no FILE.wav given";
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace kv

@@ -1,0 +1,184 @@
+#include "cli/AnalyzeSession.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kv {
+
+namespace {
+
+std::string JsonNumber(std::optional<double> value) {
+    if (!value || !std::isfinite(*value)) return "null";
+    char text[40];
+    std::snprintf(text, sizeof text, "%.10g", *value);
+    return text;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+std::string ReadingToJson(const Reading& r) {
+    std::string json = "{";
+    json += "\"t\":" + JsonNumber(r.Seconds);
+    json += ",\"train\":" + JsonString(r.Train);
+    json += ",\"beat_period\":" + JsonNumber(r.BeatPeriod);
+    json += ",\"rate_sd\":" + JsonNumber(r.RateSecondsPerDay);
+    json += std::string(",\"rate_window_full\":") + (r.RateWindowFull ? "true" : "false");
+    json += ",\"accumulated_rate_sd\":" + JsonNumber(r.AccumulatedRateSecondsPerDay);
+    json += ",\"amplitude_deg\":" + JsonNumber(r.AmplitudeDegrees);
+    json += ",\"beat_error_ms\":" + JsonNumber(r.BeatErrorMs);
+    json += ",\"beat_count\":" + std::to_string(r.BeatCount);
+    json += ",\"deviation_s\":" + JsonNumber(r.DeviationSeconds);
+    json += ",\"signal_noise_db\":" + JsonNumber(r.SignalNoiseDb);
+    json += ",\"ticks\":" + std::to_string(r.Ticks);
+    return json + "}";
+}
+
+AnalyzeSession::AnalyzeSession(const AnalyzeOptions& options) : Options(options), Analysis(*this) {}
+
+void AnalyzeSession::ApplyOptions() {
+    AnalysisCore& a = Analysis;
+    a.Params.LiftAngle = ClampLiftAngle(Options.LiftAngle);
+    a.Params.Coaxial = Options.Escapement;
+    a.Params.UnlockThreshold = std::clamp(
+        static_cast<int>(RoundHalfAway(Options.ThresholdPercent / 100.0 * 32767.0)), 1, 32767);
+    a.Params.MeasuringTime = Options.MeasuringTime;
+    a.Params.Averaging = Options.Averaging;
+    a.Params.EscapeWheelTeeth = std::clamp(Options.Teeth, 0, MaxTeeth);
+    a.Settings.HPF = Options.Hpf;
+    a.Settings.AudioScale = Options.Scale;
+    a.Trace.Shown = false;
+    a.PlayingBack = true;
+}
+
+void AnalyzeSession::Run(const std::vector<int16_t>& samples, unsigned sampleRate,
+                         const std::function<void(const Reading&)>& report) {
+    Analysis.Settings.SampleRate = sampleRate;
+    ApplyOptions();
+    const bool detectTrain = ParseTrainText(Options.Train).Kind == TrainTextKind::StartAuto;
+    if (!detectTrain) {
+        Analysis.Params.TickInterval = Options.Train;
+        Analysis.ParseTrain(Options.Train);
+    }
+    StartMeasurement();
+    if (detectTrain) Analysis.ParseTrain("AUTO");
+
+    std::vector<int16_t> buffer;
+    size_t position = 0;
+    double nextReport = Options.Every;
+    while (position < samples.size()) {
+        const size_t n = std::min(QueuedLengths.front(), samples.size() - position);
+        QueuedLengths.pop_front();
+        buffer.assign(samples.begin() + static_cast<std::ptrdiff_t>(position),
+                      samples.begin() + static_cast<std::ptrdiff_t>(position + n));
+        Analysis.ProcessBuffer(n, buffer.data(), Analysis.Derived.CaptureBufferCount - 1);
+        QueuedLengths.push_back(Lengths.RequeueLength());
+        position += n;
+        AudioMs = static_cast<double>(position) * 1000.0 / sampleRate;
+        FireDueTimers();
+        if (Options.Every > 0.0 && AudioMs / 1000.0 >= nextReport && position < samples.size()) {
+            report(CurrentReading());
+            while (nextReport <= AudioMs / 1000.0)
+                nextReport += Options.Every;
+        }
+    }
+    report(CurrentReading());
+}
+
+Reading AnalyzeSession::CurrentReading() const {
+    std::lock_guard lock(Analysis.AnalysisLock);
+    const AnalysisCore& a = Analysis;
+    const MeasurementState& m = a.Measurement;
+    const double T = a.Derived.BeatPeriod;
+    const bool fork = a.Derived.ForkMode();
+    Reading r;
+    r.Seconds = AudioMs / 1000.0;
+    r.Train = a.Params.TickInterval;
+    r.BeatPeriod = T;
+    if (m.RateMeasured) r.RateSecondsPerDay = m.Rate * 86400.0;
+    r.RateWindowFull = m.RateWindowFull;
+    r.AccumulatedRateSecondsPerDay = m.AccumulatedRate * 86400.0;
+    if (!fork && a.Params.Escapement() != EscapementType::Pendulum &&
+        m.Amplitude > a.Params.LiftAngle)
+        r.AmplitudeDegrees = m.Amplitude;
+    if (!fork && m.BeatErrorStable) r.BeatErrorMs = m.BeatError * T * 1000.0;
+    r.BeatCount = a.Detector.BeatCount;
+    r.DeviationSeconds = m.Deviation;
+    r.SignalNoiseDb = 20.0 * std::log10(a.Detector.SignalToNoise);
+    r.Ticks = a.Detector.UnlockCount;
+    return r;
+}
+
+void AnalyzeSession::StopMeasurement() {
+    for (int id : {TimerRepaintRetry, TimerAutoStop, TimerTrainDetect, TimerCentre})
+        KillTimer(id);
+    Analysis.EndRun();
+    QueuedLengths.clear();
+}
+
+void AnalyzeSession::StartMeasurement() {
+    Analysis.BeginRun();
+    Lengths.Restart();
+    QueuedLengths.clear();
+    for (int i = 0; i < Analysis.Derived.CaptureBufferCount; ++i)
+        QueuedLengths.push_back(Lengths.InitialLength());
+    StartTimer(TimerAutoStop, Analysis.AutoStopDelayMs());
+    if (Analysis.Settings.Centre)
+        StartTimer(TimerCentre, static_cast<unsigned>(Analysis.Derived.BeatPeriod * 4000.0));
+}
+
+void AnalyzeSession::StartTimer(int id, unsigned milliseconds) {
+    TimerDue[id] = AudioMs + milliseconds;
+}
+
+void AnalyzeSession::KillTimer(int id) {
+    TimerDue.erase(id);
+}
+
+void AnalyzeSession::FireDueTimers() {
+    for (;;) {
+        auto due =
+            std::min_element(TimerDue.begin(), TimerDue.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (due == TimerDue.end() || due->second > AudioMs) return;
+        const int id = due->first;
+        TimerDue.erase(due); // one-shot
+        OnTimer(id);
+    }
+}
+
+void AnalyzeSession::OnTimer(int id) {
+    switch (id) {
+    case TimerAutoStop:
+        Analysis.OnAutoStopTimer();
+        break;
+    case TimerTrainDetect:
+        Analysis.ParseTrain("TAUTO");
+        break;
+    case TimerCentre:
+        if (Analysis.Measurement.Running) Analysis.CentreNow();
+        break;
+    default: // repaint and per-buffer steps have nothing to do without a window
+        break;
+    }
+}
+
+} // namespace kv

@@ -1,0 +1,88 @@
+// Measures a recording exactly as the live program does: ProcessBuffer fed in capture-sized
+// buffers whose lengths follow the beat with the fractional carry and centring adjustment, with
+// the measuring view's one-shot timers run on audio time.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/AnalysisCore.h"
+#include "audio/BufferLengths.h"
+
+namespace kv {
+
+struct AnalyzeOptions {
+    std::string Train = "18000 vph";
+    double LiftAngle = 52.0;
+    int Escapement = 0;
+    int Hpf = 1;
+    double ThresholdPercent = 5.0;
+    double MeasuringTime = 8.0;
+    int Averaging = 0;
+    double Scale = 1.0;
+    int Teeth = 0;
+    double Every = 0.0; // seconds of audio between readings; 0 = only the last
+    std::string File;
+};
+
+// One line of output: the readings after `Seconds` of audio.
+struct Reading {
+    double Seconds = 0.0;
+    std::string Train;
+    double BeatPeriod = 0.0;
+    std::optional<double> RateSecondsPerDay;
+    bool RateWindowFull = false;
+    double AccumulatedRateSecondsPerDay = 0.0;
+    std::optional<double> AmplitudeDegrees;
+    std::optional<double> BeatErrorMs;
+    int64_t BeatCount = 0;
+    double DeviationSeconds = 0.0;
+    double SignalNoiseDb = 0.0;
+    int64_t Ticks = 0;
+};
+
+std::string ReadingToJson(const Reading& reading);
+
+// Parses the command line; on failure returns nothing and sets `error`.
+std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::string>& args,
+                                                    std::string& error);
+
+class AnalyzeSession : private AnalysisHost {
+public:
+    explicit AnalyzeSession(const AnalyzeOptions& options);
+
+    // Analyses mono samples at `sampleRate`; `report` receives each reading.
+    void Run(const std::vector<int16_t>& samples, unsigned sampleRate,
+             const std::function<void(const Reading&)>& report);
+
+    Reading CurrentReading() const;
+    const AnalysisCore& Core() const { return Analysis; }
+
+private:
+    void StopMeasurement() override;
+    void StartMeasurement() override;
+    void StartTimer(int id, unsigned milliseconds) override;
+    void KillTimer(int id) override;
+    void SetCaptureSamplesPerBuffer(double samples) override {
+        Lengths.SetSamplesPerBuffer(samples);
+    }
+    void SetCaptureBufferAdjust(double samples) override { Lengths.SetBufferAdjust(samples); }
+
+    void ApplyOptions();
+    void FireDueTimers();
+    void OnTimer(int id);
+
+    AnalyzeOptions Options;
+    AnalysisCore Analysis;
+    BufferLengthSequence Lengths;
+    std::deque<size_t> QueuedLengths; // buffers handed to the "device", in capture order
+    std::map<int, double> TimerDue;   // timer id -> audio time in ms
+    double AudioMs = 0.0;
+};
+
+} // namespace kv

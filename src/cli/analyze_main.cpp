@@ -1,0 +1,41 @@
+// kestrovane-analyze: measures a recorded watch with the same analysis as the live program and
+// prints the readings as JSON Lines.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "audio/WaveFile.h"
+#include "cli/AnalyzeSession.h"
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: kestrovane-analyze [--train TEXT] [--lift DEG] [--escapement CODE] [--hpf 0|1]\n"
+    "                          [--threshold PERCENT] [--measuring-time SECONDS] [--averaging 0|1]\n"
+    "                          [--scale FACTOR] [--teeth N] [--every SECONDS] FILE.wav\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    std::string error;
+    std::optional<kv::AnalyzeOptions> options = kv::ParseAnalyzeArguments(args, error);
+    if (!options) {
+        std::fprintf(stderr, "kestrovane-analyze: %s\n%s", error.c_str(), Usage);
+        return 2;
+    }
+    kv::WaveReadResult wave = kv::ReadWaveFile(options->File);
+    if (!wave.Ok) {
+        std::fprintf(stderr, "kestrovane-analyze: %s: %s\n", options->File.c_str(),
+                     wave.Error.c_str());
+        return 2;
+    }
+    kv::AnalyzeSession session(*options);
+    session.Run(wave.Data.Samples, wave.Data.SampleRate,
+                [](const kv::Reading& reading) { std::puts(kv::ReadingToJson(reading).c_str()); });
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
