@@ -48,11 +48,9 @@ Outcome Measure(const Case& c, double seconds, uint64_t seed) {
     session.Run(s.Samples, c.SampleRate, [&](const kv::Reading& r) { out.R = r; });
 
     const kv::Reading& r = out.R;
-    if (r.RateSecondsPerDay)
-        out.RateError = *r.RateSecondsPerDay - c.RateSd;
+    if (r.RateSecondsPerDay) out.RateError = *r.RateSecondsPerDay - c.RateSd;
     out.AccumulatedError = r.AccumulatedRateSecondsPerDay - c.RateSd;
-    if (r.BeatErrorMs)
-        out.BeatErrorError = std::fabs(*r.BeatErrorMs) - c.BeatErrorMs;
+    if (r.BeatErrorMs) out.BeatErrorError = std::fabs(*r.BeatErrorMs) - c.BeatErrorMs;
     if (r.AmplitudeDegrees)
         out.AmplitudeErrorPct = (*r.AmplitudeDegrees - c.Amplitude) / c.Amplitude * 100;
     const double rateBound = c.SampleRate < 46000 ? 0.3 : 0.15;
@@ -67,16 +65,16 @@ std::vector<Case> Matrix(bool quick) {
     std::vector<Case> cases;
     const std::vector<double> trains = {18000, 21600, 28800, 36000};
     const std::vector<unsigned> rates = {44100, 48000, 96000};
-    const std::vector<double> rateErrors = quick ? std::vector<double>{-30, 5}
-                                                 : std::vector<double>{-30, 0, 5};
+    const std::vector<double> rateErrors =
+        quick ? std::vector<double>{-30, 5} : std::vector<double>{-30, 0, 5};
     for (double vph : trains)
         for (unsigned fs : rates)
             for (double rate : rateErrors)
                 for (double be : {0.0, 0.8})
                     for (double amp : {200.0, 300.0})
                         for (int noisy = 0; noisy < 2; ++noisy)
-                            cases.push_back({vph, rate, be, amp, noisy ? 0.05 : 0.01,
-                                             noisy ? 15.0 : 5.0, fs});
+                            cases.push_back(
+                                {vph, rate, be, amp, noisy ? 0.05 : 0.01, noisy ? 15.0 : 5.0, fs});
     return cases;
 }
 
@@ -108,10 +106,11 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (const Outcome& o : outcomes) {
         failures += !o.Pass;
-        std::printf("| %.0f | %.1f | %+.0f | %.1f | %.0f | %.0f%% | %+.3f | %+.4f | %+.4f | %+.2f | %s |\n",
-                    o.C.Vph, o.C.SampleRate / 1000.0, o.C.RateSd, o.C.BeatErrorMs, o.C.Amplitude,
-                    o.C.Noise * 100, o.RateError, o.AccumulatedError, o.BeatErrorError,
-                    o.AmplitudeErrorPct, o.Pass ? "yes" : "NO");
+        std::printf(
+            "| %.0f | %.1f | %+.0f | %.1f | %.0f | %.0f%% | %+.3f | %+.4f | %+.4f | %+.2f | %s |\n",
+            o.C.Vph, o.C.SampleRate / 1000.0, o.C.RateSd, o.C.BeatErrorMs, o.C.Amplitude,
+            o.C.Noise * 100, o.RateError, o.AccumulatedError, o.BeatErrorError, o.AmplitudeErrorPct,
+            o.Pass ? "yes" : "NO");
     }
     std::printf("\n%zu cases, %d outside the bounds\n", outcomes.size(), failures);
     return failures == 0 ? 0 : 1;

@@ -40,8 +40,7 @@ void ProcessBuffer(benchmark::State& state, int hpf, bool showTrace) {
     std::vector<int16_t> buffer(n);
     size_t position = 0;
     for (auto _ : state) {
-        if (position + n > source.size())
-            position = 0;
+        if (position + n > source.size()) position = 0;
         std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(position), n, buffer.begin());
         core.ProcessBuffer(n, buffer.data(), core.Derived.CaptureBufferCount - 1);
         position += n;
@@ -51,9 +50,15 @@ void ProcessBuffer(benchmark::State& state, int hpf, bool showTrace) {
         static_cast<double>(state.iterations() * n) / 96000.0, benchmark::Counter::kIsRate);
 }
 
-void BM_ProcessBuffer_HighPass(benchmark::State& s) { ProcessBuffer(s, 1, false); }
-void BM_ProcessBuffer_HighPassWithTrace(benchmark::State& s) { ProcessBuffer(s, 1, true); }
-void BM_ProcessBuffer_DcBlocker(benchmark::State& s) { ProcessBuffer(s, 0, false); }
+void BM_ProcessBuffer_HighPass(benchmark::State& s) {
+    ProcessBuffer(s, 1, false);
+}
+void BM_ProcessBuffer_HighPassWithTrace(benchmark::State& s) {
+    ProcessBuffer(s, 1, true);
+}
+void BM_ProcessBuffer_DcBlocker(benchmark::State& s) {
+    ProcessBuffer(s, 0, false);
+}
 
 BENCHMARK(BM_ProcessBuffer_HighPass);
 BENCHMARK(BM_ProcessBuffer_HighPassWithTrace);

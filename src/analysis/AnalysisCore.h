@@ -89,6 +89,8 @@ public:
     // --- Automatic train detection ---
     void StartTrainDetection();
     bool TrainDetectionStep();
+    // Second press of the Train button: stops detection; the caller re-applies the tool-bar boxes.
+    void AbandonTrainDetection();
     unsigned TrainStepDelayMs(double period) const;
 
 private:

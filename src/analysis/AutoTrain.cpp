@@ -29,6 +29,12 @@ void AnalysisCore::StartTrainDetection() {
     AutoTrainActive = true;
 }
 
+void AnalysisCore::AbandonTrainDetection() {
+    Host.KillTimer(TimerTrainDetect);
+    std::lock_guard lock(AnalysisLock);
+    AutoTrainActive = false;
+}
+
 bool AnalysisCore::TrainDetectionStep() {
     double meanInterval = 0.0, newestInterval = 0.0;
     {
