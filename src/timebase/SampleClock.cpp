@@ -129,24 +129,24 @@ double TimestampClock::GetTrim() const {
     return trim_;
 }
 
-void TimestampClock::SetTrim(double trim) {
-    if (!std::isfinite(trim) || trim <= 0.0)
-        throw std::invalid_argument("timestamp clock trim must be a positive finite number");
+bool TimestampClock::SetTrim(double trim) {
+    if (!std::isfinite(trim) || trim <= 0.0) return false;
     std::lock_guard lock(mutex_);
     // Re-base at the current counter value so the clock keeps reading the same time there.
     const int64_t counter = source_.ReadCounter();
     const uint64_t now = ToUtcLocked(counter, trim_);
     trim_ = trim;
     base_ = DifferenceWrapping(now, ScaledLocked(counter, trim));
+    return true;
 }
 
-void TimestampClock::StepClock(double seconds) {
+bool TimestampClock::StepClock(double seconds) {
     // 9e11 s (about 28500 years) keeps the step well inside 64 bits of 100 ns units.
-    if (!std::isfinite(seconds) || std::fabs(seconds) > 9e11)
-        throw std::invalid_argument("timestamp clock step must be a finite number of seconds");
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 9e11) return false;
     std::lock_guard lock(mutex_);
     base_ = static_cast<int64_t>(
         AddWrapping(static_cast<uint64_t>(base_), TruncToInt64(seconds * 1e7)));
+    return true;
 }
 
 uint64_t TimestampClock::NowUtc() const {
@@ -172,8 +172,7 @@ void SampleCounterRegression::Reset() {
 
 void SampleCounterRegression::AddBuffer(uint64_t n, int64_t counter, uint64_t samplePosition,
                                         unsigned sampleRate, const TimestampClock& clock) {
-    if (sampleRate == 0)
-        throw std::invalid_argument("sample-clock regression: sample rate must be positive");
+    if (sampleRate == 0) return; // no rate, no time scale: the buffer cannot be placed
     TotalSamples += n;
     CounterNow = counter;
     TimestampIntercept = 0.0;
@@ -211,8 +210,7 @@ void SampleCounterRegression::AddPoint(unsigned sampleRate, const TimestampClock
 
 uint64_t SampleCounterRegression::StampTick(uint64_t p, unsigned sampleRate,
                                             const TimestampClock& clock) const {
-    if (sampleRate == 0)
-        throw std::invalid_argument("tick time stamp: sample rate must be positive");
+    if (sampleRate == 0) return clock.CounterToUtc(StartCounter);
     const double offset = static_cast<double>(DifferenceWrapping(p, StartSample));
     const double seconds = TimestampSlope * offset / sampleRate + TimestampIntercept;
     return AddWrapping(clock.CounterToUtc(StartCounter), TruncToInt64(seconds * 1e7));

@@ -52,10 +52,10 @@ public:
     double CounterSpanToSeconds(int64_t span) const; // dc / (s*F)
     double GetTrim() const;
     // Changes the trim without a jump of the clock at the current counter value.
-    // Throws std::invalid_argument unless trim is finite and positive.
-    void SetTrim(double trim);
-    // B += trunc(seconds*1e7). Throws std::invalid_argument for a non-finite or absurd step.
-    void StepClock(double seconds);
+    // Refuses (false, nothing changed) unless trim is finite and positive.
+    bool SetTrim(double trim);
+    // B += trunc(seconds*1e7). Refuses (false, nothing changed) a non-finite or absurd step.
+    bool StepClock(double seconds);
     uint64_t NowUtc() const; // CounterToUtc(ReadCounter())
     double Frequency() const;
 
@@ -90,12 +90,12 @@ struct SampleCounterRegression {
     // TotalSamples, StartSample, CounterNow, StartCounter = 0 (slope left as is).
     void Reset();
     // Adds n samples read at counter value `counter`; samplePosition is the analysis
-    // SamplePosition. Throws std::invalid_argument for a zero sample rate.
+    // SamplePosition. A zero sample rate leaves the regression untouched.
     void AddBuffer(uint64_t n, int64_t counter, uint64_t samplePosition, unsigned sampleRate,
                    const TimestampClock& clock);
     // UTC (100 ns since 1601) of the sample at capture position p:
     // CounterToUtc(Q0) + trunc((TimestampSlope*(p - S0)/SampleRate + TimestampIntercept) * 1e7).
-    // Positions before S0 give earlier times. Throws std::invalid_argument for a zero sample rate.
+    // Positions before S0 give earlier times. A zero sample rate gives the start time.
     uint64_t StampTick(uint64_t p, unsigned sampleRate, const TimestampClock& clock) const;
 
 private:

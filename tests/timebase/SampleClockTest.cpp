@@ -131,7 +131,7 @@ TEST(TimestampClock, SetTrimRejectsNonPositiveOrNonFiniteValues) {
     clock.SetTrim(1.25);
     for (double bad : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN(),
                        std::numeric_limits<double>::infinity()}) {
-        EXPECT_THROW(clock.SetTrim(bad), std::invalid_argument) << bad;
+        EXPECT_FALSE(clock.SetTrim(bad)) << bad;
     }
     EXPECT_EQ(clock.GetTrim(), 1.25);
     EXPECT_EQ(clock.NowUtc(), kUtc2024);
@@ -158,9 +158,9 @@ TEST(TimestampClock, StepClockRejectsNonFiniteOrAbsurdSteps) {
     FakeClockSource src;
     src.utc = kUtc2024;
     TimestampClock clock(src);
-    EXPECT_THROW(clock.StepClock(std::numeric_limits<double>::quiet_NaN()), std::invalid_argument);
-    EXPECT_THROW(clock.StepClock(-std::numeric_limits<double>::infinity()), std::invalid_argument);
-    EXPECT_THROW(clock.StepClock(1e300), std::invalid_argument);
+    EXPECT_FALSE(clock.StepClock(std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_FALSE(clock.StepClock(-std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(clock.StepClock(1e300));
     EXPECT_EQ(clock.NowUtc(), kUtc2024);
 }
 
@@ -290,11 +290,11 @@ TEST(SampleCounterRegression, ResetStopsTheRegressionAndTheNextBufferRestartsIt)
     EXPECT_EQ(sim.reg.TimestampIntercept, 0.0); // the old run's intercept is not carried over
 }
 
-TEST(SampleCounterRegression, RejectsAZeroSampleRate) {
+TEST(SampleCounterRegression, IgnoresAZeroSampleRate) {
     CaptureSim sim;
-    EXPECT_THROW(sim.reg.AddBuffer(4800, 1, 48000, 0, sim.clock), std::invalid_argument);
+    sim.reg.AddBuffer(4800, 1, 48000, 0, sim.clock);
     EXPECT_EQ(sim.reg.TotalSamples, 0u);
-    EXPECT_THROW(sim.reg.StampTick(1, 0, sim.clock), std::invalid_argument);
+    EXPECT_EQ(sim.reg.StampTick(1, 0, sim.clock), sim.clock.CounterToUtc(sim.reg.StartCounter));
 }
 
 TEST(SampleCounterRegression, StampTickScalesTheSampleOffsetAndTruncatesTowardZero) {
