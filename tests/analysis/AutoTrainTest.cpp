@@ -11,9 +11,7 @@ using test::CoreHarness;
 // Feeds a signal while running timer 102 on audio time, as the view's timer would.
 struct Detection {
     explicit Detection(std::vector<double> periods, double seconds = 30) {
-        h.Core.Settings.HPF = 0;
-        h.Core.Settings.Centre = 0;
-        h.Start(48000, "18000 vph");
+        h.StartForClicks(48000, "18000 vph");
         ClickTrain train;
         train.Periods = std::move(periods);
         train.Seconds = seconds;

@@ -44,6 +44,13 @@ public:
         StartMeasurement();
     }
 
+    // Starts with the DC blocker and without centring, for exact impulse timing (ClickTrain).
+    void StartForClicks(unsigned sampleRate = 48000, const char* train = "18000 vph") {
+        Core.Settings.HPF = 0;
+        Core.Settings.Centre = 0;
+        Start(sampleRate, train);
+    }
+
     // Feeds the signal buffer by buffer with capture lengths; returns the samples consumed.
     size_t Feed(std::vector<int16_t> signal) {
         size_t position = 0;

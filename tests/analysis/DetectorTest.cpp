@@ -11,11 +11,7 @@ using test::CoreHarness;
 
 // A harness at 48 kHz and 18000 vph with the DC blocker, so each impulse unlocks on its sample.
 struct Detector48k : ::testing::Test {
-    void SetUp() override {
-        h.Core.Settings.HPF = 0;
-        h.Core.Settings.Centre = 0;
-        h.Start(48000);
-    }
+    void SetUp() override { h.StartForClicks(); }
     CoreHarness h;
 };
 
@@ -90,9 +86,8 @@ TEST_F(Detector48k, PositionalRunAcceptsTickAnywhereAfterMute) {
     EXPECT_EQ(h.Core.Detector.UnlockCount, 5);
 
     CoreHarness run;
-    run.Core.Settings.HPF = 0;
     run.Core.Measurement.CurrentPosition = 1;
-    run.Start(48000);
+    run.StartForClicks();
     run.Feed(train.Make());
     EXPECT_EQ(run.Core.Detector.UnlockCount, 10);
 }
@@ -105,8 +100,7 @@ TEST_F(Detector48k, ThresholdMustBeExceeded) {
     EXPECT_EQ(h.Core.Detector.UnlockCount, 0);
 
     CoreHarness other;
-    other.Core.Settings.HPF = 0;
-    other.Start(48000);
+    other.StartForClicks();
     train.UnlockLevel = 1639;
     other.Feed(train.Make());
     EXPECT_EQ(other.Core.Detector.UnlockCount, 5);
@@ -124,8 +118,7 @@ TEST_F(Detector48k, NoiseBeforeTickRestartsSilenceCount) {
     EXPECT_EQ(h.Core.Detector.UnlockCount, 3);
 
     CoreHarness disturbed;
-    disturbed.Core.Settings.HPF = 0;
-    disturbed.Start(48000);
+    disturbed.StartForClicks();
     s[static_cast<size_t>(0.25 * 48000) + 8640 + 60] = 1200;
     disturbed.Feed(s);
     EXPECT_EQ(disturbed.Core.Detector.UnlockCount, 2);
@@ -176,9 +169,7 @@ TEST_F(Detector48k, PerBufferTimerAndAutoStopTimer) {
 
 TEST(DetectorDrop, LeverDropGivesLiftTimeAndAmplitude) {
     CoreHarness h;
-    h.Core.Settings.HPF = 0;
-    h.Core.Settings.Centre = 0;
-    h.Start(48000);
+    h.StartForClicks(48000);
     ClickTrain train;
     train.Seconds = 20;
     train.LiftSeconds = 0.015;
@@ -194,9 +185,8 @@ TEST(DetectorDrop, LeverDropGivesLiftTimeAndAmplitude) {
 
 TEST(DetectorDrop, PendulumCollectsNoDrop) {
     CoreHarness h;
-    h.Core.Settings.HPF = 0;
     h.Core.Params.Coaxial = static_cast<int>(EscapementType::Pendulum);
-    h.Start(48000);
+    h.StartForClicks();
     ClickTrain train;
     train.Seconds = 3;
     train.LiftSeconds = 0.01;

@@ -8,10 +8,8 @@ namespace {
 using test::ClickTrain;
 using test::CoreHarness;
 
-CoreHarness& Started(CoreHarness& h, const char* train = "18000 vph") {
-    h.Core.Settings.HPF = 0;
-    h.Core.Settings.Centre = 0;
-    h.Start(48000, train);
+CoreHarness& Started(CoreHarness& h) {
+    h.StartForClicks();
     return h;
 }
 

@@ -9,11 +9,7 @@ using test::ClickTrain;
 using test::CoreHarness;
 
 struct Tape18000 : ::testing::Test {
-    void SetUp() override {
-        h.Core.Settings.HPF = 0;
-        h.Core.Settings.Centre = 0;
-        h.Start(48000);
-    }
+    void SetUp() override { h.StartForClicks(); }
     CoreHarness h;
 };
 
@@ -115,9 +111,7 @@ TEST_F(Tape18000, ClearAndFeedCommands) {
 
 TEST(TapePendulum, AdvancesOncePerFourBuffers) {
     CoreHarness h;
-    h.Core.Settings.HPF = 0;
-    h.Core.Settings.Centre = 0;
-    h.Start(48000, "1 sec");
+    h.StartForClicks(48000, "1 sec");
     ASSERT_EQ(h.Core.Derived.BuffersPerBeat, 4);
     ClickTrain train;
     train.Periods = {1.0};
