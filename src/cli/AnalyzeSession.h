@@ -16,6 +16,10 @@
 
 namespace kv {
 
+// Sample rates a recording may have: sound cards offer 8 kHz to 384 kHz.
+inline constexpr uint32_t LowestSampleRate = 8000;
+inline constexpr uint32_t HighestSampleRate = 384000;
+
 struct AnalyzeOptions {
     std::string Train = "18000 vph";
     double LiftAngle = 52.0;

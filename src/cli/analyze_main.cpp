@@ -34,6 +34,12 @@ int main(int argc, char** argv) {
                      wave.Error.c_str());
         return 2;
     }
+    const uint32_t rate = wave.Data.SampleRate;
+    if (rate < kv::LowestSampleRate || rate > kv::HighestSampleRate) {
+        std::fprintf(stderr, "kestrovane-analyze: %s: unsupported sample rate %u Hz\n",
+                     options->File.c_str(), rate);
+        return 2;
+    }
     kv::AnalyzeSession session(*options);
     session.Run(wave.Data.Samples, wave.Data.SampleRate,
                 [](const kv::Reading& reading) { std::puts(kv::ReadingToJson(reading).c_str()); });

@@ -114,6 +114,29 @@ TEST_F(AnalyzeCli, BadFilesExitTwoNamingTheFile) {
     }
 }
 
+TEST_F(AnalyzeCli, OddFilesGiveAReadingOrAClearRefusal) {
+    const fs::path header = Dir / "header.wav";
+    ASSERT_TRUE(WriteWaveFile(header.string(), {}, 48000, 1));
+    CommandResult r = Run(header.string());
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    ASSERT_EQ(r.OutLines.size(), 1u);
+    EXPECT_NE(r.OutLines[0].find("\"ticks\":0"), std::string::npos);
+
+    const fs::path absurd = Dir / "absurd.wav";
+    ASSERT_TRUE(WriteWaveFile(absurd.string(), std::vector<int16_t>(1000, 0), 4000000000u, 1));
+    r = Run(absurd.string());
+    EXPECT_EQ(r.ExitCode, 2);
+    EXPECT_NE(r.Err.find("unsupported sample rate 4000000000 Hz"), std::string::npos) << r.Err;
+
+    const fs::path watch = WriteWatch("watch.wav", 3);
+    const fs::path truncated = Dir / "truncated.wav";
+    fs::copy_file(watch, truncated);
+    fs::resize_file(truncated, fs::file_size(watch) / 2 + 1); // odd byte count
+    r = Run("--train 21600 " + truncated.string());
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.OutLines.back().find("\"t\":1.49"), std::string::npos) << r.OutLines.back();
+}
+
 TEST_F(AnalyzeCli, BadArgumentsExitTwo) {
     EXPECT_EQ(Run("").ExitCode, 2);
     EXPECT_EQ(Run("--hpf 3 x.wav").ExitCode, 2);
