@@ -244,6 +244,13 @@ int16_t RoundedMean(int64_t sum, int64_t count) {
 
 // Converts whole frames to mono 16 bit; a trailing partial frame is dropped.
 std::vector<int16_t> DecodeMono(const uint8_t* data, size_t size, const Format& format) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (format.Tag == TagPcm && format.Bits == 16 && format.Channels == 1) {
+            std::vector<int16_t> mono(size / 2); // the common case: already what we need
+            std::memcpy(mono.data(), data, mono.size() * 2);
+            return mono;
+        }
+    }
     const SampleDecoder decode = DecoderFor(format);
     const size_t step = format.Bits / 8u;
     const size_t channels = format.Channels;
@@ -274,13 +281,20 @@ WaveReadResult Decode(const uint8_t* bytes, size_t size) {
     return result;
 }
 
+// Leaves new elements uninitialised: a file's bytes are read over them straight away.
+template <class T> struct UninitialisedAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = UninitialisedAllocator<U>; };
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+};
+using FileBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 // Closes a descriptor when leaving scope.
 struct FdCloser {
     int Fd;
     ~FdCloser() { ::close(Fd); }
 };
 
-std::string ReadAll(int fd, std::vector<uint8_t>& bytes) {
+std::string ReadAll(int fd, FileBytes& bytes) {
     size_t got = 0;
     while (got < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
@@ -294,7 +308,7 @@ std::string ReadAll(int fd, std::vector<uint8_t>& bytes) {
 }
 
 // Loads a whole regular file; returns an error text, empty on success.
-std::string LoadFile(const std::string& path, std::vector<uint8_t>& bytes) {
+std::string LoadFile(const std::string& path, FileBytes& bytes) {
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below anyway.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return ErrnoText(errno);
@@ -380,7 +394,7 @@ WaveReadResult ParseWave(const uint8_t* bytes, size_t size) {
 }
 
 WaveReadResult ReadWaveFile(const std::string& path) {
-    std::vector<uint8_t> bytes;
+    FileBytes bytes;
     try {
         if (std::string error = LoadFile(path, bytes); !error.empty()) return Failure(error);
     } catch (const std::bad_alloc&) {

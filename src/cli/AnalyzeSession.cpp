@@ -69,7 +69,7 @@ void AnalyzeSession::ApplyOptions() {
     a.PlayingBack = true;
 }
 
-void AnalyzeSession::Run(const std::vector<int16_t>& samples, unsigned sampleRate,
+void AnalyzeSession::Run(std::vector<int16_t> samples, unsigned sampleRate,
                          const std::function<void(const Reading&)>& report) {
     Analysis.Settings.SampleRate = sampleRate;
     ApplyOptions();
@@ -81,15 +81,13 @@ void AnalyzeSession::Run(const std::vector<int16_t>& samples, unsigned sampleRat
     StartMeasurement();
     if (detectTrain) Analysis.ParseTrain("AUTO");
 
-    std::vector<int16_t> buffer;
     size_t position = 0;
     double nextReport = Options.Every;
     while (position < samples.size()) {
         const size_t n = std::min(QueuedLengths.front(), samples.size() - position);
         QueuedLengths.pop_front();
-        buffer.assign(samples.begin() + static_cast<std::ptrdiff_t>(position),
-                      samples.begin() + static_cast<std::ptrdiff_t>(position + n));
-        Analysis.ProcessBuffer(n, buffer.data(), Analysis.Derived.CaptureBufferCount - 1);
+        Analysis.ProcessBuffer(n, samples.data() + position,
+                               Analysis.Derived.CaptureBufferCount - 1);
         QueuedLengths.push_back(Lengths.RequeueLength());
         position += n;
         AudioMs = static_cast<double>(position) * 1000.0 / sampleRate;

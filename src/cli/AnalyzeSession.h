@@ -60,8 +60,9 @@ class AnalyzeSession : private AnalysisHost {
 public:
     explicit AnalyzeSession(const AnalyzeOptions& options);
 
-    // Analyses mono samples at `sampleRate`; `report` receives each reading.
-    void Run(const std::vector<int16_t>& samples, unsigned sampleRate,
+    // Analyses mono samples at `sampleRate`, filtering them in place as the capture buffers are;
+    // `report` receives each reading.
+    void Run(std::vector<int16_t> samples, unsigned sampleRate,
              const std::function<void(const Reading&)>& report);
 
     Reading CurrentReading() const;

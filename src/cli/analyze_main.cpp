@@ -2,6 +2,7 @@
 // prints the readings as JSON Lines.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/WaveFile.h"
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     kv::AnalyzeSession session(*options);
-    session.Run(wave.Data.Samples, wave.Data.SampleRate,
+    session.Run(std::move(wave.Data.Samples), wave.Data.SampleRate,
                 [](const kv::Reading& reading) { std::puts(kv::ReadingToJson(reading).c_str()); });
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
