@@ -94,6 +94,15 @@ TEST_F(AnalyzeCli, RateIsNullBeforeTheFirstRegression) {
     EXPECT_NE(r.OutLines[0].find("\"rate_window_full\":false"), std::string::npos);
 }
 
+TEST_F(AnalyzeCli, AutoFindsTheTrain) {
+    const fs::path wav = WriteWatch("watch.wav", 20); // 21600 vph
+    CommandResult r = Run("--train AUTO " + wav.string());
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    ASSERT_EQ(r.OutLines.size(), 1u);
+    EXPECT_NE(r.OutLines[0].find("\"train\":\"21600 vph\""), std::string::npos) << r.OutLines[0];
+    EXPECT_NE(r.OutLines[0].find("\"rate_window_full\":true"), std::string::npos);
+}
+
 TEST_F(AnalyzeCli, BadFilesExitTwoNamingTheFile) {
     const fs::path missing = Dir / "missing.wav";
     const fs::path empty = Dir / "empty.wav";
