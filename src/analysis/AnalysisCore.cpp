@@ -65,7 +65,7 @@ void AnalysisCore::SetBeatPeriod(double period) {
         Params.MeasuringTime = twoBeats;
         Host.RefreshMeasuringTimeBox();
     }
-    if (period < ForkModePeriod && !(oldPeriod < ForkModePeriod)) {
+    if (period < ForkModePeriod) {
         Settings.Zoom = 0.25;
         Settings.DisplayZoom = 0.5;
         Params.Coaxial = static_cast<int>(EscapementType::TuningFork);

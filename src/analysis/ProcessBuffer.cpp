@@ -98,8 +98,10 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     if (static_cast<int>(Detector.TickEnvelope.size()) < d.LiftSamplesMax + 1)
         Detector.TickEnvelope.assign(d.LiftSamplesMax + 1, 0);
 
-    Detector.PeakLevel = std::max(1, (Detector.PeakLevel * 31129) / 32768);
-    Detector.NoiseLevel = (Detector.NoiseLevel * 31129) / 32768;
+    // 64-bit products: a loud, scaled signal can hold levels far above 16 bits.
+    Detector.PeakLevel =
+        static_cast<int>(std::max<int64_t>(1, (Detector.PeakLevel * 31129LL) / 32768));
+    Detector.NoiseLevel = static_cast<int>((Detector.NoiseLevel * 31129LL) / 32768);
     Detector.ClipCount = 0;
 
     ctx.BufferOffset = RoundHalfAway(
@@ -172,8 +174,8 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
         if (ctx.Playback) y *= ctx.PlaybackGain;
 
         const double bounded = std::clamp(y, -2.0e9, 2.0e9);
-        const int v = Kind == Resonator ? static_cast<int>(bounded)
-                                        : static_cast<int>(RoundHalfAway(std::fabs(bounded)));
+        const int v = ctx.ForkMode ? static_cast<int>(bounded)
+                                   : static_cast<int>(RoundHalfAway(std::fabs(bounded)));
         const int16_t stored = static_cast<int16_t>(std::clamp(y, -32767.0, 32766.0));
         samples[i] = stored;
         if (v > det.PeakLevel) det.PeakLevel = v;
@@ -304,7 +306,8 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
     int drop = -1;
     int count = det.EnvelopeCount;
     if (ctx.EnvelopeAnalysis) {
-        count = Derived.LiftSamplesMax - 1;
+        count = Derived.LiftSamplesMax - 1; // the last point is discarded
+        det.EnvelopeCount = count;
         EnvelopeView view{det.TickEnvelope.data(), count,           det.EnvelopeMax,
                           det.EnvelopeMaxIndex,    det.EnvelopeMin, Derived.LiftSamplesMin};
         const EscapementType type = Params.Escapement();
@@ -376,7 +379,9 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
     if (CentringCountdown != 0 && --CentringCountdown == 0) CentringPending = false;
     Host.SetCaptureBufferAdjust(BufferAdjust);
     BufferAdjust = 0.0;
-    if (det.LastTickSample > det.SamplePosition - 2 * RoundHalfAway(Derived.SamplesPerBeat))
+    // Sample positions are unsigned: before two beats have passed no tick counts as recent.
+    const int64_t recent = 2 * RoundHalfAway(Derived.SamplesPerBeat);
+    if (det.SamplePosition >= recent && det.LastTickSample > det.SamplePosition - recent)
         NoSignal = false;
     if (ctx.HadUnlock)
         Host.NotifyTick(static_cast<uint32_t>(static_cast<uint64_t>(ctx.FirstTickPosition) * 1000u /

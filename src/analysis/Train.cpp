@@ -17,14 +17,16 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
-// Reads the leading decimal number of a trimmed text; no digits gives 0.
+// Reads the leading decimal number of a trimmed text; no digits gives 0. Only decimal notation
+// counts: hexadecimal, "inf" and "nan" are not numbers here.
 double LeadingNumber(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r\n");
+    const size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return 0.0;
-    const char* start = text.c_str() + first;
+    const size_t last = text.find_first_not_of("0123456789.eE+-", first);
+    std::string number = text.substr(first, last == std::string::npos ? last : last - first);
     char* end = nullptr;
-    double value = std::strtod(start, &end);
-    return end == start ? 0.0 : value;
+    const double value = std::strtod(number.c_str(), &end);
+    return end == number.c_str() || !std::isfinite(value) ? 0.0 : value;
 }
 
 struct TrainUnit {

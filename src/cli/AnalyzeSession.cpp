@@ -60,7 +60,6 @@ void AnalyzeSession::ApplyOptions() {
     a.Params.Coaxial = Options.Escapement;
     a.Params.UnlockThreshold = std::clamp(
         static_cast<int>(RoundHalfAway(Options.ThresholdPercent / 100.0 * 32767.0)), 1, 32767);
-    a.Params.MeasuringTime = Options.MeasuringTime;
     a.Params.Averaging = Options.Averaging;
     a.Params.EscapeWheelTeeth = std::clamp(Options.Teeth, 0, MaxTeeth);
     a.Settings.HPF = Options.Hpf;
@@ -78,6 +77,9 @@ void AnalyzeSession::Run(std::vector<int16_t> samples, unsigned sampleRate,
         Analysis.Params.TickInterval = Options.Train;
         Analysis.ParseTrain(Options.Train);
     }
+    char measuringTime[32];
+    std::snprintf(measuringTime, sizeof measuringTime, "%.17g", Options.MeasuringTime);
+    Analysis.SetMeasuringTime(measuringTime);
     StartMeasurement();
     if (detectTrain) Analysis.ParseTrain("AUTO");
 

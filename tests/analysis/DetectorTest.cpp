@@ -212,3 +212,62 @@ TEST(DetectorDrop, LeverRuleCases) {
 
 } // namespace
 } // namespace kv
+
+namespace kv {
+namespace {
+
+TEST(DetectorForkMode, EnvelopeValueIsSignedEvenWithoutTheResonator) {
+    // Fork mode with the plain DC blocker: only positive excursions count as unlocks.
+    test::CoreHarness h;
+    h.StartForClicks(48000, "300 Hz");
+    ASSERT_TRUE(h.Core.Derived.ForkMode());
+    std::vector<int16_t> negative(48000, 0);
+    for (size_t i = 0; i < negative.size(); i += 160)
+        negative[i] = -8000;
+    h.Feed(negative);
+    EXPECT_EQ(h.Core.Detector.UnlockCount, 0);
+
+    std::vector<int16_t> positive(negative.size());
+    for (size_t i = 0; i < positive.size(); ++i)
+        positive[i] = static_cast<int16_t>(-negative[i]);
+    h.Feed(positive);
+    EXPECT_GT(h.Core.Detector.UnlockCount, 250);
+}
+
+TEST(DetectorForkMode, EveryForkTrainResetsTheDisplayZooms) {
+    test::CoreHarness h;
+    h.Core.ParseTrain("300 Hz");
+    h.Core.Settings.DisplayZoom = 5.0;
+    h.Core.Settings.Zoom = 2.0;
+    h.Core.ParseTrain("330 Hz");
+    EXPECT_DOUBLE_EQ(h.Core.Settings.DisplayZoom, 0.5);
+    EXPECT_DOUBLE_EQ(h.Core.Settings.Zoom, 0.25);
+    EXPECT_EQ(h.Core.Params.Escapement(), EscapementType::TuningFork);
+}
+
+TEST(DetectorLevels, NoSignalStaysUntilATickArrives) {
+    test::CoreHarness h;
+    h.StartForClicks();
+    h.Core.NoSignal = true;
+    h.Feed(std::vector<int16_t>(9600, 0)); // no tick yet in the first beats of a run
+    EXPECT_TRUE(h.Core.NoSignal);
+    test::ClickTrain train;
+    train.Seconds = 1;
+    h.Feed(train.Make());
+    EXPECT_FALSE(h.Core.NoSignal);
+}
+
+TEST(DetectorLevels, LoudScaledInputKeepsItsPeakLevel) {
+    test::CoreHarness h;
+    h.Core.Settings.AudioScale = 100.0;
+    h.StartForClicks();
+    test::ClickTrain train;
+    train.Seconds = 2;
+    train.UnlockLevel = 30000;
+    h.Feed(train.Make());
+    EXPECT_GT(h.Core.Detector.PeakLevel, 1000000);
+    EXPECT_GT(h.Core.Detector.UnlockCount, 5);
+}
+
+} // namespace
+} // namespace kv

@@ -25,7 +25,8 @@ TEST(TrainText, UnitsAndSpellings) {
 }
 
 TEST(TrainText, RefusesPeriodsOutsideRangeAndNonsense) {
-    for (const char* text : {"2 min", "0.5 vph", "4000000 vph", "abc", "-18000", "0 Hz", "vph"})
+    for (const char* text : {"2 min", "0.5 vph", "4000000 vph", "abc", "-18000", "0 Hz", "vph",
+                             "0x4650 vph", "inf sec", "nan"})
         EXPECT_EQ(ParseTrainText(text).Kind, TrainTextKind::Rejected) << text;
     EXPECT_EQ(ParseTrainText("18").Kind, TrainTextKind::TooShort);
     EXPECT_EQ(ParseTrainText("auto").Kind, TrainTextKind::StartAuto);
@@ -48,6 +49,8 @@ TEST(MeasuringTimeText, UnitsAndLowerBound) {
     EXPECT_DOUBLE_EQ(*ParseMeasuringTime("1 Hour", 0.2, 0.3), 3600.0);
     EXPECT_DOUBLE_EQ(*ParseMeasuringTime("12 seconds", 0.2, 0.3), 12.0);
     EXPECT_DOUBLE_EQ(*ParseMeasuringTime("0.1", 0.2, 0.3), 0.4);
+    EXPECT_DOUBLE_EQ(*ParseMeasuringTime("nan", 0.2, 0.3), 0.4);
+    EXPECT_DOUBLE_EQ(*ParseMeasuringTime("inf", 0.2, 0.3), 0.4);
 }
 
 TEST(DerivedConstants, BeatLayoutRules) {
