@@ -63,7 +63,7 @@ private:
     Buffer Buffers[MaxBuffers];
     int BufferCount = 0;
     int ChannelCount = 1;
-    int FillIndex = 0;   // device side only
+    int FillIndex = 0;    // device side only
     size_t FillFrame = 0; // device side only
     std::atomic<uint32_t> WorkerWake{0};
     std::atomic<uint32_t> DeviceWake{0};

@@ -106,8 +106,7 @@ int PortAudioSource::Open(int device, const CaptureFormat& format, CaptureRing& 
     Ring = &ring;
     PaStream* stream = nullptr;
     const PaError error = Pa_OpenStream(&stream, &in, nullptr, format.SampleRate,
-                                        paFramesPerBufferUnspecified, paNoFlag,
-                                        &OnBlock, this);
+                                        paFramesPerBufferUnspecified, paNoFlag, &OnBlock, this);
     Stream = error == paNoError ? stream : nullptr;
     return CodeFor(error);
 }

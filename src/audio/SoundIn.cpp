@@ -11,20 +11,34 @@ namespace kv {
 
 std::string OpenErrorMessage(int code) {
     switch (code) {
-    case SoundInUnspecified: return "Unspecified error.";
-    case SoundInBadDeviceId: return "Specified device identifier is out of range.";
-    case SoundInNotEnabled: return "Driver failed enable.";
-    case SoundInAllocated: return "Specified resource is already allocated.";
-    case SoundInInvalidHandle: return "Device handle invalid.";
-    case SoundInNoDriver: return "No device driver is present.";
-    case SoundInNoMemory: return "Unable to allocate or lock memory.";
-    case SoundInNotSupported: return "Function not supported.";
-    case SoundInBadErrorNumber: return "Error number out of range.";
-    case SoundInInvalidFlag: return "Invalid flag passed.";
-    case SoundInInvalidParameter: return "Invalid parameter passed.";
-    case SoundInHandleBusy: return "Handle in use.";
-    case SoundInBadFormat: return "Unsupported waveform-audio format.";
-    default: return "";
+    case SoundInUnspecified:
+        return "Unspecified error.";
+    case SoundInBadDeviceId:
+        return "Specified device identifier is out of range.";
+    case SoundInNotEnabled:
+        return "Driver failed enable.";
+    case SoundInAllocated:
+        return "Specified resource is already allocated.";
+    case SoundInInvalidHandle:
+        return "Device handle invalid.";
+    case SoundInNoDriver:
+        return "No device driver is present.";
+    case SoundInNoMemory:
+        return "Unable to allocate or lock memory.";
+    case SoundInNotSupported:
+        return "Function not supported.";
+    case SoundInBadErrorNumber:
+        return "Error number out of range.";
+    case SoundInInvalidFlag:
+        return "Invalid flag passed.";
+    case SoundInInvalidParameter:
+        return "Invalid parameter passed.";
+    case SoundInHandleBusy:
+        return "Handle in use.";
+    case SoundInBadFormat:
+        return "Unsupported waveform-audio format.";
+    default:
+        return "";
     }
 }
 

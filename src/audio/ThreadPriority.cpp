@@ -15,8 +15,8 @@ bool TryRealTime() {
     rlimit limit{};
     if (getrlimit(RLIMIT_RTPRIO, &limit) != 0) return false;
     const int most = sched_get_priority_max(SCHED_FIFO);
-    const int allowed = geteuid() == 0 ? most
-                                       : static_cast<int>(std::min<rlim_t>(limit.rlim_cur, most));
+    const int allowed =
+        geteuid() == 0 ? most : static_cast<int>(std::min<rlim_t>(limit.rlim_cur, most));
     if (allowed < sched_get_priority_min(SCHED_FIFO)) return false;
     sched_param param{};
     param.sched_priority = allowed;
