@@ -1,10 +1,21 @@
 #include "audio/CaptureRing.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
 namespace kv {
+
+CaptureRing::CaptureRing() {
+    sem_init(&WorkerWake, 0, 0);
+    sem_init(&DeviceWake, 0, 0);
+}
+
+CaptureRing::~CaptureRing() {
+    sem_destroy(&WorkerWake);
+    sem_destroy(&DeviceWake);
+}
 
 bool CaptureRing::Allocate(int count, size_t capacityFrames, int channels) {
     Release();
@@ -41,28 +52,27 @@ void CaptureRing::Queue(int index, size_t frames) {
     b.Requested = std::min(frames, b.Capacity);
     b.Recorded = 0;
     b.Status.store(Queued, std::memory_order_release);
-    DeviceWake.fetch_add(1, std::memory_order_release);
-    DeviceWake.notify_one();
+    sem_post(&DeviceWake);
 }
 
 bool CaptureRing::IsDone(int index) const {
     return Buffers[index].Status.load(std::memory_order_acquire) == Done;
 }
 
-uint32_t CaptureRing::WaitForDone(uint32_t seen) {
-    WorkerWake.wait(seen, std::memory_order_acquire);
-    return WorkerWake.load(std::memory_order_acquire);
+void CaptureRing::WaitForDone() {
+    while (sem_wait(&WorkerWake) != 0 && errno == EINTR) {
+    }
 }
 
 bool CaptureRing::WaitUntilQueued(Buffer& buffer) {
     bool counted = false;
     for (;;) {
-        const uint32_t wake = DeviceWake.load(std::memory_order_acquire);
         if (StopRequested.load(std::memory_order_acquire)) return false;
         if (buffer.Status.load(std::memory_order_acquire) == Queued) return true;
         if (!counted) RingFullCount.fetch_add(1, std::memory_order_relaxed);
         counted = true;
-        DeviceWake.wait(wake, std::memory_order_acquire);
+        while (sem_wait(&DeviceWake) != 0 && errno == EINTR) {
+        }
     }
 }
 
@@ -71,8 +81,7 @@ void CaptureRing::MarkDone(Buffer& buffer) {
     buffer.Status.store(Done, std::memory_order_release);
     FillFrame = 0;
     FillIndex = (FillIndex + 1) % BufferCount;
-    WorkerWake.fetch_add(1, std::memory_order_release);
-    WorkerWake.notify_one();
+    sem_post(&WorkerWake);
 }
 
 size_t CaptureRing::Write(const int16_t* frames, size_t count) {
@@ -93,10 +102,8 @@ size_t CaptureRing::Write(const int16_t* frames, size_t count) {
 
 void CaptureRing::Stop() {
     StopRequested.store(true, std::memory_order_release);
-    DeviceWake.fetch_add(1, std::memory_order_release);
-    DeviceWake.notify_all();
-    WorkerWake.fetch_add(1, std::memory_order_release);
-    WorkerWake.notify_all();
+    sem_post(&DeviceWake);
+    sem_post(&WorkerWake);
 }
 
 } // namespace kv

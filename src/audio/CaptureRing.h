@@ -1,19 +1,25 @@
 // The capture ring: buffers the device fills one after another in ring order and the worker hands
 // to the analysis in the same order. Each buffer is either queued (the device owns it) or done
 // (the worker owns it); ownership passes through one atomic state per buffer, so neither side
-// takes a lock. Wake-ups go through two counters with atomic wait/notify.
+// takes a lock. Each side wakes the other through a POSIX semaphore (sem_post is safe in the
+// sound card's callback); a spare post only causes one more look at the ring.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <semaphore.h>
 
 namespace kv {
 
 class CaptureRing {
 public:
     static constexpr int MaxBuffers = 40;
+    CaptureRing();
+    ~CaptureRing();
+    CaptureRing(const CaptureRing&) = delete;
+    CaptureRing& operator=(const CaptureRing&) = delete;
 
     // --- Set-up, while no device writes ---
     // Sizes `count` buffers of `capacityFrames` frames each, all idle. False when out of memory.
@@ -31,10 +37,8 @@ public:
     size_t RecordedFrames(int index) const { return Buffers[index].Recorded; }
     int16_t* Data(int index) { return Buffers[index].Samples.get(); }
     size_t CapacityFrames(int index) const { return Buffers[index].Capacity; }
-    // Waits until the device finishes a buffer after `seen` (returned by the previous call or
-    // WorkerSignal) or Stop is called; returns the new signal count.
-    uint32_t WaitForDone(uint32_t seen);
-    uint32_t WorkerSignal() const { return WorkerWake.load(std::memory_order_acquire); }
+    // Waits until the device finishes a buffer or Stop is called.
+    void WaitForDone();
 
     // --- Device side ---
     // Copies interleaved frames into the queued buffers in ring order, marking each done as it
@@ -65,8 +69,8 @@ private:
     int ChannelCount = 1;
     int FillIndex = 0;    // device side only
     size_t FillFrame = 0; // device side only
-    std::atomic<uint32_t> WorkerWake{0};
-    std::atomic<uint32_t> DeviceWake{0};
+    sem_t WorkerWake;     // posted when a buffer is done
+    sem_t DeviceWake;     // posted when a buffer is queued
     std::atomic<bool> StopRequested{false};
     std::atomic<uint64_t> RingFullCount{0};
 };

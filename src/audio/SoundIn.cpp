@@ -154,9 +154,8 @@ void CSoundIn::RunWorker(std::shared_ptr<CaptureSession> session) {
     const int count = s.Ring.Count();
     RaiseCurrentThreadPriority();
     PinCurrentThreadToFirstCpu();
-    uint32_t seen = s.Ring.WorkerSignal();
     while (s.StopFlag.load(std::memory_order_acquire) == 0) {
-        seen = s.Ring.WaitForDone(seen);
+        s.Ring.WaitForDone();
         if (ProcessDoneBuffers(s, count) != 0) break;
     }
     SetStopFlag(s, 2);
