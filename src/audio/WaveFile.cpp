@@ -247,7 +247,7 @@ std::vector<int16_t> DecodeMono(const uint8_t* data, size_t size, const Format& 
     if constexpr (std::endian::native == std::endian::little) {
         if (format.Tag == TagPcm && format.Bits == 16 && format.Channels == 1) {
             std::vector<int16_t> mono(size / 2); // the common case: already what we need
-            std::memcpy(mono.data(), data, mono.size() * 2);
+            if (!mono.empty()) std::memcpy(mono.data(), data, mono.size() * 2); // data may be null
             return mono;
         }
     }
