@@ -50,6 +50,10 @@ std::string ApplyOption(const std::string& name, const std::string& value, Analy
     if (name == "--averaging")
         return ReadInteger(value, 0, 1, o.Averaging) ? "" : "--averaging takes 0 or 1";
     if (name == "--teeth") return ReadInteger(value, 0, 100, o.Teeth) ? "" : "--teeth takes 0..100";
+    if (name == "--device") {
+        o.Device = value;
+        return value.empty() ? "--device needs a device name" : "";
+    }
     if (!ReadNumber(value, number)) return name + " needs a number";
     if (name == "--lift")
         o.LiftAngle = number;
@@ -61,9 +65,22 @@ std::string ApplyOption(const std::string& name, const std::string& value, Analy
         o.Scale = number;
     else if (name == "--every" && number >= 0)
         o.Every = number;
+    else if (name == "--seconds" && number > 0)
+        o.LiveSeconds = number;
     else
         return "bad value for " + name;
     return "";
+}
+
+// Exactly one input: a file, a device with a duration, or the device list.
+std::string CheckInputChoice(const AnalyzeOptions& o) {
+    if (o.ListDevices)
+        return o.File.empty() && o.Device.empty() ? "" : "--list-devices takes no input";
+    if (!o.Device.empty()) {
+        if (!o.File.empty()) return "give either FILE.wav or --device, not both";
+        return o.LiveSeconds > 0 ? "" : "--device needs --seconds";
+    }
+    return o.File.empty() ? "no FILE.wav given" : "";
 }
 
 } // namespace
@@ -71,8 +88,8 @@ std::string ApplyOption(const std::string& name, const std::string& value, Analy
 std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     static const char* const valued[] = {
-        "--train",          "--lift",      "--escapement", "--hpf",   "--threshold",
-        "--measuring-time", "--averaging", "--scale",      "--teeth", "--every"};
+        "--train",     "--lift",  "--escapement", "--hpf",   "--threshold", "--measuring-time",
+        "--averaging", "--scale", "--teeth",      "--every", "--device",    "--seconds"};
     AnalyzeOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -86,6 +103,8 @@ std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::strin
             }
             error = ApplyOption(arg, args[++i], options);
             if (!error.empty()) return std::nullopt;
+        } else if (arg == "--list-devices") {
+            options.ListDevices = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -96,10 +115,8 @@ std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::strin
             return std::nullopt;
         }
     }
-    if (options.File.empty()) {
-        error = "no FILE.wav given";
-        return std::nullopt;
-    }
+    error = CheckInputChoice(options);
+    if (!error.empty()) return std::nullopt;
     return options;
 }
 

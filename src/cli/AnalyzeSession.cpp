@@ -1,5 +1,11 @@
 #include "cli/AnalyzeSession.h"
 
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "audio/SoundIn.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -68,8 +74,7 @@ void AnalyzeSession::ApplyOptions() {
     a.PlayingBack = true;
 }
 
-void AnalyzeSession::Run(std::vector<int16_t> samples, unsigned sampleRate,
-                         const std::function<void(const Reading&)>& report) {
+void AnalyzeSession::StartAnalysis(unsigned sampleRate) {
     Analysis.Settings.SampleRate = sampleRate;
     ApplyOptions();
     const bool detectTrain = ParseTrainText(Options.Train).Kind == TrainTextKind::StartAuto;
@@ -82,9 +87,28 @@ void AnalyzeSession::Run(std::vector<int16_t> samples, unsigned sampleRate,
     Analysis.SetMeasuringTime(measuringTime);
     StartMeasurement();
     if (detectTrain) Analysis.ParseTrain("AUTO");
+    NextReport = Options.Every;
+}
 
+// After each analysed buffer: audio time advances, due timers run, a reading may be due.
+void AnalyzeSession::AfterBuffer(size_t n, unsigned sampleRate) {
+    AudioMs = AudioMs + static_cast<double>(n) * 1000.0 / sampleRate;
+    FireDueTimers();
+    if (Options.Every > 0.0 && AudioMs / 1000.0 >= NextReport) {
+        Report(CurrentReading());
+        while (NextReport <= AudioMs / 1000.0)
+            NextReport += Options.Every;
+    }
+}
+
+void AnalyzeSession::Run(std::vector<int16_t> samples, unsigned sampleRate,
+                         const std::function<void(const Reading&)>& report) {
     size_t position = 0;
-    double nextReport = Options.Every;
+    // A periodic reading at the very end would repeat the final one.
+    Report = [&](const Reading& r) {
+        if (position < samples.size()) report(r);
+    };
+    StartAnalysis(sampleRate);
     while (position < samples.size()) {
         const size_t n = std::min(QueuedLengths.front(), samples.size() - position);
         QueuedLengths.pop_front();
@@ -93,14 +117,50 @@ void AnalyzeSession::Run(std::vector<int16_t> samples, unsigned sampleRate,
         QueuedLengths.push_back(Lengths.RequeueLength());
         position += n;
         AudioMs = static_cast<double>(position) * 1000.0 / sampleRate;
-        FireDueTimers();
-        if (Options.Every > 0.0 && AudioMs / 1000.0 >= nextReport && position < samples.size()) {
-            report(CurrentReading());
-            while (nextReport <= AudioMs / 1000.0)
-                nextReport += Options.Every;
-        }
+        AfterBuffer(0, sampleRate);
     }
     report(CurrentReading());
+}
+
+bool AnalyzeSession::RunLive(CaptureSource& source, const std::string& device, unsigned sampleRate,
+                             double seconds, const std::function<void(const Reading&)>& report,
+                             std::string& error) {
+    if (ParseTrainText(Options.Train).Kind == TrainTextKind::StartAuto) {
+        error = "--train AUTO needs a recording; give the train for live input";
+        return false;
+    }
+    std::mutex messageLock;
+    std::string messages;
+    CSoundIn sound(
+        source,
+        [this, sampleRate](size_t n, int16_t* samples, int remaining) {
+            Analysis.ProcessBuffer(n, samples, remaining);
+            AfterBuffer(n, sampleRate);
+        },
+        [&](const std::string& m) {
+            std::lock_guard lock(messageLock);
+            messages += messages.empty() ? m : " " + m;
+        });
+    sound.SetAnalysisLock(&Analysis.AnalysisLock);
+    sound.DeviceName = device;
+    sound.SampleRate = sampleRate;
+    Live = &sound;
+    Report = report;
+    StartAnalysis(sampleRate);
+    if (sound.Start() != 0) {
+        Live = nullptr;
+        std::lock_guard lock(messageLock);
+        error = messages.empty() ? "cannot start sound capture" : messages;
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<int64_t>(seconds * 2000 + 10000));
+    while (AudioMs < seconds * 1000.0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sound.Close();
+    Live = nullptr;
+    report(CurrentReading());
+    return true;
 }
 
 Reading AnalyzeSession::CurrentReading() const {
@@ -143,6 +203,20 @@ void AnalyzeSession::StartMeasurement() {
     StartTimer(TimerAutoStop, Analysis.AutoStopDelayMs());
     if (Analysis.Settings.Centre)
         StartTimer(TimerCentre, static_cast<unsigned>(Analysis.Derived.BeatPeriod * 4000.0));
+}
+
+void AnalyzeSession::SetCaptureRingSize(int n) {
+    if (Live) Live->SetRingSize(n);
+}
+
+void AnalyzeSession::SetCaptureSamplesPerBuffer(double samples) {
+    Lengths.SetSamplesPerBuffer(samples);
+    if (Live) Live->SetSamplesPerBuffer(samples);
+}
+
+void AnalyzeSession::SetCaptureBufferAdjust(double samples) {
+    Lengths.SetBufferAdjust(samples);
+    if (Live) Live->SetBufferAdjust(samples);
 }
 
 void AnalyzeSession::StartTimer(int id, unsigned milliseconds) {

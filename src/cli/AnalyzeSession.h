@@ -3,6 +3,7 @@
 // the measuring view's one-shot timers run on audio time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -13,8 +14,11 @@
 
 #include "analysis/AnalysisCore.h"
 #include "audio/BufferLengths.h"
+#include "audio/CaptureSource.h"
 
 namespace kv {
+
+class CSoundIn;
 
 // Sample rates a recording may have: sound cards offer 8 kHz to 384 kHz.
 inline constexpr uint32_t LowestSampleRate = 8000;
@@ -32,6 +36,10 @@ struct AnalyzeOptions {
     int Teeth = 0;
     double Every = 0.0; // seconds of audio between readings; 0 = only the last
     std::string File;
+    bool ListDevices = false; // print the input devices instead of measuring
+    std::string Device;       // measure live from this input device instead of a file
+    double LiveSeconds = 0.0; // how long to measure live
+    unsigned LiveSampleRate = 96000;
 };
 
 // One line of output: the readings after `Seconds` of audio.
@@ -65,6 +73,12 @@ public:
     void Run(std::vector<int16_t> samples, unsigned sampleRate,
              const std::function<void(const Reading&)>& report);
 
+    // Measures `seconds` of live sound from `device` through the capture object; false (with the
+    // capture's messages in `error`) when capture cannot start.
+    bool RunLive(CaptureSource& source, const std::string& device, unsigned sampleRate,
+                 double seconds, const std::function<void(const Reading&)>& report,
+                 std::string& error);
+
     Reading CurrentReading() const;
     const AnalysisCore& Core() const { return Analysis; }
 
@@ -73,12 +87,13 @@ private:
     void StartMeasurement() override;
     void StartTimer(int id, unsigned milliseconds) override;
     void KillTimer(int id) override;
-    void SetCaptureSamplesPerBuffer(double samples) override {
-        Lengths.SetSamplesPerBuffer(samples);
-    }
-    void SetCaptureBufferAdjust(double samples) override { Lengths.SetBufferAdjust(samples); }
+    void SetCaptureRingSize(int n) override;
+    void SetCaptureSamplesPerBuffer(double samples) override;
+    void SetCaptureBufferAdjust(double samples) override;
 
     void ApplyOptions();
+    void StartAnalysis(unsigned sampleRate);
+    void AfterBuffer(size_t n, unsigned sampleRate);
     void FireDueTimers();
     void OnTimer(int id);
 
@@ -87,7 +102,10 @@ private:
     BufferLengthSequence Lengths;
     std::deque<size_t> QueuedLengths; // buffers handed to the "device", in capture order
     std::map<int, double> TimerDue;   // timer id -> audio time in ms
-    double AudioMs = 0.0;
+    std::atomic<double> AudioMs{0.0}; // written by the capture worker when live
+    double NextReport = 0.0;
+    std::function<void(const Reading&)> Report;
+    CSoundIn* Live = nullptr; // the capture object while measuring live
 };
 
 } // namespace kv

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/PortAudioSource.h"
 #include "audio/WaveFile.h"
 #include "cli/AnalyzeSession.h"
 
@@ -13,7 +14,8 @@ namespace {
 constexpr const char* Usage =
     "usage: kestrovane-analyze [--train TEXT] [--lift DEG] [--escapement CODE] [--hpf 0|1]\n"
     "                          [--threshold PERCENT] [--measuring-time SECONDS] [--averaging 0|1]\n"
-    "                          [--scale FACTOR] [--teeth N] [--every SECONDS] FILE.wav\n";
+    "                          [--scale FACTOR] [--teeth N] [--every SECONDS]\n"
+    "                          (FILE.wav | --device NAME --seconds S | --list-devices)\n";
 
 } // namespace
 
@@ -28,6 +30,26 @@ int main(int argc, char** argv) {
     if (!options) {
         std::fprintf(stderr, "kestrovane-analyze: %s\n%s", error.c_str(), Usage);
         return 2;
+    }
+    if (options->ListDevices) {
+        for (const std::string& name : kv::ListInputDevices())
+            std::puts(name.c_str());
+        return 0;
+    }
+    const auto print = [](const kv::Reading& reading) {
+        std::puts(kv::ReadingToJson(reading).c_str());
+        std::fflush(stdout);
+    };
+    if (!options->Device.empty()) {
+        kv::PortAudioSource source;
+        kv::AnalyzeSession session(*options);
+        if (!session.RunLive(source, options->Device, options->LiveSampleRate, options->LiveSeconds,
+                             print, error)) {
+            std::fprintf(stderr, "kestrovane-analyze: %s: %s\n", options->Device.c_str(),
+                         error.c_str());
+            return 2;
+        }
+        return 0;
     }
     kv::WaveReadResult wave = kv::ReadWaveFile(options->File);
     if (!wave.Ok) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* TicksDevice = "KestrovaneTicks";
+constexpr const char* TicksDevice96 = "KestrovaneTicks96";
 constexpr double WatchRate = 12.0; // s/d
 constexpr double WatchSeconds = 40.0;
 constexpr unsigned Rate = 48000;
@@ -34,29 +36,40 @@ fs::path TestDir() {
 
 // The capture PCM reads the raw ticks; "default" is a null PCM so that the list has a second
 // entry (PortAudio 19.6 asserts when every listed ALSA device opens in its first pass).
-void WriteAlsaConfig(const fs::path& dir, const fs::path& ticks) {
-    std::ofstream conf(dir / "asound.conf");
-    conf << "pcm." << TicksDevice << " {\n"
+void WriteCapturePcm(std::ofstream& conf, const std::string& name, const fs::path& ticks) {
+    conf << "pcm." << name << " {\n"
          << "    type file\n    slave.pcm { type null }\n    file \"/dev/null\"\n"
          << "    infile \"" << ticks.string() << "\"\n    format \"raw\"\n"
-         << "    hint { show on description \"Synthesized 18000 vph watch\" }\n}\n"
-         << "pcm.default { type null hint { show on description \"Silence\" } }\n";
+         << "    hint { show on description \"Synthesized 18000 vph watch\" }\n}\n";
+}
+
+// Two capture PCMs read the raw ticks at 48 and 96 kHz; "default" is a null PCM so that the list
+// has another entry (PortAudio 19.6 asserts when every listed ALSA device opens in its first pass).
+void WriteAlsaConfig(const fs::path& dir) {
+    std::ofstream conf(dir / "asound.conf");
+    WriteCapturePcm(conf, TicksDevice, dir / "ticks.raw");
+    WriteCapturePcm(conf, TicksDevice96, dir / "ticks96.raw");
+    conf << "pcm.default { type null hint { show on description \"Silence\" } }\n";
+}
+
+void WriteRawWatch(const fs::path& path, unsigned sampleRate) {
+    synth::SynthOptions o;
+    o.SampleRate = sampleRate;
+    o.BeatsPerHour = 18000;
+    o.RateSecondsPerDay = WatchRate;
+    o.Seconds = WatchSeconds;
+    const synth::SynthResult watch = synth::Synthesize(o);
+    std::ofstream raw(path, std::ios::binary); // S16_LE mono
+    raw.write(reinterpret_cast<const char*>(watch.Samples.data()),
+              static_cast<std::streamsize>(watch.Samples.size() * sizeof(int16_t)));
 }
 
 void PrepareAudioStack() {
     const fs::path dir = TestDir();
     fs::create_directories(dir);
-    synth::SynthOptions o;
-    o.SampleRate = Rate;
-    o.BeatsPerHour = 18000;
-    o.RateSecondsPerDay = WatchRate;
-    o.Seconds = WatchSeconds;
-    const synth::SynthResult watch = synth::Synthesize(o);
-    std::ofstream raw(dir / "ticks.raw", std::ios::binary); // S16_LE mono
-    raw.write(reinterpret_cast<const char*>(watch.Samples.data()),
-              static_cast<std::streamsize>(watch.Samples.size() * sizeof(int16_t)));
-    raw.close();
-    WriteAlsaConfig(dir, dir / "ticks.raw");
+    WriteRawWatch(dir / "ticks.raw", Rate);
+    WriteRawWatch(dir / "ticks96.raw", 96000);
+    WriteAlsaConfig(dir);
     ::setenv("ALSA_CONFIG_PATH", (dir / "asound.conf").c_str(), 1);
 }
 
@@ -121,6 +134,38 @@ TEST(AlsaCapture, MeasuresTheSynthesizedWatchThroughCSoundIn) {
                 static_cast<unsigned long long>(host.Sound.FullRingWaits()));
     EXPECT_NEAR(m.Rate * 86400.0, WatchRate, 0.5);
     EXPECT_NEAR(static_cast<double>(host.Core.Detector.BeatCount), 35.0 * 5.0, 6.0);
+}
+
+// The analyser as other tools call it: the device list, and a live measurement by device name at
+// the default 96 kHz, in a child process that inherits the test's ALSA configuration.
+std::vector<std::string> RunAnalyzer(const std::string& args, int& exitCode) {
+    const fs::path out = TestDir() / "analyze.out";
+    const std::string command =
+        std::string(KV_ANALYZE_EXE) + " " + args + " >" + out.string() + " 2>/dev/null";
+    const int status = std::system(command.c_str());
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(AlsaCapture, AnalyserListsDevicesAndMeasuresLive) {
+    int exitCode = -1;
+    const std::vector<std::string> names = RunAnalyzer("--list-devices", exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_NE(std::find(names.begin(), names.end(), TicksDevice96), names.end());
+
+    const std::vector<std::string> readings =
+        RunAnalyzer("--train 18000 --every 10 --device kestrovaneticks96 --seconds 30", exitCode);
+    ASSERT_EQ(exitCode, 0);
+    ASSERT_GE(readings.size(), 3u);
+    const std::string& last = readings.back();
+    const size_t at = last.find("\"rate_sd\":");
+    ASSERT_NE(at, std::string::npos) << last;
+    EXPECT_NEAR(std::atof(last.c_str() + at + 10), WatchRate, 0.5) << last;
+    EXPECT_NE(last.find("\"rate_window_full\":true"), std::string::npos) << last;
 }
 
 } // namespace
