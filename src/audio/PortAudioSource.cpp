@@ -1,5 +1,7 @@
 #include "audio/PortAudioSource.h"
 
+#include <alsa/asoundlib.h>
+
 #include <portaudio.h>
 
 namespace kv {
@@ -48,9 +50,18 @@ int OnBlock(const void* input, void*, unsigned long frames, const PaStreamCallba
     return more ? paContinue : paComplete;
 }
 
+// ALSA reports every device it fails to probe on standard error; the failures that matter come
+// back through PortAudio's error codes and are shown with their own messages.
+void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+bool InitialisePortAudio() {
+    snd_lib_error_set_handler(IgnoreAlsaMessage);
+    return Pa_Initialize() == paNoError;
+}
+
 } // namespace
 
-PortAudioSource::PortAudioSource() : Initialised(Pa_Initialize() == paNoError) {}
+PortAudioSource::PortAudioSource() : Initialised(InitialisePortAudio()) {}
 
 PortAudioSource::~PortAudioSource() {
     Close();
