@@ -1,0 +1,63 @@
+// Persistent settings of the measuring view that live outside the analysis core. Together with
+// AnalysisCore::Params, AnalysisCore::Settings, AnalysisCore::Calibrating and the timestamp
+// clock's trim factor they make up the "Settings" section of the settings store.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kv {
+
+inline constexpr int CalibrationSlots = 48;
+
+// Least-squares sums of a calibration run in progress, one slot per index.
+struct CalibrationSums {
+    std::array<double, CalibrationSlots> SumX{};
+    std::array<double, CalibrationSlots> SumY{};
+    std::array<double, CalibrationSlots> SumXY{};
+    std::array<double, CalibrationSlots> SumXX{};
+    std::array<int64_t, CalibrationSlots> N{};
+    int64_t StartTime = 0;
+    int64_t StartSample = 0;
+};
+
+inline constexpr int MicrophoneSource = 4099;
+inline constexpr int LineInSource = 4098;
+
+struct AppSettings {
+    // Display and measurement options
+    int CellFactor = 8;
+    int PaperTape = 1;
+    int CursorDisk = 1;
+    std::string Title;
+    int MinInvalTime = 90;
+    int Motorised = 0;
+    int PositionsToText = 0;
+
+    // Audio
+    std::string SoundDeviceStr;
+    std::string SoundDeviceOutStr;
+    int Source = MicrophoneSource;
+
+    // Files and logging
+    std::string LogFile2;
+    std::string TextFile2;
+    std::string WaveFile2;
+    int LogInterval = 10;
+    int MaxLogsize = 0;
+    std::string Profile;
+
+    // Time references
+    std::string SNTPServer = "pool.ntp.org";
+    int SNTPPort = 123;
+    std::string GPSPort = "COM5";
+    int GPSBaud = 4800;
+
+    // Calibration run
+    int CalDebug = 0;
+    int CalUpdateInterval = 10000;
+    CalibrationSums Cal;
+};
+
+} // namespace kv
