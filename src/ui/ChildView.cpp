@@ -1,0 +1,186 @@
+#include "ui/ChildView.h"
+
+#include <QMessageBox>
+#include <QPainter>
+#include <QThread>
+#include <cstdlib>
+
+#include "audio/PortAudioSource.h"
+
+namespace kv {
+
+namespace {
+constexpr qint64 RepaintThrottleMs = 90;
+} // namespace
+
+CChildView::CChildView(QWidget* parent, CaptureSource* capture)
+    : QWidget(parent), Core(*this), TimerSet([this](int id) { OnTimer(id); }, this) {
+    if (!capture) {
+        OwnCapture = std::make_unique<PortAudioSource>();
+        capture = OwnCapture.get();
+    }
+    SoundIn = std::make_unique<CSoundIn>(
+        *capture,
+        [this](size_t n, int16_t* samples, int remaining) {
+            Core.ProcessBuffer(n, samples, remaining);
+        },
+        [this](const std::string& m) { Message(QString::fromStdString(m)); });
+    SoundIn->SetAnalysisLock(&Core.AnalysisLock);
+    ShowMessage = [this](const QString& text) {
+        QMessageBox::warning(this, QStringLiteral("Kestrovane"), text);
+    };
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    RepaintClock.start();
+}
+
+CChildView::~CChildView() {
+    if (IsRunning()) StopMeasurement();
+}
+
+bool CChildView::OnUiThread() const {
+    return QThread::currentThread() == thread();
+}
+
+void CChildView::Message(const QString& text) {
+    if (!OnUiThread()) {
+        QMetaObject::invokeMethod(
+            this, [this, text] { Message(text); }, Qt::QueuedConnection);
+        return;
+    }
+    if (ShowMessage) ShowMessage(text);
+}
+
+bool CChildView::IsRunning() const {
+    std::lock_guard lock(Core.AnalysisLock);
+    return Core.Measurement.Running;
+}
+
+void CChildView::Run() {
+    if (IsRunning())
+        StopMeasurement();
+    else
+        StartMeasurement();
+}
+
+void CChildView::StartMeasurement() {
+    Core.BeginRun();
+    SoundIn->SampleRate = Core.Settings.SampleRate;
+    SoundIn->DeviceName = App.SoundDeviceStr;
+    if (SoundIn->Start() != 0) {
+        Message(QStringLiteral("Please check wave-in device. Unable to continue."));
+        Core.EndRun();
+        return;
+    }
+    TimerSet.Start(TimerAutoStop, Core.AutoStopDelayMs());
+    if (Core.Settings.Centre)
+        TimerSet.Start(TimerCentre, static_cast<unsigned>(Core.Derived.BeatPeriod * 4000.0));
+    emit RunningChanged(true);
+}
+
+void CChildView::StopMeasurement() {
+    TimerSet.Kill(TimerRepaintRetry);
+    WriteLogRecord(LogTimeOnly);
+    TimerSet.Kill(TimerAutoStop);
+    TimerSet.Kill(TimerTrainDetect);
+    TimerSet.Kill(TimerCentre);
+    Core.EndRun();
+    SoundIn->Close();
+    update();
+    emit RunningChanged(false);
+}
+
+void CChildView::CentreNow() {
+    Core.CentreNow();
+}
+
+void CChildView::ToggleAutostop() {
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        Core.Settings.Autostop = !Core.Settings.Autostop;
+        Core.NoSignal = false;
+    }
+    TimerSet.Start(TimerAutoStop, Core.AutoStopDelayMs());
+}
+
+void CChildView::OnTimer(int id) {
+    switch (id) {
+    case TimerAutoStop:
+        Core.OnAutoStopTimer(false);
+        RequestRepaint();
+        break;
+    case TimerTrainDetect:
+        Core.ParseTrain("TAUTO");
+        break;
+    case TimerRepaintRetry:
+        RequestRepaint();
+        break;
+    case TimerCentre:
+        if (IsRunning()) Core.CentreNow();
+        break;
+    case TimerPerBuffer:
+        if (IsRunning()) PerBufferStep();
+        break;
+    case TimerClearCalibrationText: {
+        std::lock_guard lock(Core.CalibrationLock);
+        Core.Measurement.CalibrationStatusText.clear();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void CChildView::PerBufferStep() {}
+
+void CChildView::StartTimer(int id, unsigned milliseconds) {
+    TimerSet.Start(id, milliseconds);
+}
+void CChildView::KillTimer(int id) {
+    TimerSet.Kill(id);
+}
+
+void CChildView::RequestRepaint() {
+    if (!OnUiThread()) { // the capture thread invalidates directly, unthrottled
+        QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        return;
+    }
+    if (!IsRunning()) {
+        update();
+        return;
+    }
+    const qint64 now = RepaintClock.elapsed();
+    if (now - LastRepaintMs > RepaintThrottleMs) {
+        LastRepaintMs = now;
+        update();
+    } else {
+        TimerSet.Start(TimerRepaintRetry, RepaintThrottleMs);
+    }
+}
+
+void CChildView::RefreshTrainBox() {
+    emit TrainBoxChanged();
+}
+void CChildView::RefreshMeasuringTimeBox() {
+    emit MeasuringTimeBoxChanged();
+}
+void CChildView::RefreshLiftAngleBox() {
+    emit LiftAngleBoxChanged();
+}
+void CChildView::SetCaptureRingSize(int n) {
+    SoundIn->SetRingSize(n);
+}
+void CChildView::SetCaptureSamplesPerBuffer(double s) {
+    SoundIn->SetSamplesPerBuffer(s);
+}
+void CChildView::SetCaptureBufferAdjust(double s) {
+    SoundIn->SetBufferAdjust(s);
+}
+
+void CChildView::paintEvent(QPaintEvent*) {
+    ++Paints;
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+}
+
+} // namespace kv

@@ -1,0 +1,47 @@
+// The main frame: menu, tool bar and settings bar at the top, the mixer bar at the right, the
+// status bar, and the measuring view as the only client. Saves and restores its placement.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+
+#include "ui/ChildView.h"
+#include "ui/WindowPlacement.h"
+
+namespace kv {
+
+class SettingsBar;
+
+inline constexpr const char* FrameTitle = "Watch Escapement Analyser and Timer";
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CaptureSource* capture = nullptr, QWidget* parent = nullptr);
+
+    CChildView& View() { return *ViewWidget; }
+    SettingsBar& Settings() { return *Bar; }
+
+    WindowPlacement CurrentPlacement() const;
+    void ApplyPlacement(const WindowPlacement& placement);
+    void ToggleFullScreen();
+    bool IsFullScreenMode() const { return FullScreenMode; }
+
+    // Called with the placement text when the frame closes ("WindowPos" of section "Initial").
+    std::function<void(const QString&)> SavePlacement;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildBars();
+
+    CChildView* ViewWidget = nullptr;
+    SettingsBar* Bar = nullptr;
+    QToolBar* Tools = nullptr;
+    QDockWidget* MixerBar = nullptr;
+    bool FullScreenMode = false;
+};
+
+} // namespace kv

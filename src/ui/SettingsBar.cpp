@@ -1,0 +1,135 @@
+#include "ui/SettingsBar.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include "ui/ChildView.h"
+
+namespace kv {
+
+QString LiftAngleText(double degrees) {
+    return QString::asprintf("%g \u00b0", degrees);
+}
+
+QString MeasuringTimeText(double t) {
+    if (t >= 3600.0) return QString::asprintf("%1.2f hour", t / 3600.0);
+    if (t >= 60.0) return QString::asprintf("%1.2f min", t / 60.0);
+    return QString::asprintf("%1.2f sec", t);
+}
+
+namespace {
+
+QStringList TrainItems() {
+    return {"3600 vph",   "7200 vph",  "10800 vph", "14400 vph", "18000 vph", "19800 vph",
+            "21600 vph",  "23400 vph", "25200 vph", "28800 vph", "36000 vph", "72000 vph",
+            "144000 vph", "300 Hz",    "330 Hz",    "360 Hz",    "1 sec",     "2 sec",
+            "4 sec",      "5 sec",     "10 sec",    "20 sec"};
+}
+
+QStringList LiftItems() {
+    QStringList items;
+    for (int d = 20; d <= 100; ++d)
+        items << QString::asprintf("%d \u00b0", d);
+    return items;
+}
+
+QStringList MeasuringTimeItems() {
+    return {"1 sec",  "2 sec",  "3 sec", "4 sec", "5 sec", "8 sec", "10 sec", "12 sec", "24 sec",
+            "30 sec", "45 sec", "1 min", "2 min", "3 min", "4 min", "5 min",  "10 min"};
+}
+
+} // namespace
+
+SettingsBar::SettingsBar(CChildView& view, QWidget* parent)
+    : QToolBar(QStringLiteral("Settings"), parent), View(view) {
+    setObjectName(QStringLiteral("SettingsBar"));
+    TrainButton = new QPushButton(QStringLiteral("Train"), this);
+    addWidget(TrainButton);
+    Train = MakeBox(TrainItems(), 11);
+    addWidget(new QLabel(QStringLiteral(" Lift "), this));
+    Lift = MakeBox(LiftItems(), 7);
+    addWidget(new QLabel(QStringLiteral(" Av time "), this));
+    MeasuringTime = MakeBox(MeasuringTimeItems(), 10);
+    ClearButton = new QPushButton(QStringLiteral("Clear"), this);
+    addWidget(ClearButton);
+
+    connect(TrainButton, &QPushButton::clicked, this, &SettingsBar::OnTrainButton);
+    connect(ClearButton, &QPushButton::clicked, this, &SettingsBar::OnClearButton);
+    connect(Train, &QComboBox::textActivated, this, &SettingsBar::ApplyTrain);
+    connect(Lift, &QComboBox::textActivated, this, &SettingsBar::ApplyLiftAngle);
+    connect(MeasuringTime, &QComboBox::textActivated, this, &SettingsBar::ApplyMeasuringTime);
+    connect(&View, &CChildView::TrainBoxChanged, this, &SettingsBar::ShowTrain);
+    connect(&View, &CChildView::LiftAngleBoxChanged, this, &SettingsBar::ShowLiftAngle);
+    connect(&View, &CChildView::MeasuringTimeBoxChanged, this, &SettingsBar::ShowMeasuringTime);
+    ShowTrain();
+    ShowLiftAngle();
+    ShowMeasuringTime();
+}
+
+QComboBox* SettingsBar::MakeBox(const QStringList& items, int widthChars) {
+    auto* box = new QComboBox(this);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->addItems(items);
+    box->setMinimumContentsLength(widthChars);
+    addWidget(box);
+    return box;
+}
+
+void SettingsBar::ShowTrain() {
+    std::lock_guard lock(View.Core.AnalysisLock);
+    Train->setEditText(QString::fromStdString(View.Core.Params.TickInterval));
+}
+
+void SettingsBar::ShowLiftAngle() {
+    std::lock_guard lock(View.Core.AnalysisLock);
+    Lift->setEditText(LiftAngleText(View.Core.Params.LiftAngle));
+}
+
+void SettingsBar::ShowMeasuringTime() {
+    std::lock_guard lock(View.Core.AnalysisLock);
+    MeasuringTime->setEditText(MeasuringTimeText(View.Core.Params.MeasuringTime));
+}
+
+void SettingsBar::ApplyTypedTexts() {
+    ApplyTrain(Train->currentText());
+    ApplyLiftAngle(Lift->currentText());
+    ApplyMeasuringTime(MeasuringTime->currentText());
+}
+
+void SettingsBar::ApplyTrain(const QString& text) {
+    const std::string train = text.trimmed().toStdString();
+    if (train == View.Core.Params.TickInterval) return;
+    if (View.Core.ParseTrain(train)) View.Core.Params.TickInterval = train;
+    ShowTrain();
+    View.RequestRepaint();
+}
+
+void SettingsBar::ApplyLiftAngle(const QString& text) {
+    View.Core.SetLiftAngle(text.toStdString());
+    ShowLiftAngle();
+    View.RequestRepaint();
+}
+
+void SettingsBar::ApplyMeasuringTime(const QString& text) {
+    View.Core.SetMeasuringTime(text.toStdString());
+    ShowMeasuringTime();
+    View.RequestRepaint();
+}
+
+void SettingsBar::OnTrainButton() {
+    if (View.Core.AutoTrainActive) {
+        View.Core.AbandonTrainDetection();
+        ApplyTypedTexts();
+    } else {
+        View.Core.ParseTrain("AUTO");
+    }
+    View.RequestRepaint();
+}
+
+void SettingsBar::OnClearButton() {
+    View.Core.Clear(MeasuringTime->currentText().toStdString());
+    View.RequestRepaint();
+}
+
+} // namespace kv

@@ -1,0 +1,49 @@
+// The settings bar: the Train button, the train, lift-angle and measuring-time boxes and the
+// Clear button. The boxes' edit fields always show the view's current values.
+#pragma once
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QToolBar>
+
+namespace kv {
+
+class CChildView;
+
+// Texts the edit fields show.
+QString LiftAngleText(double degrees);
+QString MeasuringTimeText(double seconds);
+
+class SettingsBar : public QToolBar {
+    Q_OBJECT
+public:
+    explicit SettingsBar(CChildView& view, QWidget* parent = nullptr);
+
+    QComboBox* TrainBox() const { return Train; }
+    QComboBox* LiftBox() const { return Lift; }
+    QComboBox* MeasuringTimeBox() const { return MeasuringTime; }
+
+    // Refill the edit fields from the view.
+    void ShowTrain();
+    void ShowLiftAngle();
+    void ShowMeasuringTime();
+    // Apply what was typed into the three boxes (the Enter key).
+    void ApplyTypedTexts();
+
+private:
+    QComboBox* MakeBox(const QStringList& items, int widthChars);
+    void ApplyTrain(const QString& text);
+    void ApplyLiftAngle(const QString& text);
+    void ApplyMeasuringTime(const QString& text);
+    void OnTrainButton();
+    void OnClearButton();
+
+    CChildView& View;
+    QPushButton* TrainButton = nullptr;
+    QComboBox* Train = nullptr;
+    QComboBox* Lift = nullptr;
+    QComboBox* MeasuringTime = nullptr;
+    QPushButton* ClearButton = nullptr;
+};
+
+} // namespace kv
