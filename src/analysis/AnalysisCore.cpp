@@ -211,6 +211,20 @@ void AnalysisCore::CentreNow() {
     BufferAdjust = Detector.TickOffset;
 }
 
+std::optional<int> AnalysisCore::AutomaticGainStep(int step, int level) {
+    if (step == 0) return std::nullopt;
+    std::lock_guard lock(AnalysisLock);
+    const int down = (Detector.ClipCount * step) / 30;
+    const bool up = down == 0 && Detector.PeakLevel < 27852;
+    if (down == 0 && !up) return std::nullopt;
+    if (down > 0) {
+        if (PlayingBack) PlaybackGain *= 0.9900990099009901;
+        return std::max(level - down, step);
+    }
+    if (PlayingBack) PlaybackGain *= 1.01;
+    return std::min(level + step, 65535);
+}
+
 unsigned AnalysisCore::AutoStopDelayMs() const {
     return std::max(5000u, static_cast<unsigned>(Derived.BeatPeriod * 30.0 * 1000.0));
 }

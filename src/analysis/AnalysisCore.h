@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "analysis/AnalysisHost.h"
@@ -70,6 +71,10 @@ public:
     void CentreNow();
     void OnAutoStopTimer(bool referenceCalibrationRunning = false);
     unsigned AutoStopDelayMs() const;
+    // The automatic gain step after a buffer: with input level control `level` and step size
+    // `step`, returns the new level, or nothing when the level stays. During playback the
+    // playback gain follows by 1 %.
+    std::optional<int> AutomaticGainStep(int step, int level);
 
     // --- Buffer processing (capture thread) ---
     void ProcessBuffer(size_t n, int16_t* samples, int remaining);

@@ -131,7 +131,13 @@ void CChildView::OnTimer(int id) {
     }
 }
 
-void CChildView::PerBufferStep() {}
+void CChildView::PerBufferStep() {
+    if (!Core.Settings.AGC) return;
+    if (const auto level = Core.AutomaticGainStep(AgcStepSize, InputLevel)) {
+        InputLevel = *level;
+        emit InputLevelChanged(InputLevel);
+    }
+}
 
 void CChildView::StartTimer(int id, unsigned milliseconds) {
     TimerSet.Start(id, milliseconds);

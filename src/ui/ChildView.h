@@ -36,6 +36,10 @@ public:
     bool IsRunning() const;
     void CentreNow();
     void ToggleAutostop();
+    // The input level control the automatic gain step moves (0 .. 65535) and its step size;
+    // a step size of 0 leaves the level alone.
+    int InputLevel = 32768;
+    int AgcStepSize = 0;
     void SetMessageSink(MessageSink sink) { ShowMessage = std::move(sink); }
     const ViewTimers& Timers() const { return TimerSet; }
     // Repaints actually made since construction (tests count the throttle's effect).
@@ -59,6 +63,7 @@ signals:
     void MeasuringTimeBoxChanged();
     void LiftAngleBoxChanged();
     void RunningChanged(bool running);
+    void InputLevelChanged(int level);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

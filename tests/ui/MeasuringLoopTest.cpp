@@ -1,0 +1,177 @@
+// The measuring loop of the view: Run and Stop, their messages, the timers by id, auto-stop,
+// centring and the repaint throttle, driven through the view with a test capture device.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <cmath>
+
+#include "SignalSource.h"
+#include "TickSynthesizer.h"
+#include "ui/ChildView.h"
+
+namespace kv {
+namespace {
+
+// Processes events until `done` or the time-out (milliseconds) passes.
+template <typename Predicate> bool WaitFor(Predicate done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    return done();
+}
+
+std::vector<int16_t> Watch(double rateSecondsPerDay, double seconds, unsigned sampleRate) {
+    synth::SynthOptions o;
+    o.BeatsPerHour = 18000;
+    o.RateSecondsPerDay = rateSecondsPerDay;
+    o.Seconds = seconds;
+    o.SampleRate = sampleRate;
+    return synth::Synthesize(o).Samples;
+}
+
+struct LoopFixture : ::testing::Test {
+    test::SignalSource Source;
+    CChildView View{nullptr, &Source};
+    QStringList Messages;
+
+    void SetUp() override {
+        View.SetMessageSink([this](const QString& m) { Messages << m; });
+        View.Core.Settings.SampleRate = 48000;
+        View.Core.Settings.Centre = 0;
+        View.resize(800, 600);
+    }
+    void TearDown() override {
+        if (View.IsRunning()) View.Run();
+    }
+    double RateSecondsPerDay() {
+        std::lock_guard lock(View.Core.AnalysisLock);
+        return View.Core.Measurement.Rate * 86400.0;
+    }
+};
+
+TEST_F(LoopFixture, RunMeasuresTheWatchAndStopEndsEverything) {
+    Source.Signal = Watch(8.0, 30.0, 48000);
+    Source.Speed = 8.0;
+    View.Run();
+    ASSERT_TRUE(View.IsRunning());
+    EXPECT_TRUE(Messages.isEmpty());
+    EXPECT_EQ(Source.Format.SampleRate, 48000u);
+    EXPECT_EQ(View.Timers().Interval(TimerAutoStop), 6000); // 30 beats at 18000 vph
+    ASSERT_TRUE(WaitFor([&] { return Source.Delivered > 48000u * 25; }, 20000));
+    {
+        std::lock_guard lock(View.Core.AnalysisLock);
+        EXPECT_TRUE(View.Core.Measurement.RateWindowFull);
+    }
+    EXPECT_NEAR(RateSecondsPerDay(), 8.0, 0.5);
+
+    View.Run();
+    EXPECT_FALSE(View.IsRunning());
+    for (int id : {TimerAutoStop, TimerTrainDetect, TimerCentre, TimerRepaintRetry})
+        EXPECT_FALSE(View.Timers().IsActive(id)) << id;
+    const size_t delivered = Source.Delivered;
+    QTest::qWait(100);
+    EXPECT_EQ(Source.Delivered, delivered) << "the device is closed at Stop";
+}
+
+TEST_F(LoopFixture, MissingInputDeviceShowsBothMessagesAndStaysStopped) {
+    Source.Names.clear();
+    View.Run();
+    EXPECT_FALSE(View.IsRunning());
+    ASSERT_EQ(Messages.size(), 2);
+    EXPECT_EQ(Messages[1], "Please check wave-in device. Unable to continue.");
+    EXPECT_FALSE(View.Timers().IsActive(TimerAutoStop));
+}
+
+TEST_F(LoopFixture, DeviceThatFailsToOpenReportsItsOwnMessageFirst) {
+    Source.OpenCode = SoundInAllocated;
+    View.Run();
+    EXPECT_FALSE(View.IsRunning());
+    ASSERT_EQ(Messages.size(), 2);
+    EXPECT_EQ(Messages[0], "Specified resource is already allocated.");
+    EXPECT_EQ(Messages[1], "Please check wave-in device. Unable to continue.");
+}
+
+TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {
+    View.Core.Settings.Centre = 1;
+    Source.Signal = Watch(0.0, 40.0, 48000);
+    Source.Speed = 4.0;
+    View.Run();
+    EXPECT_EQ(View.Timers().Interval(TimerCentre), 800); // 4 beats of 0.2 s
+    auto dots = [&] {
+        std::lock_guard lock(View.Core.AnalysisLock);
+        int n = 0;
+        for (const TapeEntry& e : View.Core.Tape.Entries)
+            n += e.Time != 0;
+        return n;
+    };
+    auto pending = [&] {
+        std::lock_guard lock(View.Core.AnalysisLock);
+        return View.Core.CentringPending;
+    };
+    EXPECT_TRUE(pending());
+    ASSERT_TRUE(WaitFor([&] { return !View.Timers().IsActive(TimerCentre); }, 3000));
+    {
+        std::lock_guard lock(View.Core.AnalysisLock);
+        EXPECT_GT(View.Core.CentringCountdown, 0);
+    }
+    while (pending() && Source.Delivered < 48000u * 30)
+        EXPECT_EQ(dots(), 0) << "no dots while centring is pending";
+    ASSERT_FALSE(pending());
+    EXPECT_TRUE(WaitFor([&] { return dots() > 10; }, 5000));
+}
+
+TEST_F(LoopFixture, AutoStopClearsTheReadingsWhenNoTicksArrive) {
+    Source.Signal = Watch(5.0, 12.0, 48000); // then silence
+    Source.Speed = 4.0;
+    View.Run();
+    ASSERT_TRUE(WaitFor([&] { return Source.Delivered > 48000u * 11; }, 10000));
+    EXPECT_NE(RateSecondsPerDay(), 0.0);
+    // Silence from here on: the 6 s auto-stop delay runs out on the wall clock.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            std::lock_guard lock(View.Core.AnalysisLock);
+            return View.Core.NoSignal;
+        },
+        9000));
+    std::lock_guard lock(View.Core.AnalysisLock);
+    EXPECT_EQ(View.Core.Measurement.Rate, 0.0);
+    EXPECT_EQ(View.Core.Measurement.Amplitude, 0.0);
+    EXPECT_TRUE(View.Core.Measurement.Running) << "measuring continues";
+}
+
+TEST_F(LoopFixture, AutostopToggleRestartsItsTimer) {
+    View.ToggleAutostop();
+    EXPECT_EQ(View.Core.Settings.Autostop, 0);
+    EXPECT_EQ(View.Timers().Interval(TimerAutoStop), 6000);
+    View.ToggleAutostop();
+    EXPECT_EQ(View.Core.Settings.Autostop, 1);
+}
+
+TEST_F(LoopFixture, RepaintsWhileRunningAreThrottledAndTheLastIsNotLost) {
+    Source.Signal.assign(48000 * 10, 0);
+    View.show();
+    View.Run();
+    QTest::qWait(200);
+    const int before = View.PaintCount();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 450) {
+        View.RequestRepaint();
+        QCoreApplication::processEvents();
+    }
+    // Silence: the analysis itself asks for no repaint (no signal after auto-stop is not yet
+    // set, but buffers of 0.2 s ask at most 3 times); the requests give at most one per 90 ms.
+    const int made = View.PaintCount() - before;
+    EXPECT_GE(made, 3);
+    EXPECT_LE(made, 5 + 3);
+    EXPECT_TRUE(View.Timers().IsActive(TimerRepaintRetry));
+    const int afterBurst = View.PaintCount();
+    QTest::qWait(150);
+    EXPECT_GT(View.PaintCount(), afterBurst) << "timer 103 delivers the last request";
+}
+
+} // namespace
+} // namespace kv

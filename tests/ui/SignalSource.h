@@ -1,0 +1,69 @@
+// A capture device for window tests: one input named "Test watch" that plays a prepared signal
+// into the capture ring from its own thread, in blocks, at a chosen multiple of real time
+// (silence after the end). Opening can be made to fail, or the device list to be empty.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "audio/CaptureSource.h"
+
+namespace kv::test {
+
+class SignalSource : public CaptureSource {
+public:
+    std::vector<std::string> InputDevices() override { return Names; }
+    int QueryDevice(int) override { return 0; }
+    int Open(int, const CaptureFormat& format, CaptureRing& ring) override {
+        if (OpenCode != 0) return OpenCode;
+        Format = format;
+        Ring = &ring;
+        ++Opens;
+        return 0;
+    }
+    bool Start() override {
+        Stopping = false;
+        Feeder = std::thread([this] { Feed(); });
+        return true;
+    }
+    void Close() override {
+        if (!Feeder.joinable()) return;
+        Stopping = true;
+        Ring->Stop();
+        Feeder.join();
+    }
+    ~SignalSource() override { Close(); }
+
+    std::vector<int16_t> Signal;
+    double Speed = 1.0; // multiple of real time
+    std::vector<std::string> Names{"Test watch"};
+    int OpenCode = 0;
+    int Opens = 0;
+    CaptureFormat Format;
+    std::atomic<size_t> Delivered{0};
+
+private:
+    static constexpr size_t Block = 1024;
+
+    void Feed() {
+        std::vector<int16_t> block(Block);
+        const auto start = std::chrono::steady_clock::now();
+        size_t position = 0;
+        while (!Stopping && !Ring->Stopped()) {
+            for (size_t i = 0; i < Block; ++i, ++position)
+                block[i] = position < Signal.size() ? Signal[position] : 0;
+            Ring->Write(block.data(), Block);
+            Delivered += Block;
+            const double due = static_cast<double>(position) / Format.SampleRate / Speed;
+            std::this_thread::sleep_until(start + std::chrono::duration<double>(due));
+        }
+    }
+
+    CaptureRing* Ring = nullptr;
+    std::thread Feeder;
+    std::atomic<bool> Stopping{false};
+};
+
+} // namespace kv::test
