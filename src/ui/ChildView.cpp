@@ -64,6 +64,7 @@ void CChildView::Run() {
 }
 
 void CChildView::StartMeasurement() {
+    TimeLapse.Find();
     Core.BeginRun();
     SoundIn->SampleRate = Core.Settings.SampleRate;
     SoundIn->DeviceName = App.SoundDeviceStr;
@@ -181,6 +182,10 @@ void CChildView::SetCaptureSamplesPerBuffer(double s) {
 }
 void CChildView::SetCaptureBufferAdjust(double s) {
     SoundIn->SetBufferAdjust(s);
+}
+
+void CChildView::NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) {
+    TimeLapse.Notify(milliseconds, beatCountLow);
 }
 
 void CChildView::paintEvent(QPaintEvent*) {

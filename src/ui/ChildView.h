@@ -14,6 +14,7 @@
 #include "audio/CaptureSource.h"
 #include "audio/SoundIn.h"
 #include "settings/AppSettings.h"
+#include "ui/TimeLapseLink.h"
 #include "ui/ViewTimers.h"
 
 namespace kv {
@@ -57,6 +58,7 @@ public:
     void SetCaptureRingSize(int n) override;
     void SetCaptureSamplesPerBuffer(double samples) override;
     void SetCaptureBufferAdjust(double samples) override;
+    void NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) override;
 
 signals:
     void TrainBoxChanged();
@@ -77,6 +79,7 @@ private:
     std::unique_ptr<CaptureSource> OwnCapture;
     ViewTimers TimerSet;
     std::unique_ptr<CSoundIn> SoundIn;
+    TimeLapseLink TimeLapse;
     MessageSink ShowMessage;
     QElapsedTimer RepaintClock;
     qint64 LastRepaintMs = -1000;
