@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and measures a recording: the file given, or the bundled
-# sample recording of a synthetic 28800 vph watch.
+# Installs what is missing, builds, and starts the measuring window. On first start the default
+# waveform file is made from the bundled sample recording (a synthetic 18000 vph watch), so the
+# window measures it at once when there is no microphone. Without a display, the sample is
+# measured by the command-line analyser instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 build=${KV_BUILD_DIR:-build}
-file=${1:-$build/share/kestrovane/sample-watch.wav}
-shift || true
-exec "$build/src/kestrovane-analyze" --train "28800 vph" --every 5 "$@" "$file"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "No display: measuring the sample recording with kestrovane-analyze instead." >&2
+    exec "$build/src/kestrovane-analyze" --every 5 "$build/share/kestrovane/sample-watch.wav"
+fi
+exec "$build/src/kestrovane" "$@"
