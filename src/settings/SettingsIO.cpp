@@ -1,0 +1,342 @@
+// The load and save orders of the "Settings" section.
+#include "settings/SettingsIO.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <mutex>
+
+#include "settings/SettingsPaths.h"
+
+namespace kv {
+
+namespace {
+
+constexpr double LegacyCalFactor = 1.00003109815019;
+constexpr const char* LegacyCalFactorText = "1.00003109815019";
+
+struct IntField {
+    const char* Key;
+    int* Field;
+};
+struct TextField {
+    const char* Key;
+    std::string* Field;
+};
+struct DoubleField {
+    const char* Key;
+    DoubleFormat Format;
+    double* Field;
+};
+
+void Read(const SettingsStore& s, std::initializer_list<IntField> fields) {
+    for (const IntField& f : fields)
+        *f.Field = s.GetInt(SettingsSection, f.Key, *f.Field);
+}
+void Read(const SettingsStore& s, std::initializer_list<TextField> fields) {
+    for (const TextField& f : fields)
+        *f.Field = s.GetText(SettingsSection, f.Key, *f.Field);
+}
+void Read(const SettingsStore& s, std::initializer_list<DoubleField> fields) {
+    for (const DoubleField& f : fields)
+        *f.Field = s.GetDouble(SettingsSection, f.Key, f.Format, *f.Field);
+}
+
+// Saving only needs the values.
+struct IntValue {
+    const char* Key;
+    int Value;
+};
+struct TextValue {
+    const char* Key;
+    std::string_view Value;
+};
+struct DoubleValue {
+    std::string Key;
+    DoubleFormat Format;
+    double Value;
+};
+
+void Write(SettingsStore& s, std::initializer_list<IntValue> values) {
+    for (const IntValue& v : values)
+        s.WriteInt(SettingsSection, v.Key, v.Value);
+}
+void Write(SettingsStore& s, std::initializer_list<TextValue> values) {
+    for (const TextValue& v : values)
+        s.WriteText(SettingsSection, v.Key, v.Value);
+}
+void Write(SettingsStore& s, std::initializer_list<DoubleValue> values) {
+    for (const DoubleValue& v : values)
+        s.WriteDouble(SettingsSection, v.Key, v.Format, v.Value);
+}
+
+std::string IndexedKey(const char* pattern, int index) {
+    char key[32];
+    std::snprintf(key, sizeof key, pattern, index);
+    return key;
+}
+
+bool PlausibleSampleRate(int32_t rate) {
+    return rate >= 1000 && rate <= 768000;
+}
+bool PlausibleCalFactor(double factor) {
+    return factor > 0.5 && factor < 2.0;
+}
+
+// --- Loading, one function per group of the load order ---
+
+void LoadIntegers(const SettingsStore& s, AnalysisCore& core, AppSettings& app) {
+    AnalysisParameters& p = core.Params;
+    AnalysisSettings& a = core.Settings;
+    Read(s, {{"CellFactor", &app.CellFactor},
+             {"MaxLogsize", &app.MaxLogsize},
+             {"MinInvalTime", &app.MinInvalTime},
+             {"MinBuffers", &a.MinBuffers},
+             {"EscapeWheelTeeth", &p.EscapeWheelTeeth},
+             {"DiscardOdd", &a.DiscardOdd},
+             {"Motorised", &app.Motorised},
+             {"Positions", &p.Positions},
+             {"PaperTape", &app.PaperTape},
+             {"SlowFeed", &a.SlowFeed},
+             {"Averaging", &p.Averaging},
+             {"UnlockThreshold", &p.UnlockThreshold},
+             {"AGC", &a.AGC},
+             {"HPF", &a.HPF},
+             {"Autostop", &a.Autostop},
+             {"SNTPPort", &app.SNTPPort},
+             {"GPSBaud", &app.GPSBaud},
+             {"CursorDisk", &app.CursorDisk},
+             {"Source", &app.Source},
+             {"LogInterval", &app.LogInterval},
+             {"Logging", &a.Logging},
+             {"PositionsToText", &app.PositionsToText}});
+}
+
+void LoadEscapement(const SettingsStore& s, AnalysisCore& core) {
+    const int type = s.GetInt(SettingsSection, "Coaxial", core.Params.Coaxial);
+    {
+        std::lock_guard lock(core.AnalysisLock);
+        core.Params.Coaxial = type;
+    }
+    core.RecomputeConstants();
+}
+
+void LoadAudioAndMode(const SettingsStore& s, AnalysisCore& core, AppSettings& app) {
+    Read(s, {{"FreeWheel", &core.Params.FreeWheel}});
+    const unsigned current = core.Settings.SampleRate;
+    const int32_t rate = s.GetInt(SettingsSection, "SampleRate", static_cast<int32_t>(current));
+    core.Settings.SampleRate = PlausibleSampleRate(rate) ? static_cast<unsigned>(rate) : current;
+    Read(s, {{"Centre", &core.Settings.Centre}, {"DuplexAudio", &core.Settings.DuplexAudio}});
+    {
+        std::lock_guard calibration(core.CalibrationLock);
+        core.Calibrating = s.GetInt(SettingsSection, "Calibrating", core.Calibrating);
+    }
+    Read(s, {{"CalDebug", &app.CalDebug}});
+}
+
+void LoadCalibrationRun(const SettingsStore& s, CalibrationSums& cal) {
+    const DoubleFormat f = DoubleFormat::Fixed19;
+    for (int i = 0; i < CalibrationSlots; ++i) {
+        Read(s, {{IndexedKey("CalSumX[%02d]", i).c_str(), f, &cal.SumX[i]},
+                 {IndexedKey("CalSumY[%02d]", i).c_str(), f, &cal.SumY[i]},
+                 {IndexedKey("CalSumXY[%02d]", i).c_str(), f, &cal.SumXY[i]},
+                 {IndexedKey("CalSumXX[%02d]", i).c_str(), f, &cal.SumXX[i]}});
+        cal.N[i] = s.GetInt64(SettingsSection, IndexedKey("CalNHi[%02d]", i),
+                              IndexedKey("CalNLo[%02d]", i), cal.N[i]);
+    }
+    cal.StartTime = s.GetInt64(SettingsSection, "CalStartTimeHi", "CalStartTimeLo", cal.StartTime);
+    const int32_t low = s.GetInt(SettingsSection, "CalStartSampleLo", LowHalf(cal.StartSample));
+    const int32_t high = s.GetInt(SettingsSection, "CalStartSampleHi", HighHalf(cal.StartSample));
+    cal.StartSample = JoinHalves(high, low);
+}
+
+void LoadTexts(const SettingsStore& s, AnalysisCore& core, AppSettings& app) {
+    Read(s, {{"SoundDeviceStr", &app.SoundDeviceStr},
+             {"SoundDeviceOutStr", &app.SoundDeviceOutStr},
+             {"SNTPServer", &app.SNTPServer},
+             {"GPSPort", &app.GPSPort},
+             {"LogFile2", &app.LogFile2},
+             {"TextFile2", &app.TextFile2},
+             {"Title", &app.Title},
+             {"Profile", &app.Profile},
+             {"Sequence", &core.Params.Sequence},
+             {"WaveFile2", &app.WaveFile2}});
+}
+
+void LoadTrim(const SettingsStore& s, AnalysisCore& core, TimestampClock& clock) {
+    const double trim = s.GetDouble(SettingsSection, "PerformanceScaleFactor",
+                                    DoubleFormat::Fixed19, clock.GetTrim());
+    if (!(trim > 0.95 && trim < 1.05)) return;
+    std::lock_guard lock(core.AnalysisLock);
+    clock.SetTrim(trim);
+}
+
+void LoadTrain(const SettingsStore& s, AnalysisCore& core) {
+    const std::string train = s.GetText(SettingsSection, "TickInterval", core.Params.TickInterval);
+    core.Params.TickInterval = train;
+    core.ParseTrain(train);
+}
+
+void LoadLiftAngle(const SettingsStore& s, AnalysisCore& core, const ToolBarRefresh& refresh) {
+    const double lift =
+        s.GetDouble(SettingsSection, "LiftAngle", DoubleFormat::General, core.Params.LiftAngle);
+    {
+        std::lock_guard lock(core.AnalysisLock);
+        core.Params.LiftAngle = ClampLiftAngle(lift);
+    }
+    core.RecomputeConstants();
+    if (refresh.LiftAngle) refresh.LiftAngle();
+}
+
+void LoadCalFactors(const SettingsStore& s, CalibrationFactors& f) {
+    const double legacy = ParseDouble(s.GetText(SettingsSection, "CalFactor", LegacyCalFactorText));
+    for (auto [key, field] :
+         {std::pair{"CalFactor22", &f.CalFactor22}, std::pair{"CalFactor44", &f.CalFactor44},
+          std::pair{"CalFactor48", &f.CalFactor48}, std::pair{"CalFactor96", &f.CalFactor96}}) {
+        const double factor = s.GetDouble(SettingsSection, key, DoubleFormat::Fixed14, legacy);
+        if (PlausibleCalFactor(factor)) *field = factor;
+    }
+}
+
+// --- Saving ---
+
+void SaveAnalysisParameters(SettingsStore& s, const AnalysisParameters& p) {
+    const DoubleFormat g = DoubleFormat::General;
+    Write(s, {{"Stabilization", g, p.Stabilization}, {"Tau", g, p.Tau}});
+    Write(s, {{"EscapeWheelTeeth", p.EscapeWheelTeeth},
+              {"Positions", p.Positions},
+              {"UnlockThreshold", p.UnlockThreshold},
+              {"Averaging", p.Averaging}});
+    Write(s, {{"Sequence", p.Sequence}});
+    Write(s, {{"Coaxial", p.Coaxial}, {"FreeWheel", p.FreeWheel}});
+    Write(s, {{"PositionAveragingTime", g, p.PositionAveragingTime},
+              {"PostTickMute", g, p.PostTickMute},
+              {"PreTickSilence", g, p.PreTickSilence}});
+    Write(s, {{"TickInterval", p.TickInterval}});
+    Write(s, {{"LiftAngle", g, p.LiftAngle},
+              {"MeasuringTime", g, p.MeasuringTime},
+              {"MaxAmplitude", g, p.MaxAmplitude}});
+}
+
+void SaveIntegers(SettingsStore& s, const AnalysisSettings& a, const AppSettings& app,
+                  int calibrating) {
+    Write(s, {{"CellFactor", app.CellFactor},
+              {"MaxLogsize", app.MaxLogsize},
+              {"CalUpdateInterval", app.CalUpdateInterval},
+              {"MinInvalTime", app.MinInvalTime},
+              {"MinBuffers", a.MinBuffers},
+              {"DiscardOdd", a.DiscardOdd},
+              {"Motorised", app.Motorised},
+              {"SlowFeed", a.SlowFeed},
+              {"PaperTape", app.PaperTape},
+              {"AGC", a.AGC},
+              {"HPF", a.HPF},
+              {"Autostop", a.Autostop},
+              {"SNTPPort", app.SNTPPort},
+              {"GPSBaud", app.GPSBaud},
+              {"CursorDisk", app.CursorDisk},
+              {"Source", app.Source},
+              {"LogInterval", app.LogInterval},
+              {"Logging", a.Logging},
+              {"PositionsToText", app.PositionsToText},
+              {"SampleRate", static_cast<int>(a.SampleRate)},
+              {"Centre", a.Centre},
+              {"DuplexAudio", a.DuplexAudio},
+              {"Calibrating", calibrating},
+              {"CalDebug", app.CalDebug}});
+}
+
+void SaveCalibrationRun(SettingsStore& s, const CalibrationSums& cal) {
+    const DoubleFormat f = DoubleFormat::Fixed19;
+    for (int i = 0; i < CalibrationSlots; ++i) {
+        Write(s, {{IndexedKey("CalSumX[%02d]", i), f, cal.SumX[i]},
+                  {IndexedKey("CalSumY[%02d]", i), f, cal.SumY[i]},
+                  {IndexedKey("CalSumXY[%02d]", i), f, cal.SumXY[i]},
+                  {IndexedKey("CalSumXX[%02d]", i), f, cal.SumXX[i]}});
+        s.WriteInt64(SettingsSection, IndexedKey("CalNHi[%02d]", i), IndexedKey("CalNLo[%02d]", i),
+                     cal.N[i]);
+    }
+    s.WriteInt64(SettingsSection, "CalStartTimeHi", "CalStartTimeLo", cal.StartTime);
+    Write(s, {{"CalStartSampleLo", LowHalf(cal.StartSample)},
+              {"CalStartSampleHi", HighHalf(cal.StartSample)}});
+}
+
+void SaveTexts(SettingsStore& s, const AppSettings& app) {
+    Write(s, {{"SoundDeviceStr", app.SoundDeviceStr},
+              {"SoundDeviceOutStr", app.SoundDeviceOutStr},
+              {"SNTPServer", app.SNTPServer},
+              {"GPSPort", app.GPSPort},
+              {"LogFile2", app.LogFile2},
+              {"TextFile2", app.TextFile2},
+              {"Title", app.Title},
+              {"WaveFile2", app.WaveFile2}});
+}
+
+void SaveDisplayAndFactors(SettingsStore& s, const AnalysisSettings& a) {
+    const DoubleFormat g = DoubleFormat::General;
+    const DoubleFormat f = DoubleFormat::Fixed14;
+    Write(s, {{"Zoom", g, a.Zoom},
+              {"DisplayZoom", g, a.DisplayZoom},
+              {"CalFactor22", f, a.Cal.CalFactor22},
+              {"CalFactor44", f, a.Cal.CalFactor44},
+              {"CalFactor48", f, a.Cal.CalFactor48},
+              {"CalFactor96", f, a.Cal.CalFactor96},
+              {"AudioScale", f, a.AudioScale}});
+}
+
+std::string DefaultDocumentName(const char* extension) {
+    const std::string folder = DocumentsFolder();
+    return folder.empty() ? std::string() : UniqueDocumentName(folder, extension);
+}
+
+} // namespace
+
+void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& app,
+                  TimestampClock& clock, const ToolBarRefresh& refresh) {
+    AnalysisParameters& p = core.Params;
+    const DoubleFormat g = DoubleFormat::General;
+    LoadIntegers(store, core, app);
+    LoadEscapement(store, core);
+    LoadAudioAndMode(store, core, app);
+    LoadCalibrationRun(store, app.Cal);
+    LoadTexts(store, core, app);
+    LoadTrim(store, core, clock);
+    Read(store, {{"Stabilization", g, &p.Stabilization}, {"Tau", g, &p.Tau}});
+    LoadTrain(store, core);
+    Read(store, {{"PositionAveragingTime", g, &p.PositionAveragingTime},
+                 {"PostTickMute", g, &p.PostTickMute},
+                 {"PreTickSilence", g, &p.PreTickSilence}});
+    LoadLiftAngle(store, core, refresh);
+    Read(store, {{"Zoom", g, &core.Settings.Zoom},
+                 {"DisplayZoom", g, &core.Settings.DisplayZoom},
+                 {"MeasuringTime", g, &p.MeasuringTime},
+                 {"MaxAmplitude", g, &p.MaxAmplitude}});
+    LoadCalFactors(store, core.Settings.Cal);
+    Read(store, {{"AudioScale", DoubleFormat::Fixed14, &core.Settings.AudioScale}});
+}
+
+bool SaveSettings(SettingsStore& store, const AnalysisCore& core, const AppSettings& app,
+                  const TimestampClock& clock) {
+    {
+        // The calibration worker changes the mode, the sums and the trim under this lock.
+        std::lock_guard calibration(core.CalibrationLock);
+        store.WriteText(SettingsSection, "Profile", app.Profile);
+        if (app.Profile.empty()) SaveAnalysisParameters(store, core.Params);
+        SaveIntegers(store, core.Settings, app, core.Calibrating);
+        SaveCalibrationRun(store, app.Cal);
+        SaveTexts(store, app);
+        Write(store, {{"PerformanceScaleFactor", DoubleFormat::Fixed19, clock.GetTrim()}});
+        SaveDisplayAndFactors(store, core.Settings);
+    }
+    return store.Save();
+}
+
+void MakeDefaultFileNames(AppSettings& app) {
+    if (app.LogFile2.empty()) app.LogFile2 = DefaultDocumentName("log");
+    if (app.TextFile2.empty()) app.TextFile2 = DefaultDocumentName("txt");
+    if (app.WaveFile2.empty()) {
+        const std::string data = DataFolder();
+        if (!data.empty()) app.WaveFile2 = data + "cal.wav";
+    }
+}
+
+} // namespace kv

@@ -1,0 +1,45 @@
+// Loading and saving the "Settings" section of the settings store, and the default file names.
+//
+// The section is spread over the analysis core (Params, Settings, Calibrating), AppSettings and
+// the timestamp clock's trim factor. Load and save follow a fixed key order; the store file keeps
+// that order for keys it did not hold before.
+#pragma once
+
+#include <functional>
+
+#include "analysis/AnalysisCore.h"
+#include "settings/AppSettings.h"
+#include "settings/SettingsStore.h"
+#include "timebase/SampleClock.h"
+
+namespace kv {
+
+inline constexpr const char* SettingsSection = "Settings";
+
+// Tool-bar boxes to refresh after a load changed the value they show; empty ones are skipped.
+struct ToolBarRefresh {
+    std::function<void()> LiftAngle;
+    std::function<void()> MeasuringTime;
+};
+
+// Reads the whole section; an absent key keeps the value in memory (a "%g" key rounded to six
+// significant digits). LiftAngle is limited to 20..100 degrees; PerformanceScaleFactor is applied
+// only strictly between 0.95 and 1.05; the 32-bit CalFactor of older versions is the default of
+// the four calibration factors; CalUpdateInterval is never read. Two guards keep a damaged file
+// from making the analysis allocate without bound: a SampleRate outside 1000..768000 Hz and a
+// calibration factor outside 0.5..2 keep the value in memory. Runs before capture starts.
+void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& app,
+                  TimestampClock& clock, const ToolBarRefresh& refresh = {});
+
+// Writes the section into the store and saves the store file. While a profile is selected the
+// sixteen analysis-parameter keys are not written. Holds CalibrationLock while it reads the
+// calibration state and the trim factor. Returns the result of the file save.
+bool SaveSettings(SettingsStore& store, const AnalysisCore& core, const AppSettings& app,
+                  const TimestampClock& clock);
+
+// Fills an empty LogFile2 and TextFile2 with a fresh "Vex<hex>.log" / ".txt" name in the
+// documents folder (created if missing) and an empty WaveFile2 with <data folder>/cal.wav.
+// A name that cannot be determined stays empty.
+void MakeDefaultFileNames(AppSettings& app);
+
+} // namespace kv

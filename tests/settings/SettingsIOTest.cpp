@@ -1,0 +1,455 @@
+// Loading and saving the Settings section: defaults, the load rules, the save order, profiles
+// keeping the analysis keys out, foreign spellings, failed saves and the default file names.
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "SettingsTestSupport.h"
+#include "settings/SettingsIO.h"
+#include "settings/SettingsPaths.h"
+
+namespace kv {
+namespace {
+
+using test::ReadFile;
+using test::ScopedEnvironment;
+using test::TempFolder;
+using test::WriteFile;
+
+// A view's worth of settings on a store under a temporary XDG tree.
+class SettingsIO : public ::testing::Test {
+protected:
+    TempFolder folder;
+    ScopedEnvironment env{{"XDG_CONFIG_HOME", folder / "config"},
+                          {"XDG_DATA_HOME", folder / "data"},
+                          {"HOME", folder / "home"},
+                          {"XDG_DOCUMENTS_DIR", std::nullopt}};
+    test::QuietHost host;
+    TimestampClock clock;
+    AnalysisCore core{host, clock};
+    AppSettings app;
+    SettingsStore store{ConfigFilePath()};
+    int liftBoxRefreshes = 0;
+
+    void Load() {
+        LoadSettings(store, core, app, clock, {[this] { ++liftBoxRefreshes; }, {}});
+    }
+    void LoadText(const std::string& text) {
+        WriteFile(ConfigFilePath(), text);
+        ASSERT_TRUE(store.Load());
+        Load();
+    }
+    std::string Stored(const char* key) { return *store.Document().Get("Settings", key); }
+};
+
+TEST_F(SettingsIO, TheStoreLivesUnderTheXdgFolders) {
+    EXPECT_EQ(ConfigFilePath(), folder / "config/VexlorDemo/Kestrovane.ini");
+    EXPECT_EQ(DataFolder(), folder / "data/Vexlor/");
+    ScopedEnvironment relative{{"XDG_CONFIG_HOME", "relative/ignored"}, {"XDG_DATA_HOME", ""}};
+    EXPECT_EQ(ConfigFilePath(), folder / "home/.config/VexlorDemo/Kestrovane.ini");
+    EXPECT_EQ(DataFolder(), folder / "home/.local/share/Vexlor/");
+    ScopedEnvironment none{{"XDG_CONFIG_HOME", std::nullopt}, {"HOME", std::nullopt}};
+    EXPECT_EQ(ConfigFilePath(), "");
+}
+
+TEST_F(SettingsIO, AnEmptyStoreGivesTheDefaults) {
+    ASSERT_TRUE(store.Load());
+    Load();
+    const AppSettings fresh;
+    EXPECT_EQ(app.CellFactor, 8);
+    EXPECT_EQ(app.PaperTape, 1);
+    EXPECT_EQ(app.CursorDisk, 1);
+    EXPECT_EQ(app.MinInvalTime, 90);
+    EXPECT_EQ(app.Motorised, 0);
+    EXPECT_EQ(app.PositionsToText, 0);
+    EXPECT_EQ(app.Source, 4099);
+    EXPECT_EQ(app.LogInterval, 10);
+    EXPECT_EQ(app.MaxLogsize, 0);
+    EXPECT_EQ(app.SNTPPort, 123);
+    EXPECT_EQ(app.GPSPort, "COM5");
+    EXPECT_EQ(app.GPSBaud, 4800);
+    EXPECT_EQ(app.CalUpdateInterval, 10000);
+    EXPECT_EQ(app.SNTPServer, fresh.SNTPServer);
+    EXPECT_TRUE(app.Title.empty() && app.Profile.empty() && app.SoundDeviceStr.empty() &&
+                app.SoundDeviceOutStr.empty() && app.LogFile2.empty() && app.TextFile2.empty() &&
+                app.WaveFile2.empty());
+    const AnalysisSettings& a = core.Settings;
+    EXPECT_EQ(a.SlowFeed, 1);
+    EXPECT_EQ(a.Autostop, 1);
+    EXPECT_EQ(a.DiscardOdd, 0);
+    EXPECT_EQ(a.Centre, 1);
+    EXPECT_EQ(a.Zoom, 1.0);
+    EXPECT_EQ(a.DisplayZoom, 0.5);
+    EXPECT_EQ(a.MinBuffers, 2);
+    EXPECT_EQ(a.SampleRate, 96000u);
+    EXPECT_EQ(a.DuplexAudio, 1);
+    EXPECT_EQ(a.AGC, 0);
+    EXPECT_EQ(a.HPF, 1);
+    EXPECT_EQ(a.AudioScale, 1.0);
+    EXPECT_EQ(a.Logging, 0);
+    for (double f : {a.Cal.CalFactor22, a.Cal.CalFactor44, a.Cal.CalFactor48, a.Cal.CalFactor96})
+        EXPECT_EQ(f, 1.00003109815019);
+    EXPECT_EQ(clock.GetTrim(), 1.0);
+    EXPECT_EQ(core.Calibrating, 0);
+    EXPECT_EQ(app.CalDebug, 0);
+    const AnalysisParameters& p = core.Params;
+    EXPECT_EQ(p.TickInterval, "18000 vph");
+    EXPECT_DOUBLE_EQ(core.Derived.BeatPeriod, 0.2);
+    EXPECT_EQ(p.LiftAngle, 52.0);
+    EXPECT_EQ(p.MeasuringTime, 8.0);
+    EXPECT_EQ(p.MaxAmplitude, 330.0);
+    EXPECT_EQ(p.UnlockThreshold, 1638);
+    EXPECT_EQ(p.PostTickMute, 0.9);
+    EXPECT_EQ(p.PreTickSilence, 0.1);
+    EXPECT_EQ(p.Averaging, 0);
+    EXPECT_EQ(p.Coaxial, 0);
+    EXPECT_EQ(p.EscapeWheelTeeth, 0);
+    EXPECT_EQ(p.FreeWheel, 4);
+    EXPECT_EQ(p.Tau, 10.0);
+    EXPECT_EQ(p.Positions, 5);
+    EXPECT_EQ(p.Sequence, "PD-PL-PU-DD-DU-PR");
+    EXPECT_EQ(p.PositionAveragingTime, 12.0);
+    EXPECT_EQ(p.Stabilization, 4.0);
+    for (int i = 0; i < CalibrationSlots; ++i)
+        EXPECT_TRUE(app.Cal.SumX[i] == 0 && app.Cal.SumY[i] == 0 && app.Cal.SumXY[i] == 0 &&
+                    app.Cal.SumXX[i] == 0 && app.Cal.N[i] == 0);
+    EXPECT_EQ(app.Cal.StartTime, 0);
+    EXPECT_EQ(app.Cal.StartSample, 0);
+    EXPECT_EQ(liftBoxRefreshes, 1);
+}
+
+TEST_F(SettingsIO, LiftAngleIsLimitedToTwentyToHundredDegrees) {
+    test::QuietHost otherHost;
+    AnalysisCore reference(otherHost, clock);
+    reference.SetLiftAngle("100");
+    LoadText("[Settings]\nLiftAngle=150\n");
+    EXPECT_EQ(core.Params.LiftAngle, 100.0);
+    EXPECT_EQ(core.Derived.LiftSamplesMax, reference.Derived.LiftSamplesMax); // recomputed
+    EXPECT_EQ(liftBoxRefreshes, 1);
+    LoadText("[Settings]\nLiftAngle=10\n");
+    EXPECT_EQ(core.Params.LiftAngle, 20.0);
+    LoadText("[Settings]\nLiftAngle=47.5\n");
+    EXPECT_EQ(core.Params.LiftAngle, 47.5);
+    LoadText("[Settings]\nLiftAngle=nan\n");
+    EXPECT_EQ(core.Params.LiftAngle, 20.0);
+}
+
+TEST_F(SettingsIO, TheTrimFactorIsAppliedOnlyStrictlyInsideFivePercent) {
+    for (const char* ignored : {"1.06", "0.95", "1.05", "abc", "-1"}) {
+        LoadText(std::string("[Settings]\nPerformanceScaleFactor=") + ignored + "\n");
+        EXPECT_EQ(clock.GetTrim(), 1.0) << ignored;
+    }
+    LoadText("[Settings]\nPerformanceScaleFactor=1.00001\n");
+    EXPECT_EQ(clock.GetTrim(), 1.00001);
+    LoadText("[Settings]\nPerformanceScaleFactor=0.9500001\n");
+    EXPECT_EQ(clock.GetTrim(), 0.9500001);
+}
+
+TEST_F(SettingsIO, TheOldSingleCalFactorIsTheDefaultOfTheFourFactors) {
+    LoadText("[Settings]\nCalFactor=1.00002\nCalFactor96=0.99999\n");
+    EXPECT_EQ(core.Settings.Cal.CalFactor22, 1.00002);
+    EXPECT_EQ(core.Settings.Cal.CalFactor44, 1.00002);
+    EXPECT_EQ(core.Settings.Cal.CalFactor48, 1.00002);
+    EXPECT_EQ(core.Settings.Cal.CalFactor96, 0.99999);
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    EXPECT_EQ(Stored("CalFactor"), "1.00002"); // read only: never rewritten
+    EXPECT_EQ(Stored("CalFactor44"), "1.00002000000000");
+}
+
+TEST_F(SettingsIO, AbsentGeneralKeysRoundToSixSignificantDigits) {
+    core.Params.MaxAmplitude = 330.1234567;
+    core.Params.Tau = 12.3456789;
+    core.Settings.AudioScale = 1.23456789012345678;
+    LoadText("[Settings]\n");
+    EXPECT_EQ(core.Params.MaxAmplitude, 330.123);
+    EXPECT_EQ(core.Params.Tau, 12.3457);
+    EXPECT_NEAR(core.Settings.AudioScale, 1.23456789012345678, 1e-14);
+}
+
+TEST_F(SettingsIO, KeysAreFoundInAnyLetterCase) {
+    for (const char* key : {"PositionsTotext", "positionstotext", "POSITIONSTOTEXT"}) {
+        app.PositionsToText = 0;
+        LoadText(std::string("[Settings]\n") + key + "=1\n");
+        EXPECT_EQ(app.PositionsToText, 1) << key;
+    }
+    LoadText("[settings]\nliftangle=60\nTICKINTERVAL=21600 vph\nsequence=DU-DD\n");
+    EXPECT_EQ(core.Params.LiftAngle, 60.0);
+    EXPECT_EQ(core.Params.TickInterval, "21600 vph");
+    EXPECT_DOUBLE_EQ(core.Derived.BeatPeriod, 1.0 / 6.0);
+    EXPECT_EQ(core.Params.Sequence, "DU-DD");
+    core.Params.LiftAngle = 61;
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    const std::string text = ReadFile(ConfigFilePath());
+    EXPECT_EQ(text.find("[settings]\nliftangle=61\nTICKINTERVAL=21600 vph\nsequence=DU-DD\n"), 0u)
+        << text;
+    EXPECT_EQ(text.find("LiftAngle"), std::string::npos);
+    EXPECT_EQ(text.find("[Settings]"), std::string::npos);
+}
+
+TEST_F(SettingsIO, CalUpdateIntervalIsWrittenButNeverRead) {
+    LoadText("[Settings]\nCalUpdateInterval=5\n");
+    EXPECT_EQ(app.CalUpdateInterval, 10000);
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    EXPECT_EQ(Stored("CalUpdateInterval"), "10000");
+}
+
+TEST_F(SettingsIO, NonNumbersReadAsZeroAndWildRatesAndFactorsAreKeptOut) {
+    LoadText("[Settings]\nUnlockThreshold=abc\nMaxAmplitude=x\nSampleRate=-1\n"
+             "CalFactor48=1e6\nCalFactor22=0\nCoaxial=1\nHPF=0\n");
+    EXPECT_EQ(core.Params.UnlockThreshold, 0);
+    EXPECT_EQ(core.Params.MaxAmplitude, 0.0);
+    EXPECT_EQ(core.Settings.SampleRate, 96000u);
+    EXPECT_EQ(core.Settings.Cal.CalFactor48, 1.0);
+    EXPECT_EQ(core.Settings.Cal.CalFactor22, 1.0);
+    EXPECT_EQ(core.Params.Coaxial, 1);
+    EXPECT_EQ(core.Settings.HPF, 0);
+    LoadText("[Settings]\nSampleRate=5000000\n");
+    EXPECT_EQ(core.Settings.SampleRate, 96000u);
+    LoadText("[Settings]\nSampleRate=44100\n");
+    EXPECT_EQ(core.Settings.SampleRate, 44100u);
+}
+
+TEST_F(SettingsIO, GarbageInTheFileDoesNotStopTheGoodKeys) {
+    LoadText("junk before\n[Settings\n[Settings]\n\x01\x02\n=5\nTitle=Bench\n;LiftAngle=99\n"
+             "LiftAngle\nMinBuffers=7\n");
+    EXPECT_EQ(app.Title, "Bench");
+    EXPECT_EQ(core.Params.LiftAngle, 52.0);
+    EXPECT_EQ(core.Settings.MinBuffers, 7);
+}
+
+std::vector<std::string> ExpectedSaveOrder(bool withAnalysisKeys) {
+    std::vector<std::string> keys = {"Profile"};
+    if (withAnalysisKeys)
+        keys.insert(keys.end(), {"Stabilization", "Tau", "EscapeWheelTeeth", "Positions",
+                                 "UnlockThreshold", "Averaging", "Sequence", "Coaxial", "FreeWheel",
+                                 "PositionAveragingTime", "PostTickMute", "PreTickSilence",
+                                 "TickInterval", "LiftAngle", "MeasuringTime", "MaxAmplitude"});
+    keys.insert(keys.end(),
+                {"CellFactor", "MaxLogsize",  "CalUpdateInterval", "MinInvalTime",    "MinBuffers",
+                 "DiscardOdd", "Motorised",   "SlowFeed",          "PaperTape",       "AGC",
+                 "HPF",        "Autostop",    "SNTPPort",          "GPSBaud",         "CursorDisk",
+                 "Source",     "LogInterval", "Logging",           "PositionsToText", "SampleRate",
+                 "Centre",     "DuplexAudio", "Calibrating",       "CalDebug"});
+    for (int i = 0; i < 48; ++i) {
+        const std::string n = (i < 10 ? "[0" : "[") + std::to_string(i) + "]";
+        for (const char* family :
+             {"CalSumX", "CalSumY", "CalSumXY", "CalSumXX", "CalNHi", "CalNLo"})
+            keys.push_back(family + n);
+    }
+    keys.insert(keys.end(), {"CalStartTimeHi",
+                             "CalStartTimeLo",
+                             "CalStartSampleLo",
+                             "CalStartSampleHi",
+                             "SoundDeviceStr",
+                             "SoundDeviceOutStr",
+                             "SNTPServer",
+                             "GPSPort",
+                             "LogFile2",
+                             "TextFile2",
+                             "Title",
+                             "WaveFile2",
+                             "PerformanceScaleFactor",
+                             "Zoom",
+                             "DisplayZoom",
+                             "CalFactor22",
+                             "CalFactor44",
+                             "CalFactor48",
+                             "CalFactor96",
+                             "AudioScale"});
+    return keys;
+}
+
+TEST_F(SettingsIO, SavingWritesTheKeysInTheirOrder) {
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    SettingsStore back(ConfigFilePath());
+    ASSERT_TRUE(back.Load());
+    EXPECT_EQ(back.Document().Keys("Settings"), ExpectedSaveOrder(true));
+    EXPECT_EQ(back.Document().SectionNames(), std::vector<std::string>{"Settings"});
+    EXPECT_EQ(back.GetText("Settings", "Sequence", ""), "PD-PL-PU-DD-DU-PR");
+    EXPECT_EQ(back.GetText("Settings", "PerformanceScaleFactor", ""), "1.0000000000000000000");
+    EXPECT_EQ(back.GetText("Settings", "PostTickMute", ""), "0.9");
+    EXPECT_EQ(back.GetText("Settings", "AudioScale", ""), "1.00000000000000");
+}
+
+TEST_F(SettingsIO, WithAProfileSelectedTheAnalysisKeysStayAsTheyWere) {
+    const std::string before = "[Settings]\nLiftAngle=44\nTickInterval=21600 vph\nTau=20\n"
+                               "Sequence=PU\nMaxAmplitude=300\n";
+    LoadText(before);
+    app.Profile = "Omega 8500";
+    core.Params.LiftAngle = 58;
+    core.Params.Tau = 3;
+    core.Params.MeasuringTime = 40;
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    SettingsStore back(ConfigFilePath());
+    ASSERT_TRUE(back.Load());
+    EXPECT_EQ(back.GetText("Settings", "Profile", ""), "Omega 8500");
+    EXPECT_EQ(ReadFile(ConfigFilePath()).find(before), 0u); // the old lines, unchanged, first
+    // The five keys that were there keep their places; the rest follow in the save order.
+    const std::vector<std::string> keys = back.Document().Keys("Settings");
+    ASSERT_GT(keys.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(keys.begin() + 5, keys.end()), ExpectedSaveOrder(false));
+    EXPECT_FALSE(back.Document().Get("Settings", "MeasuringTime"));
+    // With no profile they are written again.
+    app.Profile.clear();
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    ASSERT_TRUE(back.Load());
+    EXPECT_EQ(back.GetText("Settings", "LiftAngle", ""), "58");
+    EXPECT_EQ(back.GetText("Settings", "MeasuringTime", ""), "40");
+}
+
+// Distinct values for every key that survive a save and a load.
+void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clock) {
+    app = {7,
+           0,
+           0,
+           "Bench 3",
+           120,
+           1,
+           1,
+           "USB mic",
+           "Speakers",
+           LineInSource,
+           "/tmp/a.log",
+           "/tmp/b.txt",
+           "/tmp/c.wav",
+           30,
+           512,
+           "",
+           "time.example",
+           1234,
+           "/dev/ttyUSB0",
+           9600,
+           1,
+           10000,
+           {}};
+    for (int i = 0; i < CalibrationSlots; ++i) {
+        app.Cal.SumX[i] = 1000.25 * i;
+        app.Cal.SumY[i] = -3.5 * i;
+        app.Cal.SumXY[i] = 12345.125 + i;
+        app.Cal.SumXX[i] = 0.5 + i;
+        app.Cal.N[i] = (int64_t{i} << 32) - 5 * i;
+    }
+    app.Cal.StartTime = -0x123456789AB;
+    app.Cal.StartSample = 0x7FFFFFFF80000001;
+    core.Params = {"21600 vph", 48, 310, 3000, 0.8, 0.2, 2, 16, 1, 1, 21, 6, "DU-PU", 30, 6, 25};
+    core.Settings = {0, 1,   0,    1, 0, 5,  48000,
+                     0, 1.5, 0.75, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
+    core.Calibrating = 513;
+    clock.SetTrim(1.0000123);
+}
+
+TEST_F(SettingsIO, EverySavedValueLoadsBack) {
+    SetDistinctValues(core, app, clock);
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    const std::string first = ReadFile(ConfigFilePath());
+
+    test::QuietHost otherHost;
+    TimestampClock otherClock;
+    AnalysisCore other(otherHost, otherClock);
+    AppSettings otherApp;
+    SettingsStore otherStore(ConfigFilePath());
+    ASSERT_TRUE(otherStore.Load());
+    LoadSettings(otherStore, other, otherApp, otherClock);
+    EXPECT_EQ(otherClock.GetTrim(), 1.0000123);
+    EXPECT_EQ(otherApp.Cal.N[47], app.Cal.N[47]);
+    EXPECT_EQ(otherApp.Cal.StartSample, app.Cal.StartSample);
+    EXPECT_EQ(other.Params.TickInterval, "21600 vph");
+    EXPECT_EQ(other.Settings.SampleRate, 48000u);
+    EXPECT_EQ(other.Calibrating, 513);
+    // Saving what was loaded writes the same file: nothing was lost or changed on the way.
+    SettingsStore again(folder / "again.ini");
+    ASSERT_TRUE(SaveSettings(again, other, otherApp, otherClock));
+    EXPECT_EQ(ReadFile(folder / "again.ini"), first);
+}
+
+TEST_F(SettingsIO, AFailedSaveLeavesTheOldSettingsLoadable) {
+    app.Title = "Old title";
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    const std::string old = ReadFile(ConfigFilePath());
+    app.Title = "New title";
+    {
+        test::FileSizeLimit limit(1024);
+        EXPECT_FALSE(SaveSettings(store, core, app, clock));
+    }
+    EXPECT_FALSE(store.LastError().empty());
+    EXPECT_EQ(ReadFile(ConfigFilePath()), old);
+    AppSettings reread;
+    SettingsStore back(ConfigFilePath());
+    ASSERT_TRUE(back.Load());
+    LoadSettings(back, core, reread, clock);
+    EXPECT_EQ(reread.Title, "Old title");
+}
+
+TEST_F(SettingsIO, SavingWaitsForTheCalibrationLock) {
+    std::atomic<bool> saved{false};
+    std::unique_lock calibration(core.CalibrationLock);
+    std::thread saver([&] {
+        SaveSettings(store, core, app, clock);
+        saved = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(saved);
+    calibration.unlock();
+    saver.join();
+    EXPECT_TRUE(saved);
+}
+
+class DefaultFileNames : public SettingsIO {
+protected:
+    void ExpectFreshNamesIn(const std::string& documents) {
+        AppSettings names;
+        MakeDefaultFileNames(names);
+        const std::regex log(std::regex_replace(documents, std::regex("[.]"), "\\.") +
+                             "/Vex[0-9A-F]{1,4}\\.log");
+        EXPECT_TRUE(std::regex_match(names.LogFile2, log)) << names.LogFile2;
+        EXPECT_EQ(names.TextFile2.substr(0, documents.size() + 4), documents + "/Vex");
+        EXPECT_EQ(names.TextFile2.substr(names.TextFile2.size() - 4), ".txt");
+        EXPECT_TRUE(std::filesystem::is_directory(documents));
+        EXPECT_FALSE(std::filesystem::exists(names.LogFile2));
+        EXPECT_FALSE(std::filesystem::exists(names.TextFile2));
+        EXPECT_EQ(names.WaveFile2, folder / "data/Vexlor/cal.wav");
+    }
+};
+
+TEST_F(DefaultFileNames, GoIntoTheDocumentsFolder) {
+    ExpectFreshNamesIn(folder / "home/Documents");
+    WriteFile(folder / "config/user-dirs.dirs",
+              "# written by xdg-user-dirs-update\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    ExpectFreshNamesIn(folder / "home/Dokumente");
+    ScopedEnvironment named{{"XDG_DOCUMENTS_DIR", folder / "papers"}};
+    ExpectFreshNamesIn(folder / "papers");
+}
+
+TEST_F(DefaultFileNames, AvoidExistingFilesAndKeepNamesAlreadySet) {
+    const std::string documents = folder / "home/Documents";
+    std::set<std::string> seen;
+    for (int i = 0; i < 20; ++i) {
+        AppSettings names;
+        MakeDefaultFileNames(names);
+        EXPECT_TRUE(seen.insert(names.LogFile2).second) << names.LogFile2;
+        WriteFile(names.LogFile2, "taken");
+    }
+    AppSettings set;
+    set.LogFile2 = "/x/my.log";
+    set.WaveFile2 = "/x/my.wav";
+    MakeDefaultFileNames(set);
+    EXPECT_EQ(set.LogFile2, "/x/my.log");
+    EXPECT_EQ(set.WaveFile2, "/x/my.wav");
+    EXPECT_FALSE(set.TextFile2.empty());
+}
+
+TEST_F(DefaultFileNames, StayEmptyWhenNoFolderCanBeFound) {
+    ScopedEnvironment none{
+        {"HOME", std::nullopt}, {"XDG_CONFIG_HOME", std::nullopt}, {"XDG_DATA_HOME", std::nullopt}};
+    AppSettings names;
+    MakeDefaultFileNames(names);
+    EXPECT_EQ(names.LogFile2, "");
+    EXPECT_EQ(names.TextFile2, "");
+    EXPECT_EQ(names.WaveFile2, "");
+}
+
+} // namespace
+} // namespace kv
