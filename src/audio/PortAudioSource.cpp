@@ -61,6 +61,9 @@ bool InitialisePortAudio() {
 
 } // namespace
 
+int SoundCodeForPortAudioError(int error) { return CodeFor(error); }
+bool InitialisePortAudioQuietly() { return InitialisePortAudio(); }
+
 PortAudioSource::PortAudioSource() : Initialised(InitialisePortAudio()) {}
 
 PortAudioSource::~PortAudioSource() {
