@@ -61,8 +61,13 @@ bool InitialisePortAudio() {
 
 } // namespace
 
-int SoundCodeForPortAudioError(int error) { return CodeFor(error); }
-bool InitialisePortAudioQuietly() { return InitialisePortAudio(); }
+int SoundCodeForPortAudioError(int error) {
+    return CodeFor(error);
+}
+
+bool InitialisePortAudioQuietly() {
+    return InitialisePortAudio();
+}
 
 PortAudioSource::PortAudioSource() : Initialised(InitialisePortAudio()) {}
 
