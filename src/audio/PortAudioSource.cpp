@@ -61,6 +61,14 @@ bool InitialisePortAudio() {
 
 } // namespace
 
+int SoundCodeForPortAudioError(int error) {
+    return CodeFor(error);
+}
+
+bool InitialisePortAudioQuietly() {
+    return InitialisePortAudio();
+}
+
 PortAudioSource::PortAudioSource() : Initialised(InitialisePortAudio()) {}
 
 PortAudioSource::~PortAudioSource() {

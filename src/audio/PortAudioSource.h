@@ -37,6 +37,10 @@ private:
     std::atomic<uint64_t> Overflows{0};
 };
 
+// The closest SoundInCode for a PortAudio error; Pa_Initialize with ALSA's chatter silenced.
+int SoundCodeForPortAudioError(int error);
+bool InitialisePortAudioQuietly();
+
 // The input device names PortAudio offers, one per device id.
 std::vector<std::string> ListInputDevices();
 

@@ -20,6 +20,10 @@
 #include "audio/SoundIn.h"
 
 namespace kv {
+
+// The playback PCM of the monitor output test (AlsaPlaybackTest.cpp).
+void WriteMonitorPcm(std::ostream& conf, const std::filesystem::path& dir);
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -49,6 +53,7 @@ void WriteAlsaConfig(const fs::path& dir) {
     std::ofstream conf(dir / "asound.conf");
     WriteCapturePcm(conf, TicksDevice, dir / "ticks.raw");
     WriteCapturePcm(conf, TicksDevice96, dir / "ticks96.raw");
+    WriteMonitorPcm(conf, dir);
     conf << "pcm.default { type null hint { show on description \"Silence\" } }\n";
 }
 
