@@ -67,9 +67,10 @@ int CSoundIn::Fail(int code, const std::string& message) {
 int CSoundIn::Start() {
     Close();
     RenewSessionIfAbandoned();
-    CaptureSource* const fallback = Fallback;
-    const int code = StartOn(Source, fallback != nullptr);
-    return code == SoundInOk || fallback == nullptr ? code : StartOn(*fallback, false);
+    int code = StartOn(Source, Fallback != nullptr);
+    if (code != SoundInOk && Fallback != nullptr) code = StartOn(*Fallback, false);
+    if (code != SoundInOk) Active = &Source; // nothing is open
+    return code;
 }
 
 // Opens `source`, queues the ring, starts the worker and then the stream.
