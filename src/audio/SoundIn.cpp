@@ -58,8 +58,8 @@ CSoundIn::~CSoundIn() {
 }
 
 int CSoundIn::Fail(int code, const std::string& message) {
-    if (!message.empty() && OnMessage) OnMessage(message);
-    Source.Close();
+    if (!message.empty() && OnMessage && !Quiet) OnMessage(message);
+    Active->Close();
     Session->Ring.Release();
     return code;
 }
@@ -67,15 +67,26 @@ int CSoundIn::Fail(int code, const std::string& message) {
 int CSoundIn::Start() {
     Close();
     RenewSessionIfAbandoned();
+    int code = StartOn(Source, Fallback != nullptr);
+    if (code != SoundInOk && Fallback != nullptr) code = StartOn(*Fallback, false);
+    if (code != SoundInOk) Active = &Source; // nothing is open
+    return code;
+}
+
+// Opens `source`, queues the ring, starts the worker and then the stream.
+int CSoundIn::StartOn(CaptureSource& source, bool quiet) {
+    Active = &source;
+    Quiet = quiet;
     const int code = OpenDevice();
     if (code != SoundInOk) return code;
     if (QueueRing() != SoundInOk) return Fail(SoundInNoMemory, "Failed to prepare header !");
     Session->LastIndex = Session->Ring.Count() - 1;
     Session->StopFlag.store(0, std::memory_order_release);
     Worker = std::thread(&CSoundIn::RunWorker, Session);
-    if (!Source.Start()) {
+    if (!source.Start()) {
         const int failed = SoundInUnspecified;
         Close();
+        RenewSessionIfAbandoned();
         return Fail(failed, "Failed to start wave-in !");
     }
     return SoundInOk;
@@ -83,17 +94,18 @@ int CSoundIn::Start() {
 
 // Chooses the device, checks it and opens it for 16-bit PCM.
 int CSoundIn::OpenDevice() {
-    const std::vector<std::string> names = Source.InputDevices();
+    CaptureSource& source = *Active;
+    const std::vector<std::string> names = source.InputDevices();
     if (names.empty()) return Fail(SoundInNoDevices, "No sound devices found !");
-    const int device = SelectDevice(names, DeviceName, Source.DefaultInputDevice());
-    if (const int code = Source.QueryDevice(device); code != SoundInOk)
+    const int device = SelectDevice(names, DeviceName, source.DefaultInputDevice());
+    if (const int code = source.QueryDevice(device); code != SoundInOk)
         return Fail(code, "Cannot determine sound device capabilities !");
     const int ring = std::clamp(RingSize, 1, CaptureRing::MaxBuffers);
     const double nominal = Session->Lengths.GetSamplesPerBuffer();
     const auto capacity = static_cast<size_t>(std::max(1.0, 2.0 * std::ceil(nominal)));
     if (!Session->Ring.Allocate(ring, capacity, Channels))
         return Fail(SoundInNoMemory, "Failed to prepare header !");
-    const int code = Source.Open(device, CaptureFormat{SampleRate, Channels}, Session->Ring);
+    const int code = source.Open(device, CaptureFormat{SampleRate, Channels}, Session->Ring);
     return code == SoundInOk ? code : Fail(code, OpenErrorMessage(code));
 }
 
@@ -132,7 +144,7 @@ void CSoundIn::Close() {
     CaptureSession& s = *Session;
     if (s.StopFlag.load(std::memory_order_acquire) == 0) SetStopFlag(s, 1);
     s.Ring.Stop();
-    Source.Close();
+    Active->Close();
     if (Worker.joinable()) {
         std::unique_lock lock(s.EndMutex);
         const bool ended = s.Ended.wait_for(lock, std::chrono::seconds(5), [&] {

@@ -52,6 +52,12 @@ public:
     void SetBufferAdjust(double samples) { Session->Lengths.SetBufferAdjust(samples); }
     // The lock Close and the ending worker take to set the stop flag (the analysis lock).
     void SetAnalysisLock(std::recursive_mutex* lock) { Session->Lock = lock; }
+    // While a waveform file plays, capture needs no sound card: when the source has no device or
+    // its device fails to open or start, Start uses `fallback` instead and shows no message for
+    // the failure. nullptr clears it. The fallback must outlive the capture it is used for.
+    void SetPlaybackFallback(CaptureSource* fallback) { Fallback = fallback; }
+    // Whether the running capture (or the last one) came from the fallback.
+    bool UsingFallback() const { return Active != &Source; }
 
     unsigned SampleRate = 96000;
     int Channels = 1;
@@ -85,12 +91,16 @@ private:
     static void Requeue(CaptureSession& s, int index);
     static void SetStopFlag(CaptureSession& s, int value);
 
+    int StartOn(CaptureSource& source, bool quiet);
     int Fail(int code, const std::string& message);
     int OpenDevice();
     int QueueRing();
     void RenewSessionIfAbandoned();
 
     CaptureSource& Source;
+    CaptureSource* Fallback = nullptr;
+    CaptureSource* Active = &Source; // the source Start opened
+    bool Quiet = false;              // failures of this attempt show no message
     MessageSink OnMessage;
     std::shared_ptr<CaptureSession> Session;
     std::thread Worker;

@@ -1,0 +1,195 @@
+#include "audio/WaveformFiles.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace kv {
+namespace {
+
+// Capture formats a played file may switch to; anything else is not a recording we can play.
+constexpr unsigned MinPlaybackRate = 1000;
+constexpr unsigned MaxPlaybackRate = 768000;
+constexpr int MaxPlaybackChannels = 32;
+
+struct PlaybackFormat {
+    unsigned Rate = 0;
+    int Channels = 0;
+    int Bits = 0;
+};
+
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t Le32(const uint8_t* p) {
+    return Le16(p) | static_cast<uint32_t>(Le16(p + 2)) << 16;
+}
+
+struct FdCloser {
+    int Fd;
+    ~FdCloser() { ::close(Fd); }
+};
+
+// Reads up to `size` bytes at `offset`; the count read, or -1 on a read error.
+ssize_t ReadAt(int fd, uint8_t* out, size_t size, off_t offset) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, out + got, size - got, offset + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break; // the file shrank while we read it
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+PlaybackFormat ParseHeader(const uint8_t* header) {
+    PlaybackFormat f;
+    f.Channels = Le16(header + 22);
+    f.Rate = Le32(header + 24);
+    f.Bits = Le16(header + 34);
+    return f;
+}
+
+bool Playable(const PlaybackFormat& f) {
+    return f.Rate >= MinPlaybackRate && f.Rate <= MaxPlaybackRate && f.Channels >= 1 &&
+           f.Channels <= MaxPlaybackChannels;
+}
+
+// Mean of a frame's samples, halves rounded away from zero.
+int16_t RoundedMean(int64_t sum, int64_t count) {
+    const int64_t half = count / 2;
+    return static_cast<int16_t>(sum >= 0 ? (sum + half) / count : -((-sum + half) / count));
+}
+
+// 32-bit samples keep bytes 2 and 3, 24-bit samples bytes 1 and 2, anything else is 16-bit.
+// Whole frames only; a trailing partial frame is dropped.
+std::vector<int16_t> ToMono16(const uint8_t* data, size_t size, const PlaybackFormat& f) {
+    const size_t step = f.Bits == 32 ? 4 : f.Bits == 24 ? 3 : 2;
+    const size_t high = step - 2;
+    const size_t channels = static_cast<size_t>(f.Channels);
+    std::vector<int16_t> mono(size / (step * channels));
+    for (int16_t& out : mono) {
+        int64_t sum = 0;
+        for (size_t c = 0; c < channels; ++c, data += step)
+            sum += static_cast<int16_t>(Le16(data + high));
+        out = RoundedMean(sum, static_cast<int64_t>(channels));
+    }
+    return mono;
+}
+
+// Reads the header and the whole data of a playback file; false when it cannot be played.
+bool LoadPlayback(const std::string& path, PlaybackFormat& format, std::vector<int16_t>& mono) {
+    // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    FdCloser closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    const auto length = static_cast<uint64_t>(info.st_size);
+    uint8_t header[WaveHeaderSize];
+    if (length < WaveHeaderSize || ReadAt(fd, header, WaveHeaderSize, 0) != WaveHeaderSize)
+        return false;
+    format = ParseHeader(header);
+    if (!Playable(format)) return false;
+    try {
+        std::vector<uint8_t> bytes(length - WaveHeaderSize);
+        const ssize_t got = ReadAt(fd, bytes.data(), bytes.size(), WaveHeaderSize);
+        if (got < 0) return false;
+        mono = ToMono16(bytes.data(), static_cast<size_t>(got), format);
+    } catch (const std::bad_alloc&) {
+        return false; // too large to hold in memory
+    }
+    return true;
+}
+
+} // namespace
+
+bool WaveformFiles::OpenForWriting(const std::string& path, unsigned sampleRate, int channels) {
+    if (IsRecording || IsPlaying || channels < 1 || channels > 0xFFFF) return false;
+    if (!Writer.Open(path, sampleRate, static_cast<uint16_t>(channels))) return false;
+    RecordChannels = channels;
+    IsRecording = true;
+    return true;
+}
+
+void WaveformFiles::CloseRecording() {
+    if (Writer.IsOpen()) Writer.Close();
+    IsRecording = false;
+}
+
+bool WaveformFiles::OpenForReading(const std::string& path, unsigned& sampleRate, int& channels) {
+    if (IsRecording) return false;
+    ClosePlayback(sampleRate, channels);
+    PlaybackFormat format;
+    std::vector<int16_t> mono;
+    if (!LoadPlayback(path, format, mono)) return false;
+    Data = std::move(mono);
+    Position = 0;
+    Loops = 0;
+    IsPlaying = true;
+    if (format.Rate != sampleRate) SavedRate = std::exchange(sampleRate, format.Rate);
+    if (format.Channels != channels) SavedChannels = std::exchange(channels, format.Channels);
+    return true;
+}
+
+void WaveformFiles::ClosePlayback(unsigned& sampleRate, int& channels) {
+    IsPlaying = false;
+    Loops = 0;
+    Position = 0;
+    std::vector<int16_t>().swap(Data);
+    if (SavedRate != 0) sampleRate = std::exchange(SavedRate, 0u);
+    if (SavedChannels != 0) channels = std::exchange(SavedChannels, 0);
+}
+
+void WaveformFiles::CloseAll(unsigned& sampleRate, int& channels) {
+    CloseRecording();
+    ClosePlayback(sampleRate, channels);
+}
+
+void WaveformFiles::Process(int16_t* samples, size_t n) {
+    if (IsRecording) {
+        Record(samples, n);
+    } else if (IsPlaying) {
+        Play(samples, n);
+    }
+}
+
+// A failed write (a full disk) ends the recording; what reached the file stays playable.
+void WaveformFiles::Record(const int16_t* samples, size_t n) {
+    if (!Writer.Append(samples, n * static_cast<size_t>(RecordChannels))) CloseRecording();
+}
+
+void WaveformFiles::Play(int16_t* samples, size_t n) {
+    size_t got = CopyPlayback(samples, n);
+    if (got == n) return;
+    Position = 0;
+    got += CopyPlayback(samples + got, n - got);
+    if (got == n) {
+        ++Loops;
+        return;
+    }
+    std::fill(samples + got, samples + n, int16_t{0});
+    IsPlaying = false; // the data is kept until ClosePlayback gives the capture format back
+}
+
+size_t WaveformFiles::CopyPlayback(int16_t* out, size_t n) {
+    const size_t k = std::min(n, Data.size() - Position);
+    if (k > 0) std::memcpy(out, Data.data() + Position, k * sizeof(int16_t));
+    Position += k;
+    return k;
+}
+
+void WaveformFiles::RandomStart(int q) {
+    const double bytes = 2.0 * static_cast<double>(Data.size());
+    const double half = bytes * std::clamp(q, 0, 32767) / 32767.0 * 0.5;
+    Position = std::min(Data.size(), static_cast<size_t>(half)); // in samples: byte 2 * half
+}
+
+} // namespace kv
