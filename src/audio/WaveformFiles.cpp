@@ -125,11 +125,10 @@ void WaveformFiles::CloseRecording() {
 }
 
 bool WaveformFiles::OpenForReading(const std::string& path, unsigned& sampleRate, int& channels) {
-    if (IsRecording) return false;
-    ClosePlayback(sampleRate, channels);
     PlaybackFormat format;
     std::vector<int16_t> mono;
-    if (!LoadPlayback(path, format, mono)) return false;
+    if (IsRecording || !LoadPlayback(path, format, mono)) return false;
+    ClosePlayback(sampleRate, channels);
     Data = std::move(mono);
     Position = 0;
     Loops = 0;

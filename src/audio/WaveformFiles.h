@@ -38,8 +38,9 @@ public:
 
     // Reads the file for playback. Refused silently (false, nothing changed) when it cannot be
     // read, is shorter than 44 bytes, names a sample rate or channel count no capture can use, or
-    // while recording. An earlier playback is closed first. On success `sampleRate` and `channels`
-    // take the file's values; the ones they replace are kept for ClosePlayback.
+    // while recording. On success an earlier playback is closed (giving its format back), then
+    // `sampleRate` and `channels` take the file's values; the ones they replace are kept for
+    // ClosePlayback.
     bool OpenForReading(const std::string& path, unsigned& sampleRate, int& channels);
     // Ends playback (also one that ended by itself), frees the data, clears the loop count and
     // gives back the sample rate and channel count that OpenForReading replaced.

@@ -235,6 +235,9 @@ TEST(WaveformPlayback, AFileOfAnotherRateSwitchesTheCaptureAndClosingRestoresIt)
     ASSERT_TRUE(files.OpenForReading(at44, rate, channels));
     EXPECT_EQ(rate, 44100u);
     EXPECT_EQ(channels, 2);
+    EXPECT_FALSE(files.OpenForReading(dir.Path + "/missing.wav", rate, channels));
+    EXPECT_TRUE(files.Playing()) << "a refused file leaves the playback as it was";
+    EXPECT_EQ(rate, 44100u);
     unsigned untouched = 12345;
     int untouchedChannels = 3;
     files.CloseAll(rate, channels);
