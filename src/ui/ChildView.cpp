@@ -5,6 +5,7 @@
 #include <QThread>
 #include <cstdlib>
 
+#include "audio/PortAudioSink.h"
 #include "audio/PortAudioSource.h"
 
 namespace kv {
@@ -13,12 +14,19 @@ namespace {
 constexpr qint64 RepaintThrottleMs = 90;
 } // namespace
 
-CChildView::CChildView(QWidget* parent, CaptureSource* capture)
-    : QWidget(parent), Core(*this), TimerSet([this](int id) { OnTimer(id); }, this) {
+CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* output)
+    : QWidget(parent), Core(*this), Monitor(std::make_shared<MonitorState>()),
+      TimerSet([this](int id) { OnTimer(id); }, this) {
     if (!capture) {
         OwnCapture = std::make_unique<PortAudioSource>();
         capture = OwnCapture.get();
     }
+    if (!output) {
+        OwnOutput = std::make_unique<PortAudioSink>();
+        output = OwnOutput.get();
+    }
+    SoundOut = std::make_unique<CSoundOut>(
+        Monitor, *output, [this](const std::string& m) { Message(QString::fromStdString(m)); });
     SoundIn = std::make_unique<CSoundIn>(
         *capture,
         [this](size_t n, int16_t* samples, int remaining) {
@@ -36,6 +44,8 @@ CChildView::CChildView(QWidget* parent, CaptureSource* capture)
 
 CChildView::~CChildView() {
     if (IsRunning()) StopMeasurement();
+    std::lock_guard lock(Core.AnalysisLock);
+    CloseWaveformFiles();
 }
 
 bool CChildView::OnUiThread() const {
@@ -73,6 +83,9 @@ void CChildView::StartMeasurement() {
         Core.EndRun();
         return;
     }
+    Monitor->DropClip();
+    StartOutput();
+    RandomPlaybackStart();
     TimerSet.Start(TimerAutoStop, Core.AutoStopDelayMs());
     if (Core.Settings.Centre)
         TimerSet.Start(TimerCentre, static_cast<unsigned>(Core.Derived.BeatPeriod * 4000.0));
@@ -85,10 +98,36 @@ void CChildView::StopMeasurement() {
     TimerSet.Kill(TimerAutoStop);
     TimerSet.Kill(TimerTrainDetect);
     TimerSet.Kill(TimerCentre);
+    Monitor->DropClip();
     Core.EndRun();
     SoundIn->Close();
+    Monitor->Free();
+    StopOutput();
     update();
     emit RunningChanged(false);
+}
+
+bool CChildView::StartOutput() {
+    if (!Core.Settings.DuplexAudio) return false;
+    SoundOut->SampleRate = Core.Settings.SampleRate;
+    SoundOut->DeviceName = App.SoundDeviceOutStr;
+    if (SoundOut->Start() == 0) return true;
+    Message(QStringLiteral("Please check wave-out device. Continuing without sound-out."));
+    std::lock_guard lock(Core.AnalysisLock);
+    Core.Settings.DuplexAudio = 0;
+    return false;
+}
+
+void CChildView::StopOutput() {
+    if (SoundOut->Running()) SoundOut->Close();
+}
+
+void CChildView::MonitorCopy(const int16_t* samples, size_t count) {
+    Monitor->Copy(samples, count, Core.Settings.DuplexAudio != 0);
+}
+
+void CChildView::SetOutputRingSize(int n) {
+    SoundOut->SetRingSize(n);
 }
 
 void CChildView::CentreNow() {

@@ -9,15 +9,33 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "analysis/AnalysisCore.h"
 #include "audio/CaptureSource.h"
+#include "audio/ClockedSource.h"
 #include "audio/SoundIn.h"
+#include "audio/SoundOut.h"
+#include "audio/WaveformFiles.h"
 #include "settings/AppSettings.h"
 #include "ui/TimeLapseLink.h"
+#include "ui/ViewDisplayState.h"
 #include "ui/ViewTimers.h"
 
 namespace kv {
+
+// The check and enable state of a command.
+struct CommandState {
+    bool Enabled = true;
+    bool Checked = false;
+};
+
+// An item of the magnification, feed or zoom pop-up menu.
+struct PopupItem {
+    QString Label;
+    bool Checked = false;
+    bool Enabled = true;
+};
 
 // Every message box of the view goes through one sink, so that tests can record them.
 using MessageSink = std::function<void(const QString& text)>;
@@ -25,8 +43,9 @@ using MessageSink = std::function<void(const QString& text)>;
 class CChildView : public QWidget, public AnalysisHost {
     Q_OBJECT
 public:
-    // `capture` replaces the sound card (tests); null uses PortAudio.
-    explicit CChildView(QWidget* parent = nullptr, CaptureSource* capture = nullptr);
+    // `capture` and `output` replace the sound card (tests); null uses PortAudio.
+    explicit CChildView(QWidget* parent = nullptr, CaptureSource* capture = nullptr,
+                        PlaybackSink* output = nullptr);
     ~CChildView() override;
 
     AnalysisCore Core;
@@ -46,6 +65,24 @@ public:
     // Repaints actually made since construction (tests count the throttle's effect).
     int PaintCount() const { return Paints; }
 
+    // --- Commands ---
+    CommandState CommandStatus(int id) const;
+    // Runs a command of the view; false when the view has no handler for it.
+    bool OnCommand(int id);
+    std::vector<PopupItem> PopupItems(int popupId) const;
+    // Waveform files.
+    void ChooseWaveformFile();
+    void SetWaveformFile(const std::string& path);
+    void ToggleRecording();
+    void TogglePlayback();
+    const WaveformFiles& WaveformState() const { return Waveform; }
+    MonitorState& MonitorOutput() { return *Monitor; }
+    // Saves the settings store (set by the application).
+    std::function<void()> SaveSettingsHook;
+    // Applies item `item` (1 upward) of a pop-up menu.
+    void ApplyPopupChoice(int popupId, int item);
+    ViewDisplayState Display;
+
     // --- AnalysisHost ---
     void StopMeasurement() override;
     void StartMeasurement() override;
@@ -58,6 +95,9 @@ public:
     void SetCaptureRingSize(int n) override;
     void SetCaptureSamplesPerBuffer(double samples) override;
     void SetCaptureBufferAdjust(double samples) override;
+    void SetOutputRingSize(int n) override;
+    void RecordOrPlayBuffer(int16_t* samples, size_t count) override;
+    void MonitorCopy(const int16_t* samples, size_t count) override;
     void NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) override;
 
 signals:
@@ -71,15 +111,37 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    bool LocalCalibrationRunning() const;
+    CommandState FlagCommandStatus(int id) const;
+    CommandState WaveformCommandStatus(int id) const;
+    bool OnFlagCommand(int id);
+    bool OnSettingToggle(int id);
+    bool OnWaveformCommand(int id);
+    void TogglePaperTape();
+    void ToggleCursorDisk(bool ctrlHeld);
+    void EndPlayback();
+    void CloseWaveformFiles();
+    void PostRun();
+    void RandomPlaybackStart();
+    void OnPlaybackEnded();
+
     void OnTimer(int id);
     void PerBufferStep();
     void Message(const QString& text);
     bool OnUiThread() const;
 
+    bool StartOutput();
+    void StopOutput();
+
     std::unique_ptr<CaptureSource> OwnCapture;
+    std::unique_ptr<PlaybackSink> OwnOutput;
+    ClockedSource Clocked; // the capture clock of a playback without a sound card
+    std::shared_ptr<MonitorState> Monitor;
     ViewTimers TimerSet;
+    std::unique_ptr<CSoundOut> SoundOut;
     std::unique_ptr<CSoundIn> SoundIn;
     TimeLapseLink TimeLapse;
+    WaveformFiles Waveform;
     MessageSink ShowMessage;
     QElapsedTimer RepaintClock;
     qint64 LastRepaintMs = -1000;

@@ -1,12 +1,16 @@
 #include "ui/MainFrame.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDockWidget>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "ui/CommandTable.h"
 #include "ui/SettingsBar.h"
+#include "ui/SmallDialogs.h"
+#include "ui/ToolBarIcons.h"
 
 namespace kv {
 
@@ -23,6 +27,7 @@ void CMainFrame::BuildBars() {
     Tools = addToolBar(QStringLiteral("Tool bar"));
     Tools->setObjectName(QStringLiteral("ToolBar"));
     Tools->setMovable(false);
+    Tools->setIconSize(QSize(16, 15));
     Bar = new SettingsBar(*ViewWidget, this);
     Bar->setMovable(false);
     addToolBar(Qt::TopToolBarArea, Bar);
@@ -33,21 +38,156 @@ void CMainFrame::BuildBars() {
     addDockWidget(Qt::RightDockWidgetArea, MixerBar);
 }
 
+QAction* CMainFrame::MakeAction(int id, const QString& label) {
+    auto it = Actions.find(id);
+    if (it != Actions.end()) return it->second;
+    QString text = label;
+    QString keys;
+    if (const qsizetype tab = label.indexOf(QLatin1Char('\t')); tab >= 0) {
+        text = label.left(tab);
+        keys = label.mid(tab + 1);
+    }
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    if (!keys.isEmpty()) action->setShortcut(QKeySequence(keys));
+    action->setShortcutContext(Qt::WindowShortcut);
+    if (const CommandText* t = FindCommandText(id)) {
+        action->setStatusTip(QString::fromUtf8(t->Prompt));
+        action->setToolTip(QString::fromUtf8(t->Tip));
+    }
+    connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+    Actions[id] = action;
+    addAction(action); // shortcuts work while the menu bar is hidden
+    return action;
+}
+
+QAction* CMainFrame::ActionFor(int id) const {
+    auto it = Actions.find(id);
+    return it == Actions.end() ? nullptr : it->second;
+}
+
+QMenu* CMainFrame::BuildMenu(const QString& title, const std::vector<MenuNode>& items) {
+    auto* menu = new QMenu(title, this);
+    for (const MenuNode& node : items) {
+        if (node.IsSeparator())
+            menu->addSeparator();
+        else if (node.IsSubmenu())
+            menu->addMenu(BuildMenu(node.Label, node.Children));
+        else
+            menu->addAction(MakeAction(node.Id, node.Label));
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateActions(menu->actions()); });
+    return menu;
+}
+
 void CMainFrame::BuildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
-    QMenu* commands = menuBar()->addMenu(QStringLiteral("&Commands"));
-    QAction* run = commands->addAction(QStringLiteral("&Run"), ViewWidget, &CChildView::Run);
-    run->setCheckable(true);
-    connect(ViewWidget, &CChildView::RunningChanged, run, &QAction::setChecked);
-    Tools->addAction(run);
-    commands->addAction(QStringLiteral("Auto &centring "), ViewWidget, &CChildView::CentreNow);
-    QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
-    QAction* full =
-        view->addAction(QStringLiteral("Full screen"), this, &CMainFrame::ToggleFullScreen);
-    full->setShortcut(QKeySequence(Qt::Key_F11));
-    full->setShortcutContext(Qt::ApplicationShortcut);
-    addAction(full); // F11 must work while the menu bar is hidden
+    for (const MenuNode& top : MenuTree())
+        menuBar()->addMenu(BuildMenu(top.Label, top.Children));
+    BuildToolBar();
+    BuildAccelerators();
+    IdleUpdate = new QTimer(this);
+    connect(IdleUpdate, &QTimer::timeout, this, [this] {
+        if (Tools->isVisible()) UpdateActions(Tools->actions());
+    });
+    IdleUpdate->start(250);
+    UpdateActions(Tools->actions());
+}
+
+void CMainFrame::BuildToolBar() {
+    for (int id : ToolBarLayout()) {
+        if (id == 0) {
+            Tools->addSeparator();
+            continue;
+        }
+        QAction* action = MakeAction(id, QString());
+        if (action->text().isEmpty()) // tool-bar-only commands: the tip names them
+            action->setText(action->toolTip());
+        action->setIcon(ToolBarIcon(id));
+        Tools->addAction(action);
+    }
+}
+
+// Keys of the accelerator table that no menu item shows.
+void CMainFrame::BuildAccelerators() {
+    for (const Accelerator& a : AcceleratorTable()) {
+        QAction* action = MakeAction(a.Id, QString());
+        if (action->shortcut().isEmpty()) {
+            action->setShortcut(a.Key);
+        } else if (action->shortcut() != a.Key) {
+            auto keys = action->shortcuts();
+            if (!keys.contains(a.Key)) keys << a.Key;
+            action->setShortcuts(keys);
+        }
+    }
+}
+
+void CMainFrame::UpdateActions(const QList<QAction*>& actions) {
+    for (QAction* action : actions) {
+        const int id = action->data().toInt();
+        if (id <= 0) continue;
+        const CommandState state = ViewWidget->CommandStatus(id);
+        action->setCheckable(state.Checked || action->isCheckable());
+        action->setChecked(state.Checked);
+        action->setEnabled(state.Enabled);
+    }
+}
+
+void CMainFrame::RouteCommand(int id) {
+    if (ViewWidget->OnCommand(id)) {
+        Bar->ShowTrain();
+        Bar->ShowMeasuringTime();
+        Bar->ShowLiftAngle();
+        return;
+    }
+    switch (id) {
+    case cmd::FullScreen:
+        ToggleFullScreen();
+        break;
+    case cmd::Exit:
+        close();
+        break;
+    case cmd::About:
+        CAboutDlg(this).exec();
+        break;
+    case cmd::Title:
+        EditTitle();
+        break;
+    case cmd::Enter:
+        Bar->ApplyTypedTexts();
+        ViewWidget->setFocus();
+        break;
+    case cmd::TrainButton:
+        Bar->OnTrainButton();
+        break;
+    case cmd::MagPopup:
+    case cmd::FeedPopup:
+    case cmd::ZoomPopup:
+        ShowPopup(id);
+        break;
+    default:
+        break; // keys without a handler do nothing
+    }
+}
+
+void CMainFrame::ShowPopup(int id) {
+    QMenu popup;
+    const std::vector<PopupItem> items = ViewWidget->PopupItems(id);
+    for (size_t i = 0; i < items.size(); ++i) {
+        QAction* a = popup.addAction(items[i].Label);
+        a->setCheckable(true);
+        a->setChecked(items[i].Checked);
+        a->setEnabled(items[i].Enabled);
+        a->setData(static_cast<int>(i + 1));
+    }
+    if (QAction* chosen = popup.exec(QCursor::pos()))
+        ViewWidget->ApplyPopupChoice(id, chosen->data().toInt());
+}
+
+void CMainFrame::EditTitle() {
+    CTitleDlg dialog(QString::fromStdString(ViewWidget->App.Title), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    ViewWidget->App.Title = dialog.Title().toStdString();
+    ViewWidget->update();
 }
 
 WindowPlacement CMainFrame::CurrentPlacement() const {

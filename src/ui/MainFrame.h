@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
+#include <map>
 
 #include "ui/ChildView.h"
 #include "ui/WindowPlacement.h"
@@ -33,15 +35,30 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+    // Runs a command by id: the view first, then the frame and the application.
+    void RouteCommand(int id);
+    // Refreshes the check and enable state of the given actions (before a menu shows, and
+    // periodically for the visible tool-bar buttons).
+    void UpdateActions(const QList<QAction*>& actions);
+    QAction* ActionFor(int id) const;
+
 private:
     void BuildMenus();
     void BuildBars();
+    void BuildToolBar();
+    void BuildAccelerators();
+    QMenu* BuildMenu(const QString& title, const std::vector<struct MenuNode>& items);
+    QAction* MakeAction(int id, const QString& label);
+    void ShowPopup(int id);
+    void EditTitle();
 
     CChildView* ViewWidget = nullptr;
     SettingsBar* Bar = nullptr;
     QToolBar* Tools = nullptr;
     QDockWidget* MixerBar = nullptr;
     bool FullScreenMode = false;
+    std::map<int, QAction*> Actions;
+    QTimer* IdleUpdate = nullptr;
 };
 
 } // namespace kv

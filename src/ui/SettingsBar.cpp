@@ -118,6 +118,7 @@ void SettingsBar::ApplyMeasuringTime(const QString& text) {
 }
 
 void SettingsBar::OnTrainButton() {
+    if (View.Core.Params.Escapement() == EscapementType::TuningFork) return;
     if (View.Core.AutoTrainActive) {
         View.Core.AbandonTrainDetection();
         ApplyTypedTexts();

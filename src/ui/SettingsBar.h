@@ -29,13 +29,14 @@ public:
     void ShowMeasuringTime();
     // Apply what was typed into the three boxes (the Enter key).
     void ApplyTypedTexts();
+    // The Train button: starts automatic train detection, or stops one that runs.
+    void OnTrainButton();
 
 private:
     QComboBox* MakeBox(const QStringList& items, int widthChars);
     void ApplyTrain(const QString& text);
     void ApplyLiftAngle(const QString& text);
     void ApplyMeasuringTime(const QString& text);
-    void OnTrainButton();
     void OnClearButton();
 
     CChildView& View;

@@ -34,7 +34,8 @@ std::vector<int16_t> Watch(double rateSecondsPerDay, double seconds, unsigned sa
 
 struct LoopFixture : ::testing::Test {
     test::SignalSource Source;
-    CChildView View{nullptr, &Source};
+    test::CountingSink Speaker;
+    CChildView View{nullptr, &Source, &Speaker};
     QStringList Messages;
 
     void SetUp() override {
@@ -92,6 +93,32 @@ TEST_F(LoopFixture, DeviceThatFailsToOpenReportsItsOwnMessageFirst) {
     ASSERT_EQ(Messages.size(), 2);
     EXPECT_EQ(Messages[0], "Specified resource is already allocated.");
     EXPECT_EQ(Messages[1], "Please check wave-in device. Unable to continue.");
+}
+
+TEST_F(LoopFixture, TheWatchIsHeardThroughTheSpeakerWhileMeasuring) {
+    Source.Signal = Watch(0.0, 10.0, 48000);
+    Source.Speed = 2.0;
+    View.Run();
+    ASSERT_TRUE(View.IsRunning());
+    EXPECT_EQ(Speaker.Rate, 48000u);
+    ASSERT_TRUE(WaitFor([&] { return Speaker.Played > 48000u; }, 5000));
+    EXPECT_TRUE(Messages.isEmpty());
+    View.Run();
+    EXPECT_EQ(View.MonitorOutput().MonitorLength(), 0u) << "the monitor copy is freed at Stop";
+}
+
+TEST_F(LoopFixture, MissingOutputDeviceSwitchesDuplexAudioOffAndMeasuringGoesOn) {
+    Speaker.Names.clear();
+    Source.Signal = Watch(0.0, 5.0, 48000);
+    View.Run();
+    EXPECT_TRUE(View.IsRunning());
+    ASSERT_EQ(Messages.size(), 2);
+    EXPECT_EQ(Messages[0], "No sound devices found !");
+    EXPECT_EQ(Messages[1], "Please check wave-out device. Continuing without sound-out.");
+    EXPECT_EQ(View.Core.Settings.DuplexAudio, 0);
+    View.Run();
+    View.Run();
+    EXPECT_EQ(Messages.size(), 2) << "shown once: the setting stays off";
 }
 
 TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {

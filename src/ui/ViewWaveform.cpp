@@ -1,0 +1,143 @@
+// Waveform file commands of the view: choosing the file, recording the raw input and playing a
+// recording back in place of the live input.
+#include <QFileDialog>
+#include <QRandomGenerator>
+#include <filesystem>
+
+#include "ui/ChildView.h"
+#include "ui/CommandTable.h"
+
+namespace kv {
+
+CommandState CChildView::WaveformCommandStatus(int id) const {
+    CommandState s;
+    std::lock_guard lock(Core.AnalysisLock);
+    if (id == cmd::RecordWaveform) {
+        s.Checked = Waveform.Recording();
+        std::error_code error;
+        s.Enabled = Waveform.Recording() || !std::filesystem::exists(App.WaveFile2, error);
+    } else if (id == cmd::PlaybackWaveform) {
+        s.Checked = Waveform.Playing();
+        s.Enabled = Waveform.Playing() || !Waveform.Recording();
+    }
+    return s;
+}
+
+bool CChildView::OnWaveformCommand(int id) {
+    switch (id) {
+    case cmd::ChooseWaveform:
+        ChooseWaveformFile();
+        return true;
+    case cmd::RecordWaveform:
+        ToggleRecording();
+        return true;
+    case cmd::PlaybackWaveform:
+        TogglePlayback();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CChildView::ChooseWaveformFile() {
+    QFileDialog dialog(this, QString(), QString::fromStdString(App.WaveFile2),
+                       QStringLiteral("Wave files (*.wav);;All files (*)"));
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    SetWaveformFile(dialog.selectedFiles().first().toStdString());
+}
+
+void CChildView::SetWaveformFile(const std::string& path) {
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        CloseWaveformFiles();
+        App.WaveFile2 = path;
+    }
+    if (SaveSettingsHook) SaveSettingsHook();
+    std::error_code error;
+    if (std::filesystem::exists(path, error)) TogglePlayback();
+}
+
+void CChildView::ToggleRecording() {
+    std::lock_guard lock(Core.AnalysisLock);
+    if (Waveform.Playing()) EndPlayback();
+    if (Waveform.Recording())
+        Waveform.CloseRecording();
+    else
+        Waveform.OpenForWriting(App.WaveFile2, Core.Settings.SampleRate, SoundIn->Channels);
+    RequestRepaint();
+}
+
+void CChildView::TogglePlayback() {
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        if (Waveform.Recording()) Waveform.CloseRecording();
+    }
+    const bool wasRunning = IsRunning();
+    if (wasRunning) StopMeasurement();
+    std::unique_lock lock(Core.AnalysisLock);
+    if (Waveform.Playing()) {
+        EndPlayback();
+        lock.unlock();
+        if (wasRunning) PostRun();
+    } else if (Waveform.OpenForReading(App.WaveFile2, Core.Settings.SampleRate,
+                                       SoundIn->Channels)) {
+        Core.PlayingBack = true;
+        SoundIn->SetPlaybackFallback(&Clocked);
+        lock.unlock();
+        PostRun();
+    }
+    RequestRepaint();
+}
+
+// Under AnalysisLock: closes the playback and gives back the capture rate and channels.
+void CChildView::EndPlayback() {
+    Waveform.ClosePlayback(Core.Settings.SampleRate, SoundIn->Channels);
+    Core.PlayingBack = false;
+    SoundIn->SetPlaybackFallback(nullptr);
+}
+
+// Under AnalysisLock: closes whatever waveform file is open.
+void CChildView::CloseWaveformFiles() {
+    if (Waveform.Recording()) Waveform.CloseRecording();
+    if (Waveform.Playing()) EndPlayback();
+}
+
+void CChildView::PostRun() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!IsRunning()) StartMeasurement();
+        },
+        Qt::QueuedConnection);
+}
+
+void CChildView::RandomPlaybackStart() {
+    std::lock_guard lock(Core.AnalysisLock);
+    if (Waveform.Playing())
+        Waveform.RandomStart(static_cast<int>(QRandomGenerator::global()->bounded(32768)));
+}
+
+// Capture thread, inside ProcessBuffer: recording or playback substitution. A playback that can
+// no longer fill a buffer has ended; the user-interface thread closes it and resumes live input.
+void CChildView::RecordOrPlayBuffer(int16_t* samples, size_t count) {
+    const bool wasPlaying = Waveform.Playing();
+    Waveform.Process(samples, count);
+    if (wasPlaying && !Waveform.Playing())
+        QMetaObject::invokeMethod(
+            this, [this] { OnPlaybackEnded(); }, Qt::QueuedConnection);
+}
+
+void CChildView::OnPlaybackEnded() {
+    const bool wasRunning = IsRunning();
+    if (wasRunning) StopMeasurement();
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        EndPlayback();
+    }
+    if (wasRunning) StartMeasurement();
+}
+
+} // namespace kv
