@@ -34,7 +34,9 @@ public:
 
     // A record request: LogNothing and the requests that find the interval not yet passed return
     // without allocating or touching the file. LogPeriodic and LogForced come from the capture
-    // thread (ProcessBuffer), LogTimeOnly from the measuring loop when measuring stops.
+    // thread (ProcessBuffer), LogTimeOnly from the measuring loop when measuring stops. A request
+    // that writes holds AnalysisLock to the end, as ProcessBuffer does anyway, so the capture and
+    // user-interface threads never interleave their records or counters.
     void WriteLogRecord(int mode);
 
     // Sets the comment for the next full record: `text` tagged for `trace` (0 to 7); an earlier
