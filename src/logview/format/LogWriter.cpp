@@ -1,0 +1,208 @@
+#include "logview/format/LogWriter.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "logview/format/LogFileAccess.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int64_t kUnixEpochFrom1601 = 11644473600; // seconds
+constexpr int64_t kTicksPerSecond = 10000000;       // 100 ns units
+
+class SystemClock final : public LogClock {
+public:
+    uint32_t TickMilliseconds() override {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        const auto ms =
+            static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+        return static_cast<uint32_t>(ms);
+    }
+
+    int64_t UnixSeconds() override {
+        const uint64_t utc = SystemClockSource().SystemUtc100ns();
+        return static_cast<int64_t>(utc / kTicksPerSecond) - kUnixEpochFrom1601;
+    }
+
+    CalendarTime LocalTime(int64_t unixSeconds) override {
+        const auto t = static_cast<time_t>(unixSeconds);
+        tm local{};
+        if (localtime_r(&t, &local) == nullptr) // out of the C library's range: show UTC
+            return CalendarFromUtc100ns(
+                static_cast<uint64_t>(std::max<int64_t>(unixSeconds + kUnixEpochFrom1601, 0)) *
+                kTicksPerSecond);
+        return {local.tm_year + 1900,
+                local.tm_mon + 1,
+                local.tm_mday,
+                local.tm_hour,
+                local.tm_min,
+                local.tm_sec,
+                0,
+                local.tm_wday};
+    }
+};
+
+// The comment goes into one line of the file: line ends in it would split the record.
+std::string OneLine(std::string_view text) {
+    std::string line(text);
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return line;
+}
+
+} // namespace
+
+LogClock& SystemLogClock() {
+    static SystemClock clock;
+    return clock;
+}
+
+LogWriter::LogWriter(AnalysisCore& core, AppSettings& settings, LogClock& clock)
+    : Core(core), Settings(settings), Clock(clock) {}
+
+void LogWriter::WriteLogRecord(int mode) {
+    if (mode != LogPeriodic && mode != LogForced && mode != LogTimeOnly) return;
+    std::lock_guard lock(Core.AnalysisLock);
+    if (!Core.Settings.Logging) return;
+    const uint32_t now = Clock.TickMilliseconds();
+    if (mode == LogPeriodic && IntervalPending(now)) return;
+    if (mode != LogTimeOnly && Core.Measurement.TickElapsed <= 0.0) return;
+    LastLogTick = now; // a failed attempt still waits a full interval
+    if (AppendRecord(mode)) Notify();
+}
+
+// A counter that has wrapped around (now at or below the latest attempt) counts as an interval
+// that has passed. The sum is formed in 64 bits so that it does not wrap itself.
+bool LogWriter::IntervalPending(uint32_t now) const {
+    if (LastLogTick >= now) return false;
+    if (Settings.LogInterval > 0)
+        return now < static_cast<int64_t>(LastLogTick) + int64_t{Settings.LogInterval} * 1000;
+    return static_cast<double>(now) < LastLogTick + Core.Params.MeasuringTime * 1000.0;
+}
+
+// The record's readings, comment and count are used up only once it is in the file, so a record
+// that could not be written loses nothing.
+bool LogWriter::AppendRecord(int mode) {
+    const LogFileHandle file(Settings.LogFile2);
+    if (!file.IsOpen()) return false;
+    const TrimResult trim = TrimLogFile(file.Fd(), Settings.MaxLogsize);
+    if (trim == TrimResult::Failed) return false;
+    const bool appended = AppendToLogFile(file.Fd(), Utf16LeFromUtf8(BuildRecord(mode)));
+    if (appended) {
+        if (mode != LogTimeOnly) ConsumeReadings();
+        ++LogRecordCounter;
+    }
+    return appended || trim == TrimResult::Trimmed;
+}
+
+std::string LogWriter::BuildRecord(int mode) const {
+    const int64_t now = Clock.UnixSeconds();
+    std::string record;
+    record.reserve(128 + PendingLogComment.size());
+    AppendTimeField(record, now);
+    if (mode != LogTimeOnly) {
+        AppendValueFields(record, Readings());
+        AppendAnnotation(record, now);
+    }
+    record += "\r\n";
+    return record;
+}
+
+// The first record and every tenth after it carry the readable date; a semicolon opens the
+// annotation, and a comment follows the date after a tab.
+void LogWriter::AppendAnnotation(std::string& record, int64_t now) const {
+    const bool dated = LogRecordCounter % 10 == 0;
+    if (!dated && PendingLogComment.empty()) return;
+    record += "\t;";
+    if (dated) AppendDateText(record, Clock.LocalTime(now));
+    if (dated && !PendingLogComment.empty()) record += '\t';
+    record += PendingLogComment;
+}
+
+LogReadings LogWriter::Readings() const {
+    const MeasurementState& m = Core.Measurement;
+    return {.Rate = m.Rate,
+            .RateWindowFull = m.RateWindowFull,
+            .Deviation = m.Deviation,
+            .TickElapsed = m.TickElapsed,
+            .BeatPeriod = Core.Derived.BeatPeriod,
+            .LiftAngle = Core.Params.LiftAngle,
+            .Pendulum = Core.Params.Escapement() == EscapementType::Pendulum,
+            .LiftSum = m.LogLiftSum,
+            .LiftCount = m.LogLiftCount,
+            .BeatErrorSum = m.LogBeatErrorSum,
+            .BeatErrorCount = m.LogBeatErrorCount,
+            .Temperature = SensorTemperature,
+            .Pressure = SensorPressure};
+}
+
+void LogWriter::ConsumeReadings() {
+    MeasurementState& m = Core.Measurement;
+    m.LogLiftSum = 0.0;
+    m.LogLiftCount = 0;
+    m.LogBeatErrorSum = 0.0;
+    m.LogBeatErrorCount = 0;
+    PendingLogComment.clear();
+}
+
+void LogWriter::AnnotateLog(int trace, std::string_view text) {
+    std::string comment = "<TAG" + std::to_string(trace) + ">" + OneLine(text) + "</TAG>";
+    std::lock_guard lock(Core.AnalysisLock);
+    PendingLogComment = std::move(comment);
+    TapeState& tape = Core.Tape;
+    if (tape.TapeWriteIndex >= 0 && static_cast<size_t>(tape.TapeWriteIndex) < tape.Entries.size())
+        tape.Entries[static_cast<size_t>(tape.TapeWriteIndex)].Text = text;
+}
+
+bool LogWriter::ChooseLogFile(const std::string& path) {
+    if (path.empty()) return false;
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        Settings.LogFile2 = path;
+    }
+    Notify();
+    return true;
+}
+
+bool LogWriter::ClearLogFile() {
+    std::string path;
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        path = Settings.LogFile2;
+    }
+    if (!kv::ClearLogFile(path)) return false;
+    Notify();
+    return true;
+}
+
+bool LogWriter::ToggleLogging() {
+    std::lock_guard lock(Core.AnalysisLock);
+    int& logging = Core.Settings.Logging;
+    logging = !Settings.LogFile2.empty() && !logging;
+    Core.Measurement.LogLiftSum = 0.0;
+    Core.Measurement.LogLiftCount = 0;
+    return logging != 0;
+}
+
+bool LogWriter::HasLogFile() const {
+    std::lock_guard lock(Core.AnalysisLock);
+    return !Settings.LogFile2.empty();
+}
+
+bool LogWriter::LoggingOn() const {
+    std::lock_guard lock(Core.AnalysisLock);
+    return Core.Settings.Logging != 0;
+}
+
+bool LogWriter::CanAnnotate(bool paperTapeShown) const {
+    return paperTapeShown || (HasLogFile() && LoggingOn());
+}
+
+void LogWriter::Notify() {
+    if (NotifyLogViewer) NotifyLogViewer();
+}
+
+} // namespace kv

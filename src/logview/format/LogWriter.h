@@ -1,0 +1,83 @@
+// The log writer of a measuring view: appends a line of readings to the log file at the log
+// interval (or at every measurement point during a positional run), a time-only line when
+// measuring stops, and the user's annotations; plus the file-level part of the four log commands.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "analysis/AnalysisCore.h"
+#include "logview/format/LogRecordText.h"
+#include "settings/AppSettings.h"
+
+namespace kv {
+
+// The millisecond tick counter and the wall clock the writer reads; tests substitute their own.
+class LogClock {
+public:
+    virtual ~LogClock() = default;
+    virtual uint32_t TickMilliseconds() = 0; // monotonic, wraps at 2^32
+    virtual int64_t UnixSeconds() = 0;       // whole seconds since 1970-01-01 UTC
+    virtual CalendarTime LocalTime(int64_t unixSeconds) = 0;
+};
+
+// CLOCK_MONOTONIC milliseconds, the system UTC clock and the local time zone.
+LogClock& SystemLogClock();
+
+class LogWriter {
+public:
+    // Reads the readings from `core` and LogFile2, LogInterval and MaxLogsize from `settings`;
+    // the logging switch is core.Settings.Logging.
+    LogWriter(AnalysisCore& core, AppSettings& settings, LogClock& clock = SystemLogClock());
+
+    // A record request: LogNothing and the requests that find the interval not yet passed return
+    // without allocating or touching the file. LogPeriodic and LogForced come from the capture
+    // thread (ProcessBuffer), LogTimeOnly from the measuring loop when measuring stops. A request
+    // that writes holds AnalysisLock to the end, as ProcessBuffer does anyway, so the capture and
+    // user-interface threads never interleave their records or counters.
+    void WriteLogRecord(int mode);
+
+    // Sets the comment for the next full record: `text` tagged for `trace` (0 to 7); an earlier
+    // comment not yet written is replaced. The current tape entry, if any, shows `text`.
+    void AnnotateLog(int trace, std::string_view text);
+
+    // --- Log commands of the view (the dialogs and the settings save are the caller's) ---
+    // Takes the chosen file; an empty name is refused. Logging is not switched on.
+    bool ChooseLogFile(const std::string& path);
+    // Empties the log file (creating it when missing); false when it cannot be opened.
+    bool ClearLogFile();
+    // Toggles logging (stays off without a file name) and empties the lift accumulators.
+    // Returns the new state.
+    bool ToggleLogging();
+    bool HasLogFile() const; // enables Clear and Enable logging
+    bool LoggingOn() const;  // check mark of Enable logging
+    bool CanAnnotate(bool paperTapeShown) const;
+
+    // Called after the file changed (a record written, the file cleared, another file chosen),
+    // on the thread that changed it; it must only hand the viewer's refresh to the UI thread.
+    std::function<void()> NotifyLogViewer;
+
+    // --- Runtime state, guarded by AnalysisLock ---
+    std::string PendingLogComment;
+    uint32_t LogRecordCounter = 0; // records built since start-up; every tenth carries the date
+    uint32_t LastLogTick = 0;      // tick count of the latest attempt
+    double SensorTemperature = 0.0;
+    double SensorPressure = 0.0;
+
+private:
+    bool IntervalPending(uint32_t now) const;
+    LogReadings Readings() const;
+    std::string BuildRecord(int mode) const;
+    void AppendAnnotation(std::string& record, int64_t now) const;
+    void ConsumeReadings();
+    bool AppendRecord(int mode);
+    void Notify();
+
+    AnalysisCore& Core;
+    AppSettings& Settings;
+    LogClock& Clock;
+};
+
+} // namespace kv
