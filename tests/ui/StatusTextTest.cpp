@@ -67,11 +67,13 @@ TEST(StatusRows, LiftAngleRowOnlyForLeverAndCoaxial) {
 
 TEST(StatusRows, TrainRowLeavesOutTheActualValueAtRateExactlyZero) {
     EXPECT_EQ(TrainLineText(0.2, 0.0, false), "Train (nominal)  18000.0 vph");
-    EXPECT_EQ(TrainLineText(0.2, 1e-4, false), "Train (nominal)  18000.0 vph (actual)  18001.8 vph");
+    EXPECT_EQ(TrainLineText(0.2, 1e-4, false),
+              "Train (nominal)  18000.0 vph (actual)  18001.8 vph");
     EXPECT_EQ(TrainLineText(0.2, -1e-12, false),
               "Train (nominal)  18000.0 vph (actual)  18000.0 vph");
     EXPECT_EQ(TrainLineText(1.0 / 300.0, 0.0, true), "Fork freq (nominal) 300 Hz");
-    EXPECT_EQ(TrainLineText(1.0 / 300.0, 1e-3, true), "Fork freq (nominal) 300 Hz (actual) 300.3 Hz");
+    EXPECT_EQ(TrainLineText(1.0 / 300.0, 1e-3, true),
+              "Fork freq (nominal) 300 Hz (actual) 300.3 Hz");
 }
 
 TEST(StatusRows, ProfileRow) {
@@ -162,7 +164,8 @@ TEST(RateReadout, CursorRateInvertsTheDiskAngleOfARate) {
 }
 
 TEST(Readouts, AmplitudeOnlyAboveTheLiftAngleAndNotForPendulumOrFork) {
-    EXPECT_EQ(AmplitudeText(280.4, 52.0, false, EscapementType::Lever, false), "Amplitude 280\u00b0");
+    EXPECT_EQ(AmplitudeText(280.4, 52.0, false, EscapementType::Lever, false),
+              "Amplitude 280\u00b0");
     EXPECT_EQ(AmplitudeText(280.44, 52.0, true, EscapementType::Lever, false),
               "Amplitude (av) 280.4\u00b0");
     EXPECT_EQ(AmplitudeText(52.0, 52.0, false, EscapementType::Lever, false), "");
