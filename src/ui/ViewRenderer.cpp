@@ -692,8 +692,7 @@ void ViewRenderer::DrawToothChart(Frame& fr) {
     auto barTop = [&](int i) {
         return y0 - TruncPixel(v[static_cast<size_t>(i)] * K * H * 5 / 21);
     };
-    const int left = W - n * s, top = y0 - hc, bottom = y0 + hc;
-    fr.State.ToothChartRect = Edges(left, top, W, bottom);
+    fr.State.ToothChartRect = Edges(W - n * s, y0 - hc, W, y0 + hc);
 
     p.setPen(tooth_);
     for (int i = 0; i < n; ++i)
@@ -705,12 +704,22 @@ void ViewRenderer::DrawToothChart(Frame& fr) {
     const int xt = W - (n - t) * s;
     p.setPen(currentTooth_);
     p.drawLine(xt, y0, xt + 1, barTop(t));
+    DrawToothScale(fr, fr.State.ToothChartRect);
+}
+
+// Scale marks at the chart's right edge (long at top and bottom, short in the middle) and the
+// deviation the top and bottom edges stand for.
+void ViewRenderer::DrawToothScale(Frame& fr, const QRect& chart) {
+    QPainter& p = fr.P;
+    const int R = fr.W, width = R - chart.left();
+    const int top = chart.top(), middle = fr.H * 3 / 4, bottom = chart.top() + chart.height();
+    const double K = fr.State.ToothChartScale;
     p.setPen(grey_);
-    p.drawLine(W - (W - left) / 10, top, W, top);
-    p.drawLine(W - (W - left) / 20, y0, W, y0);
-    p.drawLine(W - (W - left) / 10, bottom, W, bottom);
-    DrawText(p, W, top, ToothScaleLabel(500 / K), Align::Right, fr.StatusColour);
-    DrawText(p, W, bottom - fr.L1, ToothScaleLabel(-500 / K), Align::Right, fr.StatusColour);
+    p.drawLine(R - width / 10, top, R, top);
+    p.drawLine(R - width / 20, middle, R, middle);
+    p.drawLine(R - width / 10, bottom, R, bottom);
+    DrawText(p, R, top, ToothScaleLabel(500 / K), Align::Right, fr.StatusColour);
+    DrawText(p, R, bottom - fr.L1, ToothScaleLabel(-500 / K), Align::Right, fr.StatusColour);
 }
 
 void ViewRenderer::DrawUnlockThreshold(Frame& fr) {

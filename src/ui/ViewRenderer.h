@@ -71,6 +71,7 @@ private:
     void DrawLowerRight(Frame& fr);
     void DrawDiagnostics(Frame& fr);
     void DrawToothChart(Frame& fr);
+    void DrawToothScale(Frame& fr, const QRect& chart);
     void DrawUnlockThreshold(Frame& fr);
     void DrawReadouts(Frame& fr);
     void DrawTopRight(Frame& fr);
