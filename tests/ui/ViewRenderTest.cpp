@@ -6,12 +6,14 @@
 #include <QImage>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <future>
 #include <thread>
 
 #include "../analysis/CoreHarness.h"
 #include "TickSynthesizer.h"
+#include "ui/CursorDisk.h"
 #include "ui/ViewRenderer.h"
 
 namespace kv {
@@ -206,6 +208,48 @@ TEST_F(ViewRender, DiskGripIsTheRightHalfOfTheDisk) {
     // a = 160, e = -48: the circle's square is (320, -48) to (640, 272).
     EXPECT_EQ(state.DiskGripRect, QRect(480, -48, 160, 320));
     EXPECT_GT(CountColour(QRect(600, 60, 40, 120), QColor(180, 180, 255)), 50); // grip arc
+}
+
+TEST(CursorDiskChords, ParallelChordsShrinkingTowardTheEdge) {
+    CursorDiskRecord disk;
+    disk.Radius = 100.0;
+    disk.Theta = 0.0;
+    UpdateDiskChords(disk);
+    // Upright chords 20 pixels apart; the outer pair has half-length 100 cos(0.928) = 60.
+    for (int k = 0; k < DiskChordCount; ++k) {
+        EXPECT_EQ(disk.ChordStart[k].x(), 20 * (k - 4)) << k;
+        EXPECT_EQ(disk.ChordEnd[k].x(), 20 * (k - 4)) << k;
+        EXPECT_EQ(disk.ChordStart[k].y(), -disk.ChordEnd[k].y()) << k;
+    }
+    EXPECT_EQ(disk.ChordEnd[4], QPoint(0, 100));
+    EXPECT_EQ(disk.ChordEnd[0], QPoint(-80, 60));
+    EXPECT_EQ(disk.ChordStart[8], QPoint(80, -60));
+
+    disk.Theta = M_PI / 2; // turned a quarter: level chords stacked upward
+    UpdateDiskChords(disk);
+    EXPECT_EQ(disk.ChordStart[0], QPoint(-60, 80));
+    EXPECT_EQ(disk.ChordEnd[0], QPoint(60, 80));
+
+    disk.Radius = 0.0;
+    UpdateDiskChords(disk);
+    EXPECT_EQ(disk.ChordEnd[8], QPoint(0, 0));
+}
+
+TEST_F(ViewRender, DiskFollowsTheRateUnlessTurnedByHand) {
+    StartWatch();
+    settings.CursorDisk = 1;
+    h.Core.Measurement.Rate = 1e-4;
+    Render();
+    // G = E * W * m * f = 960.
+    EXPECT_DOUBLE_EQ(state.Disk.Theta, -std::atan(1e-4 * 960));
+    EXPECT_DOUBLE_EQ(state.Disk.Radius, 160.0);
+    h.Core.Settings.SlowFeed = -10;
+    Render();
+    EXPECT_DOUBLE_EQ(state.Disk.Theta, -std::atan(1e-4 * 96));
+    state.ManualCursorDisk = true;
+    state.Disk.Theta = 0.25;
+    Render();
+    EXPECT_DOUBLE_EQ(state.Disk.Theta, 0.25);
 }
 
 // The bracket at the tape's right edge is blue while the measuring window fills, green after.
