@@ -83,6 +83,30 @@ void DrawText(QPainter& p, int x, int y, const std::string& text, Align align,
     p.setPen(saved);
 }
 
+// Large fills, the tape and the waveform envelope are written straight into the scanlines: the
+// painter would hand operations of many spans to worker threads, which costs more than it saves.
+void FillWhite(QImage& image) {
+    for (int y = 0; y < image.height(); ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), image.width(), qRgb(255, 255, 255));
+}
+
+// Each pixel of `area` becomes the bitwise AND of `colour` and the pixel (the mask raster op).
+void AndRect(QImage& image, QRect area, QRgb colour) {
+    area &= image.rect();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x)
+            line[x] &= colour;
+    }
+}
+
+// A vertical line at x from row top up to (not including) row bottom, clipped to the image.
+void VerticalRun(QImage& image, int x, int top, int bottom, QRgb colour) {
+    if (x < 0 || x >= image.width()) return;
+    for (int y = std::max(top, 0); y < std::min(bottom, image.height()); ++y)
+        reinterpret_cast<QRgb*>(image.scanLine(y))[x] = colour;
+}
+
 // A line from `from` to `tip` with a head of two lines from the tip to (tip + dx, tip -/+ dy).
 void DrawArrow(QPainter& p, QPoint from, QPoint tip, int dx, int dy) {
     p.drawLine(from, tip);
@@ -214,7 +238,7 @@ void ViewRenderer::EnsureFonts(int height, int cellFactor, ViewDisplayState& sta
 
 void ViewRenderer::BeginFrame(Frame& fr) {
     fr.P.setRenderHint(QPainter::Antialiasing, false);
-    fr.P.fillRect(QRect(0, 0, fr.W, fr.H), Qt::white);
+    FillWhite(fr.Image);
     fr.P.setBrush(Qt::NoBrush);
     fr.P.setFont(large_);
     fr.P.setPen(green_);
@@ -284,22 +308,20 @@ void ViewRenderer::CopyTrace(Frame& fr) {
 // One vertical line per column, as high as the largest magnitude of the points in it; columns
 // skipped between two points take the height of the later one.
 void ViewRenderer::DrawEnvelope(Frame& fr) {
-    std::vector<QLine> lines;
-    lines.reserve(static_cast<size_t>(fr.W) + 1);
+    const QRgb grey = grey_.color().rgb();
     int column = fr.W, previous = fr.W, h0 = 0;
     for (int i = 0; i < fr.N; ++i) {
         const int x = fr.Column(i);
         if (x != column) {
             const int h = h0 * fr.H / 65536;
             for (int c = column; h0 > 0 && c > previous; --c)
-                lines.emplace_back(c, fr.cy - h, c, fr.cy + h);
+                VerticalRun(fr.Image, c, fr.cy - h, fr.cy + h, grey);
             previous = column;
             column = x;
             h0 = 0;
         }
         h0 = std::max(h0, std::abs(static_cast<int>(trace_[i])));
     }
-    fr.P.drawLines(lines.data(), static_cast<int>(lines.size()));
 }
 
 // Tuning-fork trace: a polyline that starts afresh where the columns wrap.
@@ -400,11 +422,13 @@ void ViewRenderer::DrawTape(Frame& fr) {
     fr.State.TapeRect = Edges(fr.xl - 1, 0, fr.xr, bottom);
     if (bottom > 0) {
         // AND the tape over what is drawn, so the waveform shows through it.
-        p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-        p.fillRect(Edges(fr.xl, 1, fr.xr - 1, bottom - 1), tapeBrush_);
-        p.setPen(tapeOutline_);
-        p.drawRect(Edges(fr.xl - 1, 0, fr.xr - 1, bottom - 1));
-        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        const int l = fr.xl - 1, r = fr.xr;
+        const QRgb outline = tapeOutline_.color().rgb();
+        AndRect(fr.Image, Edges(l + 1, 1, r - 1, bottom - 1), tapeBrush_.color().rgb());
+        AndRect(fr.Image, Edges(l, 0, r, 1), outline);
+        AndRect(fr.Image, Edges(l, bottom - 1, r, bottom), outline);
+        AndRect(fr.Image, Edges(l, 0, l + 1, bottom), outline);
+        AndRect(fr.Image, Edges(r - 1, 0, r, bottom), outline);
     }
     p.setPen(black_);
     p.setFont(note_);
@@ -419,6 +443,7 @@ void ViewRenderer::DrawTapeRows(Frame& fr, int bottom) {
     const int wt = fr.xr - fr.xl;
     if (wt <= 0) return;
     columnMap_.assign(static_cast<size_t>(wt), 0);
+    flagged_.clear();
     const TapeState& tape = fr.Core.Tape;
     const long long size = static_cast<long long>(tape.Entries.size());
     const long long n = static_cast<long long>(tape.TapeWriteIndex) - tape.TapeScrollOffset;
@@ -426,9 +451,8 @@ void ViewRenderer::DrawTapeRows(Frame& fr, int bottom) {
     if (f >= 1) {
         for (int y = 0; y < bottom - 2; ++y) {
             const long long first = f * (n / f - y);
-            const long long end = std::min<long long>(first + f, tape.TapeWriteIndex);
-            for (long long i = first; i < end && i >= 0 && i < size; ++i)
-                CollectTapeEntry(fr, static_cast<int>(i), y);
+            const long long end = std::min({first + f, tape.TapeWriteIndex + 0LL, size});
+            if (first >= 0) CollectTapeEntries(fr, first, end, y);
             FlushTapeRow(fr, y);
         }
         return;
@@ -436,34 +460,39 @@ void ViewRenderer::DrawTapeRows(Frame& fr, int bottom) {
     for (int y = 0; y < bottom - 2; y += static_cast<int>(-f)) {
         const long long i = (f * n + y) / f;
         if (i < 0 || i >= size) break;
-        CollectTapeEntry(fr, static_cast<int>(i), y);
+        CollectTapeEntries(fr, i, i + 1, y);
         FlushTapeRow(fr, y);
     }
 }
 
-// A full tape width spans a quarter of a beat at magnification 1; phase 0 is the middle.
-void ViewRenderer::CollectTapeEntry(Frame& fr, int index, int y) {
-    const TapeEntry& entry = fr.Core.Tape.Entries[static_cast<size_t>(index)];
+// Flags the columns of entries first ... end-1 and draws their notes. A full tape width spans a
+// quarter of a beat at magnification 1; phase 0 is the middle.
+void ViewRenderer::CollectTapeEntries(Frame& fr, long long first, long long end, int y) {
     const long long wt = fr.xr - fr.xl;
-    if (entry.Time != 0) {
-        long long c = Trunc((0.5 - 4.0 * fr.m * entry.Phase) * static_cast<double>(wt)) % wt;
-        if (c < 0) c += wt;
-        columnMap_[static_cast<size_t>(c)] = 1;
+    const double m4 = 4.0 * fr.m;
+    const TapeEntry* entries = fr.Core.Tape.Entries.data();
+    for (long long i = first; i < end; ++i) {
+        const TapeEntry& entry = entries[i];
+        if (entry.Time != 0) {
+            long long c = Trunc((0.5 - m4 * entry.Phase) * static_cast<double>(wt));
+            if (c < 0 || c >= wt) c = (c % wt + wt) % wt;
+            uint8_t& flag = columnMap_[static_cast<size_t>(c)];
+            if (!flag) flagged_.push_back(static_cast<int>(c));
+            flag = 1;
+        }
+        if (!entry.Text.empty()) DrawText(fr.P, fr.xl - 1, y, entry.Text, Align::Left, NoteColour);
     }
-    if (!entry.Text.empty()) DrawText(fr.P, fr.xl - 1, y, entry.Text, Align::Left, NoteColour);
 }
 
 // Writes the row's dots straight into the image: several entries on one pixel cost one write.
 void ViewRenderer::FlushTapeRow(Frame& fr, int y) {
-    if (y < 0 || y >= fr.Image.height()) return;
-    QRgb* line = reinterpret_cast<QRgb*>(fr.Image.scanLine(y));
-    const int wt = static_cast<int>(columnMap_.size());
-    for (int c = 0; c < wt; ++c) {
-        if (!columnMap_[c]) continue;
-        columnMap_[c] = 0;
+    QRgb* line = y >= 0 && y < fr.H ? reinterpret_cast<QRgb*>(fr.Image.scanLine(y)) : nullptr;
+    for (int c : flagged_) {
+        columnMap_[static_cast<size_t>(c)] = 0;
         const int x = fr.xl + c;
-        if (x >= 0 && x < fr.W) line[x] = qRgb(0, 0, 0);
+        if (line && x >= 0 && x < fr.W) line[x] = qRgb(0, 0, 0);
     }
+    flagged_.clear();
 }
 
 void ViewRenderer::DrawMarkedRow(Frame& fr) {
@@ -663,8 +692,7 @@ void ViewRenderer::DrawToothChart(Frame& fr) {
     auto barTop = [&](int i) {
         return y0 - TruncPixel(v[static_cast<size_t>(i)] * K * H * 5 / 21);
     };
-    const int left = W - n * s, top = y0 - hc, bottom = y0 + hc;
-    fr.State.ToothChartRect = Edges(left, top, W, bottom);
+    fr.State.ToothChartRect = Edges(W - n * s, y0 - hc, W, y0 + hc);
 
     p.setPen(tooth_);
     for (int i = 0; i < n; ++i)
@@ -676,12 +704,22 @@ void ViewRenderer::DrawToothChart(Frame& fr) {
     const int xt = W - (n - t) * s;
     p.setPen(currentTooth_);
     p.drawLine(xt, y0, xt + 1, barTop(t));
+    DrawToothScale(fr, fr.State.ToothChartRect);
+}
+
+// Scale marks at the chart's right edge (long at top and bottom, short in the middle) and the
+// deviation the top and bottom edges stand for.
+void ViewRenderer::DrawToothScale(Frame& fr, const QRect& chart) {
+    QPainter& p = fr.P;
+    const int R = fr.W, width = R - chart.left();
+    const int top = chart.top(), middle = fr.H * 3 / 4, bottom = chart.top() + chart.height();
+    const double K = fr.State.ToothChartScale;
     p.setPen(grey_);
-    p.drawLine(W - (W - left) / 10, top, W, top);
-    p.drawLine(W - (W - left) / 20, y0, W, y0);
-    p.drawLine(W - (W - left) / 10, bottom, W, bottom);
-    DrawText(p, W, top, ToothScaleLabel(500 / K), Align::Right, fr.StatusColour);
-    DrawText(p, W, bottom - fr.L1, ToothScaleLabel(-500 / K), Align::Right, fr.StatusColour);
+    p.drawLine(R - width / 10, top, R, top);
+    p.drawLine(R - width / 20, middle, R, middle);
+    p.drawLine(R - width / 10, bottom, R, bottom);
+    DrawText(p, R, top, ToothScaleLabel(500 / K), Align::Right, fr.StatusColour);
+    DrawText(p, R, bottom - fr.L1, ToothScaleLabel(-500 / K), Align::Right, fr.StatusColour);
 }
 
 void ViewRenderer::DrawUnlockThreshold(Frame& fr) {

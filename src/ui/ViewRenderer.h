@@ -55,7 +55,7 @@ private:
     void DrawTape(Frame& fr);
     void DrawTapeRows(Frame& fr, int bottom);
     void FlushTapeRow(Frame& fr, int y);
-    void CollectTapeEntry(Frame& fr, int index, int y);
+    void CollectTapeEntries(Frame& fr, long long first, long long end, int y);
     void DrawMarkedRow(Frame& fr);
     void DrawHoverText(Frame& fr);
     void DrawTapeDecorations(Frame& fr);
@@ -71,6 +71,7 @@ private:
     void DrawLowerRight(Frame& fr);
     void DrawDiagnostics(Frame& fr);
     void DrawToothChart(Frame& fr);
+    void DrawToothScale(Frame& fr, const QRect& chart);
     void DrawUnlockThreshold(Frame& fr);
     void DrawReadouts(Frame& fr);
     void DrawTopRight(Frame& fr);
@@ -89,6 +90,7 @@ private:
     std::vector<int16_t> trace_;     // copy of the waveform trace taken under AnalysisLock
     std::vector<Marker> markers_;    // the first 8 markers of the trace
     std::vector<uint8_t> columnMap_; // tape columns flagged in the current row
+    std::vector<int> flagged_;       // the same columns as a list, to clear and draw them
 };
 
 } // namespace kv
