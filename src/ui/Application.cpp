@@ -1,8 +1,14 @@
 #include "ui/Application.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QSessionManager>
 #include <cerrno>
 #include <sys/resource.h>
+
+#include "settings/SettingsPaths.h"
+#include "ui/SampleRecording.h"
 
 namespace kv {
 
@@ -31,8 +37,16 @@ void CKestrovaneApp::RaiseProcessPriority() {
 
 bool CKestrovaneApp::InitInstance() {
     RaiseProcessPriority();
-    MainFrame = std::make_unique<CMainFrame>();
+    Store = std::make_unique<SettingsStore>(ConfigFilePath());
+    Store->Load();
+    CMainFrame::Options options;
+    options.Store = Store.get();
+    options.BundledSample = BundledSamplePath(QCoreApplication::applicationDirPath().toStdString());
+    MainFrame = std::make_unique<CMainFrame>(options);
     MainFrame->showMaximized();
+    if (const auto placement = MainFrame->StoredPlacement()) MainFrame->ApplyPlacement(*placement);
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, MainFrame.get(),
+                     [this](QSessionManager&) { MainFrame->View().OnSessionEnd(); });
     return true;
 }
 

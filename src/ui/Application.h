@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "settings/SettingsStore.h"
 #include "ui/MainFrame.h"
 
 namespace kv {
@@ -17,6 +18,7 @@ public:
 
 private:
     void RaiseProcessPriority();
+    std::unique_ptr<SettingsStore> Store;
     std::unique_ptr<CMainFrame> MainFrame;
 };
 

@@ -1,6 +1,9 @@
 #include "ui/ChildView.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QThread>
 #include <cstdlib>
@@ -43,9 +46,7 @@ CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* ou
 }
 
 CChildView::~CChildView() {
-    if (IsRunning()) StopMeasurement();
-    std::lock_guard lock(Core.AnalysisLock);
-    CloseWaveformFiles();
+    OnDestroy();
 }
 
 bool CChildView::OnUiThread() const {
@@ -227,10 +228,26 @@ void CChildView::NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) {
     TimeLapse.Notify(milliseconds, beatCountLow);
 }
 
-void CChildView::paintEvent(QPaintEvent*) {
+void CChildView::paintEvent(QPaintEvent* event) {
     ++Paints;
+    NudgePointer();
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        Display.PlayingBack = Waveform.Playing();
+        Display.Recording = Waveform.Recording();
+        Display.LoopCount = Waveform.LoopCount();
+    }
+    Display.CtrlHeld = (QApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
+    Renderer.Render(BackBuffer, size(), Core, App, Display);
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
+    painter.drawImage(event->rect(), BackBuffer, event->rect());
+}
+
+// While measuring with the pointer over the tape, a fresh mouse move keeps the time read-out
+// under a stationary pointer following the moving tape.
+void CChildView::NudgePointer() {
+    if (!App.PaperTape || !Display.PointerOverTape || !IsRunning()) return;
+    QCursor::setPos(QCursor::pos());
 }
 
 } // namespace kv

@@ -3,10 +3,12 @@
 // It is the analysis core's host; the capture thread reaches it only through thread-safe calls.
 #pragma once
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -17,10 +19,16 @@
 #include "audio/SoundIn.h"
 #include "audio/SoundOut.h"
 #include "audio/WaveformFiles.h"
+#include "logview/format/LogWriter.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsStore.h"
 #include "ui/TimeLapseLink.h"
 #include "ui/ViewDisplayState.h"
+#include "ui/ViewRenderer.h"
 #include "ui/ViewTimers.h"
+
+class QLineEdit;
+class QButtonGroup;
 
 namespace kv {
 
@@ -37,6 +45,19 @@ struct PopupItem {
     bool Enabled = true;
 };
 
+// The "Annotate log" dialog: a comment and the trace it belongs to.
+class CAnnotateDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAnnotateDlg(QWidget* parent = nullptr);
+    int Trace() const;
+    QString Text() const;
+
+private:
+    QLineEdit* Comment;
+    QButtonGroup* Traces;
+};
+
 // Every message box of the view goes through one sink, so that tests can record them.
 using MessageSink = std::function<void(const QString& text)>;
 
@@ -51,6 +72,16 @@ public:
     AnalysisCore Core;
     AppSettings App;
 
+    // --- Creation and destruction ---
+    // Loads the settings from `store` (may be null), fills in default file names, makes the
+    // default waveform file from `bundledSample` when it is missing, and starts its playback.
+    void OnCreate(SettingsStore* store, const std::filesystem::path& bundledSample = {});
+    // Stops measuring, closes the waveform file and saves the settings; once.
+    void OnDestroy();
+    // Log-off or shutdown: stop measuring and save.
+    void OnSessionEnd();
+    bool SaveAllSettings();
+
     // --- Measuring loop ---
     void Run(); // the Run command: Stop when running, otherwise Start
     bool IsRunning() const;
@@ -61,9 +92,16 @@ public:
     int InputLevel = 32768;
     int AgcStepSize = 0;
     void SetMessageSink(MessageSink sink) { ShowMessage = std::move(sink); }
+    // Where playback starts at Run: a number 0..32767 scaled over the recording (random unless a
+    // test fixes it).
+    std::function<int()> PlaybackStartDraw;
+    // Answers yes/no questions instead of a message box (tests).
+    std::function<bool(const QString&)> ConfirmHook;
     const ViewTimers& Timers() const { return TimerSet; }
     // Repaints actually made since construction (tests count the throttle's effect).
     int PaintCount() const { return Paints; }
+    // The last repaint's image.
+    const QImage& Picture() const { return BackBuffer; }
 
     // --- Commands ---
     CommandState CommandStatus(int id) const;
@@ -76,9 +114,9 @@ public:
     void ToggleRecording();
     void TogglePlayback();
     const WaveformFiles& WaveformState() const { return Waveform; }
+    LogWriter& LogFile() { return Log; }
     MonitorState& MonitorOutput() { return *Monitor; }
-    // Saves the settings store (set by the application).
-    std::function<void()> SaveSettingsHook;
+
     // Applies item `item` (1 upward) of a pop-up menu.
     void ApplyPopupChoice(int popupId, int item);
     ViewDisplayState Display;
@@ -98,6 +136,7 @@ public:
     void SetOutputRingSize(int n) override;
     void RecordOrPlayBuffer(int16_t* samples, size_t count) override;
     void MonitorCopy(const int16_t* samples, size_t count) override;
+    void WriteLogRecord(int mode) override;
     void NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) override;
 
 signals:
@@ -117,6 +156,10 @@ private:
     bool OnFlagCommand(int id);
     bool OnSettingToggle(int id);
     bool OnWaveformCommand(int id);
+    CommandState LogCommandStatus(int id) const;
+    bool OnLogCommand(int id);
+    void ChooseLogFile();
+    bool ConfirmClearLog();
     void TogglePaperTape();
     void ToggleCursorDisk(bool ctrlHeld);
     void EndPlayback();
@@ -126,6 +169,7 @@ private:
     void OnPlaybackEnded();
 
     void OnTimer(int id);
+    void NudgePointer();
     void PerBufferStep();
     void Message(const QString& text);
     bool OnUiThread() const;
@@ -142,11 +186,15 @@ private:
     std::unique_ptr<CSoundIn> SoundIn;
     TimeLapseLink TimeLapse;
     WaveformFiles Waveform;
+    LogWriter Log{Core, App};
     MessageSink ShowMessage;
     QElapsedTimer RepaintClock;
     qint64 LastRepaintMs = -1000;
     int Paints = 0;
     QImage BackBuffer;
+    SettingsStore* Store = nullptr;
+    bool Destroyed = false;
+    ViewRenderer Renderer;
 };
 
 } // namespace kv

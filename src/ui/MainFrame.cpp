@@ -7,6 +7,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "settings/Profiles.h"
+#include "settings/SettingsIO.h"
 #include "ui/CommandTable.h"
 #include "ui/SettingsBar.h"
 #include "ui/SmallDialogs.h"
@@ -14,12 +16,19 @@
 
 namespace kv {
 
-CMainFrame::CMainFrame(CaptureSource* capture, QWidget* parent) : QMainWindow(parent) {
+CMainFrame::CMainFrame(const Options& options, QWidget* parent)
+    : QMainWindow(parent), Store(options.Store) {
     setWindowTitle(QString::fromLatin1(FrameTitle));
-    ViewWidget = new CChildView(this, capture);
+    ViewWidget = new CChildView(this, options.Capture, options.Output);
     setCentralWidget(ViewWidget);
+    ViewWidget->OnCreate(Store, options.BundledSample);
     BuildBars();
     BuildMenus();
+    LoadSelectedProfile();
+    if (Store)
+        SavePlacement = [this](const QString& text) {
+            Store->WriteText("Initial", "WindowPos", text.toStdString());
+        };
     statusBar()->showMessage(QStringLiteral("Kestrovane timegrapher: ready"));
 }
 
@@ -228,7 +237,26 @@ void CMainFrame::ToggleFullScreen() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (SavePlacement) SavePlacement(CurrentPlacement().Format());
+    ViewWidget->OnDestroy();
     QMainWindow::closeEvent(event);
+}
+
+std::optional<WindowPlacement> CMainFrame::StoredPlacement() const {
+    if (!Store) return std::nullopt;
+    return WindowPlacement::Parse(
+        QString::fromStdString(Store->GetText("Initial", "WindowPos", "")));
+}
+
+void CMainFrame::LoadSelectedProfile() {
+    CChildView& v = *ViewWidget;
+    if (!Store || v.App.Profile.empty()) return;
+    const PrivateProfileFile file(ProfileFilePath());
+    ToolBarRefresh refresh{[&v] { v.RefreshLiftAngleBox(); },
+                           [&v] { v.RefreshMeasuringTimeBox(); }};
+    LoadProfile(file, v.App.Profile, v.Core, refresh);
+    Bar->ShowTrain();
+    Bar->ShowLiftAngle();
+    Bar->ShowMeasuringTime();
 }
 
 } // namespace kv

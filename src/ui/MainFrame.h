@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "ui/ChildView.h"
 #include "ui/WindowPlacement.h"
@@ -19,7 +20,17 @@ inline constexpr const char* FrameTitle = "Watch Escapement Analyser and Timer";
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    explicit CMainFrame(CaptureSource* capture = nullptr, QWidget* parent = nullptr);
+    // `store` (may be null) holds the settings and the window placement; `capture` and `output`
+    // replace the sound card in tests.
+    struct Options {
+        SettingsStore* Store = nullptr;
+        CaptureSource* Capture = nullptr;
+        PlaybackSink* Output = nullptr;
+        std::filesystem::path BundledSample;
+    };
+    explicit CMainFrame(const Options& options, QWidget* parent = nullptr);
+    explicit CMainFrame(CaptureSource* capture = nullptr, QWidget* parent = nullptr)
+        : CMainFrame(Options{nullptr, capture, nullptr, {}}, parent) {}
 
     CChildView& View() { return *ViewWidget; }
     SettingsBar& Settings() { return *Bar; }
@@ -29,8 +40,11 @@ public:
     void ToggleFullScreen();
     bool IsFullScreenMode() const { return FullScreenMode; }
 
-    // Called with the placement text when the frame closes ("WindowPos" of section "Initial").
+    // Called with the placement text when the frame closes; by default it goes to "WindowPos"
+    // of section "Initial" in the settings store.
     std::function<void(const QString&)> SavePlacement;
+    // The placement saved in the store, if any.
+    std::optional<WindowPlacement> StoredPlacement() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -51,12 +65,14 @@ private:
     QAction* MakeAction(int id, const QString& label);
     void ShowPopup(int id);
     void EditTitle();
+    void LoadSelectedProfile();
 
     CChildView* ViewWidget = nullptr;
     SettingsBar* Bar = nullptr;
     QToolBar* Tools = nullptr;
     QDockWidget* MixerBar = nullptr;
     bool FullScreenMode = false;
+    SettingsStore* Store = nullptr;
     std::map<int, QAction*> Actions;
     QTimer* IdleUpdate = nullptr;
 };

@@ -19,6 +19,8 @@ CommandState CChildView::WaveformCommandStatus(int id) const {
     } else if (id == cmd::PlaybackWaveform) {
         s.Checked = Waveform.Playing();
         s.Enabled = Waveform.Playing() || !Waveform.Recording();
+    } else {
+        s = LogCommandStatus(id);
     }
     return s;
 }
@@ -35,7 +37,7 @@ bool CChildView::OnWaveformCommand(int id) {
         TogglePlayback();
         return true;
     default:
-        return false;
+        return OnLogCommand(id);
     }
 }
 
@@ -55,7 +57,7 @@ void CChildView::SetWaveformFile(const std::string& path) {
         CloseWaveformFiles();
         App.WaveFile2 = path;
     }
-    if (SaveSettingsHook) SaveSettingsHook();
+    SaveAllSettings();
     std::error_code error;
     if (std::filesystem::exists(path, error)) TogglePlayback();
 }
@@ -116,8 +118,10 @@ void CChildView::PostRun() {
 
 void CChildView::RandomPlaybackStart() {
     std::lock_guard lock(Core.AnalysisLock);
-    if (Waveform.Playing())
-        Waveform.RandomStart(static_cast<int>(QRandomGenerator::global()->bounded(32768)));
+    if (!Waveform.Playing()) return;
+    Waveform.RandomStart(PlaybackStartDraw
+                             ? PlaybackStartDraw()
+                             : static_cast<int>(QRandomGenerator::global()->bounded(32768)));
 }
 
 // Capture thread, inside ProcessBuffer: recording or playback substitution. A playback that can

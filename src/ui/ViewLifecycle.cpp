@@ -1,0 +1,53 @@
+// Creation and destruction of the measuring view: settings, default file names, the start-up
+// playback, and the orderly shutdown that stops measuring, closes the waveform file and saves.
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "settings/SettingsIO.h"
+#include "ui/ChildView.h"
+#include "ui/SampleRecording.h"
+
+namespace kv {
+
+void CChildView::OnCreate(SettingsStore* store, const std::filesystem::path& bundledSample) {
+    Store = store;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        std::lock_guard lock(Core.AnalysisLock);
+        Core.DisplayWidthPixels = std::max(1, screen->size().width());
+    }
+    if (Store) {
+        ToolBarRefresh refresh{[this] { RefreshLiftAngleBox(); },
+                               [this] { RefreshMeasuringTimeBox(); }};
+        LoadSettings(*Store, Core, App, ProcessTimestampClock(), refresh);
+        MakeDefaultFileNames(App);
+        RefreshTrainBox();
+    }
+    if (!bundledSample.empty()) InstallSampleRecording(bundledSample, App.WaveFile2);
+    TogglePlayback();
+}
+
+bool CChildView::SaveAllSettings() {
+    if (!Store) return false;
+    std::lock_guard lock(Core.AnalysisLock);
+    SaveSettings(*Store, Core, App, ProcessTimestampClock());
+    return Store->Save();
+}
+
+void CChildView::OnDestroy() {
+    if (Destroyed) return;
+    Destroyed = true;
+    TimerSet.Kill(TimerCalibrationCycle);
+    if (IsRunning()) StopMeasurement();
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        CloseWaveformFiles();
+    }
+    SaveAllSettings();
+}
+
+void CChildView::OnSessionEnd() {
+    if (IsRunning()) StopMeasurement();
+    SaveAllSettings();
+}
+
+} // namespace kv
