@@ -52,15 +52,9 @@ void CMainFrame::BuildBars() {
 QAction* CMainFrame::MakeAction(int id, const QString& label) {
     auto it = Actions.find(id);
     if (it != Actions.end()) return it->second;
-    QString text = label;
-    QString keys;
-    if (const qsizetype tab = label.indexOf(QLatin1Char('\t')); tab >= 0) {
-        text = label.left(tab);
-        keys = label.mid(tab + 1);
-    }
-    auto* action = new QAction(text, this);
+    // The text after a tab is only shown; the keys themselves come from the accelerator table.
+    auto* action = new QAction(label, this);
     action->setData(id);
-    if (!keys.isEmpty()) action->setShortcut(QKeySequence(keys));
     action->setShortcutContext(Qt::WindowShortcut);
     if (const CommandText* t = FindCommandText(id)) {
         action->setStatusTip(QString::fromUtf8(t->Prompt));

@@ -46,15 +46,16 @@ public:
     // The placement saved in the store, if any.
     std::optional<WindowPlacement> StoredPlacement() const;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
     // Runs a command by id: the view first, then the frame and the application.
     void RouteCommand(int id);
     // Refreshes the check and enable state of the given actions (before a menu shows, and
     // periodically for the visible tool-bar buttons).
     void UpdateActions(const QList<QAction*>& actions);
     QAction* ActionFor(int id) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 
 private:
     void BuildMenus();
