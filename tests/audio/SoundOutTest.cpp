@@ -14,24 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "audio/SoundIn.h"
 #include "audio/SoundOut.h"
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define KV_COUNT_ALLOCATIONS 1
-namespace {
-std::atomic<bool> CountingAllocations{false};
-std::atomic<unsigned long> Allocations{0};
-} // namespace
-
-// Counts the allocations of every thread while a measurement asks for it.
-void* operator new(std::size_t size) {
-    if (CountingAllocations.load(std::memory_order_relaxed))
-        Allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-#endif
 
 namespace kv {
 namespace {
