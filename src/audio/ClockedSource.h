@@ -16,8 +16,9 @@ namespace kv {
 class ClockedSource : public CaptureSource {
 public:
     static constexpr const char* DeviceName = "Waveform file (no sound card)";
-    // Blocks are written every 2 ms of sound, like a sound card's periods.
-    static constexpr unsigned BlocksPerSecond = 500;
+    // Blocks are written every 10 ms of sound, like a sound card's periods; fewer would cost
+    // wake-ups for nothing, since the analysis works on whole buffers of a tenth of a second.
+    static constexpr unsigned BlocksPerSecond = 100;
     // A stream that falls this far behind its clock (a stalled analysis, a suspended machine)
     // starts a new schedule instead of catching up in one burst.
     static constexpr double MaxLagSeconds = 0.5;

@@ -60,6 +60,8 @@ public:
 
     // Samples of playback data in memory, and the next one to be played.
     size_t PlaybackLength() const { return Data.size(); }
+    // The playback data, mono 16-bit, as it is played.
+    const std::vector<int16_t>& PlaybackData() const { return Data; }
     size_t PlaybackPosition() const { return Position; }
 
 private:

@@ -24,10 +24,14 @@ CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* ou
         OwnCapture = std::make_unique<PortAudioSource>();
         capture = OwnCapture.get();
     }
+    PlaybackSink* fileOutput = output;
     if (!output) {
         OwnOutput = std::make_unique<PortAudioSink>();
+        OwnFileOutput = std::make_unique<PortAudioSink>();
         output = OwnOutput.get();
+        fileOutput = OwnFileOutput.get();
     }
+    Player = std::make_unique<FilePlayer>(*fileOutput);
     SoundOut = std::make_unique<CSoundOut>(
         Monitor, *output, [this](const std::string& m) { Message(QString::fromStdString(m)); });
     SoundIn = std::make_unique<CSoundIn>(

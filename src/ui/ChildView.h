@@ -16,6 +16,7 @@
 #include "analysis/AnalysisCore.h"
 #include "audio/CaptureSource.h"
 #include "audio/ClockedSource.h"
+#include "audio/FilePlayer.h"
 #include "audio/SoundIn.h"
 #include "audio/SoundOut.h"
 #include "audio/WaveformFiles.h"
@@ -64,7 +65,8 @@ using MessageSink = std::function<void(const QString& text)>;
 class CChildView : public QWidget, public AnalysisHost {
     Q_OBJECT
 public:
-    // `capture` and `output` replace the sound card (tests); null uses PortAudio.
+    // `capture` and `output` replace the sound card (tests); null uses PortAudio. `output` serves
+    // both the monitor and the playback of a waveform file heard without duplex audio.
     explicit CChildView(QWidget* parent = nullptr, CaptureSource* capture = nullptr,
                         PlaybackSink* output = nullptr);
     ~CChildView() override;
@@ -184,7 +186,9 @@ private:
 
     std::unique_ptr<CaptureSource> OwnCapture;
     std::unique_ptr<PlaybackSink> OwnOutput;
-    ClockedSource Clocked; // the capture clock of a playback without a sound card
+    std::unique_ptr<PlaybackSink> OwnFileOutput;
+    std::unique_ptr<FilePlayer> Player; // hear a playback while duplex audio is off
+    ClockedSource Clocked;              // the capture clock of a playback without a sound card
     std::shared_ptr<MonitorState> Monitor;
     ViewTimers TimerSet;
     std::unique_ptr<CSoundOut> SoundOut;

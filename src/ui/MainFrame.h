@@ -56,7 +56,6 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
-
 private:
     void BuildMenus();
     void BuildBars();

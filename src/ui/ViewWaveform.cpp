@@ -88,6 +88,8 @@ void CChildView::TogglePlayback() {
                                        SoundIn->Channels)) {
         Core.PlayingBack = true;
         SoundIn->SetPlaybackFallback(&Clocked);
+        if (!Core.Settings.DuplexAudio)
+            Player->Start(Waveform.PlaybackData(), Core.Settings.SampleRate, App.SoundDeviceOutStr);
         lock.unlock();
         PostRun();
     }
@@ -96,6 +98,7 @@ void CChildView::TogglePlayback() {
 
 // Under AnalysisLock: closes the playback and gives back the capture rate and channels.
 void CChildView::EndPlayback() {
+    Player->Stop();
     Waveform.ClosePlayback(Core.Settings.SampleRate, SoundIn->Channels);
     Core.PlayingBack = false;
     SoundIn->SetPlaybackFallback(nullptr);

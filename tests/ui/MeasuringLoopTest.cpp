@@ -6,9 +6,12 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <cmath>
+#include <filesystem>
+#include <unistd.h>
 
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
+#include "audio/WaveFile.h"
 #include "ui/ChildView.h"
 
 namespace kv {
@@ -119,6 +122,32 @@ TEST_F(LoopFixture, MissingOutputDeviceSwitchesDuplexAudioOffAndMeasuringGoesOn)
     View.Run();
     View.Run();
     EXPECT_EQ(Messages.size(), 2) << "shown once: the setting stays off";
+}
+
+TEST_F(LoopFixture, PlaybackIsMeasuredAndHeardWithoutDuplexAudioThenLiveInputResumes) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("kv-loop-" + std::to_string(::getpid()) + ".wav"))
+                                 .string();
+    ASSERT_TRUE(WriteWaveFile(path, Watch(-4.0, 20.0, 44100), 44100, 1));
+    View.Core.Settings.DuplexAudio = 0;
+    View.Core.Settings.SampleRate = 96000;
+    View.App.WaveFile2 = path;
+    View.TogglePlayback();
+    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
+    EXPECT_TRUE(View.WaveformState().Playing());
+    EXPECT_EQ(Source.Format.SampleRate, 44100u) << "capture at the file's rate";
+    ASSERT_TRUE(WaitFor([&] { return Speaker.Played > 44100u / 2; }, 5000)) << "heard";
+    EXPECT_EQ(Speaker.Rate, 44100u);
+
+    View.TogglePlayback();
+    EXPECT_FALSE(View.WaveformState().Playing());
+    EXPECT_EQ(View.Core.Settings.SampleRate, 96000u) << "the user's rate is back";
+    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000)) << "live measuring resumes";
+    EXPECT_EQ(Source.Format.SampleRate, 96000u);
+    const size_t heard = Speaker.Played;
+    QTest::qWait(300);
+    EXPECT_EQ(Speaker.Played, heard) << "the file is no longer played";
+    std::filesystem::remove(path);
 }
 
 TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {
