@@ -94,6 +94,8 @@ public:
     int InputLevel = 32768;
     int AgcStepSize = 0;
     void SetMessageSink(MessageSink sink) { ShowMessage = std::move(sink); }
+    // Shows a message through the sink (on the user-interface thread).
+    void ShowMessageText(const QString& text) { Message(text); }
     // Where playback starts at Run: a number 0..32767 scaled over the recording (random unless a
     // test fixes it).
     std::function<int()> PlaybackStartDraw;

@@ -1,11 +1,15 @@
 #include "ui/MainFrame.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QDockWidget>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUrl>
 
 #include "settings/Profiles.h"
 #include "settings/SettingsIO.h"
@@ -19,6 +23,7 @@ namespace kv {
 CMainFrame::CMainFrame(const Options& options, QWidget* parent)
     : QMainWindow(parent), Store(options.Store) {
     setWindowTitle(QString::fromLatin1(FrameTitle));
+    setWindowIcon(ApplicationIcon());
     ViewWidget = new CChildView(this, options.Capture, options.Output);
     setCentralWidget(ViewWidget);
     ViewWidget->OnCreate(Store, options.BundledSample);
@@ -154,6 +159,11 @@ void CMainFrame::RouteCommand(int id) {
     case cmd::About:
         CAboutDlg(this).exec();
         break;
+    case cmd::HelpTopics:
+    case cmd::Help:
+    case cmd::ContextHelp:
+        OpenUserGuide();
+        break;
     case cmd::Title:
         EditTitle();
         break;
@@ -186,6 +196,19 @@ void CMainFrame::ShowPopup(int id) {
     }
     if (QAction* chosen = popup.exec(QCursor::pos()))
         ViewWidget->ApplyPopupChoice(id, chosen->data().toInt());
+}
+
+// The user guide: the installed README, else the one of the source tree this was built from.
+void CMainFrame::OpenUserGuide() {
+    const QString installed =
+        QCoreApplication::applicationDirPath() + "/../share/doc/kestrovane/README.md";
+    for (const QString& path : {installed, QStringLiteral(KV_SOURCE_README)}) {
+        if (QFileInfo::exists(path)) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+            return;
+        }
+    }
+    ViewWidget->ShowMessageText(QStringLiteral("The user guide is not installed."));
 }
 
 void CMainFrame::EditTitle() {

@@ -65,6 +65,7 @@ private:
     QAction* MakeAction(int id, const QString& label);
     void ShowPopup(int id);
     void EditTitle();
+    void OpenUserGuide();
     void LoadSelectedProfile();
 
     CChildView* ViewWidget = nullptr;

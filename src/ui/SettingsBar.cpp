@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "ui/ChildView.h"
+#include "ui/CommandTable.h"
 
 namespace kv {
 
@@ -38,6 +39,14 @@ QStringList MeasuringTimeItems() {
             "30 sec", "45 sec", "1 min", "2 min", "3 min", "4 min", "5 min",  "10 min"};
 }
 
+// The control's tool tip and the prompt the status bar shows while the pointer is over it.
+void SetTexts(QWidget* control, int id) {
+    if (const CommandText* t = FindCommandText(id)) {
+        control->setToolTip(QString::fromUtf8(t->Tip));
+        control->setStatusTip(QString::fromUtf8(t->Prompt));
+    }
+}
+
 } // namespace
 
 SettingsBar::SettingsBar(CChildView& view, QWidget* parent)
@@ -53,6 +62,11 @@ SettingsBar::SettingsBar(CChildView& view, QWidget* parent)
     ClearButton = new QPushButton(QStringLiteral("Clear"), this);
     addWidget(ClearButton);
 
+    SetTexts(TrainButton, cmd::TrainButton);
+    SetTexts(Train, cmd::TrainBox);
+    SetTexts(Lift, cmd::LiftBox);
+    SetTexts(MeasuringTime, cmd::MeasuringTimeBox);
+    SetTexts(ClearButton, cmd::Clear);
     connect(TrainButton, &QPushButton::clicked, this, &SettingsBar::OnTrainButton);
     connect(ClearButton, &QPushButton::clicked, this, &SettingsBar::OnClearButton);
     connect(Train, &QComboBox::textActivated, this, &SettingsBar::ApplyTrain);

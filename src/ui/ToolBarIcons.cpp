@@ -62,4 +62,27 @@ QIcon ToolBarIcon(int commandId) {
     return QIcon(pixmap);
 }
 
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 64.0, size / 64.0);
+        p.setPen(QPen(QColor(0x8a, 0x6d, 0x3b), 4));
+        p.setBrush(QColor(255, 240, 213));
+        p.drawEllipse(QPointF(32, 32), 24, 24);
+        p.setPen(QPen(QColor(200, 63, 0), 3));
+        const QPointF trace[] = {{14, 36}, {22, 36}, {25, 24}, {29, 44},
+                                 {32, 30}, {35, 38}, {38, 36}, {50, 36}};
+        p.drawPolyline(trace, 8);
+        p.setPen(QPen(QColor(0, 0, 200), 3));
+        p.drawLine(QPointF(32, 32), QPointF(32, 18));
+        p.drawLine(QPointF(32, 32), QPointF(42, 26));
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 } // namespace kv

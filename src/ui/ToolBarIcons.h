@@ -6,5 +6,7 @@
 namespace kv {
 
 QIcon ToolBarIcon(int commandId);
+// The program's icon: a watch case with a tick trace, drawn in several sizes.
+QIcon ApplicationIcon();
 
 } // namespace kv
