@@ -244,20 +244,14 @@ bool CChildView::OnFlagCommand(int id) {
 }
 
 bool CChildView::OnSettingToggle(int id) {
+    int* flag = id == cmd::DiscardOdd  ? &Core.Settings.DiscardOdd
+                : id == cmd::Hpf       ? &Core.Settings.HPF
+                : id == cmd::Averaging ? &Core.Params.Averaging
+                                       : nullptr;
+    if (!flag) return OnWaveformCommand(id); // takes its own locks
     std::lock_guard lock(Core.AnalysisLock);
-    switch (id) {
-    case cmd::DiscardOdd:
-        Core.Settings.DiscardOdd = !Core.Settings.DiscardOdd;
-        return true;
-    case cmd::Hpf:
-        Core.Settings.HPF = !Core.Settings.HPF;
-        return true;
-    case cmd::Averaging:
-        Core.Params.Averaging = !Core.Params.Averaging;
-        return true;
-    default:
-        return OnWaveformCommand(id);
-    }
+    *flag = !*flag;
+    return true;
 }
 
 void CChildView::TogglePaperTape() {

@@ -91,9 +91,12 @@ public:
                 if (!block) continue;
                 Played += block->size();
                 Ring->FinishNext();
-                // Played in real time, as a sound card would.
-                std::this_thread::sleep_for(std::chrono::duration<double>(
-                    static_cast<double>(block->size()) / std::max(Rate, 1u)));
+                // Played in real time, as a sound card would, in short periods.
+                const auto end = std::chrono::steady_clock::now() +
+                                 std::chrono::duration<double>(static_cast<double>(block->size()) /
+                                                               std::max(Rate, 1u));
+                while (!Ring->Stopped() && std::chrono::steady_clock::now() < end)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         });
         return 0;
