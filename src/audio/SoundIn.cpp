@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include "audio/ThreadPriority.h"
+#include "audio/WorkerExit.h"
 
 namespace kv {
 
@@ -145,19 +146,7 @@ void CSoundIn::Close() {
     if (s.StopFlag.load(std::memory_order_acquire) == 0) SetStopFlag(s, 1);
     s.Ring.Stop();
     Active->Close();
-    if (Worker.joinable()) {
-        std::unique_lock lock(s.EndMutex);
-        const bool ended = s.Ended.wait_for(lock, std::chrono::seconds(5), [&] {
-            return s.StopFlag.load(std::memory_order_acquire) == 2;
-        });
-        lock.unlock();
-        if (ended) {
-            Worker.join();
-        } else {
-            Worker.detach(); // abandoned: it owns a share of the session and ends by itself
-            Abandoned = true;
-        }
-    }
+    if (JoinOrAbandon(Worker, s.EndMutex, s.Ended, s.StopFlag)) Abandoned = true;
     if (!Abandoned) s.Ring.Release();
 }
 
