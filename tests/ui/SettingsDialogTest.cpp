@@ -417,6 +417,29 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsItsValuesAndKeepsTheOthers) {
     EXPECT_EQ(View.App.CellFactor, 8);
 }
 
+TEST_F(SettingsDialogTest, ResetToDefaultsThenOkAppliesTheDefaults) {
+    AnalysisParameters& p = View.Core.Params;
+    p.TickInterval = "28800 vph";
+    View.Core.ParseTrain(p.TickInterval);
+    p.LiftAngle = 47;
+    p.Coaxial = 5;
+    p.UnlockThreshold = 5000;
+    p.Tau = 3;
+    View.Core.Settings.SampleRate = 48000;
+    ASSERT_TRUE(Run([](CTrainDia& d) { d.Press(ctl::Reset); }));
+    EXPECT_EQ(p.TickInterval, "18000 VPH");
+    EXPECT_NEAR(View.Core.Derived.BeatPeriod, 0.2, 1e-12);
+    EXPECT_EQ(p.LiftAngle, 52.0);
+    EXPECT_EQ(p.MeasuringTime, 4.0);
+    EXPECT_EQ(p.Coaxial, 0);
+    EXPECT_EQ(p.UnlockThreshold, 1638);
+    EXPECT_EQ(p.PostTickMute, 0.9);
+    EXPECT_EQ(p.PositionAveragingTime, 16.0);
+    EXPECT_EQ(p.Tau, 10.0);
+    EXPECT_EQ(View.App.LogInterval, 0);
+    EXPECT_EQ(View.Core.Settings.SampleRate, 96000u);
+}
+
 TEST_F(SettingsDialogTest, CancelAndClosingChangeNothingAtAll) {
     ProcessTimestampClock().SetTrim(1.00001);
     View.Core.ClockRegression.StartSample = 77;
