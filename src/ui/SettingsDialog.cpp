@@ -16,8 +16,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <optional>
+#include <tuple>
 #include <variant>
 
 namespace kv {

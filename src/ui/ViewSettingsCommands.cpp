@@ -2,6 +2,7 @@
 // applying an accepted dialog in its fixed order, and the profile pop-up list.
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -23,7 +24,7 @@ QString Q(const std::string& text) {
 
 // Truncation toward zero that stays defined for values no int holds (a damaged settings file).
 int TruncateToInt(double x) {
-    if (!(x == x)) return 0;
+    if (std::isnan(x)) return 0;
     return static_cast<int>(std::clamp(x, double{INT_MIN}, double{INT_MAX}));
 }
 
