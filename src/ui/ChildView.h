@@ -206,6 +206,26 @@ private:
     SettingsStore* Store = nullptr;
     bool Destroyed = false;
     ViewRenderer Renderer;
+
+    // --- Settings dialog and profiles (ViewSettingsCommands.cpp) ---
+public:
+    // Command 32776: runs the settings dialog and applies what it accepted; true when accepted.
+    // Apply, Save and Load open it again afterwards.
+    bool OpenSettingsDialog();
+    // Command 32895: the profile pop-up list centred on `pointer` (global); the choice loads a
+    // profile or selects none. True when something was chosen.
+    bool ChooseProfile(QPoint pointer);
+    // Device names the settings dialog lists; empty functions ask PortAudio.
+    std::function<std::vector<std::string>()> InputDeviceNames;
+    std::function<std::vector<std::string>()> OutputDeviceNames;
+    // Drives the settings dialog instead of its modal loop (tests); it counts as accepted when
+    // the hook closed it with OK, Apply, Save or Load.
+    std::function<void(class CTrainDia&)> SettingsDialogHook;
+    // Chooses from the profile list instead of showing it (tests): the chosen number, 0 for none.
+    std::function<int(class ProfileChooser&)> ProfileChooserHook;
+    // Replaces the system beep (tests).
+    std::function<void()> BeepHook;
+    // --- end of settings dialog and profiles ---
 };
 
 } // namespace kv

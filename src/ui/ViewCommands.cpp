@@ -63,8 +63,6 @@ template <typename Table> auto Find(const Table& table, int id) -> decltype(&tab
 
 // Commands of features this build does not have yet: shown, but greyed.
 const int NotBuiltCommands[] = {cmd::Positions,
-                                cmd::Settings,
-                                cmd::LoadProfile,
                                 cmd::InternetCal,
                                 cmd::GpsCal,
                                 cmd::LocalCal,
@@ -133,6 +131,10 @@ CommandState CChildView::FlagCommandStatus(int id) const {
         break;
     case cmd::TrainButton:
         s.Enabled = Core.Measurement.Running && !LocalCalibrationRunning();
+        break;
+    case cmd::Settings:
+    case cmd::LoadProfile:
+        s.Enabled = !LocalCalibrationRunning();
         break;
     case cmd::Clear:
         s.Enabled = !Core.PositionalRunActive() && !LocalCalibrationRunning();
@@ -236,6 +238,12 @@ bool CChildView::OnFlagCommand(int id) {
         break;
     case cmd::Autostop:
         ToggleAutostop();
+        break;
+    case cmd::Settings:
+        OpenSettingsDialog();
+        break;
+    case cmd::LoadProfile:
+        ChooseProfile(QCursor::pos());
         break;
     default:
         return OnSettingToggle(id);
