@@ -2,15 +2,21 @@
 // remainder from buffer to buffer, plus a one-shot adjustment that shifts the buffer grid.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 namespace kv {
 
+// The nominal length and the adjustment may be set from other threads (the user-interface thread
+// after a train or sample-rate change, the analysis after a buffer) while the capture worker
+// takes lengths; both are atomic. The carry belongs to the worker.
 class BufferLengthSequence {
 public:
-    void SetSamplesPerBuffer(double samples) { SamplesPerBuffer = samples; }
-    void SetBufferAdjust(double samples) { BufferAdjust = samples; }
-    double GetSamplesPerBuffer() const { return SamplesPerBuffer; }
+    void SetSamplesPerBuffer(double samples) {
+        SamplesPerBuffer.store(samples, std::memory_order_relaxed);
+    }
+    void SetBufferAdjust(double samples) { BufferAdjust.store(samples, std::memory_order_relaxed); }
+    double GetSamplesPerBuffer() const { return SamplesPerBuffer.load(std::memory_order_relaxed); }
     double Carry() const { return FractionalCarry; }
 
     // Starts a new capture: the carry is emptied.
@@ -21,8 +27,8 @@ public:
     size_t RequeueLength();
 
 private:
-    double SamplesPerBuffer = 52800.0;
-    double BufferAdjust = 0.0;
+    std::atomic<double> SamplesPerBuffer{52800.0};
+    std::atomic<double> BufferAdjust{0.0};
     double FractionalCarry = 0.0;
 };
 
