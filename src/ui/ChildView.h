@@ -145,9 +145,14 @@ signals:
     void LiftAngleBoxChanged();
     void RunningChanged(bool running);
     void InputLevelChanged(int level);
+    // Asks the frame to run a command (e.g. a double click that opens the title dialog).
+    void CommandRequested(int id);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+    // --- Mouse and keyboard (ViewMouse.cpp) ---
+    // --- end of mouse and keyboard ---
 
 private:
     bool LocalCalibrationRunning() const;

@@ -22,6 +22,8 @@ CMainFrame::CMainFrame(const Options& options, QWidget* parent)
     ViewWidget = new CChildView(this, options.Capture, options.Output);
     setCentralWidget(ViewWidget);
     ViewWidget->OnCreate(Store, options.BundledSample);
+    connect(ViewWidget, &CChildView::CommandRequested, this, &CMainFrame::RouteCommand,
+            Qt::QueuedConnection);
     BuildBars();
     BuildMenus();
     LoadSelectedProfile();
