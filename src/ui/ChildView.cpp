@@ -159,6 +159,7 @@ void CChildView::OnTimer(int id) {
     case TimerCentre:
         if (IsRunning()) Core.CentreNow();
         break;
+    case TimerPointer: OnPointerTimer(); break;
     case TimerPerBuffer:
         if (IsRunning()) PerBufferStep();
         break;
