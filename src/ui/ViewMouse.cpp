@@ -28,7 +28,8 @@ constexpr int ThresholdSpan = 65535;
 constexpr int NearThresholdUnits = 300;
 constexpr int ToolTipMaxChars = 80;
 constexpr unsigned AutoScrollMs = 20;
-constexpr int TapeRowsLookedAt = 5; // a row's time comes from the first ticked entry of five
+constexpr unsigned HoverRefreshMs = 90; // as often as a running view repaints
+constexpr int TapeRowsLookedAt = 5;     // a row's time comes from the first ticked entry of five
 
 // The threshold value a pointer at client height y stands for.
 int ThresholdAt(int y, int height) {
@@ -252,6 +253,9 @@ void CChildView::mouseMoveEvent(QMouseEvent* event) {
     if (Display.PointerOverTape != wasOverTape ||
         (Display.PointerOverTape && Display.HoverText != before))
         RequestRepaint();
+    // Under a resting pointer the running tape moves on: the row's time is read again shortly.
+    if (Display.PointerOverTape && TapeShown() && IsRunning())
+        TimerSet.Start(TimerPointer, HoverRefreshMs);
 }
 
 // Applies the drag to the pointer at p; returns the position to remember as the last one.
@@ -424,6 +428,7 @@ void CChildView::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
 }
 
+// A fresh mouse move where the pointer was last seen, with the buttons and keys it had.
 void CChildView::OnPointerTimer() {
     QMouseEvent move(QEvent::MouseMove, mapFromGlobal(PointerGlobal), PointerGlobal, Qt::NoButton,
                      PointerButtons, PointerModifiers);

@@ -581,10 +581,11 @@ TEST_F(MouseTest, AMarkingEndedByAnotherButtonStillPutsTheTapeBack) {
     Press(OnTape, Qt::RightButton);
     Wheel(OnTape, 120, Qt::RightButton);
     EXPECT_EQ(Scroll(), 15);
-    Press({100, 650}); // a left press ends the marking
+    const QPoint line(100, ThresholdY(Threshold()));
+    Press(line); // a left press on the threshold line: a new drag ends the marking
     EXPECT_FALSE(View.Display.TapeMarking);
     EXPECT_EQ(Scroll(), 5);
-    Release({100, 650});
+    Release(line);
     Release(OnTape, Qt::RightButton);
     EXPECT_EQ(Scroll(), 5);
 }
@@ -592,19 +593,18 @@ TEST_F(MouseTest, AMarkingEndedByAnotherButtonStillPutsTheTapeBack) {
 // --- Tooth chart ---
 
 TEST_F(MouseTest, DoubleClickRescalesTheToothChartToItsLargestBar) {
+    const auto setResidual = [&](int tooth, double value) {
+        std::lock_guard lock(Core.AnalysisLock);
+        Core.Measurement.ToothResidual[static_cast<size_t>(tooth)] = value;
+    };
     {
         std::lock_guard lock(Core.AnalysisLock);
         Core.Params.EscapeWheelTeeth = 15;
         Core.Detector.BeatCount = 10;
         Core.Measurement.ToothResidual.fill(0.0);
-        Core.Measurement.ToothResidual[3] = -0.002;
-        Core.Measurement.ToothResidual[7] = 0.0015;
-        Core.Measurement.ToothResidual[20] = 0.5; // beyond the wheel's teeth
     }
-    const auto setResidual = [&](int tooth, double value) {
-        std::lock_guard lock(Core.AnalysisLock);
-        Core.Measurement.ToothResidual[static_cast<size_t>(tooth)] = value;
-    };
+    setResidual(3, 1e-13);
+    setResidual(20, 0.5); // beyond the wheel's teeth
     Repaint();
     const QRect chart = View.Display.ToothChartRect;
     ASSERT_FALSE(chart.isEmpty());
@@ -613,15 +613,20 @@ TEST_F(MouseTest, DoubleClickRescalesTheToothChartToItsLargestBar) {
     EXPECT_EQ(Hovered(), "Double click to rescale");
     EXPECT_EQ(View.cursor().shape(), Qt::SizeVerCursor);
     DoubleClick(p);
-    EXPECT_DOUBLE_EQ(View.Display.ToothChartScale, 500.0);
+    EXPECT_DOUBLE_EQ(View.Display.ToothChartScale, 100.0) << "no bar: the scale stays";
 
+    setResidual(3, -0.002);
+    setResidual(7, 0.0015);
+    DoubleClick(p);
+    EXPECT_DOUBLE_EQ(View.Display.ToothChartScale, 500.0);
     setResidual(3, 1e-6);
     setResidual(7, 0.0);
     DoubleClick(p);
     EXPECT_DOUBLE_EQ(View.Display.ToothChartScale, 50000.0);
-    setResidual(3, 1e-13);
-    DoubleClick(p);
-    EXPECT_DOUBLE_EQ(View.Display.ToothChartScale, 50000.0) << "no bar: the scale stays";
+    // Elsewhere a double click leaves the scale alone.
+    setResidual(3, -0.002);
+    DoubleClick({100, 600});
+    EXPECT_DOUBLE_EQ(View.Display.ToothChartScale, 50000.0);
 }
 
 // --- Double click at the top right ---
@@ -702,6 +707,9 @@ TEST_F(MouseTest, NoToolTipOverTheRunningTapeWhereTheTimeIsDrawnInstead) {
     ASSERT_TRUE(View.Display.PointerOverTape);
     ASSERT_NE(Hovered(), "");
     EXPECT_EQ(ToolTipAt(p), "");
+    // The pointer rests; the tape moves on under it and the drawn time follows.
+    const std::string first = Hovered();
+    EXPECT_TRUE(WaitFor([&] { return Hovered() != first && !Hovered().empty(); }, 3000));
     View.Run(); // stopped: the same place has its tool tip
     Hover(p);
     EXPECT_EQ(ToolTipAt(p).toStdString(), Hovered());
