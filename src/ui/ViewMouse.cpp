@@ -421,6 +421,7 @@ void CChildView::SetPointerShape(Pointer shape) {
 }
 
 void CChildView::leaveEvent(QEvent* event) {
+    if (DragMode == Drag::None) TimerSet.Kill(TimerPointer); // no more hover refreshes
     if (Display.PointerOverTape) {
         Display.PointerOverTape = false;
         RequestRepaint();

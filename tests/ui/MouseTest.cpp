@@ -710,6 +710,10 @@ TEST_F(MouseTest, NoToolTipOverTheRunningTapeWhereTheTimeIsDrawnInstead) {
     // The pointer rests; the tape moves on under it and the drawn time follows.
     const std::string first = Hovered();
     EXPECT_TRUE(WaitFor([&] { return Hovered() != first && !Hovered().empty(); }, 3000));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&View, &leave);
+    EXPECT_FALSE(View.Display.PointerOverTape);
+    EXPECT_FALSE(View.Timers().IsActive(TimerPointer)) << "nothing to refresh once it has left";
     View.Run(); // stopped: the same place has its tool tip
     Hover(p);
     EXPECT_EQ(ToolTipAt(p).toStdString(), Hovered());
