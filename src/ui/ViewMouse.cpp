@@ -81,6 +81,7 @@ bool CChildView::OverManualDiskGrip(QPoint p) const {
     return TapeShown() && Display.ManualCursorDisk && Display.DiskGripRect.contains(p);
 }
 
+// The tape feed f: entries per pixel row when positive, rows per entry when negative.
 int CChildView::Feed() const {
     std::lock_guard lock(Core.AnalysisLock);
     return Core.Settings.SlowFeed == 0 ? 1 : Core.Settings.SlowFeed;
@@ -91,7 +92,7 @@ int CChildView::Feed() const {
 uint64_t CChildView::TimeAtTapeRow(int y) const {
     std::lock_guard lock(Core.AnalysisLock);
     const TapeState& tape = Core.Tape;
-    const long long f = Core.Settings.SlowFeed == 0 ? 1 : Core.Settings.SlowFeed;
+    const long long f = Feed();
     const long long n = static_cast<long long>(tape.TapeWriteIndex) - tape.TapeScrollOffset;
     const long long top = Display.TapeRect.top();
     long long k = f >= 1 ? f * (n / f + top - y) : -((top - f * n - y) / f);
@@ -315,7 +316,7 @@ QPoint CChildView::DragTape(QPoint p, bool shift) {
     const int g = shift ? 5 : 1;
     const int dy = p.y() - LastPointer.y();
     std::lock_guard lock(Core.AnalysisLock);
-    const int f = Core.Settings.SlowFeed == 0 ? 1 : Core.Settings.SlowFeed;
+    const int f = Feed();
     int& offset = Core.Tape.TapeScrollOffset;
     if (f >= 1) {
         offset = std::max(0, offset - f * g * dy);
