@@ -163,6 +163,9 @@ void CChildView::OnTimer(int id) {
     case TimerCentre:
         if (IsRunning()) Core.CentreNow();
         break;
+    case TimerPointer:
+        OnPointerTimer();
+        break;
     case TimerPerBuffer:
         if (IsRunning()) PerBufferStep();
         break;
@@ -234,7 +237,6 @@ void CChildView::NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) {
 
 void CChildView::paintEvent(QPaintEvent* event) {
     ++Paints;
-    NudgePointer();
     {
         std::lock_guard lock(Core.AnalysisLock);
         Display.PlayingBack = Waveform.Playing();
@@ -245,13 +247,6 @@ void CChildView::paintEvent(QPaintEvent* event) {
     Renderer.Render(BackBuffer, size(), Core, App, Display);
     QPainter painter(this);
     painter.drawImage(event->rect(), BackBuffer, event->rect());
-}
-
-// While measuring with the pointer over the tape, a fresh mouse move keeps the time read-out
-// under a stationary pointer following the moving tape.
-void CChildView::NudgePointer() {
-    if (!App.PaperTape || !Display.PointerOverTape || !IsRunning()) return;
-    QCursor::setPos(QCursor::pos());
 }
 
 } // namespace kv

@@ -156,6 +156,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
     // --- Mouse and keyboard (ViewMouse.cpp) ---
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool event(QEvent* event) override; // tool tips
+    // Timer 105: repeats the last mouse move, so that a marking drag with the pointer held
+    // outside the window keeps scrolling the tape.
+    void OnPointerTimer();
     // --- end of mouse and keyboard ---
 
 private:
@@ -178,7 +188,6 @@ private:
     void OnPlaybackEnded();
 
     void OnTimer(int id);
-    void NudgePointer();
     void PerBufferStep();
     void Message(const QString& text);
     bool OnUiThread() const;
@@ -206,6 +215,57 @@ private:
     SettingsStore* Store = nullptr;
     bool Destroyed = false;
     ViewRenderer Renderer;
+
+    // --- Mouse and keyboard state (ViewMouse.cpp) ---
+    enum class Drag {
+        None = 0,
+        Threshold = 1,
+        PreUnlock = 3,
+        PostUnlock = 4,
+        Disk = 5,
+        TapeScroll = 6,
+        TapeMark = 7
+    };
+    enum class Pointer { Arrow, SizeVer, SizeHor, Tape, Marking };
+    Drag DragMode = Drag::None;
+    QPoint LastPointer;   // client position of the previous mouse event handled
+    QPoint PointerGlobal; // screen position, buttons and keys of the latest mouse event
+    Qt::MouseButtons PointerButtons;
+    Qt::KeyboardModifiers PointerModifiers;
+    int SavedScrollOffset = 0; // the tape's scroll and write index when a marking began
+    int SavedWriteIndex = 0;
+    Pointer PointerShape = Pointer::Arrow;
+
+    void RememberPointer(const QMouseEvent* event);
+    bool TapeShown() const;
+    bool NearThreshold(QPoint p) const;
+    bool OverManualDiskGrip(QPoint p) const;
+    int Feed() const;
+    uint64_t TimeAtTapeRow(int y) const;
+    void SetDragMode(Drag mode);
+    void EndMarking();
+    void LeftButtonDown(QPoint p);
+    Drag LeftDragAt(QPoint p) const;
+    void RightButtonDown(QPoint p);
+    bool RescaleToothChart(QPoint p);
+    bool ResetDiskOrScroll(QPoint p);
+    void CommandAtTopRight(QPoint p);
+    QPoint DragTo(QPoint p, bool shift);
+    void DragThreshold(int y);
+    void DragMute(bool pre, int x);
+    void DragDisk(int dy, bool shift);
+    QPoint DragTape(QPoint p, bool shift);
+    void DragMarking(QPoint p);
+    void AutoScroll(int y);
+    void MoveMarkedRow(int scrollChange);
+    void UpdateHoverText(QPoint p);
+    void UpdatePointerShape(QPoint p);
+    void SetPointerShape(Pointer shape);
+    bool WheelAt(QPoint p, int delta, bool fast);
+    void WheelTape(int step);
+    void WheelThreshold(QPoint p, int delta);
+    QString ToolTipText() const;
+    // --- end of mouse and keyboard state ---
 
     // --- Settings dialog and profiles (ViewSettingsCommands.cpp) ---
 public:

@@ -98,6 +98,7 @@ void CMainFrame::BuildMenus() {
     IdleUpdate = new QTimer(this);
     connect(IdleUpdate, &QTimer::timeout, this, [this] {
         if (Tools->isVisible()) UpdateActions(Tools->actions());
+        if (Bar->isVisible()) Bar->UpdateControls();
     });
     IdleUpdate->start(250);
     UpdateActions(Tools->actions());

@@ -113,10 +113,26 @@ void SettingsBar::ApplyTypedTexts() {
 
 void SettingsBar::ApplyTrain(const QString& text) {
     const std::string train = text.trimmed().toStdString();
-    if (train == View.Core.Params.TickInterval) return;
+    if (train.empty()) return;
     if (View.Core.ParseTrain(train)) View.Core.Params.TickInterval = train;
     ShowTrain();
     View.RequestRepaint();
+}
+
+void SettingsBar::UpdateControls() {
+    TrainButton->setEnabled(View.CommandStatus(cmd::TrainButton).Enabled);
+    bool detecting = false;
+    {
+        std::lock_guard lock(View.Core.AnalysisLock);
+        detecting = View.Core.AutoTrainActive;
+    }
+    bool localCalibration = false;
+    {
+        std::lock_guard lock(View.Core.CalibrationLock);
+        localCalibration = View.Core.Calibrating == LocalCalibrationMode;
+    }
+    Train->setEnabled(!detecting && !localCalibration);
+    if (localCalibration) ShowTrain();
 }
 
 void SettingsBar::ApplyLiftAngle(const QString& text) {

@@ -29,6 +29,8 @@ public:
     void ShowMeasuringTime();
     // Apply what was typed into the three boxes (the Enter key).
     void ApplyTypedTexts();
+    // The enable rules of the Train button and the train box (idle update).
+    void UpdateControls();
     // The Train button: starts automatic train detection, or stops one that runs.
     void OnTrainButton();
 

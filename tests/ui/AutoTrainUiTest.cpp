@@ -1,0 +1,226 @@
+// Automatic train detection in the running program: the frame measures a synthetic watch from a
+// test capture device, the settings bar's Train button starts the detection, and its steps run
+// on the view's timer 102 in wall-clock time. The watch is played faster than real time so that
+// each step has heard enough beats.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+#include "SignalSource.h"
+#include "TickSynthesizer.h"
+#include "ui/MainFrame.h"
+#include "ui/SettingsBar.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* DetectionPrompt =
+    "Attempting train detection.\r\n Press 'Train' button again to abandon";
+
+template <typename Predicate> bool WaitFor(Predicate done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    return done();
+}
+
+struct AutoTrainUi : ::testing::Test {
+    // A data folder of our own, so that no waveform file of the user's is played at start.
+    fs::path Home = fs::temp_directory_path() / ("kv-autotrain-" + std::to_string(::getpid()));
+    test::SignalSource Source;
+    test::CountingSink Speaker;
+    std::unique_ptr<CMainFrame> Frame;
+
+    void SetUp() override {
+        fs::create_directories(Home);
+        setenv("XDG_DATA_HOME", Home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", Home.c_str(), 1);
+        Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
+        View().SetMessageSink([](const QString& m) { ADD_FAILURE() << m.toStdString(); });
+        ASSERT_FALSE(View().WaveformState().Playing());
+    }
+    void TearDown() override {
+        if (View().IsRunning()) View().Run();
+        Frame.reset();
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("XDG_CONFIG_HOME");
+        fs::remove_all(Home);
+    }
+
+    CChildView& View() { return Frame->View(); }
+    AnalysisCore& Core() { return View().Core; }
+
+    // Measures `signal` with the train "18000 vph" selected in the settings bar.
+    void Measure(std::vector<int16_t> signal, unsigned sampleRate, double speed) {
+        Source.Signal = std::move(signal);
+        Source.Speed = speed;
+        Core().Settings.SampleRate = sampleRate;
+        Core().Settings.Centre = 0;
+        // No monitor output: the test speaker plays in real time, and closing it at every trial
+        // train would wait for the sped-up sound it was given.
+        Core().Settings.DuplexAudio = 0;
+        Frame->Settings().TrainBox()->setEditText("18000 vph");
+        Frame->Settings().ApplyTypedTexts();
+        View().Run();
+        ASSERT_TRUE(View().IsRunning());
+    }
+
+    // Clicks the settings bar's Train button.
+    void PressTrain() {
+        for (QPushButton* b : Frame->Settings().findChildren<QPushButton*>())
+            if (b->text() == "Train") return b->click();
+        FAIL() << "no Train button";
+    }
+
+    bool Detecting() {
+        std::lock_guard lock(Core().AnalysisLock);
+        return Core().AutoTrainActive;
+    }
+    std::string Train() {
+        std::lock_guard lock(Core().AnalysisLock);
+        return Core().Params.TickInterval;
+    }
+    std::string Prompt() {
+        std::lock_guard lock(Core().AnalysisLock);
+        return Core().PromptText;
+    }
+    double BeatPeriod() {
+        std::lock_guard lock(Core().AnalysisLock);
+        return Core().Derived.BeatPeriod;
+    }
+    std::string TrainBoxText() { return Frame->Settings().TrainBox()->currentText().toStdString(); }
+
+    // Waits until the detection ends, noting each train it tried.
+    std::vector<std::string> TrainsTried(int timeoutMs) {
+        std::vector<std::string> trains;
+        WaitFor(
+            [&] {
+                const std::string t = Train();
+                if (trains.empty() || trains.back() != t) trains.push_back(t);
+                return !Detecting();
+            },
+            timeoutMs);
+        return trains;
+    }
+};
+
+std::vector<int16_t> LeverWatch(double beatsPerHour, double seconds) {
+    synth::SynthOptions o;
+    o.BeatsPerHour = beatsPerHour;
+    o.RateSecondsPerDay = 6.0;
+    o.Seconds = seconds;
+    return synth::Synthesize(o).Samples;
+}
+
+TEST_F(AutoTrainUi, FindsTheTrainOfStandardWatchesAtTheFirstEvaluation) {
+    for (double bph : {21600.0, 25200.0, 28800.0}) {
+        SCOPED_TRACE(bph);
+        Measure(LeverWatch(bph, 60), 48000, 4.0);
+        PressTrain();
+        EXPECT_TRUE(Detecting());
+        EXPECT_EQ(Train(), "36000 vph");
+        EXPECT_EQ(Prompt(), DetectionPrompt);
+        EXPECT_EQ(View().Timers().Interval(TimerTrainDetect), 600);
+
+        const std::vector<std::string> tried = TrainsTried(5000);
+        ASSERT_FALSE(Detecting());
+        const std::string expected = std::to_string(static_cast<int>(bph)) + " vph";
+        EXPECT_EQ(tried, (std::vector<std::string>{"36000 vph", expected}));
+        EXPECT_NEAR(BeatPeriod(), 3600.0 / bph, 1e-12);
+        EXPECT_EQ(TrainBoxText(), expected);
+        EXPECT_TRUE(View().IsRunning());
+        EXPECT_EQ(Prompt(), "");
+        EXPECT_FALSE(View().Timers().IsActive(TimerTrainDetect));
+        View().Run();
+    }
+}
+
+TEST_F(AutoTrainUi, TheDetectedTrainMeasuresTheWatch) {
+    Measure(LeverWatch(28800, 120), 48000, 8.0);
+    PressTrain();
+    ASSERT_TRUE(WaitFor([&] { return !Detecting(); }, 5000));
+    ASSERT_EQ(Train(), "28800 vph");
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            std::lock_guard lock(Core().AnalysisLock);
+            return Core().Measurement.RateWindowFull;
+        },
+        10000));
+    std::lock_guard lock(Core().AnalysisLock);
+    EXPECT_NEAR(Core().Measurement.Rate * 86400.0, 6.0, 1.0);
+}
+
+// 2400 beats per hour (1.5 s): no standard train. Every train down to 3600 vph is tried, each
+// for six of its beats, which takes about 31 s of wall-clock time whatever the speed.
+TEST_F(AutoTrainUi, ASignalWithoutAStandardRateIsGivenUpAndThePreviousTrainReturns) {
+    synth::SynthOptions o = synth::DefaultOptions(synth::Movement::Pendulum);
+    o.BeatsPerHour = 2400;
+    o.SampleRate = 22050;
+    o.Seconds = 60;
+    Measure(synth::Synthesize(o).Samples, 22050, 16.0);
+    PressTrain();
+    const std::vector<std::string> tried = TrainsTried(45000);
+    ASSERT_FALSE(Detecting());
+
+    std::vector<std::string> expected;
+    for (int i = 20; i >= 2; --i)
+        expected.push_back(std::to_string(1800 * i) + " vph");
+    expected.push_back("18000 vph");
+    EXPECT_EQ(tried, expected);
+    EXPECT_NEAR(BeatPeriod(), 0.2, 1e-12);
+    EXPECT_EQ(TrainBoxText(), "18000 vph");
+    EXPECT_TRUE(View().IsRunning());
+    EXPECT_EQ(Prompt(), DetectionPrompt) << "the prompt stays until the next Run";
+    EXPECT_FALSE(View().Timers().IsActive(TimerTrainDetect));
+}
+
+TEST_F(AutoTrainUi, ASecondPressAbandonsTheDetection) {
+    Measure(LeverWatch(21600, 60), 48000, 4.0);
+    PressTrain();
+    ASSERT_TRUE(Detecting());
+    PressTrain();
+    EXPECT_FALSE(Detecting());
+    EXPECT_FALSE(View().Timers().IsActive(TimerTrainDetect));
+    EXPECT_TRUE(View().IsRunning());
+    EXPECT_EQ(Train(), TrainBoxText()) << "the train shown in the box is applied";
+    const std::string train = Train();
+    QTest::qWait(1500); // past the time of the first detection step
+    EXPECT_EQ(Train(), train) << "no step runs any more";
+    EXPECT_FALSE(Detecting());
+}
+
+// Abandoning re-applies the train box, which restarts the measurement with the detection flag
+// clear, so the detection prompt goes away. The settings bar skips a train text equal to the
+// current one, so no restart happens and the prompt stays: enable once that is fixed.
+TEST_F(AutoTrainUi, AbandoningClearsTheDetectionPrompt) {
+    Measure(LeverWatch(21600, 60), 48000, 4.0);
+    PressTrain();
+    ASSERT_EQ(Prompt(), DetectionPrompt);
+    PressTrain();
+    ASSERT_FALSE(Detecting());
+    EXPECT_EQ(Prompt(), "");
+}
+
+TEST_F(AutoTrainUi, TheTrainButtonDoesNothingForATuningFork) {
+    Measure(LeverWatch(21600, 20), 48000, 1.0);
+    Frame->Settings().TrainBox()->setEditText("300 Hz");
+    Frame->Settings().ApplyTypedTexts();
+    ASSERT_EQ(Core().Params.Escapement(), EscapementType::TuningFork);
+    PressTrain();
+    EXPECT_FALSE(Detecting());
+    EXPECT_EQ(Train(), "300 Hz");
+    EXPECT_FALSE(View().Timers().IsActive(TimerTrainDetect));
+}
+
+} // namespace
+} // namespace kv
