@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
+#include <filesystem>
+#include <unistd.h>
 
 #include "SignalSource.h"
 #include "ui/CommandTable.h"
@@ -213,6 +215,36 @@ TEST_F(Menus, RecordingIsOfferedOnlyForANewFileName) {
     Frame.View().App.WaveFile2 = "/proc/self/status"; // exists
     EXPECT_FALSE(State(cmd::RecordWaveform).Enabled);
     EXPECT_TRUE(State(cmd::PlaybackWaveform).Enabled);
+}
+
+TEST_F(Menus, RecordingAndPlaybackExcludeEachOther) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("kv-menus-" + std::to_string(::getpid()) + ".wav"))
+                                 .string();
+    std::filesystem::remove(path);
+    Frame.View().App.WaveFile2 = path;
+    Frame.View().Core.Settings.DuplexAudio = 0;
+    Frame.RouteCommand(cmd::RecordWaveform);
+    EXPECT_TRUE(State(cmd::RecordWaveform).Checked);
+    EXPECT_TRUE(State(cmd::RecordWaveform).Enabled) << "a recording can always be ended";
+    EXPECT_FALSE(State(cmd::PlaybackWaveform).Enabled);
+    Frame.RouteCommand(cmd::RecordWaveform);
+    EXPECT_FALSE(State(cmd::RecordWaveform).Checked);
+    EXPECT_FALSE(State(cmd::RecordWaveform).Enabled) << "the file exists now";
+    Frame.RouteCommand(cmd::PlaybackWaveform);
+    EXPECT_TRUE(State(cmd::PlaybackWaveform).Checked);
+    Frame.RouteCommand(cmd::PlaybackWaveform);
+    EXPECT_FALSE(State(cmd::PlaybackWaveform).Checked);
+    std::filesystem::remove(path);
+}
+
+TEST_F(Menus, AnnotateNeedsTheTapeOrAnActiveLog) {
+    Frame.View().App.LogFile2.clear();
+    EXPECT_TRUE(State(cmd::AnnotateLog).Enabled) << "the note goes on the tape";
+    EXPECT_FALSE(State(cmd::ClearLog).Enabled);
+    EXPECT_FALSE(State(cmd::EnableLogging).Enabled);
+    Frame.RouteCommand(cmd::PaperTape);
+    EXPECT_FALSE(State(cmd::AnnotateLog).Enabled);
 }
 
 } // namespace
