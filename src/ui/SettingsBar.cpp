@@ -8,11 +8,11 @@
 
 namespace kv {
 
-QString LiftAngleText(double degrees) {
+QString LiftBoxText(double degrees) {
     return QString::asprintf("%g \u00b0", degrees);
 }
 
-QString MeasuringTimeText(double t) {
+QString MeasuringTimeBoxText(double t) {
     if (t >= 3600.0) return QString::asprintf("%1.2f hour", t / 3600.0);
     if (t >= 60.0) return QString::asprintf("%1.2f min", t / 60.0);
     return QString::asprintf("%1.2f sec", t);
@@ -97,12 +97,12 @@ void SettingsBar::ShowTrain() {
 
 void SettingsBar::ShowLiftAngle() {
     std::lock_guard lock(View.Core.AnalysisLock);
-    Lift->setEditText(LiftAngleText(View.Core.Params.LiftAngle));
+    Lift->setEditText(LiftBoxText(View.Core.Params.LiftAngle));
 }
 
 void SettingsBar::ShowMeasuringTime() {
     std::lock_guard lock(View.Core.AnalysisLock);
-    MeasuringTime->setEditText(MeasuringTimeText(View.Core.Params.MeasuringTime));
+    MeasuringTime->setEditText(MeasuringTimeBoxText(View.Core.Params.MeasuringTime));
 }
 
 void SettingsBar::ApplyTypedTexts() {

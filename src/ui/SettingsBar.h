@@ -11,8 +11,8 @@ namespace kv {
 class CChildView;
 
 // Texts the edit fields show.
-QString LiftAngleText(double degrees);
-QString MeasuringTimeText(double seconds);
+QString LiftBoxText(double degrees);
+QString MeasuringTimeBoxText(double seconds);
 
 class SettingsBar : public QToolBar {
     Q_OBJECT

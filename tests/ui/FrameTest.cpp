@@ -74,10 +74,10 @@ TEST_F(FrameFixture, ClosingHandsOverThePlacement) {
 }
 
 TEST_F(FrameFixture, MeasuringTimeBoxShowsMinutesAndHours) {
-    EXPECT_EQ(MeasuringTimeText(59.5), "59.50 sec");
-    EXPECT_EQ(MeasuringTimeText(90), "1.50 min");
-    EXPECT_EQ(MeasuringTimeText(5400), "1.50 hour");
-    EXPECT_EQ(LiftAngleText(52.5), QString::fromUtf8("52.5 \u00b0"));
+    EXPECT_EQ(MeasuringTimeBoxText(59.5), "59.50 sec");
+    EXPECT_EQ(MeasuringTimeBoxText(90), "1.50 min");
+    EXPECT_EQ(MeasuringTimeBoxText(5400), "1.50 hour");
+    EXPECT_EQ(LiftBoxText(52.5), QString::fromUtf8("52.5 \u00b0"));
 }
 
 } // namespace

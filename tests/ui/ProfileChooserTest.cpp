@@ -109,15 +109,15 @@ TEST_F(ProfileChooserTest, ChoosingAProfileShowsItsTrainLiftAngleAndMeasuringTim
     EXPECT_NEAR(View().Core.Derived.BeatPeriod, 1.0 / 6, 1e-12);
     SettingsBar& bar = Frame->Settings();
     EXPECT_EQ(bar.TrainBox()->currentText(), "21600 vph");
-    EXPECT_EQ(bar.LiftBox()->currentText(), LiftAngleText(49.0));
-    EXPECT_EQ(bar.MeasuringTimeBox()->currentText(), MeasuringTimeText(12.0));
+    EXPECT_EQ(bar.LiftBox()->currentText(), LiftBoxText(49.0));
+    EXPECT_EQ(bar.MeasuringTimeBox()->currentText(), MeasuringTimeBoxText(12.0));
 
     Choice = 2;
     TriggerLoadProfile();
     EXPECT_EQ(View().App.Profile, "wall clock");
     EXPECT_EQ(bar.TrainBox()->currentText(), "3600 vph");
-    EXPECT_EQ(bar.LiftBox()->currentText(), LiftAngleText(30.0));
-    EXPECT_EQ(bar.MeasuringTimeBox()->currentText(), MeasuringTimeText(12.0))
+    EXPECT_EQ(bar.LiftBox()->currentText(), LiftBoxText(30.0));
+    EXPECT_EQ(bar.MeasuringTimeBox()->currentText(), MeasuringTimeBoxText(12.0))
         << "a key the profile lacks keeps its value";
 }
 
