@@ -4,15 +4,11 @@
 #include "TickSynthesizer.h"
 #include "cli/AnalyzeSession.h"
 
+#include "BenchHost.h"
+
 namespace {
 
-class BenchHost : public kv::AnalysisHost {
-public:
-    void StopMeasurement() override {}
-    void StartMeasurement() override {}
-    void StartTimer(int, unsigned) override {}
-    void KillTimer(int) override {}
-};
+using kv::bench::BenchHost;
 
 const std::vector<int16_t>& Recording() {
     static const std::vector<int16_t> samples = [] {

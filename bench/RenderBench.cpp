@@ -9,15 +9,11 @@
 #include "TickSynthesizer.h"
 #include "ui/ViewRenderer.h"
 
+#include "BenchHost.h"
+
 namespace {
 
-class BenchHost : public kv::AnalysisHost {
-public:
-    void StopMeasurement() override {}
-    void StartMeasurement() override {}
-    void StartTimer(int, unsigned) override {}
-    void KillTimer(int) override {}
-};
+using kv::bench::BenchHost;
 
 // A 28800 vph watch measured for 20 s at 96 kHz, so the trace, readouts and status rows hold
 // real values.
