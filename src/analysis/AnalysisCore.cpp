@@ -159,6 +159,9 @@ void AnalysisCore::ResetDetector() {
     det.FirstTickSample = 0;
     det.BeatCount = 0;
     det.SamplePosition = 0;
+    det.SpliceSample = -1;
+    Measurement.RelockTicks = 0;
+    Measurement.ReanchorDeviation = false;
     Measurement.Deviation = 0.0;
     Measurement.TickElapsed = 0.0;
     det.State = DetectorPhase::Idle;

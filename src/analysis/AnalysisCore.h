@@ -107,6 +107,8 @@ private:
     void BufferPrologue(BufferContext& ctx, int16_t* samples, int remaining);
     void BufferEpilogue(BufferContext& ctx, int remaining);
     void OnUnlock(BufferContext& ctx, int64_t sample, size_t index, int level);
+    void RejoinAfterSplice();
+    void ReanchorDeviation(int64_t sample);
     void OnEnvelopeFull(BufferContext& ctx);
     void RecordMissedBeat(const BufferContext& ctx);
     void FreeRunningSlotStart(BufferContext& ctx);

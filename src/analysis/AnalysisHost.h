@@ -49,8 +49,9 @@ public:
     virtual void SetOutputRingSize(int) {}
 
     // Capture thread, per buffer: recording or playback substitution of the raw samples, then
-    // the monitor copy.
-    virtual void RecordOrPlayBuffer(int16_t* /*samples*/, size_t /*count*/) {}
+    // the monitor copy. The substitution returns the index of the first sample that does not
+    // continue the sound before it (a looping playback's wrap), or a negative value.
+    virtual int64_t RecordOrPlayBuffer(int16_t* /*samples*/, size_t /*count*/) { return -1; }
     virtual void MonitorCopy(const int16_t* /*samples*/, size_t /*count*/) {}
 
     // Capture thread: a log record request after each buffer.

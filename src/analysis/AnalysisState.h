@@ -35,6 +35,9 @@ struct DetectorState {
     int64_t FirstTickSample = 0;
     int64_t BeatCount = 0;
     int64_t UnlockCount = 0; // unlocks detected since start; never reset
+    // Where a looping playback joined its end to its start (-1: none since the last tick). The
+    // sound after it does not continue the sound before, so no interval is measured across it.
+    int64_t SpliceSample = -1;
     SampleHistory UnlockHistory{};
     SampleHistory DropHistory{};
 
@@ -63,6 +66,10 @@ struct DevMes {
 inline constexpr int MaxTeeth = 100;
 inline constexpr int MaxPositions = 6;
 
+// Ticks the detector is given to lock onto the phase of the sound after a playback's wrap: the
+// first unlock after the join may be a cut tick's drop.
+inline constexpr int RelockTicksAfterSplice = 2;
+
 struct MeasurementState {
     bool Running = false;
     double Rate = 0.0;
@@ -75,6 +82,10 @@ struct MeasurementState {
     double LastInterval = 0.0;
     double Deviation = 0.0;
     double TickElapsed = 0.0;
+    // After a playback's wrap: ticks left before the detector counts as locked again, and whether
+    // the deviation still has to be re-anchored to the new phase.
+    int RelockTicks = 0;
+    bool ReanchorDeviation = false;
     double Amplitude = 0.0;
     double LastAmplitude = 0.0;
     double BeatError = 0.0;

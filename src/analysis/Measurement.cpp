@@ -26,6 +26,10 @@ void AnalysisCore::MeasurementStep(int64_t sample, int& logMode) {
     const double T = Derived.BeatPeriod;
     const double M = Derived.MinMeasureInterval;
 
+    if (m.RelockTicks > 0) {
+        --m.RelockTicks;
+        return;
+    }
     if (!m.HasReference) {
         if (det.BeatCount % 2 == 0) {
             m.HasReference = true;
@@ -41,6 +45,7 @@ void AnalysisCore::MeasurementStep(int64_t sample, int& logMode) {
         ResetReference();
         return;
     }
+    if (m.ReanchorDeviation) ReanchorDeviation(sample);
     m.TickElapsed = static_cast<double>(sample - det.FirstTickSample) / fs;
     m.Deviation = static_cast<double>(det.BeatCount) * T - m.TickElapsed;
     const double x =
@@ -97,6 +102,18 @@ void AnalysisCore::MeasurementStep(int64_t sample, int& logMode) {
     m.HasReference = det.BeatCount % 2 == 0;
     m.ReferenceTick = m.HasReference ? sample : 0;
     logMode = PositionalRunActive() ? LogForced : LogPeriodic;
+}
+
+// Moves the first tick so that the deviation at `sample` carries on from its last value: the
+// phase of the sound after a splice says nothing about the watch.
+void AnalysisCore::ReanchorDeviation(int64_t sample) {
+    MeasurementState& m = Measurement;
+    const double sinceFirst =
+        static_cast<double>(Detector.BeatCount) * Derived.BeatPeriod - m.Deviation;
+    // The anchor may lie before the first sample (a slow watch); 0 would mean "no tick yet".
+    const int64_t first = sample - RoundHalfAway(sinceFirst * EffectiveRate());
+    Detector.FirstTickSample = first != 0 ? first : -1;
+    m.ReanchorDeviation = false;
 }
 
 // Least-squares slope of deviation against time over the newest points spanning `window`.

@@ -73,7 +73,8 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     ClockRegression.AddBuffer(n, Clock.ReadCounter(),
                               static_cast<uint64_t>(Detector.SamplePosition), Settings.SampleRate,
                               Clock);
-    Host.RecordOrPlayBuffer(samples, n);
+    if (const int64_t splice = Host.RecordOrPlayBuffer(samples, n); splice >= 0)
+        Detector.SpliceSample = Detector.SamplePosition + splice;
     Host.MonitorCopy(samples, n);
     if (remaining < 1) ++Detector.OverrunCount;
 
@@ -264,9 +265,12 @@ void AnalysisCore::RecordMissedBeat(const BufferContext& ctx) {
 
 void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, int level) {
     DetectorState& det = Detector;
-    if (det.LastTickSample != 0)
+    if (det.LastTickSample != 0) {
         det.BeatCount += RoundHalfAway(static_cast<double>(sample - det.LastTickSample) /
                                        Derived.SamplesPerBeat);
+        if (det.SpliceSample > det.LastTickSample && sample >= det.SpliceSample)
+            RejoinAfterSplice();
+    }
     if (det.FirstTickSample == 0) {
         det.FirstTickSample = sample;
         det.BeatCount = 0;
@@ -294,6 +298,22 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
     det.TickEnvelope[0] = level;
     det.EnvelopeCount = 1;
     det.State = DetectorPhase::CollectTick;
+}
+
+// The first tick after a playback's wrap: the interval across the join is not the watch's, so it is
+// measured as a gap (not at all), the detector is given a few ticks to lock onto the new phase,
+// the deviation is re-anchored at the first interval measured afterwards, and the tape leaves an
+// empty row to show the break.
+void AnalysisCore::RejoinAfterSplice() {
+    DetectorState& det = Detector;
+    det.SpliceSample = -1;
+    det.UnlockHistory.fill(0);
+    det.DropHistory.fill(0);
+    Measurement.RelockTicks = RelockTicksAfterSplice;
+    Measurement.ReanchorDeviation = true;
+    ResetReference();
+    if (Tape.TapeScrollOffset != 0 || Tape.MarkingDragActive) ++Tape.TapeScrollOffset;
+    ++Tape.TapeWriteIndex;
 }
 
 void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {

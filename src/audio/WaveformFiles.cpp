@@ -152,12 +152,13 @@ void WaveformFiles::CloseAll(unsigned& sampleRate, int& channels) {
     ClosePlayback(sampleRate, channels);
 }
 
-void WaveformFiles::Process(int16_t* samples, size_t n) {
+int64_t WaveformFiles::Process(int16_t* samples, size_t n) {
     if (IsRecording) {
         Record(samples, n);
     } else if (IsPlaying) {
-        Play(samples, n);
+        return Play(samples, n);
     }
+    return NoSplice;
 }
 
 // A failed write (a full disk) ends the recording; what reached the file stays playable.
@@ -165,17 +166,18 @@ void WaveformFiles::Record(const int16_t* samples, size_t n) {
     if (!Writer.Append(samples, n * static_cast<size_t>(RecordChannels))) CloseRecording();
 }
 
-void WaveformFiles::Play(int16_t* samples, size_t n) {
-    size_t got = CopyPlayback(samples, n);
-    if (got == n) return;
+int64_t WaveformFiles::Play(int16_t* samples, size_t n) {
+    const size_t beforeWrap = CopyPlayback(samples, n);
+    if (beforeWrap == n) return NoSplice;
     Position = 0;
-    got += CopyPlayback(samples + got, n - got);
+    const size_t got = beforeWrap + CopyPlayback(samples + beforeWrap, n - beforeWrap);
     if (got == n) {
         ++Loops;
-        return;
+        return static_cast<int64_t>(beforeWrap);
     }
     std::fill(samples + got, samples + n, int16_t{0});
     IsPlaying = false; // the data is kept until ClosePlayback gives the capture format back
+    return NoSplice;
 }
 
 size_t WaveformFiles::CopyPlayback(int16_t* out, size_t n) {

@@ -50,7 +50,10 @@ public:
     // all channels) to the file; while playing, overwrites the first n samples with playback
     // data, wrapping to the start at the end. When the data cannot fill a buffer even from the
     // start, the rest of the buffer is silenced and playback ends. Allocates nothing.
-    void Process(int16_t* samples, size_t n);
+    // Returns the index of the first sample played after a wrap (the end of the recording joined
+    // to its start), or NoSplice.
+    static constexpr int64_t NoSplice = -1;
+    int64_t Process(int16_t* samples, size_t n);
 
     // Moves playback to byte 2 * trunc(L * q / 32767 * 0.5) of the L data bytes; q in 0..32767.
     void RandomStart(int q);
@@ -66,7 +69,7 @@ public:
 
 private:
     void Record(const int16_t* samples, size_t n);
-    void Play(int16_t* samples, size_t n);
+    int64_t Play(int16_t* samples, size_t n);
     size_t CopyPlayback(int16_t* out, size_t n);
 
     WaveWriter Writer;

@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QThread>
+#include <cstdio>
 #include <cstdlib>
 
 #include "audio/PortAudioSink.h"
@@ -32,8 +33,9 @@ CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* ou
         fileOutput = OwnFileOutput.get();
     }
     Player = std::make_unique<FilePlayer>(*fileOutput);
-    SoundOut = std::make_unique<CSoundOut>(
-        Monitor, *output, [this](const std::string& m) { Message(QString::fromStdString(m)); });
+    SoundOut = std::make_unique<CSoundOut>(Monitor, *output, [this](const std::string& m) {
+        OutputProblems << QString::fromStdString(m);
+    });
     SoundIn = std::make_unique<CSoundIn>(
         *capture,
         [this](size_t n, int16_t* samples, int remaining) {
@@ -41,9 +43,6 @@ CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* ou
         },
         [this](const std::string& m) { Message(QString::fromStdString(m)); });
     SoundIn->SetAnalysisLock(&Core.AnalysisLock);
-    ShowMessage = [this](const QString& text) {
-        QMessageBox::warning(this, QStringLiteral("Kestrovane"), text);
-    };
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     RepaintClock.start();
@@ -57,13 +56,69 @@ bool CChildView::OnUiThread() const {
     return QThread::currentThread() == thread();
 }
 
+namespace {
+// A box's text also goes to standard error, one line a box, for a user who started the program
+// from a terminal and for scripts that watch it.
+void EchoMessageBox(const QString& text) {
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    std::fprintf(stderr, "kestrovane: message box: %s\n", line.toLocal8Bit().constData());
+}
+} // namespace
+
+void CChildView::ShowMessageText(const QString& text) {
+    if (ShowMessage) {
+        ShowMessage(text);
+        return;
+    }
+    EchoMessageBox(text);
+    QMessageBox::warning(this, QStringLiteral("Kestrovane"), text);
+}
+
 void CChildView::Message(const QString& text) {
     if (!OnUiThread()) {
         QMetaObject::invokeMethod(
             this, [this, text] { Message(text); }, Qt::QueuedConnection);
         return;
     }
-    if (ShowMessage) ShowMessage(text);
+    if (!PendingNotices.contains(text)) PendingNotices << text;
+    ScheduleNotices();
+}
+
+void CChildView::ScheduleNotices() {
+    if (NoticeScheduled) return;
+    NoticeScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            NoticeScheduled = false;
+            ShowNotices();
+        },
+        Qt::QueuedConnection);
+}
+
+void CChildView::ShowNotices() {
+    if (NoticeOpen || PendingNotices.isEmpty()) return;
+    const QString text = PendingNotices.join(QLatin1Char('\n'));
+    PendingNotices.clear();
+    NoticeOpen = true;
+    if (ShowMessage) {
+        ShowMessage(text);
+        OnNoticeClosed();
+        return;
+    }
+    EchoMessageBox(text);
+    // Window-modal and opened without an event loop of its own: the caller returns at once.
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kestrovane"), text,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, &CChildView::OnNoticeClosed);
+    box->open();
+}
+
+void CChildView::OnNoticeClosed() {
+    NoticeOpen = false;
+    if (!PendingNotices.isEmpty()) ScheduleNotices();
 }
 
 bool CChildView::IsRunning() const {
@@ -116,8 +171,14 @@ bool CChildView::StartOutput() {
     if (!Core.Settings.DuplexAudio) return false;
     SoundOut->SampleRate = Core.Settings.SampleRate;
     SoundOut->DeviceName = App.SoundDeviceOutStr;
+    OutputProblems.clear();
     if (SoundOut->Start() == 0) return true;
-    Message(QStringLiteral("Please check wave-out device. Continuing without sound-out."));
+    if (!OutputProblemReported) {
+        OutputProblemReported = true;
+        for (const QString& problem : OutputProblems)
+            Message(problem);
+        Message(QStringLiteral("Please check wave-out device. Continuing without sound-out."));
+    }
     std::lock_guard lock(Core.AnalysisLock);
     Core.Settings.DuplexAudio = 0;
     return false;

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 #include <atomic>
 #include <filesystem>
@@ -93,9 +94,13 @@ public:
     // a step size of 0 leaves the level alone.
     int InputLevel = 32768;
     int AgcStepSize = 0;
+    // Replaces the message boxes (tests): the sink receives each text as it would be shown.
     void SetMessageSink(MessageSink sink) { ShowMessage = std::move(sink); }
-    // Shows a message through the sink (on the user-interface thread).
-    void ShowMessageText(const QString& text) { Message(text); }
+    // Shows a message at once and waits for it to be read (dialog validation, on the
+    // user-interface thread).
+    void ShowMessageText(const QString& text);
+    // Device and measuring notices not shown yet.
+    int PendingNoticeCount() const { return static_cast<int>(PendingNotices.size()); }
     // Where playback starts at Run: a number 0..32767 scaled over the recording (random unless a
     // test fixes it).
     std::function<int()> PlaybackStartDraw;
@@ -138,7 +143,7 @@ public:
     void SetCaptureSamplesPerBuffer(double samples) override;
     void SetCaptureBufferAdjust(double samples) override;
     void SetOutputRingSize(int n) override;
-    void RecordOrPlayBuffer(int16_t* samples, size_t count) override;
+    int64_t RecordOrPlayBuffer(int16_t* samples, size_t count) override;
     void MonitorCopy(const int16_t* samples, size_t count) override;
     void WriteLogRecord(int mode) override;
     void NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) override;
@@ -189,7 +194,13 @@ private:
 
     void OnTimer(int id);
     void PerBufferStep();
+    // A device or measuring notice, from any thread: collected while the command that raised it
+    // runs and shown afterwards, the texts of one command in one box, one box at a time. So no
+    // notice opens an event loop inside Run or Stop, and the measurement is running behind it.
     void Message(const QString& text);
+    void ScheduleNotices();
+    void ShowNotices();
+    void OnNoticeClosed();
     bool OnUiThread() const;
 
     bool StartOutput();
@@ -207,7 +218,13 @@ private:
     TimeLapseLink TimeLapse;
     WaveformFiles Waveform;
     LogWriter Log{Core, App};
-    MessageSink ShowMessage;
+    MessageSink ShowMessage; // empty: real message boxes
+    QStringList PendingNotices;
+    bool NoticeScheduled = false;
+    bool NoticeOpen = false;
+    // A machine without an output device is a normal state: said once per program start.
+    bool OutputProblemReported = false;
+    QStringList OutputProblems; // the output device's own texts of the current start
     QElapsedTimer RepaintClock;
     qint64 LastRepaintMs = -1000;
     int Paints = 0;

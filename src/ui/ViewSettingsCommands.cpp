@@ -239,7 +239,7 @@ bool CChildView::OpenSettingsDialog() {
     lists.SerialPorts = SerialPortNames();
     lists.CounterFrequency = static_cast<int64_t>(ProcessTimestampClock().Frequency());
     CTrainDia dialog(DialogFields(*this), lists, this);
-    dialog.ShowMessage = [this](const QString& text) { Message(text); };
+    dialog.ShowMessage = [this](const QString& text) { ShowMessageText(text); };
     dialog.Beep = [this] { BeepHook ? BeepHook() : QApplication::beep(); };
     if (SettingsDialogHook) {
         dialog.show();

@@ -129,12 +129,13 @@ void CChildView::RandomPlaybackStart() {
 
 // Capture thread, inside ProcessBuffer: recording or playback substitution. A playback that can
 // no longer fill a buffer has ended; the user-interface thread closes it and resumes live input.
-void CChildView::RecordOrPlayBuffer(int16_t* samples, size_t count) {
+int64_t CChildView::RecordOrPlayBuffer(int16_t* samples, size_t count) {
     const bool wasPlaying = Waveform.Playing();
-    Waveform.Process(samples, count);
+    const int64_t splice = Waveform.Process(samples, count);
     if (wasPlaying && !Waveform.Playing())
         QMetaObject::invokeMethod(
             this, [this] { OnPlaybackEnded(); }, Qt::QueuedConnection);
+    return splice;
 }
 
 void CChildView::OnPlaybackEnded() {

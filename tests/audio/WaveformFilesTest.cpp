@@ -459,9 +459,10 @@ public:
         Sound.SetSamplesPerBuffer(s);
     }
     void SetCaptureBufferAdjust(double s) override { Sound.SetBufferAdjust(s); }
-    void RecordOrPlayBuffer(int16_t* samples, size_t n) override {
-        Files.Process(samples, n);
+    int64_t RecordOrPlayBuffer(int16_t* samples, size_t n) override {
+        const int64_t splice = Files.Process(samples, n);
         Core.PlayingBack = Files.Playing();
+        return splice;
     }
 
     NoDevices Devices;
