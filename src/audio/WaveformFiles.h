@@ -58,6 +58,9 @@ public:
     // Moves playback to byte 2 * trunc(L * q / 32767 * 0.5) of the L data bytes; q in 0..32767.
     void RandomStart(int q);
 
+    // The capture rate the user chose: the one a playback replaced, else `current`.
+    unsigned UserSampleRate(unsigned current) const { return SavedRate != 0 ? SavedRate : current; }
+
     // Closes a recording and a playback (giving back the replaced rate and channel count).
     void CloseAll(unsigned& sampleRate, int& channels);
 

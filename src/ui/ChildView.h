@@ -187,6 +187,7 @@ private:
     void TogglePaperTape();
     void ToggleCursorDisk(bool ctrlHeld);
     void EndPlayback();
+    void EndPlaybackAtUserRate();
     void CloseWaveformFiles();
     void PostRun();
     void RandomPlaybackStart();

@@ -10,9 +10,11 @@ fs::path BundledSamplePath(const fs::path& programDir) {
     return programDir.parent_path() / "share" / "kestrovane" / "sample-watch.wav";
 }
 
-bool InstallSampleRecording(const fs::path& sample, const fs::path& waveFile) {
+bool InstallSampleRecording(const fs::path& sample, const fs::path& waveFile,
+                            const fs::path& defaultWaveFile) {
     std::error_code error;
-    if (waveFile.empty() || fs::exists(waveFile, error) || !fs::is_regular_file(sample, error))
+    if (waveFile.empty() || waveFile.lexically_normal() != defaultWaveFile.lexically_normal() ||
+        fs::exists(waveFile, error) || !fs::is_regular_file(sample, error))
         return false;
     if (waveFile.has_parent_path()) fs::create_directories(waveFile.parent_path(), error);
     // skip_existing: a file that appeared meanwhile is never overwritten.

@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include "settings/SettingsIO.h"
+#include "settings/SettingsPaths.h"
 #include "ui/ChildView.h"
 #include "ui/SampleRecording.h"
 
@@ -22,14 +23,21 @@ void CChildView::OnCreate(SettingsStore* store, const std::filesystem::path& bun
         MakeDefaultFileNames(App);
         RefreshTrainBox();
     }
-    if (!bundledSample.empty()) InstallSampleRecording(bundledSample, App.WaveFile2);
+    if (!bundledSample.empty()) {
+        const std::string data = DataFolder();
+        if (!data.empty()) InstallSampleRecording(bundledSample, App.WaveFile2, data + "cal.wav");
+    }
     TogglePlayback();
 }
 
+// A playback borrows the file's sample rate for the capture; the store keeps the user's own.
 bool CChildView::SaveAllSettings() {
     if (!Store) return false;
     std::lock_guard lock(Core.AnalysisLock);
+    const unsigned inUse = Core.Settings.SampleRate;
+    Core.Settings.SampleRate = Waveform.UserSampleRate(inUse);
     SaveSettings(*Store, Core, App, ProcessTimestampClock());
+    Core.Settings.SampleRate = inUse;
     return Store->Save();
 }
 

@@ -52,6 +52,7 @@ void CChildView::ChooseWaveformFile() {
 }
 
 void CChildView::SetWaveformFile(const std::string& path) {
+    EndPlaybackAtUserRate();
     {
         std::lock_guard lock(Core.AnalysisLock);
         CloseWaveformFiles();
@@ -62,9 +63,11 @@ void CChildView::SetWaveformFile(const std::string& path) {
     if (std::filesystem::exists(path, error)) TogglePlayback();
 }
 
+// The header carries the rate the samples arrive at. Ending a playback gives the capture back the
+// user's rate, so a running capture is restarted on it before the first sample is recorded.
 void CChildView::ToggleRecording() {
+    EndPlaybackAtUserRate();
     std::lock_guard lock(Core.AnalysisLock);
-    if (Waveform.Playing()) EndPlayback();
     if (Waveform.Recording())
         Waveform.CloseRecording();
     else
@@ -94,6 +97,17 @@ void CChildView::TogglePlayback() {
         PostRun();
     }
     RequestRepaint();
+}
+
+// Ends a playback the way the playback command does: a running measurement is restarted, so the
+// capture runs at the user's rate again instead of the file's.
+void CChildView::EndPlaybackAtUserRate() {
+    bool playing;
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        playing = Waveform.Playing();
+    }
+    if (playing) TogglePlayback();
 }
 
 // Under AnalysisLock: closes the playback and gives back the capture rate and channels.

@@ -38,6 +38,7 @@ public:
     Child() = default;
     Child(const std::vector<std::string>& argv, const std::vector<std::string>& env,
           const std::string& errFile = "/dev/null") {
+        std::fflush(nullptr); // unwritten output would be written again by the child
         Pid = ::fork();
         if (Pid != 0) return;
         ::setpgid(0, 0);

@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "../settings/SettingsTestSupport.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
+#include "settings/SettingsStore.h"
 #include "ui/ChildView.h"
 
 namespace kv {
@@ -159,6 +161,45 @@ TEST_F(LoopFixture, PlaybackIsMeasuredAndHeardWithoutDuplexAudioThenLiveInputRes
     QTest::qWait(300);
     EXPECT_EQ(Speaker.Played, heard) << "the file is no longer played";
     std::filesystem::remove(path);
+}
+
+TEST_F(LoopFixture, ARecordingAfterAPlaybackIsCapturedAndLabelledAtTheUsersRate) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kv-rec-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string played = (dir / "played.wav").string();
+    const std::string recorded = (dir / "recorded.wav").string();
+    ASSERT_TRUE(WriteWaveFile(played, Watch(-4.0, 20.0, 48000), 48000, 1));
+    test::ScopedEnvironment environment{{"XDG_DATA_HOME", (dir / "data").string()}};
+    SettingsStore store((dir / "settings.ini").string());
+    struct CloseBeforeTheStore {
+        CChildView& View;
+        ~CloseBeforeTheStore() { View.OnDestroy(); }
+    } closer{View};
+    View.OnCreate(&store);
+    ASSERT_FALSE(View.WaveformState().Playing()) << "nothing at the default path";
+    View.Core.Settings.DuplexAudio = 0;
+    View.Core.Settings.SampleRate = 96000;
+    View.App.WaveFile2 = played;
+    View.TogglePlayback();
+    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
+    ASSERT_EQ(Source.Format.SampleRate, 48000u);
+
+    ASSERT_TRUE(View.SaveAllSettings());
+    EXPECT_EQ(store.GetInt("Settings", "SampleRate", 0), 96000)
+        << "the file's borrowed rate is not the user's";
+
+    View.SetWaveformFile(recorded);
+    View.ToggleRecording();
+    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return Source.Delivered > 96000u; }, 5000));
+    const unsigned capturedAt = Source.Format.SampleRate;
+    View.ToggleRecording();
+    const WaveReadResult file = ReadWaveFile(recorded);
+    ASSERT_TRUE(file.Ok) << file.Error;
+    EXPECT_EQ(capturedAt, 96000u);
+    EXPECT_EQ(file.Data.SampleRate, capturedAt) << "the header says the rate the samples came at";
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {

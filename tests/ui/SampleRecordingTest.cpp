@@ -31,23 +31,29 @@ TEST_F(SampleInstall, FindsTheSampleBesideTheProgramFolder) {
     EXPECT_EQ(BundledSamplePath(Dir / "src"), Sample);
 }
 
-TEST_F(SampleInstall, CopiesIntoANewFolderWhenTheWaveFileIsMissing) {
+TEST_F(SampleInstall, CopiesIntoANewFolderWhenTheDefaultWaveFileIsMissing) {
     const fs::path wave = Dir / "data" / "Vexlor" / "cal.wav";
-    EXPECT_TRUE(InstallSampleRecording(Sample, wave));
+    EXPECT_TRUE(InstallSampleRecording(Sample, wave, wave));
     EXPECT_EQ(Read(wave), "RIFF sample");
+}
+
+TEST_F(SampleInstall, AMissingFileOfTheUsersOwnChoiceIsLeftAlone) {
+    const fs::path wave = Dir / "my-watch.wav";
+    EXPECT_FALSE(InstallSampleRecording(Sample, wave, Dir / "data" / "Vexlor" / "cal.wav"));
+    EXPECT_FALSE(fs::exists(wave)) << "free for a recording of the user's own";
 }
 
 TEST_F(SampleInstall, NeverReplacesAnExistingRecording) {
     const fs::path wave = Dir / "cal.wav";
     std::ofstream(wave) << "my recording";
-    EXPECT_FALSE(InstallSampleRecording(Sample, wave));
+    EXPECT_FALSE(InstallSampleRecording(Sample, wave, wave));
     EXPECT_EQ(Read(wave), "my recording");
 }
 
 TEST_F(SampleInstall, MissingSampleOrEmptyNameCopiesNothing) {
-    EXPECT_FALSE(InstallSampleRecording(Dir / "none.wav", Dir / "cal.wav"));
+    EXPECT_FALSE(InstallSampleRecording(Dir / "none.wav", Dir / "cal.wav", Dir / "cal.wav"));
     EXPECT_FALSE(fs::exists(Dir / "cal.wav"));
-    EXPECT_FALSE(InstallSampleRecording(Sample, ""));
+    EXPECT_FALSE(InstallSampleRecording(Sample, "", ""));
 }
 
 } // namespace
