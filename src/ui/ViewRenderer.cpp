@@ -26,6 +26,8 @@ const QColor PoorRed(255, 0, 0);
 const QColor ThresholdGreen(100, 155, 100);
 const QColor ReadoutBlue(0, 0, 200);
 const QColor ReadoutOrange(200, 63, 0);
+// Readouts that are not a current reading: measuring stopped, no ticks yet, or the signal lost.
+const QColor ReadoutStale(150, 150, 150);
 const QColor PromptBrown(128, 64, 64);
 const QColor FrozenRed(200, 20, 20);
 
@@ -148,6 +150,7 @@ struct ViewRenderer::Frame {
     // Rate inputs.
     double Rate = 0.0;
     bool WindowFull = false;
+    bool Current = false; // the readouts are the running measurement's, from ticks heard
     int TickOffset = 0;
     double m = 1.0;
     int f = 1;
@@ -397,6 +400,8 @@ void ViewRenderer::ReadRateInputs(Frame& fr) {
         std::lock_guard lock(fr.Core.AnalysisLock);
         fr.Rate = fr.Core.Measurement.Rate;
         fr.WindowFull = fr.Core.Measurement.RateWindowFull;
+        fr.Current =
+            fr.Core.Measurement.Running && !fr.Core.NoSignal && fr.Core.Measurement.RateMeasured;
         fr.TickOffset = fr.Core.Detector.TickOffset;
         fr.m = fr.Core.Settings.Zoom;
         fr.f = fr.Core.Settings.SlowFeed == 0 ? 1 : fr.Core.Settings.SlowFeed;
@@ -763,11 +768,14 @@ void ViewRenderer::DrawReadouts(Frame& fr) {
     in.WindowFull = fr.WindowFull;
     const RateReadout rate = RateReadoutText(in);
     p.setFont(large_);
-    DrawText(p, 5, 0, rate.Text, Align::Left, rate.Orange ? ReadoutOrange : ReadoutBlue);
+    const QColor valid = fr.Current || in.ManualCursor ? ReadoutBlue : ReadoutStale;
+    DrawText(p, 5, 0, rate.Text, Align::Left,
+             rate.Orange && valid == ReadoutBlue ? ReadoutOrange : valid);
+    const QColor readings = fr.Current ? ReadoutBlue : ReadoutStale;
     DrawText(p, 5, fr.L2, AmplitudeText(amplitude, lift, in.Averaging, fr.Escapement, fr.Fork),
-             Align::Left, ReadoutBlue);
+             Align::Left, readings);
     DrawText(p, 5, 2 * fr.L2, BeatErrorText(beatError, fr.T, in.Averaging, stable, fr.Fork),
-             Align::Left, ReadoutBlue);
+             Align::Left, readings);
 }
 
 void ViewRenderer::DrawTopRight(Frame& fr) {

@@ -96,6 +96,35 @@ struct ViewRender : ::testing::Test {
     QImage image;
 };
 
+// --- Readouts ---
+
+TEST_F(ViewRender, ReadoutsAreBlueOnlyWhileTheyAreACurrentReading) {
+    const QColor readoutBlue(0, 0, 200);
+    const QRect readouts(0, 0, W / 3, 3 * L2);
+    StartWatch();
+    FeedWatch(20, 5.0);
+    Render();
+    EXPECT_GT(CountColour(readouts, readoutBlue), 50) << "a running measurement of a watch";
+
+    h.Core.NoSignal = true; // the ticks stopped
+    Render();
+    EXPECT_EQ(CountColour(readouts, readoutBlue), 0);
+    h.Core.NoSignal = false;
+
+    h.StopMeasurement(); // the playback ended or Stop was pressed
+    Render();
+    EXPECT_EQ(CountColour(readouts, readoutBlue), 0)
+        << "the last values are not the steady reading";
+
+    CoreHarness silent;
+    silent.Core.Settings.Centre = 0;
+    silent.Start(48000);
+    silent.Feed(std::vector<int16_t>(48000 * 10, 0));
+    renderer.Render(image, QSize(W, H), silent.Core, settings, state);
+    EXPECT_EQ(CountColour(readouts, readoutBlue), 0) << "a silent file has no reading";
+    EXPECT_EQ(CountColour(readouts, QColor(200, 63, 0)), 0);
+}
+
 // --- Paper tape ---
 
 TEST_F(ViewRender, TapeDotsOnePerRowAtTheirPhaseColumns) {
