@@ -149,13 +149,31 @@ TEST_F(FramePlacement, SavedMaximizedFrameComesBackMaximizedAndRestoresToItsRect
     EXPECT_EQ(frame.geometry(), Rectangle);
 }
 
-TEST_F(FramePlacement, ClosingMaximizedKeepsTheNormalRectangleRestartAfterRestart) {
-    for (int start = 1; start <= 3; ++start) {
-        EXPECT_TRUE(Start(MaximizedWithRectangle).isMaximized()) << "start " << start;
-        const WindowPlacement saved = Close();
-        EXPECT_EQ(saved.Show, ShowState::Maximized) << "start " << start;
-        EXPECT_EQ(saved.Normal, Rectangle) << "start " << start;
-    }
+// Maximized by the user, closed; full screen, closed; restored, closed: the normal rectangle
+// comes through every restart.
+TEST_F(FramePlacement, NormalRectangleSurvivesRestartsInEveryState) {
+    Start(NormalAtRectangle).showMaximized();
+    Settle(*Frame);
+    WindowPlacement saved = Close();
+    EXPECT_EQ(saved.Show, ShowState::Maximized);
+    EXPECT_EQ(saved.Normal, Rectangle);
+
+    CMainFrame& second = Start(Saved);
+    EXPECT_TRUE(second.isMaximized());
+    second.ToggleFullScreen();
+    Settle(second);
+    saved = Close();
+    EXPECT_EQ(saved.Show, ShowState::Maximized);
+    EXPECT_EQ(saved.Normal, Rectangle);
+
+    CMainFrame& third = Start(Saved);
+    EXPECT_TRUE(third.isMaximized());
+    third.showNormal();
+    Settle(third);
+    EXPECT_EQ(third.geometry(), Rectangle);
+    saved = Close();
+    EXPECT_EQ(saved.Show, ShowState::Normal);
+    EXPECT_EQ(saved.Normal, Rectangle);
 }
 
 TEST_F(FramePlacement, ClosingInFullScreenSavesMaximizedWithTheNormalRectangle) {
