@@ -57,22 +57,21 @@ void DrawGlyph(QPainter& p, const Glyph& g, const QRect& area) {
 void DrawCentring(QPainter& p) {
     const QColor red = QColor::fromRgb(CentringRed);
     const int mid = IconWidth / 2, centreY = IconHeight / 2;
-    constexpr int LineHalf = 5; // half the datum line's height
-    constexpr int Head = 3;     // arrow head length and half width
-    constexpr int Gap = 2;      // between an arrow tip and the datum line
-    constexpr int Edge = 1;     // margin at the button's sides
+    constexpr int LineHalf = 6;   // half the datum line's height
+    constexpr int HeadLength = 4; // arrow head, along the arrow
+    constexpr int HeadHalf = 3;   // arrow head, half its width
     p.fillRect(QRect(mid, centreY - LineHalf, 1, 2 * LineHalf + 1), red);
     p.setPen(Qt::NoPen);
     p.setBrush(red);
     for (const int side : {-1, 1}) {
-        const int tip = mid + side * Gap;
-        const int shaftEnd = side < 0 ? Edge : IconWidth - 1 - Edge;
-        p.fillRect(QRect(QPoint(std::min(tip, shaftEnd), centreY),
-                         QPoint(std::max(tip, shaftEnd), centreY)),
-                   red);
-        const QPoint head[] = {{tip, centreY},
-                               {tip + side * Head, centreY - Head},
-                               {tip + side * Head, centreY + Head}};
+        const int tip = mid + side; // next to the datum line
+        const int base = tip + side * HeadLength;
+        const int edge = side < 0 ? 0 : IconWidth - 1;
+        p.fillRect(
+            QRect(QPoint(std::min(base, edge), centreY), QPoint(std::max(base, edge), centreY)),
+            red);
+        const QPoint head[] = {
+            {tip, centreY}, {base, centreY - HeadHalf}, {base, centreY + HeadHalf}};
         p.drawPolygon(head, 3);
     }
 }
