@@ -43,8 +43,7 @@ bool CKestrovaneApp::InitInstance() {
     options.Store = Store.get();
     options.BundledSample = BundledSamplePath(QCoreApplication::applicationDirPath().toStdString());
     MainFrame = std::make_unique<CMainFrame>(options);
-    MainFrame->showMaximized();
-    if (const auto placement = MainFrame->StoredPlacement()) MainFrame->ApplyPlacement(*placement);
+    MainFrame->ShowAtStart();
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, MainFrame.get(),
                      [this](QSessionManager&) { MainFrame->View().OnSessionEnd(); });
     return true;

@@ -1,15 +1,21 @@
 #include "ui/MainFrame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDockWidget>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
+#include <utility>
 
 #include "settings/Profiles.h"
 #include "settings/SettingsIO.h"
@@ -37,6 +43,7 @@ CMainFrame::CMainFrame(const Options& options, QWidget* parent)
             Store->WriteText("Initial", "WindowPos", text.toStdString());
         };
     statusBar()->showMessage(QStringLiteral("Kestrovane timegrapher: ready"));
+    qApp->installEventFilter(this);
 }
 
 void CMainFrame::BuildBars() {
@@ -54,26 +61,37 @@ void CMainFrame::BuildBars() {
     addDockWidget(Qt::RightDockWidgetArea, MixerBar);
 }
 
-QAction* CMainFrame::MakeAction(int id, const QString& label) {
-    auto it = Actions.find(id);
-    if (it != Actions.end()) return it->second;
-    // The text after a tab is only shown; the keys themselves come from the accelerator table.
+QAction* CMainFrame::NewAction(int id, const QString& label) {
+    // The text after a tab is only shown; the keys themselves are on the key actions.
     auto* action = new QAction(label, this);
     action->setData(id);
-    action->setShortcutContext(Qt::WindowShortcut);
     if (const CommandText* t = FindCommandText(id)) {
         action->setStatusTip(QString::fromUtf8(t->Prompt));
         action->setToolTip(QString::fromUtf8(t->Tip));
     }
+    const std::vector<int>& tools = ToolBarLayout();
+    if (std::find(tools.begin(), tools.end(), id) != tools.end()) action->setIcon(ToolBarIcon(id));
     connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
-    Actions[id] = action;
-    addAction(action); // shortcuts work while the menu bar is hidden
     return action;
+}
+
+// A command's first menu entry or tool-bar button makes its action; a further menu entry with a
+// label of its own gets an action of its own, so each entry keeps its label.
+QAction* CMainFrame::MakeAction(int id, const QString& label) {
+    auto it = Actions.find(id);
+    if (it == Actions.end()) return Actions[id] = NewAction(id, label);
+    if (label.isEmpty() || it->second->text() == label) return it->second;
+    return NewAction(id, label);
 }
 
 QAction* CMainFrame::ActionFor(int id) const {
     auto it = Actions.find(id);
     return it == Actions.end() ? nullptr : it->second;
+}
+
+QAction* CMainFrame::KeyActionFor(int id) const {
+    auto it = KeyActions.find(id);
+    return it == KeyActions.end() ? nullptr : it->second;
 }
 
 QMenu* CMainFrame::BuildMenu(const QString& title, const std::vector<MenuNode>& items) {
@@ -87,6 +105,7 @@ QMenu* CMainFrame::BuildMenu(const QString& title, const std::vector<MenuNode>& 
             menu->addAction(MakeAction(node.Id, node.Label));
     }
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateActions(menu->actions()); });
+    connect(menu, &QMenu::aboutToHide, this, &CMainFrame::HideMenuBarWhenIdle);
     return menu;
 }
 
@@ -113,23 +132,29 @@ void CMainFrame::BuildToolBar() {
         QAction* action = MakeAction(id, QString());
         if (action->text().isEmpty()) // tool-bar-only commands: the tip names them
             action->setText(action->toolTip());
-        action->setIcon(ToolBarIcon(id));
         Tools->addAction(action);
     }
 }
 
-// Keys of the accelerator table that no menu item shows.
+// The keys of the accelerator table live on hidden actions of their own: a menu item shows only
+// the key its label names, and a key runs its command only while the command is enabled.
 void CMainFrame::BuildAccelerators() {
     for (const Accelerator& a : AcceleratorTable()) {
-        QAction* action = MakeAction(a.Id, QString());
-        if (action->shortcut().isEmpty()) {
-            action->setShortcut(a.Key);
-        } else if (action->shortcut() != a.Key) {
-            auto keys = action->shortcuts();
-            if (!keys.contains(a.Key)) keys << a.Key;
-            action->setShortcuts(keys);
+        QAction*& action = KeyActions[a.Id];
+        if (!action) {
+            action = new QAction(this);
+            action->setData(a.Id);
+            action->setShortcutContext(Qt::WindowShortcut);
+            const int id = a.Id;
+            connect(action, &QAction::triggered, this, [this, id] { RunKey(id); });
+            addAction(action); // keys work while the menu bar is hidden
         }
+        action->setShortcuts(action->shortcuts() << a.Key);
     }
+}
+
+void CMainFrame::RunKey(int id) {
+    if (ViewWidget->CommandStatus(id).Enabled) RouteCommand(id);
 }
 
 void CMainFrame::UpdateActions(const QList<QAction*>& actions) {
@@ -219,28 +244,75 @@ void CMainFrame::EditTitle() {
     ViewWidget->update();
 }
 
+// The first show is maximized, restoring to a share of the screen, unless a saved placement says
+// otherwise.
+void CMainFrame::ShowAtStart() {
+    WindowPlacement placement;
+    placement.Show = ShowState::Maximized;
+    placement.Normal = DefaultNormalRect();
+    if (const auto saved = StoredPlacement()) placement = *saved;
+    ApplyPlacement(placement);
+    show();
+}
+
 WindowPlacement CMainFrame::CurrentPlacement() const {
     WindowPlacement p;
-    p.Show = isMinimized()   ? ShowState::Minimized
-             : isMaximized() ? ShowState::Maximized
-                             : ShowState::Normal;
-    p.Normal = normalGeometry();
+    p.Show = isMinimized()                     ? ShowState::Minimized
+             : isMaximized() || isFullScreen() ? ShowState::Maximized
+                                               : ShowState::Normal;
+    p.Normal = normalGeometry().isValid() ? normalGeometry() : geometry();
     return p;
 }
 
-void CMainFrame::ApplyPlacement(const WindowPlacement& placement) {
-    if (placement.Normal.isValid()) setGeometry(placement.Normal);
-    switch (placement.Show) {
+namespace {
+
+// How much of the screen's width and height a frame without a saved rectangle takes when it is
+// not maximized.
+constexpr int DefaultShareNumerator = 3, DefaultShareDenominator = 4;
+
+// A rectangle that lies off every screen (one was removed or made smaller since it was saved) is
+// moved onto the primary screen and shrunk to fit it; one whose centre is on a screen stays.
+QRect OnScreen(const QRect& rect) {
+    if (QGuiApplication::screenAt(rect.center())) return rect;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return rect;
+    const QRect avail = screen->availableGeometry();
+    QRect r(QPoint(), rect.size().boundedTo(avail.size()));
+    r.moveCenter(avail.center());
+    return r;
+}
+
+Qt::WindowState StateOf(ShowState show) {
+    switch (show) {
     case ShowState::Minimized:
-        showMinimized();
-        break;
+        return Qt::WindowMinimized;
     case ShowState::Maximized:
-        showMaximized();
-        break;
+        return Qt::WindowMaximized;
     case ShowState::Normal:
-        showNormal();
         break;
     }
+    return Qt::WindowNoState;
+}
+
+} // namespace
+
+// The normal rectangle before one is saved: a share of the screen, centred.
+QRect CMainFrame::DefaultNormalRect() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) return geometry();
+    const QRect avail = s->availableGeometry();
+    QRect r(QPoint(), avail.size() * DefaultShareNumerator / DefaultShareDenominator);
+    r.moveCenter(avail.center());
+    return r;
+}
+
+// The native window is made in the normal state at the normal rectangle: that is the rectangle
+// the platform (or the window manager) returns to when the frame is restored.
+void CMainFrame::ApplyPlacement(const WindowPlacement& placement) {
+    setWindowState(Qt::WindowNoState);
+    setGeometry(OnScreen(placement.Normal.isValid() ? placement.Normal : DefaultNormalRect()));
+    create();
+    setWindowState(StateOf(placement.Show));
 }
 
 void CMainFrame::ToggleFullScreen() {
@@ -253,6 +325,58 @@ void CMainFrame::ToggleFullScreen() {
         showFullScreen();
     else
         showNormal();
+}
+
+void CMainFrame::ShowMenuBarFromKeyboard() {
+    QMenuBar* bar = menuBar();
+    bar->show();
+    const QList<QAction*> menus = bar->actions();
+    if (!menus.isEmpty()) bar->setActiveAction(menus.first());
+}
+
+// Runs once the menus have settled (moving from one menu to the next closes one before the next
+// opens): hides the menu bar in full screen when no menu is open or highlighted any more.
+void CMainFrame::HideMenuBarWhenIdle() {
+    QTimer::singleShot(0, this, [this] {
+        QMenuBar* bar = menuBar();
+        if (!FullScreenMode || !bar->isVisible() || bar->activeAction() ||
+            QApplication::activePopupWidget())
+            return;
+        bar->hide();
+        ViewWidget->setFocus();
+    });
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (FilterMenuKeys(watched, event)) return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// F10, or Alt pressed and released alone, opens the first menu; in full screen they bring the
+// hidden menu bar back until the menus are closed.
+bool CMainFrame::FilterMenuKeys(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (watched == menuBar() && (type == QEvent::FocusOut || type == QEvent::KeyPress))
+        HideMenuBarWhenIdle();
+    if (type == QEvent::MouseButtonPress) AltAlone = false;
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+        return false;
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (type == QEvent::ShortcutOverride) { // a key taken by a shortcut never comes as a press
+        AltAlone = AltAlone && key->key() == Qt::Key_Alt;
+        return false;
+    }
+    if (type == QEvent::KeyPress) {
+        AltAlone = key->key() == Qt::Key_Alt;
+        if (key->key() != Qt::Key_F10 || key->modifiers() != Qt::NoModifier) return false;
+    } else if (key->key() != Qt::Key_Alt || !std::exchange(AltAlone, false) || !FullScreenMode ||
+               menuBar()->isVisible()) {
+        return false;
+    }
+    ShowMenuBarFromKeyboard();
+    return true;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

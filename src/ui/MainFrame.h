@@ -35,7 +35,15 @@ public:
     CChildView& View() { return *ViewWidget; }
     SettingsBar& Settings() { return *Bar; }
 
+    // The first show at start-up: maximized, or as the saved placement says. The state is settled
+    // before the window is mapped: a window manager takes the state a window is mapped with and
+    // may drop a state change that arrives while it is still mapping the window.
+    void ShowAtStart();
+    // The placement to save: the show state and the normal rectangle, which is kept while the
+    // frame is maximized or full screen (full screen counts as maximized).
     WindowPlacement CurrentPlacement() const;
+    // Sets the normal rectangle (moved onto a screen when it lies off every screen) and the show
+    // state. Meant for a frame that is not shown yet.
     void ApplyPlacement(const WindowPlacement& placement);
     void ToggleFullScreen();
     bool IsFullScreenMode() const { return FullScreenMode; }
@@ -51,10 +59,14 @@ public:
     // Refreshes the check and enable state of the given actions (before a menu shows, and
     // periodically for the visible tool-bar buttons).
     void UpdateActions(const QList<QAction*>& actions);
+    // The action of a command's first menu entry or tool-bar button.
     QAction* ActionFor(int id) const;
+    // The hidden action that carries a command's keys from the accelerator table.
+    QAction* KeyActionFor(int id) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildMenus();
@@ -63,6 +75,13 @@ private:
     void BuildAccelerators();
     QMenu* BuildMenu(const QString& title, const std::vector<struct MenuNode>& items);
     QAction* MakeAction(int id, const QString& label);
+    QAction* NewAction(int id, const QString& label);
+    void RunKey(int id);
+    QRect DefaultNormalRect() const;
+    // The menu bar in full screen: shown while it is used from the keyboard, hidden again after.
+    void ShowMenuBarFromKeyboard();
+    void HideMenuBarWhenIdle();
+    bool FilterMenuKeys(QObject* watched, QEvent* event);
     void ShowPopup(int id);
     void EditTitle();
     void OpenUserGuide();
@@ -75,6 +94,8 @@ private:
     bool FullScreenMode = false;
     SettingsStore* Store = nullptr;
     std::map<int, QAction*> Actions;
+    std::map<int, QAction*> KeyActions;
+    bool AltAlone = false; // Alt is down and no other key was pressed since
     QTimer* IdleUpdate = nullptr;
 };
 

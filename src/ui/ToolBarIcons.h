@@ -1,4 +1,5 @@
-// The tool bar's own icon set: one 16 x 15 picture per command, drawn at start-up.
+// The tool bar's own icon set: one 16 x 15 picture per command, drawn at start-up, with a
+// framed, highlighted variant for a checked command.
 #pragma once
 
 #include <QIcon>

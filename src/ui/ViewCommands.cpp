@@ -62,23 +62,11 @@ template <typename Table> auto Find(const Table& table, int id) -> decltype(&tab
 }
 
 // Commands of features this build does not have yet: shown, but greyed.
-const int NotBuiltCommands[] = {cmd::Positions,
-                                cmd::InternetCal,
-                                cmd::GpsCal,
-                                cmd::LocalCal,
-                                cmd::FinishCal,
-                                cmd::CorrectClock,
-                                cmd::ShowViewer,
-                                cmd::ViewerSettings,
-                                cmd::DeleteSection,
-                                cmd::ResetViewer,
-                                cmd::ChooseTextFile,
-                                cmd::Print,
-                                cmd::PrintImmediate,
-                                cmd::PrintTape,
-                                cmd::HelpTopics,
-                                cmd::ContextHelp,
-                                cmd::Help};
+const int NotBuiltCommands[] = {cmd::Positions,      cmd::InternetCal,    cmd::GpsCal,
+                                cmd::LocalCal,       cmd::FinishCal,      cmd::CorrectClock,
+                                cmd::ShowViewer,     cmd::ViewerSettings, cmd::DeleteSection,
+                                cmd::ResetViewer,    cmd::ChooseTextFile, cmd::Print,
+                                cmd::PrintImmediate, cmd::PrintTape};
 
 const int FeedPopupValues[] = {-10, -5, -2, 1, 2, 5, 10, 20, 50, 100};
 const double ZoomPopupValues[] = {10, 5, 2, 1, 0.5};

@@ -56,6 +56,9 @@ QPen ThinPen(const QColor& colour) {
     return QPen(colour, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
 }
 
+// The smallest height of the small font (status lines, labels) that stays readable.
+constexpr int MinSmallFontPixels = 10;
+
 QFont MakeFont(int pixelSize) {
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(std::max(1, pixelSize));
@@ -224,8 +227,10 @@ void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& 
 void ViewRenderer::EnsureFonts(int height, int cellFactor, ViewDisplayState& state) {
     const int k = std::max(1, cellFactor);
     if (!fontsExist_ || height / k != storedL3_) {
-        storedL1_ = height / (6 * k);
-        storedL2_ = height / (4 * k);
+        // The status lines keep a readable size on a small window; the large font is never
+        // smaller than the small one.
+        storedL1_ = std::max(height / (6 * k), MinSmallFontPixels);
+        storedL2_ = std::max(height / (4 * k), storedL1_);
         storedL3_ = height / k;
         small_ = MakeFont(storedL1_);
         note_ = MakeFont(storedL1_);

@@ -3,15 +3,19 @@
 // matter.
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
 #include <QMenuBar>
+#include <QPainter>
 #include <QTest>
 #include <QToolBar>
+#include <QUrl>
 #include <filesystem>
 #include <unistd.h>
 
 #include "SignalSource.h"
 #include "ui/CommandTable.h"
 #include "ui/MainFrame.h"
+#include "ui/ToolBarIcons.h"
 
 namespace kv {
 namespace {
@@ -74,6 +78,11 @@ TEST_F(Menus, CommandsMenuWithItsSubmenusAndKeys) {
     const QStringList start = {"> Train", "1 pps", "14400",  "18000",  "19800",  "21600", "25200",
                                "28800",   "36000", "300 Hz", "330 Hz", "360 Hz", "<"};
     EXPECT_EQ(lines.mid(0, start.size()), start);
+    EXPECT_TRUE(lines.contains("Pendulum clock ?")) << "a second entry keeps its own label";
+    const qsizetype escapement = lines.indexOf("> Escapement");
+    ASSERT_GE(escapement, 0);
+    EXPECT_EQ(lines.mid(escapement + 1, 8), (QStringList{"Lever", "Coaxial 1", "Coaxial 2", "AP 1",
+                                                         "AP 2", "Pendulum", "Tuning fork", "<"}));
     for (const char* item : {"Freeze waveform\tF", "1.0\tHome", "Start internet cal\tCtrl+I",
                              "Start GPS cal\tCtrl+G", "Start local standard cal\tCtrl+S",
                              "Finish calibration\tCtrl+F", "Auto &centring ", "High-pass filter?",
@@ -86,11 +95,30 @@ TEST_F(Menus, CommandsMenuWithItsSubmenusAndKeys) {
 }
 
 TEST_F(Menus, AcceleratorsBindTheirCommandsNotTheLabels) {
-    EXPECT_TRUE(Frame.ActionFor(cmd::PrintImmediate)->shortcuts().contains(QKeySequence("Ctrl+P")));
-    EXPECT_TRUE(Frame.ActionFor(cmd::FullScreen)->shortcuts().contains(QKeySequence("F11")));
-    EXPECT_TRUE(Frame.ActionFor(cmd::Zoom1)->shortcuts().contains(QKeySequence("Home")));
-    EXPECT_TRUE(Frame.ActionFor(cmd::Mag1)->shortcuts().isEmpty());
-    EXPECT_TRUE(Frame.ActionFor(cmd::Freeze)->shortcuts().contains(QKeySequence("F")));
+    EXPECT_TRUE(
+        Frame.KeyActionFor(cmd::PrintImmediate)->shortcuts().contains(QKeySequence("Ctrl+P")));
+    EXPECT_TRUE(Frame.KeyActionFor(cmd::FullScreen)->shortcuts().contains(QKeySequence("F11")));
+    EXPECT_TRUE(Frame.KeyActionFor(cmd::Zoom1)->shortcuts().contains(QKeySequence("Home")));
+    EXPECT_EQ(Frame.KeyActionFor(cmd::Mag1), nullptr)
+        << "its label shows Home, which is not its key";
+    EXPECT_TRUE(Frame.KeyActionFor(cmd::Freeze)->shortcuts().contains(QKeySequence("F")));
+}
+
+// A menu draws an item's shortcut after its label unless the label has a tab of its own.
+void ExpectNoKeysBeyondTheLabels(const QMenu* menu) {
+    for (QAction* a : menu->actions()) {
+        if (a->menu()) {
+            ExpectNoKeysBeyondTheLabels(a->menu());
+        } else if (!a->isSeparator() && !a->text().contains('\t')) {
+            EXPECT_TRUE(a->shortcuts().isEmpty()) << a->text().toStdString() << " would show "
+                                                  << a->shortcut().toString().toStdString();
+        }
+    }
+}
+
+TEST_F(Menus, MenuItemsShowOnlyTheKeysTheirLabelsName) {
+    for (QAction* top : Frame.menuBar()->actions())
+        ExpectNoKeysBeyondTheLabels(top->menu());
 }
 
 TEST_F(Menus, PromptsAndTipsAreTheSystemsOwnTexts) {
@@ -247,5 +275,102 @@ TEST_F(Menus, AnnotateNeedsTheTapeOrAnActiveLog) {
     EXPECT_FALSE(State(cmd::AnnotateLog).Enabled);
 }
 
+// Records the addresses the program asks the desktop to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> Opened;
+public slots:
+    void Open(const QUrl& url) { Opened << url; }
+};
+
+TEST_F(Menus, HelpCommandsAreEnabledAndAllOpenTheGuide) {
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "Open");
+    Frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
+    Frame.UpdateActions({Frame.ActionFor(cmd::HelpTopics), Frame.ActionFor(cmd::ContextHelp)});
+    for (int id : {cmd::HelpTopics, cmd::ContextHelp}) {
+        EXPECT_TRUE(Frame.ActionFor(id)->isEnabled()) << id;
+        Frame.ActionFor(id)->trigger();
+    }
+    Frame.View().setFocus();
+    QTest::keyClick(&Frame.View(), Qt::Key_F1);
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(recorder.Opened.size(), 3) << "menu item, tool bar button and F1";
+    EXPECT_TRUE(recorder.Opened[0].toLocalFile().endsWith("README.md"));
+    EXPECT_EQ(recorder.Opened[1], recorder.Opened[0]);
+    EXPECT_EQ(recorder.Opened[2], recorder.Opened[0]);
+}
+
+// The pixels of a tool-bar sized picture that are drawn at all.
+QImage Ink(const QPixmap& picture) {
+    return picture.toImage().convertToFormat(QImage::Format_Alpha8);
+}
+
+// What a character no font has looks like when drawn as the tool bar draws its glyphs.
+QImage MissingGlyph(int pixelSize) {
+    QPixmap picture(16, 15);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixelSize);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(picture.rect(), Qt::AlignCenter, QString(QChar(0xE83A))); // private use: no glyph
+    p.end();
+    return Ink(picture);
+}
+
+TEST_F(Menus, ToolBarPicturesAreNoMissingGlyphs) {
+    const QImage missing[] = {MissingGlyph(13), MissingGlyph(9)};
+    for (int id : ToolBarLayout()) {
+        if (id == 0) continue;
+        const QImage ink = Ink(ToolBarIcon(id).pixmap(QSize(16, 15)));
+        for (const QImage& box : missing)
+            EXPECT_NE(ink, box) << id << " is drawn as a missing glyph";
+    }
+}
+
+// Pixels that differ clearly between two pictures laid on the menu's white background.
+int ClearlyDifferent(const QPixmap& a, const QPixmap& b) {
+    auto flat = [](const QPixmap& picture) {
+        QImage image(picture.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter(&image).drawPixmap(0, 0, picture);
+        return image;
+    };
+    const QImage x = flat(a), y = flat(b);
+    // A colour step of this size (sum over the channels) is plain to see.
+    constexpr int Plain = 200;
+    int n = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QColor c = x.pixelColor(col, row), d = y.pixelColor(col, row);
+            n += std::abs(c.red() - d.red()) + std::abs(c.green() - d.green()) +
+                     std::abs(c.blue() - d.blue()) >=
+                 Plain;
+        }
+    return n;
+}
+
+TEST_F(Menus, CheckedCommandsShowAFramedPicture) {
+    // At least a frame around the 16 x 15 picture differs: 2 * (16 + 15) - 4 pixels.
+    constexpr int FramePixels = 58;
+    for (int id : {cmd::Autostop, cmd::PaperTape, cmd::Hpf, cmd::Lever}) {
+        const QIcon icon = ToolBarIcon(id);
+        EXPECT_GE(ClearlyDifferent(icon.pixmap(QSize(16, 15), QIcon::Normal, QIcon::On),
+                                   icon.pixmap(QSize(16, 15), QIcon::Normal, QIcon::Off)),
+                  FramePixels)
+            << id;
+    }
+    QAction* tape = Frame.ActionFor(cmd::PaperTape);
+    Frame.UpdateActions({tape});
+    EXPECT_TRUE(tape->isChecked());
+    EXPECT_FALSE(tape->icon().isNull()) << "the menu item shows the same picture";
+}
+
 } // namespace
 } // namespace kv
+
+#include "MenuTest.moc"

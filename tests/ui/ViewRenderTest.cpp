@@ -417,6 +417,28 @@ TEST_F(ViewRender, PromptHidesTheStatusBlock) {
     EXPECT_GT(Count(QRect(0, H / 2, W / 3, 2 * L2), Brownish), 50);
 }
 
+TEST_F(ViewRender, StatusLinesStayReadableInASmallWindow) {
+    // The view's height inside a 640 x 420 frame, below its menu, tool bar and status bar.
+    constexpr int SmallW = 640, SmallH = 300;
+    // Ink height of a line with capitals and a slash in a font that can still be read.
+    constexpr int ReadableInk = 8;
+    StartWatch();
+    FeedWatch(3.0, 0.0);
+    h.Core.Detector.SignalToNoise = 100.0;
+    Render(QSize(SmallW, SmallH));
+    const QRect row1(0, SmallH - state.L1, SmallW / 3, state.L1);
+    int top = SmallH, bottom = -1;
+    for (int y = row1.top(); y <= row1.bottom(); ++y)
+        if (Count(QRect(row1.left(), y, row1.width(), 1), Dark) > 0) {
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    EXPECT_GE(bottom - top + 1, ReadableInk) << "row 1 (signal/noise) is " << state.L1 << " px";
+    EXPECT_GE(state.L2, state.L1) << "readouts are never smaller than the status lines";
+    Render();
+    EXPECT_EQ(state.L1, L1) << "a large window keeps its proportional sizes";
+}
+
 // --- Lower right: tooth chart or diagnostics ---
 
 struct ToothRender : ViewRender {
