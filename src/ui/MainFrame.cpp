@@ -46,6 +46,11 @@ CMainFrame::CMainFrame(const Options& options, QWidget* parent)
     qApp->installEventFilter(this);
 }
 
+// The key filter goes before the frame does: destroying the bars sends events of their own.
+CMainFrame::~CMainFrame() {
+    qApp->removeEventFilter(this);
+}
+
 void CMainFrame::BuildBars() {
     Tools = addToolBar(QStringLiteral("Tool bar"));
     Tools->setObjectName(QStringLiteral("ToolBar"));
@@ -356,27 +361,32 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 // hidden menu bar back until the menus are closed.
 bool CMainFrame::FilterMenuKeys(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (watched == menuBar() && (type == QEvent::FocusOut || type == QEvent::KeyPress))
+    if ((type == QEvent::FocusOut || type == QEvent::KeyPress) && watched == menuBar())
         HideMenuBarWhenIdle();
     if (type == QEvent::MouseButtonPress) AltAlone = false;
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
         return false;
     const auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this) return false;
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (type == QEvent::ShortcutOverride) { // a key taken by a shortcut never comes as a press
-        AltAlone = AltAlone && key->key() == Qt::Key_Alt;
-        return false;
-    }
-    if (type == QEvent::KeyPress) {
-        AltAlone = key->key() == Qt::Key_Alt;
-        if (key->key() != Qt::Key_F10 || key->modifiers() != Qt::NoModifier) return false;
-    } else if (key->key() != Qt::Key_Alt || !std::exchange(AltAlone, false) || !FullScreenMode ||
-               menuBar()->isVisible()) {
-        return false;
-    }
+    if (!OpensMenuBar(type, *static_cast<QKeyEvent*>(event))) return false;
     ShowMenuBarFromKeyboard();
     return true;
+}
+
+// Follows whether Alt is down with no other key; true for F10, and for Alt released alone while
+// the menu bar is hidden in full screen.
+bool CMainFrame::OpensMenuBar(QEvent::Type type, const QKeyEvent& key) {
+    const bool alt = key.key() == Qt::Key_Alt;
+    switch (type) {
+    case QEvent::ShortcutOverride: // a key taken by a shortcut never comes as a press
+        AltAlone = AltAlone && alt;
+        return false;
+    case QEvent::KeyPress:
+        AltAlone = alt;
+        return key.key() == Qt::Key_F10 && key.modifiers() == Qt::NoModifier;
+    default:
+        return alt && std::exchange(AltAlone, false) && FullScreenMode && !menuBar()->isVisible();
+    }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

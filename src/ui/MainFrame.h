@@ -2,6 +2,7 @@
 // status bar, and the measuring view as the only client. Saves and restores its placement.
 #pragma once
 
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
@@ -31,6 +32,7 @@ public:
     explicit CMainFrame(const Options& options, QWidget* parent = nullptr);
     explicit CMainFrame(CaptureSource* capture = nullptr, QWidget* parent = nullptr)
         : CMainFrame(Options{nullptr, capture, nullptr, {}}, parent) {}
+    ~CMainFrame() override;
 
     CChildView& View() { return *ViewWidget; }
     SettingsBar& Settings() { return *Bar; }
@@ -82,6 +84,7 @@ private:
     void ShowMenuBarFromKeyboard();
     void HideMenuBarWhenIdle();
     bool FilterMenuKeys(QObject* watched, QEvent* event);
+    bool OpensMenuBar(QEvent::Type type, const QKeyEvent& key);
     void ShowPopup(int id);
     void EditTitle();
     void OpenUserGuide();

@@ -303,6 +303,9 @@ TEST_F(Menus, HelpCommandsAreEnabledAndAllOpenTheGuide) {
     EXPECT_EQ(recorder.Opened[2], recorder.Opened[0]);
 }
 
+// The size of a tool-bar button's picture.
+const QSize ButtonPicture(16, 15);
+
 // The pixels of a tool-bar sized picture that are drawn at all.
 QImage Ink(const QPixmap& picture) {
     return picture.toImage().convertToFormat(QImage::Format_Alpha8);
@@ -310,7 +313,7 @@ QImage Ink(const QPixmap& picture) {
 
 // What a character no font has looks like when drawn as the tool bar draws its glyphs.
 QImage MissingGlyph(int pixelSize) {
-    QPixmap picture(16, 15);
+    QPixmap picture(ButtonPicture);
     picture.fill(Qt::transparent);
     QPainter p(&picture);
     QFont font(QStringLiteral("Arial"));
@@ -323,10 +326,11 @@ QImage MissingGlyph(int pixelSize) {
 }
 
 TEST_F(Menus, ToolBarPicturesAreNoMissingGlyphs) {
+    // The glyph sizes of the tool bar: one character, and two or three.
     const QImage missing[] = {MissingGlyph(13), MissingGlyph(9)};
     for (int id : ToolBarLayout()) {
         if (id == 0) continue;
-        const QImage ink = Ink(ToolBarIcon(id).pixmap(QSize(16, 15)));
+        const QImage ink = Ink(ToolBarIcon(id).pixmap(ButtonPicture));
         for (const QImage& box : missing)
             EXPECT_NE(ink, box) << id << " is drawn as a missing glyph";
     }
@@ -359,8 +363,8 @@ TEST_F(Menus, CheckedCommandsShowAFramedPicture) {
     constexpr int FramePixels = 58;
     for (int id : {cmd::Autostop, cmd::PaperTape, cmd::Hpf, cmd::Lever}) {
         const QIcon icon = ToolBarIcon(id);
-        EXPECT_GE(ClearlyDifferent(icon.pixmap(QSize(16, 15), QIcon::Normal, QIcon::On),
-                                   icon.pixmap(QSize(16, 15), QIcon::Normal, QIcon::Off)),
+        EXPECT_GE(ClearlyDifferent(icon.pixmap(ButtonPicture, QIcon::Normal, QIcon::On),
+                                   icon.pixmap(ButtonPicture, QIcon::Normal, QIcon::Off)),
                   FramePixels)
             << id;
     }
