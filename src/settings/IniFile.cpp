@@ -10,6 +10,8 @@ namespace kv {
 
 namespace {
 
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -120,15 +122,21 @@ void IniFile::Parse(std::string_view text) {
     if (text.substr(0, 2) == "\xFF\xFE") {
         converted = Utf16LeToUtf8(text.substr(2));
         text = converted;
-    } else if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-        bom_ = text.substr(0, 3);
-        text.remove_prefix(3);
+    } else if (text.substr(0, 3) == Utf8Bom) {
+        bom_ = Utf8Bom;
     }
+    // Byte-order marks at the start of the text are no part of its first line, however many an
+    // editor left there; a UTF-8 file keeps one.
+    while (text.substr(0, 3) == Utf8Bom)
+        text.remove_prefix(3);
     while (!text.empty()) {
         const size_t end = std::min(text.find('\n'), text.size());
         std::string_view line = text.substr(0, end);
+        // Every CR before the line end belongs to the line end ("\r\r\n" too), so a saved
+        // file reads back the same.
         const bool hasCr = !line.empty() && line.back() == '\r';
-        if (hasCr) line.remove_suffix(1);
+        while (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
         if (end < text.size() && !sawLineEnd_) {
             crlf_ = hasCr;
             sawLineEnd_ = true;

@@ -4,7 +4,9 @@
 // - Section and key names are compared without regard to ASCII letter case; a name keeps the
 //   spelling it was first written with.
 // - LF and CRLF files are read (a UTF-8 byte-order mark is kept, a UTF-16 LE file is converted
-//   to UTF-8); a saved file uses the line ends of the file it was read from.
+//   to UTF-8; further marks at the start of the text are dropped); a saved file uses the line
+//   ends of the file it was read from. CRs before a line end are part of the line end, so load,
+//   save, load gives the same document.
 // - Lines that are neither a section header nor key=value (comments, garbage, keys before the
 //   first section) are ignored for lookups and written back unchanged, as are unknown sections
 //   and keys.
