@@ -60,6 +60,17 @@ constexpr TrainUnit TrainUnits[] = {
     {"MIN", Minutes},
 };
 
+// The text of a period in the unit of its range.
+std::string TrainTextOf(double period) {
+    if (period > 1.0) return FormatC("%g sec", period);
+    // A frequency text below 100 Hz would read back as an oscillation (half the period): such
+    // trains are written in vph.
+    const std::string hertz = FormatC("%g", 1.0 / period);
+    if (period > ForkModePeriod || ParseLeadingDouble(hertz) < BeatFrequencyFrom)
+        return FormatC("%g vph", 3600.0 / period);
+    return hertz + " Hz";
+}
+
 } // namespace
 
 TrainText ParseTrainText(const std::string& text) {
@@ -87,13 +98,12 @@ TrainText ParseTrainText(const std::string& text) {
 }
 
 std::string FormatTrain(double period) {
-    if (period > 1.0) return FormatC("%g sec", period);
-    // A frequency text below 100 Hz would read back as an oscillation (half the period): such
-    // trains are written in vph, so every formatted text parses to the period it came from.
-    const std::string hertz = FormatC("%g", 1.0 / period);
-    if (period > ForkModePeriod || ParseLeadingDouble(hertz) < BeatFrequencyFrom)
-        return FormatC("%g vph", 3600.0 / period);
-    return hertz + " Hz";
+    // Six digits may carry a period across the edge of its unit's range (0.0100000007 s gives
+    // "360000 vph", which reads back as 0.01 s, "100 Hz"): the text of the rounded period is the
+    // one that reads back to itself.
+    const std::string first = TrainTextOf(period);
+    const TrainText back = ParseTrainText(first);
+    return back.Kind == TrainTextKind::Period ? TrainTextOf(back.Period) : first;
 }
 
 std::optional<double> ParseMeasuringTime(const std::string& text, double beatPeriod,

@@ -130,20 +130,26 @@ void IniFile::Parse(std::string_view text) {
     while (text.substr(0, 3) == Utf8Bom)
         text.remove_prefix(3);
     while (!text.empty()) {
-        const size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        // Every CR before the line end belongs to the line end ("\r\r\n" too), so a saved
-        // file reads back the same.
-        const bool hasCr = !line.empty() && line.back() == '\r';
-        while (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (end < text.size() && !sawLineEnd_) {
-            crlf_ = hasCr;
-            sawLineEnd_ = true;
-        }
-        ParseLine(line);
-        text.remove_prefix(std::min(end + 1, text.size()));
+        const size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        ParseLine(text.substr(0, end));
+        text.remove_prefix(end);
+        RemoveLineEnd(text);
     }
+}
+
+// A line ends with LF, with CRs before an LF ("\r\n", "\r\r\n") or with CRs alone: a line never
+// holds a CR, which a written value cannot, so a saved file reads back the same.
+void IniFile::RemoveLineEnd(std::string_view& text) {
+    size_t length = 0;
+    while (length < text.size() && text[length] == '\r')
+        ++length;
+    const bool lf = length < text.size() && text[length] == '\n';
+    if (lf) ++length;
+    if (length > 0 && !sawLineEnd_) {
+        crlf_ = lf && length > 1;
+        sawLineEnd_ = true;
+    }
+    text.remove_prefix(length);
 }
 
 void IniFile::ParseLine(std::string_view line) {

@@ -12,7 +12,6 @@ namespace kv {
 
 namespace {
 
-constexpr double LegacyCalFactor = 1.00003109815019;
 constexpr const char* LegacyCalFactorText = "1.00003109815019";
 
 struct IntField {

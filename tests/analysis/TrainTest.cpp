@@ -48,6 +48,9 @@ TEST(TrainText, FormattedTrainsParseToTheirPeriod) {
     EXPECT_EQ(FormatTrain(0.02), "180000 vph");
     EXPECT_EQ(FormatTrain(ParseTrainText("30Hz").Period), "216000 vph");
     EXPECT_EQ(FormatTrain(0.01), "100 Hz");
+    // Periods that six digits carry across the edge of their unit's range.
+    EXPECT_EQ(FormatTrain(1.0 / 99.99993), "100 Hz");
+    EXPECT_EQ(FormatTrain(1.0000001), "3600 vph");
     for (double period = 0.001; period <= 60.0; period *= 1.01) {
         const std::string text = FormatTrain(period);
         const TrainText back = ParseTrainText(text);

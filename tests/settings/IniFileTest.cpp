@@ -173,13 +173,17 @@ TEST(IniFile, AByteOrderMarkRepeatedAtTheStartCountsOnce) {
     EXPECT_EQ(narrow.Serialize(), "\xEF\xBB\xBF[S]\nk=1\n");
 }
 
-TEST(IniFile, CarriageReturnsBeforeALineEndAreNoPartOfTheValue) {
-    const IniFile first = Parsed("[S]\r\nk=abc\r\r\nm=2\r\r");
+TEST(IniFile, CarriageReturnsEndLinesAndAreNoPartOfAValue) {
+    const IniFile first = Parsed("[S]\r\nk=abc\r\r\nm=2\r\rn=x\ry\n");
     EXPECT_EQ(first.Get("S", "k"), "abc");
     EXPECT_EQ(first.Get("S", "m"), "2");
+    EXPECT_EQ(first.Get("S", "n"), "x");
     const std::string saved = first.Serialize();
-    EXPECT_EQ(saved, "[S]\r\nk=abc\r\nm=2\r\n");
+    EXPECT_EQ(saved, "[S]\r\nk=abc\r\nm=2\r\nn=x\r\ny\r\n");
     EXPECT_EQ(Parsed(saved).Serialize(), saved);
+    // A value read from the file can always be written back.
+    IniFile copy;
+    EXPECT_TRUE(copy.Set("S", "n", *first.Get("S", "n")));
 }
 
 TEST(IniFileOnDisk, LoadsSavesAndReportsMissingFiles) {
