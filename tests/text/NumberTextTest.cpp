@@ -10,6 +10,7 @@
 #include "GermanLocale.h"
 #include "TickSynthesizer.h"
 #include "cli/AnalyzeSession.h"
+#include "logview/format/LogRecordText.h"
 #include "settings/SettingsIO.h"
 #include "text/NumberText.h"
 
@@ -50,6 +51,9 @@ TEST(GermanLocale, FormattedNumbersWriteTheDecimalPoint) {
     Reading reading;
     reading.Seconds = 1.5;
     EXPECT_EQ(ReadingToJson(reading).substr(0, 9), "{\"t\":1.5,");
+    std::string log;
+    AppendLogNumber(log, 1.25);
+    EXPECT_EQ(log, "1.25");
 }
 
 // Readings of a watch measured with the analysis parameters of a settings file.
