@@ -133,10 +133,7 @@ TEST_F(Profiles, DamagedNumbersAreLimitedBeforeTheSampleConstantsUseThem) {
     EXPECT_EQ(p.TickInterval, "18000 vph") << "a text that names no train is ignored";
     EXPECT_EQ(p.Positions, 1);
     EXPECT_EQ(p.Tau, 1000.0);
-    const DerivedConstants& d = core.Derived;
-    for (const int samples :
-         {d.MuteSamples, d.PreSilenceSamples, d.LiftSamplesMin, d.LiftSamplesMax})
-        EXPECT_TRUE(samples >= 0 && samples <= d.SamplesPerBeat) << samples;
+    test::ExpectSaneSampleConstants(core.Derived);
 }
 
 TEST_F(Profiles, TheParametersAreWrittenUnderTheAnalysisLock) {

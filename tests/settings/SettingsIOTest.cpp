@@ -212,13 +212,6 @@ TEST_F(SettingsIO, NonNumbersReadAsZeroAndWildRatesAndFactorsAreKeptOut) {
     EXPECT_EQ(core.Settings.SampleRate, 44100u);
 }
 
-// Sample counts the detector can work with: none negative, none beyond a beat.
-void ExpectSaneSampleConstants(const DerivedConstants& d) {
-    for (const int samples :
-         {d.MuteSamples, d.PreSilenceSamples, d.LiftSamplesMin, d.LiftSamplesMax})
-        EXPECT_TRUE(samples >= 0 && samples <= d.SamplesPerBeat) << samples;
-}
-
 TEST_F(SettingsIO, DamagedNumbersAreLimitedToTheRangesTheProgramKeeps) {
     LoadText("[Settings]\nCellFactor=0\nZoom=0\nDisplayZoom=1e308\nUnlockThreshold=999999\n"
              "AudioScale=-1e300\nMeasuringTime=-5\nTickInterval=banana\nPreTickSilence=1333330\n"
@@ -252,7 +245,7 @@ TEST_F(SettingsIO, DamagedNumbersAreLimitedToTheRangesTheProgramKeeps) {
     EXPECT_EQ(app.GPSBaud, 4800);
     EXPECT_EQ(core.Params.LiftAngle, 20.0);
     core.RecomputeConstants();
-    ExpectSaneSampleConstants(core.Derived);
+    test::ExpectSaneSampleConstants(core.Derived);
     // In range, every value is taken as it is.
     LoadText("[Settings]\nCellFactor=6\nZoom=8\nDisplayZoom=0.5\nUnlockThreshold=1\n"
              "AudioScale=128\nMeasuringTime=100000\nPostTickMute=0\nMaxAmplitude=400\n");
