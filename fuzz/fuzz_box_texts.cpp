@@ -6,7 +6,6 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "FuzzHost.h"
 #include "analysis/AnalysisCore.h"
 
 namespace {
@@ -25,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else
         Require(text.empty(), "only an empty measuring-time text is ignored");
 
-    fuzz::QuietHost host;
+    IdleAnalysisHost host;
     TimestampClock clock;
     AnalysisCore core(host, clock);
     core.Params.LiftAngle = 52.0;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "FuzzHost.h"
 #include "settings/Profiles.h"
 
 namespace {
@@ -58,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<ProfileMenuItem> menu = ProfileMenu(file, "");
     Require(!menu.empty() && menu.back().None, "the list ends with <none>");
     for (size_t i = 0; i + 1 < menu.size() && i < LoadsPerInput; ++i) {
-        fuzz::QuietHost host;
+        IdleAnalysisHost host;
         TimestampClock clock;
         AnalysisCore core(host, clock);
         LoadProfile(file, menu[i].Name, core);

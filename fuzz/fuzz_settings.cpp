@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "FuzzHost.h"
 #include "settings/SettingsIO.h"
 
 namespace {
@@ -17,7 +16,7 @@ using kv::fuzz::Require;
 
 // Loads the text into a fresh view's worth of settings and returns the text they save as.
 std::string LoadAndSave(std::string_view text, bool checkConstants) {
-    fuzz::QuietHost host;
+    IdleAnalysisHost host;
     TimestampClock clock;
     AnalysisCore core(host, clock);
     AppSettings app;
