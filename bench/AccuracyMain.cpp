@@ -12,6 +12,7 @@
 
 #include "TickSynthesizer.h"
 #include "cli/AnalyzeSession.h"
+#include "text/NumberText.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     bool quick = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
-            seconds = std::atof(argv[++i]);
+            seconds = kv::ParseLeadingDouble(argv[++i]);
         else if (!std::strcmp(argv[i], "--quick"))
             quick = true;
     }
@@ -106,11 +107,14 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (const Outcome& o : outcomes) {
         failures += !o.Pass;
-        std::printf(
-            "| %.0f | %.1f | %+.0f | %.1f | %.0f | %.0f%% | %+.3f | %+.4f | %+.4f | %+.2f | %s |\n",
-            o.C.Vph, o.C.SampleRate / 1000.0, o.C.RateSd, o.C.BeatErrorMs, o.C.Amplitude,
-            o.C.Noise * 100, o.RateError, o.AccumulatedError, o.BeatErrorError, o.AmplitudeErrorPct,
-            o.Pass ? "yes" : "NO");
+        std::fputs(
+            kv::FormatC("| %.0f | %.1f | %+.0f | %.1f | %.0f | %.0f%% | %+.3f | %+.4f | %+.4f "
+                        "| %+.2f | %s |\n",
+                        o.C.Vph, o.C.SampleRate / 1000.0, o.C.RateSd, o.C.BeatErrorMs,
+                        o.C.Amplitude, o.C.Noise * 100, o.RateError, o.AccumulatedError,
+                        o.BeatErrorError, o.AmplitudeErrorPct, o.Pass ? "yes" : "NO")
+                .c_str(),
+            stdout);
     }
     std::printf("\n%zu cases, %d outside the bounds\n", outcomes.size(), failures);
     return failures == 0 ? 0 : 1;

@@ -4,11 +4,7 @@
 #include "TickSynthesizer.h"
 #include "cli/AnalyzeSession.h"
 
-#include "BenchHost.h"
-
 namespace {
-
-using kv::bench::BenchHost;
 
 const std::vector<int16_t>& Recording() {
     static const std::vector<int16_t> samples = [] {
@@ -24,7 +20,7 @@ const std::vector<int16_t>& Recording() {
 }
 
 void ProcessBuffer(benchmark::State& state, int hpf, bool showTrace) {
-    BenchHost host;
+    kv::IdleAnalysisHost host;
     kv::AnalysisCore core(host);
     core.Settings.SampleRate = 96000;
     core.Settings.HPF = hpf;

@@ -9,11 +9,7 @@
 #include "TickSynthesizer.h"
 #include "ui/ViewRenderer.h"
 
-#include "BenchHost.h"
-
 namespace {
-
-using kv::bench::BenchHost;
 
 // A 28800 vph watch measured for 20 s at 96 kHz, so the trace, readouts and status rows hold
 // real values.
@@ -50,7 +46,7 @@ void FillTape(kv::AnalysisCore& core, int feed) {
 }
 
 void BM_Repaint1920x1080(benchmark::State& state) {
-    BenchHost host;
+    kv::IdleAnalysisHost host;
     kv::AnalysisCore core(host);
     MeasureWatch(core);
     FillTape(core, static_cast<int>(state.range(0)));

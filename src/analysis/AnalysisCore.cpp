@@ -1,9 +1,9 @@
 // Parameters, trains and the measuring-loop hooks of the analysis core.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "analysis/AnalysisCore.h"
+#include "text/NumberText.h"
 
 namespace kv {
 
@@ -102,13 +102,15 @@ bool AnalysisCore::SetMeasuringTime(const std::string& text) {
     return seconds.has_value();
 }
 
-void AnalysisCore::SetLiftAngle(const std::string& text) {
+bool AnalysisCore::SetLiftAngle(const std::string& text) {
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return false;
     {
         std::lock_guard lock(AnalysisLock);
-        Params.LiftAngle = ClampLiftAngle(std::atof(text.c_str()));
+        Params.LiftAngle = ClampLiftAngle(ParseLeadingDouble(text));
     }
     RecomputeConstants();
     Host.RefreshLiftAngleBox();
+    return true;
 }
 
 void AnalysisCore::SelectEscapement(EscapementType type) {

@@ -57,7 +57,8 @@ public:
     void SetBeatPeriod(double period);
     void RecomputeConstants();
     bool SetMeasuringTime(const std::string& text);
-    void SetLiftAngle(const std::string& text);
+    // A blank text is ignored (false); any other is read as degrees and limited.
+    bool SetLiftAngle(const std::string& text);
     void SelectEscapement(EscapementType type);
     void RaiseUnlockThreshold();
     void LowerUnlockThreshold();

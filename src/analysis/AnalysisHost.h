@@ -61,4 +61,13 @@ public:
     virtual void NotifyTick(uint32_t /*milliseconds*/, uint32_t /*beatCountLow*/) {}
 };
 
+// A host whose measuring-loop services do nothing, where no view runs: benchmarks and fuzzing.
+class IdleAnalysisHost : public AnalysisHost {
+public:
+    void StopMeasurement() override {}
+    void StartMeasurement() override {}
+    void StartTimer(int, unsigned) override {}
+    void KillTimer(int) override {}
+};
+
 } // namespace kv

@@ -20,6 +20,11 @@ enum class EscapementType : int {
 
 // Below this beat period the analysis runs in tuning-fork mode.
 inline constexpr double ForkModePeriod = 0.021;
+// The lift angles the analysis works with, in degrees.
+inline constexpr double MinLiftAngle = 20.0;
+inline constexpr double MaxLiftAngle = 100.0;
+// The longest measuring time, in seconds (about 28 hours): the settings dialog's limit.
+inline constexpr double MaxMeasuringTime = 100000.0;
 
 // The profile parameters; each field is named by its settings key.
 struct AnalysisParameters {
@@ -97,11 +102,12 @@ struct TrainText {
 
 // Parses a train text such as "18000 vph", "2.5 Hz", "1 sec", "AUTO".
 TrainText ParseTrainText(const std::string& text);
-// Formats a beat period as train text: "%g sec", "%g vph" or "%g Hz".
+// Formats a beat period as train text: "%g sec", "%g vph" or "%g Hz", a text that parses back
+// to the period (to six significant digits).
 std::string FormatTrain(double period);
 
 // Parses a measuring-time text ("8", "2 min", "1 hour"); empty text gives nothing. The result is
-// raised to at least beatPeriod/2 + minMeasureInterval.
+// at most MaxMeasuringTime and at least beatPeriod/2 + minMeasureInterval.
 std::optional<double> ParseMeasuringTime(const std::string& text, double beatPeriod,
                                          double minMeasureInterval);
 
@@ -111,6 +117,7 @@ int BeatsPerBufferFor(double period);
 int BuffersPerBeatFor(double period);
 double MinMeasureIntervalFor(double period);
 int CaptureBufferCountFor(double period, int minBuffers);
+// Limits to MinLiftAngle..MaxLiftAngle.
 double ClampLiftAngle(double degrees);
 
 // Fills the sample constants of `d` from its BeatPeriod, the parameters and the sample rate.

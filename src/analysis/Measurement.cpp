@@ -1,21 +1,15 @@
 // Rate, accumulated rate, Allan deviation, beat error, tooth residuals and amplitude.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "analysis/AnalysisCore.h"
+#include "text/NumberText.h"
 
 namespace kv {
 
 namespace {
 
 constexpr double NoRegression = -10000.0;
-
-std::string Format(const char* format, auto... values) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, values...);
-    return text;
-}
 
 } // namespace
 
@@ -160,20 +154,20 @@ void AnalysisCore::UpdateAllan() {
 void AnalysisCore::UpdateLocalCalibrationText() {
     MeasurementState& m = Measurement;
     const double t = m.MeasuredTime;
-    std::string text =
-        Format("Local cal for %d:%d:%d\r\n", static_cast<int>(t / 3600.0),
-               static_cast<int>(std::fmod(t, 3600.0) / 60.0), static_cast<int>(std::fmod(t, 60.0)));
-    text += Format("Dropped frames %u\r\n", static_cast<unsigned>(Detector.OverrunCount));
+    std::string text = FormatC("Local cal for %d:%d:%d\r\n", static_cast<int>(t / 3600.0),
+                               static_cast<int>(std::fmod(t, 3600.0) / 60.0),
+                               static_cast<int>(std::fmod(t, 60.0)));
+    text += FormatC("Dropped frames %u\r\n", static_cast<unsigned>(Detector.OverrunCount));
     if (t > 1.0) {
         const double inUse = CalFactorFor(Settings.SampleRate, Settings.Cal);
         const double suggested = inUse - m.AccumulatedRate;
         const double trim = Clock.GetTrim();
-        text += Format("Accumulated rate %+1.4f s/d\r\nCal factor in use %+1.4f s/d\r\n"
-                       "Cal factor suggested %+1.4f s/d\r\nTimestamp tuning in use %+1.4f s/d\r\n"
-                       "Timestamp tuning suggested %+1.4f s/d\r\n",
-                       m.AccumulatedRate * 86400.0, (inUse - 1.0) * 86400.0,
-                       (suggested - 1.0) * 86400.0, (trim - 1.0) * 86400.0,
-                       (trim / suggested / ClockRegression.TimestampSlope - 1.0) * 86400.0);
+        text += FormatC("Accumulated rate %+1.4f s/d\r\nCal factor in use %+1.4f s/d\r\n"
+                        "Cal factor suggested %+1.4f s/d\r\nTimestamp tuning in use %+1.4f s/d\r\n"
+                        "Timestamp tuning suggested %+1.4f s/d\r\n",
+                        m.AccumulatedRate * 86400.0, (inUse - 1.0) * 86400.0,
+                        (suggested - 1.0) * 86400.0, (trim - 1.0) * 86400.0,
+                        (trim / suggested / ClockRegression.TimestampSlope - 1.0) * 86400.0);
     }
     m.CalibrationStatusText = text;
 }

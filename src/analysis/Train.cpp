@@ -2,14 +2,16 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "analysis/AnalysisParameters.h"
+#include "text/NumberText.h"
 
 namespace kv {
 
 namespace {
+
+// From this frequency up a "Hz" text counts beats per second, below it oscillations.
+constexpr double BeatFrequencyFrom = 100.0;
 
 std::string UpperCase(std::string text) {
     for (char& c : text)
@@ -23,10 +25,8 @@ double LeadingNumber(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return 0.0;
     const size_t last = text.find_first_not_of("0123456789.eE+-", first);
-    std::string number = text.substr(first, last == std::string::npos ? last : last - first);
-    char* end = nullptr;
-    const double value = std::strtod(number.c_str(), &end);
-    return end == number.c_str() || !std::isfinite(value) ? 0.0 : value;
+    return ParseLeadingDouble(
+        std::string_view(text).substr(first, last == std::string::npos ? last : last - first));
 }
 
 struct TrainUnit {
@@ -45,7 +45,7 @@ double VibrationsPerMinute(double v) {
 }
 // Below 100 a frequency names the oscillation (two beats a cycle); from 100 up, beats per second.
 double Frequency(double v) {
-    return v >= 100.0 ? 1.0 / v : 0.5 / v;
+    return v >= BeatFrequencyFrom ? 1.0 / v : 0.5 / v;
 }
 double Seconds(double v) {
     return v;
@@ -60,10 +60,15 @@ constexpr TrainUnit TrainUnits[] = {
     {"MIN", Minutes},
 };
 
-std::string FormatNumber(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+// The text of a period in the unit of its range.
+std::string TrainTextOf(double period) {
+    if (period > 1.0) return FormatC("%g sec", period);
+    // A frequency text below 100 Hz would read back as an oscillation (half the period): such
+    // trains are written in vph.
+    const std::string hertz = FormatC("%g", 1.0 / period);
+    if (period > ForkModePeriod || ParseLeadingDouble(hertz) < BeatFrequencyFrom)
+        return FormatC("%g vph", 3600.0 / period);
+    return hertz + " Hz";
 }
 
 } // namespace
@@ -93,9 +98,12 @@ TrainText ParseTrainText(const std::string& text) {
 }
 
 std::string FormatTrain(double period) {
-    if (period > 1.0) return FormatNumber("%g sec", period);
-    if (period > ForkModePeriod) return FormatNumber("%g vph", 3600.0 / period);
-    return FormatNumber("%g Hz", 1.0 / period);
+    // Six digits may carry a period across the edge of its unit's range (0.0100000007 s gives
+    // "360000 vph", which reads back as 0.01 s, "100 Hz"): the text of the rounded period is the
+    // one that reads back to itself.
+    const std::string first = TrainTextOf(period);
+    const TrainText back = ParseTrainText(first);
+    return back.Kind == TrainTextKind::Period ? TrainTextOf(back.Period) : first;
 }
 
 std::optional<double> ParseMeasuringTime(const std::string& text, double beatPeriod,
@@ -113,7 +121,7 @@ std::optional<double> ParseMeasuringTime(const std::string& text, double beatPer
             break;
         }
     }
-    double seconds = LeadingNumber(upper) * scale;
+    const double seconds = std::min(LeadingNumber(upper) * scale, MaxMeasuringTime);
     return std::max(seconds, beatPeriod / 2.0 + minMeasureInterval);
 }
 
@@ -138,7 +146,7 @@ int CaptureBufferCountFor(double period, int minBuffers) {
 }
 
 double ClampLiftAngle(double degrees) {
-    return std::clamp(degrees, 20.0, 100.0);
+    return std::clamp(degrees, MinLiftAngle, MaxLiftAngle);
 }
 
 void ComputeSampleConstants(DerivedConstants& d, const AnalysisParameters& p, double effectiveRate,

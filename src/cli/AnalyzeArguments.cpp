@@ -1,20 +1,15 @@
 // Command line of kestrovane-analyze.
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 
 #include "cli/AnalyzeSession.h"
+#include "text/NumberText.h"
 
 namespace kv {
 
 namespace {
 
 bool ReadNumber(const std::string& text, double& value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return errno == 0 && *end == '\0' && std::isfinite(value);
+    return ParseWholeDouble(text, value);
 }
 
 bool ReadInteger(const std::string& text, int low, int high, int& value) {

@@ -5,11 +5,10 @@
 #include <thread>
 
 #include "audio/SoundIn.h"
+#include "text/NumberText.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace kv {
 
@@ -17,9 +16,7 @@ namespace {
 
 std::string JsonNumber(std::optional<double> value) {
     if (!value || !std::isfinite(*value)) return "null";
-    char text[40];
-    std::snprintf(text, sizeof text, "%.10g", *value);
-    return text;
+    return FormatC("%.10g", *value);
 }
 
 std::string JsonString(const std::string& text) {
@@ -29,9 +26,7 @@ std::string JsonString(const std::string& text) {
             out += '\\';
             out += c;
         } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
+            out += FormatC("\\u%04x", static_cast<unsigned>(c));
         } else {
             out += c;
         }
@@ -82,9 +77,7 @@ void AnalyzeSession::StartAnalysis(unsigned sampleRate) {
         Analysis.Params.TickInterval = Options.Train;
         Analysis.ParseTrain(Options.Train);
     }
-    char measuringTime[32];
-    std::snprintf(measuringTime, sizeof measuringTime, "%.17g", Options.MeasuringTime);
-    Analysis.SetMeasuringTime(measuringTime);
+    Analysis.SetMeasuringTime(FormatC("%.17g", Options.MeasuringTime));
     StartMeasurement();
     if (detectTrain) Analysis.ParseTrain("AUTO");
     NextReport = Options.Every;

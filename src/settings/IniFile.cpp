@@ -10,6 +10,8 @@ namespace kv {
 
 namespace {
 
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -120,22 +122,34 @@ void IniFile::Parse(std::string_view text) {
     if (text.substr(0, 2) == "\xFF\xFE") {
         converted = Utf16LeToUtf8(text.substr(2));
         text = converted;
-    } else if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-        bom_ = text.substr(0, 3);
+    } else if (text.substr(0, 3) == Utf8Bom) {
+        bom_ = Utf8Bom;
+    }
+    // Byte-order marks at the start of the text are no part of its first line, however many an
+    // editor left there; a UTF-8 file keeps one.
+    while (text.substr(0, 3) == Utf8Bom)
         text.remove_prefix(3);
-    }
     while (!text.empty()) {
-        const size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        const bool hasCr = !line.empty() && line.back() == '\r';
-        if (hasCr) line.remove_suffix(1);
-        if (end < text.size() && !sawLineEnd_) {
-            crlf_ = hasCr;
-            sawLineEnd_ = true;
-        }
-        ParseLine(line);
-        text.remove_prefix(std::min(end + 1, text.size()));
+        const size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        ParseLine(text.substr(0, end));
+        text.remove_prefix(end);
+        RemoveLineEnd(text);
     }
+}
+
+// A line ends with LF, with CRs before an LF ("\r\n", "\r\r\n") or with CRs alone: a line never
+// holds a CR, which a written value cannot, so a saved file reads back the same.
+void IniFile::RemoveLineEnd(std::string_view& text) {
+    size_t length = 0;
+    while (length < text.size() && text[length] == '\r')
+        ++length;
+    const bool lf = length < text.size() && text[length] == '\n';
+    if (lf) ++length;
+    if (length > 0 && !sawLineEnd_) {
+        crlf_ = lf && length > 1;
+        sawLineEnd_ = true;
+    }
+    text.remove_prefix(length);
 }
 
 void IniFile::ParseLine(std::string_view line) {

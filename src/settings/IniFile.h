@@ -3,8 +3,10 @@
 //
 // - Section and key names are compared without regard to ASCII letter case; a name keeps the
 //   spelling it was first written with.
-// - LF and CRLF files are read (a UTF-8 byte-order mark is kept, a UTF-16 LE file is converted
-//   to UTF-8); a saved file uses the line ends of the file it was read from.
+// - LF, CRLF and CR files are read (a UTF-8 byte-order mark is kept, a UTF-16 LE file is
+//   converted to UTF-8; further marks at the start of the text are dropped); a saved file uses
+//   the line ends of the file it was read from (LF or CRLF). Every run of CRs, with or without an
+//   LF after it, ends a line, so no value holds a CR and load, save, load gives the same document.
 // - Lines that are neither a section header nor key=value (comments, garbage, keys before the
 //   first section) are ignored for lookups and written back unchanged, as are unknown sections
 //   and keys.
@@ -66,6 +68,7 @@ private:
     };
 
     void ParseLine(std::string_view line);
+    void RemoveLineEnd(std::string_view& text);
     // The first entry of the key in the occurrences of the section; const or mutable.
     template <class Sections>
     static auto FindEntryIn(Sections& sections, std::string_view foldedSection,

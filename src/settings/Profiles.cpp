@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "settings/IniFile.h"
+#include "settings/SettingRanges.h"
 #include "settings/SettingsPaths.h"
 #include "settings/TextNumbers.h"
 
@@ -37,26 +38,32 @@ IniFile Read(const std::string& path) {
     return ini;
 }
 
+// Numbers are limited to their key's range as they are read.
 double GetDouble(const PrivateProfileFile& f, const std::string& s, const char* key, double now) {
-    return ParseDouble(f.GetString(s, key, FormatDouble(now, DoubleFormat::General)));
+    const double loaded =
+        ParseLeadingDouble(f.GetString(s, key, FormatDouble(now, DoubleFormat::General)));
+    return LimitSetting(key, loaded, now);
+}
+int GetInt(const PrivateProfileFile& f, const std::string& s, const char* key, int now) {
+    return LimitSetting(key, f.GetInt(s, key, now), now);
 }
 
 // Steps 1 to 13 of a profile load, under AnalysisLock.
 void LoadLockedPart(const PrivateProfileFile& f, const std::string& s, AnalysisCore& core,
                     const ToolBarRefresh& refresh) {
     AnalysisParameters& p = core.Params;
-    p.EscapeWheelTeeth = f.GetInt(s, "EscapeWheelTeeth", p.EscapeWheelTeeth);
-    p.Positions = f.GetInt(s, "Positions", p.Positions);
-    p.Averaging = f.GetInt(s, "Averaging", p.Averaging);
-    p.UnlockThreshold = f.GetInt(s, "UnlockThreshold", p.UnlockThreshold);
-    p.Coaxial = f.GetInt(s, "Coaxial", p.Coaxial);
+    p.EscapeWheelTeeth = GetInt(f, s, "EscapeWheelTeeth", p.EscapeWheelTeeth);
+    p.Positions = GetInt(f, s, "Positions", p.Positions);
+    p.Averaging = GetInt(f, s, "Averaging", p.Averaging);
+    p.UnlockThreshold = GetInt(f, s, "UnlockThreshold", p.UnlockThreshold);
+    p.Coaxial = GetInt(f, s, "Coaxial", p.Coaxial);
     core.RecomputeConstants();
-    p.FreeWheel = f.GetInt(s, "FreeWheel", p.FreeWheel);
+    p.FreeWheel = GetInt(f, s, "FreeWheel", p.FreeWheel);
     p.Stabilization = GetDouble(f, s, "Stabilization", p.Stabilization);
     p.Tau = GetDouble(f, s, "Tau", p.Tau);
     p.PositionAveragingTime = GetDouble(f, s, "PositionAveragingTime", p.PositionAveragingTime);
     p.Sequence = f.GetString(s, "Sequence", p.Sequence);
-    p.LiftAngle = ClampLiftAngle(GetDouble(f, s, "LiftAngle", p.LiftAngle));
+    p.LiftAngle = GetDouble(f, s, "LiftAngle", p.LiftAngle);
     core.RecomputeConstants();
     if (refresh.LiftAngle) refresh.LiftAngle();
     p.MeasuringTime = GetDouble(f, s, "MeasuringTime", p.MeasuringTime);
@@ -114,11 +121,13 @@ void LoadProfile(const PrivateProfileFile& file, const std::string& profile, Ana
     }
     AnalysisParameters& p = core.Params;
     const std::string train = file.GetString(profile, "TickInterval", p.TickInterval);
-    {
-        std::lock_guard lock(core.AnalysisLock);
-        p.TickInterval = train;
+    if (ParseTrainText(train).Kind != TrainTextKind::Rejected) { // else the train stays
+        {
+            std::lock_guard lock(core.AnalysisLock);
+            p.TickInterval = train;
+        }
+        core.ParseTrain(train);
     }
-    core.ParseTrain(train);
     const double mute = GetDouble(file, profile, "PostTickMute", p.PostTickMute);
     const double silence = GetDouble(file, profile, "PreTickSilence", p.PreTickSilence);
     {

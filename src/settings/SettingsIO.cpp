@@ -5,13 +5,13 @@
 #include <initializer_list>
 #include <mutex>
 
+#include "settings/SettingRanges.h"
 #include "settings/SettingsPaths.h"
 
 namespace kv {
 
 namespace {
 
-constexpr double LegacyCalFactor = 1.00003109815019;
 constexpr const char* LegacyCalFactorText = "1.00003109815019";
 
 struct IntField {
@@ -28,9 +28,10 @@ struct DoubleField {
     double* Field;
 };
 
+// Numbers are limited to their key's range as they are read.
 void Read(const SettingsStore& s, std::initializer_list<IntField> fields) {
     for (const IntField& f : fields)
-        *f.Field = s.GetInt(SettingsSection, f.Key, *f.Field);
+        *f.Field = LimitSetting(f.Key, s.GetInt(SettingsSection, f.Key, *f.Field), *f.Field);
 }
 void Read(const SettingsStore& s, std::initializer_list<TextField> fields) {
     for (const TextField& f : fields)
@@ -38,7 +39,8 @@ void Read(const SettingsStore& s, std::initializer_list<TextField> fields) {
 }
 void Read(const SettingsStore& s, std::initializer_list<DoubleField> fields) {
     for (const DoubleField& f : fields)
-        *f.Field = s.GetDouble(SettingsSection, f.Key, f.Format, *f.Field);
+        *f.Field =
+            LimitSetting(f.Key, s.GetDouble(SettingsSection, f.Key, f.Format, *f.Field), *f.Field);
 }
 
 // Saving only needs the values.
@@ -75,13 +77,6 @@ std::string IndexedKey(const char* pattern, int index) {
     return key;
 }
 
-bool PlausibleSampleRate(int32_t rate) {
-    return rate >= 1000 && rate <= 768000;
-}
-bool PlausibleCalFactor(double factor) {
-    return factor > 0.5 && factor < 2.0;
-}
-
 // --- Loading, one function per group of the load order ---
 
 void LoadIntegers(const SettingsStore& s, AnalysisCore& core, AppSettings& app) {
@@ -112,7 +107,9 @@ void LoadIntegers(const SettingsStore& s, AnalysisCore& core, AppSettings& app) 
 }
 
 void LoadEscapement(const SettingsStore& s, AnalysisCore& core) {
-    const int type = s.GetInt(SettingsSection, "Coaxial", core.Params.Coaxial);
+    const int current = core.Params.Coaxial;
+    const int type =
+        LimitSetting("Coaxial", s.GetInt(SettingsSection, "Coaxial", current), current);
     {
         std::lock_guard lock(core.AnalysisLock);
         core.Params.Coaxial = type;
@@ -122,9 +119,9 @@ void LoadEscapement(const SettingsStore& s, AnalysisCore& core) {
 
 void LoadAudioAndMode(const SettingsStore& s, AnalysisCore& core, AppSettings& app) {
     Read(s, {{"FreeWheel", &core.Params.FreeWheel}});
-    const unsigned current = core.Settings.SampleRate;
-    const int32_t rate = s.GetInt(SettingsSection, "SampleRate", static_cast<int32_t>(current));
-    core.Settings.SampleRate = PlausibleSampleRate(rate) ? static_cast<unsigned>(rate) : current;
+    const auto current = static_cast<int32_t>(core.Settings.SampleRate);
+    const int32_t rate = s.GetInt(SettingsSection, "SampleRate", current);
+    core.Settings.SampleRate = static_cast<unsigned>(LimitSetting("SampleRate", rate, current));
     Read(s, {{"Centre", &core.Settings.Centre}, {"DuplexAudio", &core.Settings.DuplexAudio}});
     {
         std::lock_guard calibration(core.CalibrationLock);
@@ -170,30 +167,33 @@ void LoadTrim(const SettingsStore& s, AnalysisCore& core, TimestampClock& clock)
     clock.SetTrim(trim);
 }
 
+// A text that names no train keeps the train in force and its text.
 void LoadTrain(const SettingsStore& s, AnalysisCore& core) {
     const std::string train = s.GetText(SettingsSection, "TickInterval", core.Params.TickInterval);
+    if (ParseTrainText(train).Kind == TrainTextKind::Rejected) return;
     core.Params.TickInterval = train;
     core.ParseTrain(train);
 }
 
 void LoadLiftAngle(const SettingsStore& s, AnalysisCore& core, const ToolBarRefresh& refresh) {
-    const double lift =
-        s.GetDouble(SettingsSection, "LiftAngle", DoubleFormat::General, core.Params.LiftAngle);
+    double lift = core.Params.LiftAngle;
+    Read(s, {{"LiftAngle", DoubleFormat::General, &lift}});
     {
         std::lock_guard lock(core.AnalysisLock);
-        core.Params.LiftAngle = ClampLiftAngle(lift);
+        core.Params.LiftAngle = lift;
     }
     core.RecomputeConstants();
     if (refresh.LiftAngle) refresh.LiftAngle();
 }
 
 void LoadCalFactors(const SettingsStore& s, CalibrationFactors& f) {
-    const double legacy = ParseDouble(s.GetText(SettingsSection, "CalFactor", LegacyCalFactorText));
+    const double legacy =
+        ParseLeadingDouble(s.GetText(SettingsSection, "CalFactor", LegacyCalFactorText));
     for (auto [key, field] :
          {std::pair{"CalFactor22", &f.CalFactor22}, std::pair{"CalFactor44", &f.CalFactor44},
           std::pair{"CalFactor48", &f.CalFactor48}, std::pair{"CalFactor96", &f.CalFactor96}}) {
         const double factor = s.GetDouble(SettingsSection, key, DoubleFormat::Fixed14, legacy);
-        if (PlausibleCalFactor(factor)) *field = factor;
+        *field = LimitSetting(key, factor, *field);
     }
 }
 

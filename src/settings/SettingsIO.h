@@ -23,11 +23,10 @@ struct ToolBarRefresh {
 };
 
 // Reads the whole section; an absent key keeps the value in memory (a "%g" key rounded to six
-// significant digits). LiftAngle is limited to 20..100 degrees; PerformanceScaleFactor is applied
-// only strictly between 0.95 and 1.05; the 32-bit CalFactor of older versions is the default of
-// the four calibration factors; CalUpdateInterval is never read. Two guards keep a damaged file
-// from making the analysis allocate without bound: a SampleRate outside 1000..768000 Hz and a
-// calibration factor outside 0.5..2 keep the value in memory. Runs before capture starts.
+// significant digits). Every number is limited to its key's range as it is read (LimitSetting);
+// a TickInterval that names no train is ignored; PerformanceScaleFactor is applied only strictly
+// between 0.95 and 1.05; the 32-bit CalFactor of older versions is the default of the four
+// calibration factors; CalUpdateInterval is never read. Runs before capture starts.
 void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& app,
                   TimestampClock& clock, const ToolBarRefresh& refresh = {});
 

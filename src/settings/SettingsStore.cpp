@@ -53,7 +53,7 @@ bool SettingsStore::WriteText(std::string_view section, std::string_view key,
 
 double SettingsStore::GetDouble(std::string_view section, std::string_view key, DoubleFormat format,
                                 double current) const {
-    return ParseDouble(GetText(section, key, FormatDouble(current, format)));
+    return ParseLeadingDouble(GetText(section, key, FormatDouble(current, format)));
 }
 
 bool SettingsStore::WriteDouble(std::string_view section, std::string_view key, DoubleFormat format,

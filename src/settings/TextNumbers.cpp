@@ -1,37 +1,18 @@
-// Locale-independent number texts: the calling thread switches to the "C" locale while it formats
-// or parses, so a desktop session in a locale with a decimal comma reads and writes "0.9".
+// Settings numbers in the "C" locale, so a desktop session with a decimal comma still reads and
+// writes "0.9".
 #include "settings/TextNumbers.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
-#include <locale.h>
+
+#include "text/NumberText.h"
 
 namespace kv {
 
 namespace {
 
-locale_t CLocale() {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
-
-// Makes the "C" locale current on this thread for the guard's lifetime.
-class CLocaleScope {
-public:
-    CLocaleScope() : previous_(uselocale(CLocale())) {}
-    ~CLocaleScope() { uselocale(previous_); }
-    CLocaleScope(const CLocaleScope&) = delete;
-    CLocaleScope& operator=(const CLocaleScope&) = delete;
-
-private:
-    locale_t previous_;
-};
-
-const char* FormatText(DoubleFormat format) {
+const char* FormatPattern(DoubleFormat format) {
     switch (format) {
     case DoubleFormat::Fixed14:
         return "%.14f";
@@ -50,20 +31,8 @@ bool IsBlank(char c) {
 } // namespace
 
 std::string FormatDouble(double value, DoubleFormat format) {
-    CLocaleScope c;
-    const char* pattern = FormatText(format);
-    const int length = std::snprintf(nullptr, 0, pattern, value);
-    if (length <= 0) return "0";
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), pattern, value);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
-double ParseDouble(std::string_view text) {
-    const std::string copy(text); // strtod needs a terminated string
-    const double value = strtod_l(copy.c_str(), nullptr, CLocale());
-    return std::isfinite(value) ? value : 0.0;
+    const std::string text = FormatC(FormatPattern(format), value);
+    return text.empty() ? "0" : text;
 }
 
 int32_t ParseInt32(std::string_view text) {

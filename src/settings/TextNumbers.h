@@ -1,10 +1,13 @@
 // Numbers as the settings and profile files store them: decimal integers and doubles printed with
-// a fixed format per key, always in the "C" locale whatever locale the process runs in.
+// a fixed format per key, always in the "C" locale whatever locale the process runs in. Doubles
+// are read with ParseLeadingDouble.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "text/NumberText.h"
 
 namespace kv {
 
@@ -12,11 +15,6 @@ namespace kv {
 enum class DoubleFormat { General, Fixed14, Fixed19 };
 
 std::string FormatDouble(double value, DoubleFormat format);
-
-// Reads a leading decimal number like strtod in the "C" locale: leading blanks are skipped, a
-// text that does not start with a number gives 0. Infinities and NaN also give 0, so a stored
-// "nan" or "1e999" cannot reach the analysis.
-double ParseDouble(std::string_view text);
 
 // Reads a leading decimal integer like strtol: leading blanks, an optional sign, digits; a text
 // without digits gives 0. Values from 2^31 to 2^32-1 wrap to the negative 32-bit value with the

@@ -136,7 +136,7 @@ void SettingsBar::UpdateControls() {
 }
 
 void SettingsBar::ApplyLiftAngle(const QString& text) {
-    View.Core.SetLiftAngle(text.toStdString());
+    if (!View.Core.SetLiftAngle(text.toStdString())) return; // an empty box is ignored
     ShowLiftAngle();
     View.RequestRepaint();
 }

@@ -269,17 +269,28 @@ QLineEdit* CTrainDia::AddEdit(QGridLayout* grid, int row, int column, int id, co
     auto* caption = new QLabel(label, this);
     caption->setBuddy(edit);
     grid->addWidget(caption, row, column);
-    grid->addWidget(edit, row, column + 1);
-    if (!unit.isEmpty()) grid->addWidget(new QLabel(unit, this), row, column + 2);
+    // A field's spin sits right beside it, whatever else widens the grid's columns.
+    auto* field = new QHBoxLayout;
+    field->setSpacing(0);
+    field->addWidget(edit);
     for (const SpinControl& spin : SpinControls)
-        if (spin.Edit == id) AddSpin(grid, row, column + 3, spin.Id);
+        if (spin.Edit == id) field->addWidget(MakeSpin(spin.Id));
+    grid->addLayout(field, row, column + 1);
+    if (!unit.isEmpty()) grid->addWidget(new QLabel(unit, this), row, column + 2);
     return edit;
 }
 
-void CTrainDia::AddSpin(QGridLayout* grid, int row, int column, int id) {
+QWidget* CTrainDia::MakeSpin(int id) {
     auto* spin = new SpinArrows([this, id](int delta) { OnSpin(id, delta); }, this);
     Name(spin, id);
-    grid->addWidget(spin, row, column);
+    return spin;
+}
+
+QString CTrainDia::FieldName(int id) const {
+    const QWidget* control = Control(id);
+    for (const QLabel* label : findChildren<QLabel*>())
+        if (label->buddy() == control) return label->text().remove(QLatin1Char('&')).trimmed();
+    return {};
 }
 
 QComboBox* CTrainDia::AddList(QGridLayout* grid, int row, int column, int id, const QString& label,
@@ -546,10 +557,13 @@ void CTrainDia::ReadOthers() {
 }
 
 void CTrainDia::Fail(int id, const QString& message) {
+    // Several fields share a range: the message names the one that gets the focus.
+    const QString name = FieldName(id);
+    const QString text = name.isEmpty() ? message : name + QStringLiteral(": ") + message;
     if (ShowMessage)
-        ShowMessage(message);
+        ShowMessage(text);
     else
-        QMessageBox::warning(this, windowTitle(), message);
+        QMessageBox::warning(this, windowTitle(), text);
     QWidget* control = Control(id);
     control->setFocus(Qt::OtherFocusReason);
     if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
@@ -599,19 +613,35 @@ void CTrainDia::OnProfileButton(TrainDiaExit exit) {
     }
 }
 
-// Sets the listed controls to their defaults; the others keep what they show.
+// Sets every field of the profile and the options to its default. What belongs to this machine
+// and its user keeps what it shows: the calibration factors and clock trim (measured on this
+// sound card), the time references, the sound devices and the profile name.
 void CTrainDia::ResetToDefaults() {
-    const std::pair<int, const char*> texts[] = {
-        {ctl::LiftAngle, "52"},       {ctl::RateAverage, "4"},    {ctl::Threshold, "5"},
-        {ctl::Blanking, "90"},        {ctl::MaxAmplitude, "330"}, {ctl::Positions, "5"},
-        {ctl::PositionAverage, "16"}, {ctl::LogInterval, "0"},    {ctl::Train, "18000 VPH"},
-        {ctl::SampleRate, "96000"},   {ctl::Tau, "10"},           {ctl::Teeth, "0"},
-        {ctl::FreeWheel, "4"}};
+    const std::pair<int, const char*> texts[] = {{ctl::LiftAngle, "52"},
+                                                 {ctl::RateAverage, "4"},
+                                                 {ctl::Threshold, "5"},
+                                                 {ctl::Blanking, "90"},
+                                                 {ctl::MaxAmplitude, "330"},
+                                                 {ctl::Positions, "5"},
+                                                 {ctl::PositionAverage, "16"},
+                                                 {ctl::LogInterval, "0"},
+                                                 {ctl::Train, "18000 VPH"},
+                                                 {ctl::SampleRate, "96000"},
+                                                 {ctl::Tau, "10"},
+                                                 {ctl::Teeth, "0"},
+                                                 {ctl::FreeWheel, "4"},
+                                                 {ctl::Silence, "10"},
+                                                 {ctl::Stabilization, "4"},
+                                                 {ctl::Sequence, "PD-PL-PU-DD-DU-PR"}};
     for (const auto& [id, text] : texts)
         SetText(Control(id), QString::fromLatin1(text));
-    for (const int id : {ctl::Averaging, ctl::Logging})
-        static_cast<QAbstractButton*>(Control(id))->setChecked(false);
+    const std::pair<int, bool> checks[] = {{ctl::Averaging, false},       {ctl::Logging, false},
+                                           {ctl::PositionsToText, false}, {ctl::Centre, true},
+                                           {ctl::LargeFonts, false},      {ctl::Duplex, true}};
+    for (const auto& [id, on] : checks)
+        static_cast<QAbstractButton*>(Control(id))->setChecked(on);
     Escapements->button(ctl::Lever)->setChecked(true);
+    Sources->button(ctl::MicIn)->setChecked(true);
 }
 
 } // namespace kv

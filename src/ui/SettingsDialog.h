@@ -104,7 +104,8 @@ public:
     void SetHelp(std::function<void()> help);
 
     // Reads every control into the fields; on the first value that cannot be read or lies out
-    // of range shows its message, puts the focus on that control and returns false.
+    // of range shows its message, led by the field's name, puts the focus on that control and
+    // returns false.
     bool ReadControls();
     // Shows every field in its control.
     void ShowFields();
@@ -118,7 +119,9 @@ private:
     void BuildButtons(QGridLayout* grid, int row);
     QLineEdit* AddEdit(QGridLayout* grid, int row, int column, int id, const QString& label,
                        const QString& unit = {});
-    void AddSpin(QGridLayout* grid, int row, int column, int id);
+    QWidget* MakeSpin(int id);
+    // The caption of a field, as its label shows it.
+    QString FieldName(int id) const;
     QComboBox* AddList(QGridLayout* grid, int row, int column, int id, const QString& label,
                        bool editable);
     QAbstractButton* AddCheck(QGridLayout* grid, int row, int column, int id, const QString& label);

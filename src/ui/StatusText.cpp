@@ -5,27 +5,8 @@
 #include <cctype>
 #include <cinttypes>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 
 namespace kv {
-
-std::string FormatText(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, args);
-        text.resize(static_cast<size_t>(length));
-    }
-    va_end(args);
-    return text;
-}
 
 HoursMinutesSeconds SplitDuration(double seconds) {
     HoursMinutesSeconds hms;
@@ -41,8 +22,8 @@ bool PoorSignal(double signalToNoise) {
 }
 
 std::string SignalNoiseText(double signalToNoise, unsigned sampleRate) {
-    return FormatText("Signal/Noise %3.1f dB, sample rate %u", 20.0 * std::log10(signalToNoise),
-                      sampleRate);
+    return FormatC("Signal/Noise %3.1f dB, sample rate %u", 20.0 * std::log10(signalToNoise),
+                   sampleRate);
 }
 
 std::string FilterText(bool highPassOn, bool forkMode) {
@@ -52,47 +33,46 @@ std::string FilterText(bool highPassOn, bool forkMode) {
 
 std::string DatumOffsetText(double offsetSeconds) {
     if (std::fabs(offsetSeconds) < 1.2)
-        return FormatText("%+7.2f ms to datum", offsetSeconds * 1000.0);
-    return FormatText("%+9.3f sec to datum", offsetSeconds);
+        return FormatC("%+7.2f ms to datum", offsetSeconds * 1000.0);
+    return FormatC("%+9.3f sec to datum", offsetSeconds);
 }
 
 std::string AllanText(double allanDeviation, double tau, int allanCount) {
     if (allanCount < 2)
-        return FormatText("Allen deviation accumulating. Tau %1.2f secs, N=%d", tau, allanCount);
-    return FormatText("Allen deviation %1.2e Tau %1.2f secs, N=%d", allanDeviation, tau,
-                      allanCount);
+        return FormatC("Allen deviation accumulating. Tau %1.2f secs, N=%d", tau, allanCount);
+    return FormatC("Allen deviation %1.2e Tau %1.2f secs, N=%d", allanDeviation, tau, allanCount);
 }
 
 std::string DeviationText(double deviation, double tickElapsed, int64_t beatCount) {
     const HoursMinutesSeconds e = SplitDuration(tickElapsed);
     if (std::fabs(deviation) < 1.0)
-        return FormatText("Deviation %+.3f ms in %d:%d:%.1f, %" PRId64 " ticks", deviation * 1000.0,
-                          e.Hours, e.Minutes, e.Seconds, beatCount);
-    return FormatText("Deviation %+.3f secs in %d:%d:%.1f, %" PRId64 " ticks", deviation, e.Hours,
-                      e.Minutes, e.Seconds, beatCount);
+        return FormatC("Deviation %+.3f ms in %d:%d:%.1f, %" PRId64 " ticks", deviation * 1000.0,
+                       e.Hours, e.Minutes, e.Seconds, beatCount);
+    return FormatC("Deviation %+.3f secs in %d:%d:%.1f, %" PRId64 " ticks", deviation, e.Hours,
+                   e.Minutes, e.Seconds, beatCount);
 }
 
 std::string AccumulatedRateText(double accumulatedRate, double measuredTime) {
     const HoursMinutesSeconds t = SplitDuration(measuredTime);
-    return FormatText("Accumulated rate %+1.2f s/d over %d:%d:%.1f", accumulatedRate * 86400.0,
-                      t.Hours, t.Minutes, t.Seconds);
+    return FormatC("Accumulated rate %+1.2f s/d over %d:%d:%.1f", accumulatedRate * 86400.0,
+                   t.Hours, t.Minutes, t.Seconds);
 }
 
 std::string FeedText(double magnification, double waveformZoom, int feed) {
     if (feed >= 1)
-        return FormatText("Magnification x %g, Zoom x %g, Tape feed rate 1:%d", magnification,
-                          waveformZoom, feed);
-    return FormatText("Magnification x %g, Zoom x %g, Tape feed rate %d", magnification,
-                      waveformZoom, -feed);
+        return FormatC("Magnification x %g, Zoom x %g, Tape feed rate 1:%d", magnification,
+                       waveformZoom, feed);
+    return FormatC("Magnification x %g, Zoom x %g, Tape feed rate %d", magnification, waveformZoom,
+                   -feed);
 }
 
 std::string LiftAngleText(double liftAngle, EscapementType escapement) {
     switch (escapement) {
     case EscapementType::Lever:
-        return FormatText("Lift angle %5.1f\u00b0 (lever)", liftAngle);
+        return FormatC("Lift angle %5.1f\u00b0 (lever)", liftAngle);
     case EscapementType::Coaxial1:
     case EscapementType::Coaxial2:
-        return FormatText("Lift angle %5.1f\u00b0 (coaxial)", liftAngle);
+        return FormatC("Lift angle %5.1f\u00b0 (coaxial)", liftAngle);
     default:
         return {};
     }
@@ -101,14 +81,14 @@ std::string LiftAngleText(double liftAngle, EscapementType escapement) {
 std::string TrainLineText(double beatPeriod, double rate, bool forkMode) {
     if (forkMode) {
         if (rate != 0.0)
-            return FormatText("Fork freq (nominal) %g Hz (actual) %g Hz", 1.0 / beatPeriod,
-                              (rate + 1.0) / beatPeriod);
-        return FormatText("Fork freq (nominal) %g Hz", 1.0 / beatPeriod);
+            return FormatC("Fork freq (nominal) %g Hz (actual) %g Hz", 1.0 / beatPeriod,
+                           (rate + 1.0) / beatPeriod);
+        return FormatC("Fork freq (nominal) %g Hz", 1.0 / beatPeriod);
     }
     if (rate != 0.0)
-        return FormatText("Train (nominal) %8.1f vph (actual) %8.1f vph", 3600.0 / beatPeriod,
-                          (rate + 1.0) * 3600.0 / beatPeriod);
-    return FormatText("Train (nominal) %8.1f vph", 3600.0 / beatPeriod);
+        return FormatC("Train (nominal) %8.1f vph (actual) %8.1f vph", 3600.0 / beatPeriod,
+                       (rate + 1.0) * 3600.0 / beatPeriod);
+    return FormatC("Train (nominal) %8.1f vph", 3600.0 / beatPeriod);
 }
 
 std::string ProfileText(const std::string& profile) {
@@ -118,12 +98,12 @@ std::string ProfileText(const std::string& profile) {
 std::string MeasuredTimeText(const MeasuredTimeInputs& in) {
     if (in.Position >= 1) {
         const double shown = in.MeasuredTime - in.PreviousPositionEnd - in.Stabilization;
-        return FormatText("Measured time %1.2f of %1.2f secs in position %d (%s)", shown,
-                          in.PositionAveragingTime, in.Position, in.PositionCode.c_str());
+        return FormatC("Measured time %1.2f of %1.2f secs in position %d (%s)", shown,
+                       in.PositionAveragingTime, in.Position, in.PositionCode.c_str());
     }
     if (in.HistoryEmpty) return "Accumulating rate";
-    return FormatText("Measured time %1.2f of %1.2f secs",
-                      std::min(in.MeasuringTime, in.HistorySpan), in.MeasuringTime);
+    return FormatC("Measured time %1.2f of %1.2f secs", std::min(in.MeasuringTime, in.HistorySpan),
+                   in.MeasuringTime);
 }
 
 std::string PositionCode(const std::string& sequence, int position) {
@@ -153,17 +133,17 @@ const char* RateFormat(double windowSamples, RateMode mode) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 static std::string FormatRate(const char* format, double a) {
-    return FormatText(format, a);
+    return FormatC(format, a);
 }
 static std::string FormatRate(const char* format, double a, double b) {
-    return FormatText(format, a, b);
+    return FormatC(format, a, b);
 }
 #pragma GCC diagnostic pop
 
 RateReadout RateReadoutText(const RateReadoutInputs& in) {
     const double rate = in.Rate * 86400.0;
     if (in.ManualCursor) {
-        if (in.Rate == 0.0) return {FormatText("Cursor %+6.2f s/d", in.CursorRate), false};
+        if (in.Rate == 0.0) return {FormatC("Cursor %+6.2f s/d", in.CursorRate), false};
         const RateMode mode = in.Averaging ? RateMode::CursorAveraging : RateMode::Cursor;
         return {FormatRate(RateFormat(in.WindowSamples, mode), in.CursorRate, rate), false};
     }
@@ -180,8 +160,8 @@ double CursorRate(double theta, double tapeFactor) {
 std::string AmplitudeText(double amplitude, double liftAngle, bool averaging,
                           EscapementType escapement, bool forkMode) {
     if (forkMode || escapement == EscapementType::Pendulum || !(amplitude > liftAngle)) return {};
-    return averaging ? FormatText("Amplitude (av) %.1f\u00b0", amplitude)
-                     : FormatText("Amplitude %.0f\u00b0", amplitude);
+    return averaging ? FormatC("Amplitude (av) %.1f\u00b0", amplitude)
+                     : FormatC("Amplitude %.0f\u00b0", amplitude);
 }
 
 std::string BeatErrorText(double beatError, double beatPeriod, bool averaging, bool stable,
@@ -189,21 +169,20 @@ std::string BeatErrorText(double beatError, double beatPeriod, bool averaging, b
     if (forkMode || !stable) return {};
     const double ms = beatError * beatPeriod * 1000.0;
     const double percent = beatError * 100.0;
-    return averaging ? FormatText("Beat error (av) %3.2f ms (%3.2f%%)", ms, percent)
-                     : FormatText("Beat error %3.2f ms (%3.2f%%)", ms, percent);
+    return averaging ? FormatC("Beat error (av) %3.2f ms (%3.2f%%)", ms, percent)
+                     : FormatC("Beat error %3.2f ms (%3.2f%%)", ms, percent);
 }
 
 TopRightTexts TopRightText(bool playingBack, bool recording, const std::string& waveFile,
                            int loopCount, const std::string& title) {
     if (playingBack)
-        return {FormatText("Playing:  %s", waveFile.c_str()),
-                FormatText("Loop:  %d", loopCount + 1)};
-    if (recording) return {FormatText("Recording:  %s", waveFile.c_str()), {}};
+        return {FormatC("Playing:  %s", waveFile.c_str()), FormatC("Loop:  %d", loopCount + 1)};
+    if (recording) return {FormatC("Recording:  %s", waveFile.c_str()), {}};
     return {title, {}};
 }
 
 std::string StabilizingText(int position, const std::string& code) {
-    return FormatText("Stabilizing position %d (%s)", position, code.c_str());
+    return FormatC("Stabilizing position %d (%s)", position, code.c_str());
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -222,39 +201,39 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 std::string IntervalLabel(double seconds) {
-    return FormatText("%3.2f ms", seconds * 1000.0);
+    return FormatC("%3.2f ms", seconds * 1000.0);
 }
 
 std::string TapeWidthLabel(double beatPeriod, double magnification) {
-    return FormatText("%5.1f ms", beatPeriod * 250.0 / magnification);
+    return FormatC("%5.1f ms", beatPeriod * 250.0 / magnification);
 }
 
 std::string ClockTimeText(uint64_t utc100ns) {
     const uint64_t ms = utc100ns / 10000;
     const uint64_t s = ms / 1000;
-    return FormatText("%02d:%02d:%02d.%03d", static_cast<int>(s / 3600 % 24),
-                      static_cast<int>(s / 60 % 60), static_cast<int>(s % 60),
-                      static_cast<int>(ms % 1000));
+    return FormatC("%02d:%02d:%02d.%03d", static_cast<int>(s / 3600 % 24),
+                   static_cast<int>(s / 60 % 60), static_cast<int>(s % 60),
+                   static_cast<int>(ms % 1000));
 }
 
 std::string ToothNumberLabel(int tooth) {
-    return FormatText("%2d", tooth);
+    return FormatC("%2d", tooth);
 }
 
 std::string ToothScaleLabel(double milliseconds) {
-    return FormatText("%+2.2f ms", milliseconds);
+    return FormatC("%+2.2f ms", milliseconds);
 }
 
 std::string UnlockThresholdText(int threshold) {
-    return FormatText("Unlock threshold %d%%", static_cast<int>(threshold * 100.0 / 32767.0 + 0.5));
+    return FormatC("Unlock threshold %d%%", static_cast<int>(threshold * 100.0 / 32767.0 + 0.5));
 }
 
 std::string OverrunText(int overruns) {
-    return FormatText("df %u", static_cast<unsigned>(overruns));
+    return FormatC("df %u", static_cast<unsigned>(overruns));
 }
 
 std::string UnpaintedText(int unpainted) {
-    return FormatText("dp %u", static_cast<unsigned>(unpainted));
+    return FormatC("dp %u", static_cast<unsigned>(unpainted));
 }
 
 } // namespace kv

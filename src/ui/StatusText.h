@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "analysis/AnalysisParameters.h"
+#include "text/NumberText.h"
 
 namespace kv {
-
-// printf into a std::string.
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Hours, minutes and seconds of a duration: truncate(t/3600), truncate((t mod 3600)/60), t mod 60.
 struct HoursMinutesSeconds {

@@ -1,6 +1,6 @@
 #include "ui/WindowPlacement.h"
 
-#include <QStringList>
+#include "settings/PlacementText.h"
 
 namespace kv {
 
@@ -19,26 +19,20 @@ QString WindowPlacement::Format() const {
 }
 
 std::optional<WindowPlacement> WindowPlacement::Parse(const QString& text) {
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() < 10) return std::nullopt;
-    long long v[10];
-    for (int i = 0; i < 10; ++i) {
-        bool ok = false;
-        v[i] = parts[i].trimmed().toLongLong(&ok);
-        if (!ok) return std::nullopt;
-    }
+    const std::optional<PlacementNumbers> n = ParsePlacementText(text.toStdString());
+    if (!n) return std::nullopt;
     WindowPlacement p;
-    p.Flags = static_cast<unsigned>(v[0]);
-    const unsigned show = static_cast<unsigned>(v[1]);
+    p.Flags = n->Flags;
+    const unsigned show = n->Show;
     p.Show = show == 2 || show == 6 || show == 7 ? ShowState::Minimized
              : show == 3                         ? ShowState::Maximized
                                                  : ShowState::Normal;
-    p.MinX = static_cast<int>(v[2]);
-    p.MinY = static_cast<int>(v[3]);
-    p.MaxX = static_cast<int>(v[4]);
-    p.MaxY = static_cast<int>(v[5]);
-    const int left = static_cast<int>(v[6]), top = static_cast<int>(v[7]);
-    p.Normal = QRect(left, top, static_cast<int>(v[8]) - left, static_cast<int>(v[9]) - top);
+    const auto& [minX, minY, maxX, maxY, left, top, right, bottom] = n->Coordinates;
+    p.MinX = minX;
+    p.MinY = minY;
+    p.MaxX = maxX;
+    p.MaxY = maxY;
+    p.Normal = QRect(left, top, right - left, bottom - top);
     return p;
 }
 

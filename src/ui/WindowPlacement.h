@@ -17,7 +17,8 @@ struct WindowPlacement {
     QRect Normal; // left, top, right and bottom are stored; right and bottom are exclusive
 
     QString Format() const;
-    // Nothing unless all ten numbers are present and parse.
+    // Nothing unless all ten numbers are present, parse and fit the screen's coordinates
+    // (ParsePlacementText).
     static std::optional<WindowPlacement> Parse(const QString& text);
 };
 

@@ -1,6 +1,8 @@
 // Kestrovane: the measuring window.
 #include <QApplication>
+#include <QLocale>
 #include <QSocketNotifier>
+#include <clocale>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -38,6 +40,11 @@ void CloseOnTermination(kv::CKestrovaneApp& instance, QObject* owner) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // QApplication took LC_ALL from the environment. Every number the program reads or writes
+    // uses "." whatever the desktop's language: C library conversions and Qt's default locale
+    // both go back to "C".
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
     kv::CKestrovaneApp instance;
     if (!instance.InitInstance()) return 1;
     CloseOnTermination(instance, &app);

@@ -42,6 +42,24 @@ TEST(TrainText, FormatsBackByRange) {
     EXPECT_EQ(FormatTrain(0.1), "36000 vph");
 }
 
+// Every train the analysis accepts, written as text and read back, is the same train; a frequency
+// between 47.6 and 100 Hz would read back as an oscillation and halve the period.
+TEST(TrainText, FormattedTrainsParseToTheirPeriod) {
+    EXPECT_EQ(FormatTrain(0.02), "180000 vph");
+    EXPECT_EQ(FormatTrain(ParseTrainText("30Hz").Period), "216000 vph");
+    EXPECT_EQ(FormatTrain(0.01), "100 Hz");
+    // Periods that six digits carry across the edge of their unit's range.
+    EXPECT_EQ(FormatTrain(1.0 / 99.99993), "100 Hz");
+    EXPECT_EQ(FormatTrain(1.0000001), "3600 vph");
+    for (double period = 0.001; period <= 60.0; period *= 1.01) {
+        const std::string text = FormatTrain(period);
+        const TrainText back = ParseTrainText(text);
+        ASSERT_EQ(back.Kind, TrainTextKind::Period) << text;
+        EXPECT_NEAR(back.Period, period, 1e-5 * period) << text;
+        EXPECT_EQ(FormatTrain(back.Period), text);
+    }
+}
+
 TEST(MeasuringTimeText, UnitsAndLowerBound) {
     EXPECT_FALSE(ParseMeasuringTime("", 0.2, 0.3));
     EXPECT_DOUBLE_EQ(*ParseMeasuringTime("8.0", 0.2, 0.3), 8.0);
@@ -51,6 +69,8 @@ TEST(MeasuringTimeText, UnitsAndLowerBound) {
     EXPECT_DOUBLE_EQ(*ParseMeasuringTime("0.1", 0.2, 0.3), 0.4);
     EXPECT_DOUBLE_EQ(*ParseMeasuringTime("nan", 0.2, 0.3), 0.4);
     EXPECT_DOUBLE_EQ(*ParseMeasuringTime("inf", 0.2, 0.3), 0.4);
+    EXPECT_EQ(*ParseMeasuringTime("1e308 hour", 0.2, 0.3), MaxMeasuringTime);
+    EXPECT_EQ(*ParseMeasuringTime("27 hour", 0.2, 0.3), 27 * 3600.0);
 }
 
 TEST(DerivedConstants, BeatLayoutRules) {
@@ -166,6 +186,16 @@ TEST(TrainCommands, LiftAngleIsClampedAndThresholdStepsBounded) {
     h.Core.Params.UnlockThreshold = 200;
     h.Core.LowerUnlockThreshold();
     EXPECT_EQ(h.Core.Params.UnlockThreshold, 1);
+}
+
+TEST(TrainCommands, ABlankLiftAngleTextIsIgnored) {
+    test::CoreHarness h;
+    h.Core.Params.LiftAngle = 48.0;
+    EXPECT_FALSE(h.Core.SetLiftAngle(""));
+    EXPECT_FALSE(h.Core.SetLiftAngle(" \t "));
+    EXPECT_EQ(h.Core.Params.LiftAngle, 48.0);
+    EXPECT_TRUE(h.Core.SetLiftAngle("no number")) << "a text without a number reads as 0";
+    EXPECT_EQ(h.Core.Params.LiftAngle, 20.0);
 }
 
 } // namespace

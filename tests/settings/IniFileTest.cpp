@@ -150,6 +150,42 @@ TEST(IniFile, ByteOrderMarks) {
     EXPECT_EQ(utf16.Serialize(), "[S]\r\nk=\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\r\n");
 }
 
+std::string Utf16Le(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+// The document after a save and a second load must be the one first loaded, changed by the write.
+TEST(IniFile, AByteOrderMarkRepeatedAtTheStartCountsOnce) {
+    IniFile wide = Parsed(Utf16Le(u"\uFEFF[Settings]\r\nLiftAngle=44\r\n"));
+    EXPECT_EQ(wide.Get("Settings", "LiftAngle"), "44");
+    ASSERT_TRUE(wide.Set("Settings", "LiftAngle", "45"));
+    const IniFile back = Parsed(wide.Serialize());
+    EXPECT_EQ(back.SectionNames(), std::vector<std::string>{"Settings"});
+    EXPECT_EQ(back.Get("Settings", "LiftAngle"), "45");
+
+    const IniFile narrow = Parsed("\xEF\xBB\xBF\xEF\xBB\xBF[S]\nk=1\n");
+    EXPECT_EQ(narrow.Get("S", "k"), "1");
+    EXPECT_EQ(narrow.Serialize(), "\xEF\xBB\xBF[S]\nk=1\n");
+}
+
+TEST(IniFile, CarriageReturnsEndLinesAndAreNoPartOfAValue) {
+    const IniFile first = Parsed("[S]\r\nk=abc\r\r\nm=2\r\rn=x\ry\n");
+    EXPECT_EQ(first.Get("S", "k"), "abc");
+    EXPECT_EQ(first.Get("S", "m"), "2");
+    EXPECT_EQ(first.Get("S", "n"), "x");
+    const std::string saved = first.Serialize();
+    EXPECT_EQ(saved, "[S]\r\nk=abc\r\nm=2\r\nn=x\r\ny\r\n");
+    EXPECT_EQ(Parsed(saved).Serialize(), saved);
+    // A value read from the file can always be written back.
+    IniFile copy;
+    EXPECT_TRUE(copy.Set("S", "n", *first.Get("S", "n")));
+}
+
 TEST(IniFileOnDisk, LoadsSavesAndReportsMissingFiles) {
     TempFolder folder;
     const std::string path = folder / "a.ini";

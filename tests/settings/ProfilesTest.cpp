@@ -120,6 +120,22 @@ TEST_F(Profiles, LiftAngleIsLimitedAndMeasuringTimeIsNot) {
     EXPECT_EQ(timeRefreshes, 2);
 }
 
+TEST_F(Profiles, DamagedNumbersAreLimitedBeforeTheSampleConstantsUseThem) {
+    WriteProfiles("[Bad]\nPreTickSilence=1333330\nPostTickMute=1e300\nMaxAmplitude=-1e-300\n"
+                  "UnlockThreshold=-4\nTickInterval=banana\nPositions=0\nTau=1e300\n");
+    core.Settings.SampleRate = 96000;
+    LoadProfile(file, "Bad", core);
+    const AnalysisParameters& p = core.Params;
+    EXPECT_EQ(p.PreTickSilence, 0.99);
+    EXPECT_EQ(p.PostTickMute, 0.99);
+    EXPECT_EQ(p.MaxAmplitude, 30.0);
+    EXPECT_EQ(p.UnlockThreshold, 1);
+    EXPECT_EQ(p.TickInterval, "18000 vph") << "a text that names no train is ignored";
+    EXPECT_EQ(p.Positions, 1);
+    EXPECT_EQ(p.Tau, 1000.0);
+    test::ExpectSaneSampleConstants(core.Derived);
+}
+
 TEST_F(Profiles, TheParametersAreWrittenUnderTheAnalysisLock) {
     WriteProfiles("[P]\nLiftAngle=40\n");
     auto lockedElsewhere = [&] {

@@ -199,8 +199,8 @@ TEST_F(SettingsIO, CalUpdateIntervalIsWrittenButNeverRead) {
 TEST_F(SettingsIO, NonNumbersReadAsZeroAndWildRatesAndFactorsAreKeptOut) {
     LoadText("[Settings]\nUnlockThreshold=abc\nMaxAmplitude=x\nSampleRate=-1\n"
              "CalFactor48=1e6\nCalFactor22=0\nCoaxial=1\nHPF=0\n");
-    EXPECT_EQ(core.Params.UnlockThreshold, 0);
-    EXPECT_EQ(core.Params.MaxAmplitude, 0.0);
+    EXPECT_EQ(core.Params.UnlockThreshold, 1) << "the lowest threshold";
+    EXPECT_EQ(core.Params.MaxAmplitude, 30.0) << "the lowest limit";
     EXPECT_EQ(core.Settings.SampleRate, 96000u);
     EXPECT_EQ(core.Settings.Cal.CalFactor48, 1.0);
     EXPECT_EQ(core.Settings.Cal.CalFactor22, 1.0);
@@ -210,6 +210,66 @@ TEST_F(SettingsIO, NonNumbersReadAsZeroAndWildRatesAndFactorsAreKeptOut) {
     EXPECT_EQ(core.Settings.SampleRate, 96000u);
     LoadText("[Settings]\nSampleRate=44100\n");
     EXPECT_EQ(core.Settings.SampleRate, 44100u);
+}
+
+TEST_F(SettingsIO, DamagedNumbersAreLimitedToTheRangesTheProgramKeeps) {
+    LoadText("[Settings]\nCellFactor=0\nZoom=0\nDisplayZoom=1e308\nUnlockThreshold=999999\n"
+             "AudioScale=-1e300\nMeasuringTime=-5\nTickInterval=banana\nPreTickSilence=1333330\n"
+             "PostTickMute=1e300\nMaxAmplitude=-1e-300\nMinBuffers=-3\nSlowFeed=-1000\n"
+             "LogInterval=-1\nMaxLogsize=-7\nTau=0\nPositions=99\nCoaxial=42\n"
+             "EscapeWheelTeeth=100000\nFreeWheel=-1\nStabilization=1e9\n"
+             "PositionAveragingTime=0\nSNTPPort=70000\nGPSBaud=0\nLiftAngle=nan\n");
+    EXPECT_EQ(app.CellFactor, 5);
+    EXPECT_EQ(core.Settings.Zoom, 0.25);
+    EXPECT_EQ(core.Settings.DisplayZoom, 10.0);
+    EXPECT_EQ(core.Params.UnlockThreshold, 32767);
+    EXPECT_EQ(core.Settings.AudioScale, 0.25);
+    EXPECT_EQ(core.Params.MeasuringTime, 0.0);
+    EXPECT_EQ(core.Params.TickInterval, "18000 vph") << "a text that names no train is ignored";
+    EXPECT_DOUBLE_EQ(core.Derived.BeatPeriod, 0.2);
+    EXPECT_EQ(core.Params.PreTickSilence, 0.99);
+    EXPECT_EQ(core.Params.PostTickMute, 0.99);
+    EXPECT_EQ(core.Params.MaxAmplitude, 30.0);
+    EXPECT_EQ(core.Settings.MinBuffers, 2);
+    EXPECT_EQ(core.Settings.SlowFeed, -10);
+    EXPECT_EQ(app.LogInterval, 0);
+    EXPECT_EQ(app.MaxLogsize, 0);
+    EXPECT_EQ(core.Params.Tau, 0.2);
+    EXPECT_EQ(core.Params.Positions, 6);
+    EXPECT_EQ(core.Params.Coaxial, 0) << "an unknown escapement code keeps the escapement";
+    EXPECT_EQ(core.Params.EscapeWheelTeeth, 120);
+    EXPECT_EQ(core.Params.FreeWheel, 0);
+    EXPECT_EQ(core.Params.Stabilization, 300.0);
+    EXPECT_EQ(core.Params.PositionAveragingTime, 1.0);
+    EXPECT_EQ(app.SNTPPort, 123) << "a port that cannot exist keeps the port";
+    EXPECT_EQ(app.GPSBaud, 4800);
+    EXPECT_EQ(core.Params.LiftAngle, 20.0);
+    core.RecomputeConstants();
+    test::ExpectSaneSampleConstants(core.Derived);
+    // In range, every value is taken as it is.
+    LoadText("[Settings]\nCellFactor=6\nZoom=8\nDisplayZoom=0.5\nUnlockThreshold=1\n"
+             "AudioScale=128\nMeasuringTime=100000\nPostTickMute=0\nMaxAmplitude=400\n");
+    EXPECT_EQ(app.CellFactor, 6);
+    EXPECT_EQ(core.Settings.Zoom, 8.0);
+    EXPECT_EQ(core.Settings.DisplayZoom, 0.5);
+    EXPECT_EQ(core.Params.UnlockThreshold, 1);
+    EXPECT_EQ(core.Settings.AudioScale, 128.0);
+    EXPECT_EQ(core.Params.MeasuringTime, 100000.0);
+    EXPECT_EQ(core.Params.PostTickMute, 0.0);
+    EXPECT_EQ(core.Params.MaxAmplitude, 400.0);
+}
+
+TEST_F(SettingsIO, ACalibrationFactorAtTheEdgeOfTheBandSurvivesASave) {
+    core.Settings.Cal.CalFactor48 = 1.999999999999999; // saved as "2.00000000000000"
+    core.Settings.Cal.CalFactor96 = 0.500000000000001; // saved as "0.50000000000000"
+    ASSERT_TRUE(SaveSettings(store, core, app, clock));
+    test::QuietHost otherHost;
+    AnalysisCore other(otherHost, clock);
+    SettingsStore back(ConfigFilePath());
+    ASSERT_TRUE(back.Load());
+    LoadSettings(back, other, app, clock);
+    EXPECT_EQ(other.Settings.Cal.CalFactor48, 2.0);
+    EXPECT_EQ(other.Settings.Cal.CalFactor96, 0.5);
 }
 
 TEST_F(SettingsIO, GarbageInTheFileDoesNotStopTheGoodKeys) {

@@ -1,11 +1,11 @@
 // The typed settings store: integers as strtol reads them, doubles in their key's format in the
 // "C" locale, 64-bit values as signed halves, and a file that is only replaced when it was read.
-#include <clocale>
 #include <cstdint>
 #include <limits>
 
 #include <gtest/gtest.h>
 
+#include "../text/GermanLocale.h"
 #include "SettingsTestSupport.h"
 #include "settings/SettingsStore.h"
 
@@ -76,17 +76,12 @@ TEST(SettingsStore, DoubleTextsThatAreNoFiniteNumberReadAsZero) {
 }
 
 TEST(SettingsStore, NumbersIgnoreTheProcessLocale) {
-    const char* comma = nullptr;
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
-        if (std::setlocale(LC_NUMERIC, name) != nullptr) comma = name;
-    if (comma == nullptr) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    test::GermanLocale german;
+    ASSERT_TRUE(german.Active());
     SettingsStore s("");
     s.WriteDouble("S", "x", DoubleFormat::General, 0.9);
-    const std::string text = s.GetText("S", "x", "");
-    const double back = s.GetDouble("S", "x", DoubleFormat::General, 0.0);
-    std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(text, "0.9");
-    EXPECT_EQ(back, 0.9);
+    EXPECT_EQ(s.GetText("S", "x", ""), "0.9");
+    EXPECT_EQ(s.GetDouble("S", "x", DoubleFormat::General, 0.0), 0.9);
 }
 
 TEST(SettingsStore, SixtyFourBitValuesAsSignedHalves) {

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/AnalysisHost.h"
+#include "analysis/AnalysisParameters.h"
 
 namespace kv::test {
 
@@ -126,6 +127,13 @@ public:
 private:
     rlimit saved_{};
 };
+
+// Sample counts the detector can work with: none negative, none beyond a beat.
+inline void ExpectSaneSampleConstants(const DerivedConstants& d) {
+    for (const int samples :
+         {d.MuteSamples, d.PreSilenceSamples, d.LiftSamplesMin, d.LiftSamplesMax})
+        EXPECT_TRUE(samples >= 0 && samples <= d.SamplesPerBeat) << samples;
+}
 
 // The measuring view as the analysis core sees it during a load: nothing runs.
 class QuietHost : public AnalysisHost {

@@ -211,6 +211,25 @@ TEST_F(AutoTrainUi, AbandoningClearsTheDetectionPrompt) {
     EXPECT_EQ(Prompt(), "");
 }
 
+// An empty lift-angle box is ignored, as an empty train box is: neither Enter nor abandoning the
+// detection (which applies the boxes again) sets a lift angle from it.
+TEST_F(AutoTrainUi, AnEmptyLiftAngleBoxLeavesTheLiftAngle) {
+    Measure(LeverWatch(21600, 60), 48000, 4.0);
+    Core().Params.LiftAngle = 48.0;
+    Frame->Settings().LiftBox()->setEditText("");
+    Frame->Settings().ApplyTypedTexts();
+    EXPECT_EQ(Core().Params.LiftAngle, 48.0);
+    PressTrain();
+    ASSERT_TRUE(Detecting());
+    Frame->Settings().LiftBox()->setEditText(" ");
+    PressTrain();
+    ASSERT_FALSE(Detecting());
+    EXPECT_EQ(Core().Params.LiftAngle, 48.0);
+    Frame->Settings().LiftBox()->setEditText("52.5");
+    Frame->Settings().ApplyTypedTexts();
+    EXPECT_EQ(Core().Params.LiftAngle, 52.5);
+}
+
 TEST_F(AutoTrainUi, TheTrainButtonDoesNothingForATuningFork) {
     Measure(LeverWatch(21600, 20), 48000, 1.0);
     Frame->Settings().TrainBox()->setEditText("300 Hz");

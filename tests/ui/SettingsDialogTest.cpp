@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLayout>
 #include <QLineEdit>
 #include <QTest>
 #include <cmath>
@@ -210,32 +211,35 @@ struct Refusal {
     const char* Message;
 };
 
+// The message names the refused field, which gets the focus.
 TEST_F(SettingsDialogTest, EveryRangeIsRefusedWithItsMessageAndTheFocusOnTheField) {
     const Refusal cases[] = {
-        {ctl::LiftAngle, "15", "Enter a number between 20 and 120."},
-        {ctl::LiftAngle, "fifty", "Enter a number."},
-        {ctl::Tau, "0.1", "Enter a number between 0.2 and 1000."},
-        {ctl::Tau, "nan", "Enter a number."},
-        {ctl::RateAverage, "100001", "Enter a number between 0 and 100000."},
-        {ctl::RateAverage, "", "Enter a number."},
-        {ctl::Positions, "7", "Enter an integer between 1 and 6."},
-        {ctl::Positions, "2.5", "Enter an integer."},
-        {ctl::Positions, "99999999999999999999999", "Enter an integer between 1 and 6."},
-        {ctl::PositionAverage, "0.5", "Enter a number between 1 and 100000."},
-        {ctl::Stabilization, "300.5", "Enter a number between 0 and 300."},
-        {ctl::Threshold, "0", "Enter an integer between 1 and 99."},
-        {ctl::MaxAmplitude, "29", "Enter an integer between 30 and 400."},
-        {ctl::MaxAmplitude, "401", "Enter an integer between 30 and 400."},
-        {ctl::Blanking, "100", "Enter an integer between 0 and 99."},
-        {ctl::Silence, "-1", "Enter an integer between 0 and 99."},
-        {ctl::Teeth, "121", "Enter an integer between 0 and 120."},
-        {ctl::FreeWheel, "101", "Enter an integer between 0 and 100."},
-        {ctl::Cal22, "x", "Enter a number."},
-        {ctl::Cal96, "-86400", "Enter a number between -43000 and 86000."},
-        {ctl::Trim, "100.5", "Enter a number between -100 and 100."},
-        {ctl::LogInterval, "86401", "Enter an integer between 0 and 86400."},
-        {ctl::SampleRate, "8000", "Enter an integer between 11025 and 96000."},
-        {ctl::SampleRate, "96k", "Enter an integer."},
+        {ctl::LiftAngle, "15", "Lift angle: Enter a number between 20 and 120."},
+        {ctl::LiftAngle, "fifty", "Lift angle: Enter a number."},
+        {ctl::Tau, "0.1", "Allen deviation Tau: Enter a number between 0.2 and 1000."},
+        {ctl::Tau, "nan", "Allen deviation Tau: Enter a number."},
+        {ctl::RateAverage, "100001", "Rate average time: Enter a number between 0 and 100000."},
+        {ctl::RateAverage, "", "Rate average time: Enter a number."},
+        {ctl::Positions, "7", "Positions: Enter an integer between 1 and 6."},
+        {ctl::Positions, "2.5", "Positions: Enter an integer."},
+        {ctl::Positions, "99999999999999999999999", "Positions: Enter an integer between 1 and 6."},
+        {ctl::PositionAverage, "0.5",
+         "Position average time: Enter a number between 1 and 100000."},
+        {ctl::Stabilization, "300.5", "Stabilization time: Enter a number between 0 and 300."},
+        {ctl::Threshold, "0", "Unlock threshold: Enter an integer between 1 and 99."},
+        {ctl::MaxAmplitude, "29", "Max amplitude: Enter an integer between 30 and 400."},
+        {ctl::MaxAmplitude, "401", "Max amplitude: Enter an integer between 30 and 400."},
+        {ctl::Blanking, "100", "Post tick blanking: Enter an integer between 0 and 99."},
+        {ctl::Silence, "-1", "Silence: Enter an integer between 0 and 99."},
+        {ctl::Teeth, "121", "Escape wheel teeth: Enter an integer between 0 and 120."},
+        {ctl::FreeWheel, "101", "Freewheel ticks: Enter an integer between 0 and 100."},
+        {ctl::Cal22, "x", "Calibration factor 22050: Enter a number."},
+        {ctl::Cal96, "-86400",
+         "Calibration factor 96000: Enter a number between -43000 and 86000."},
+        {ctl::Trim, "100.5", "Timestamp clock trim: Enter a number between -100 and 100."},
+        {ctl::LogInterval, "86401", "Logging interval: Enter an integer between 0 and 86400."},
+        {ctl::SampleRate, "8000", "Sample rate: Enter an integer between 11025 and 96000."},
+        {ctl::SampleRate, "96k", "Sample rate: Enter an integer."},
     };
     const AnalysisParameters before = View.Core.Params;
     for (const Refusal& c : cases) {
@@ -336,7 +340,7 @@ TEST_F(SettingsDialogTest, StepSpinsReadTheDialogAddOneClampAndShowItAgain) {
 
         Type(d, ctl::Positions, "9"); // a field the step spin cannot read
         d.Press(ctl::FreeWheelSpin, false);
-        EXPECT_EQ(Messages, QStringList{"Enter an integer between 1 and 6."});
+        EXPECT_EQ(Messages, QStringList{"Positions: Enter an integer between 1 and 6."});
         EXPECT_EQ(TextOf(d, ctl::FreeWheel), "100") << "nothing moves";
         EXPECT_EQ(TextOf(d, ctl::Positions), "9");
         EXPECT_EQ(d.focusWidget(), d.Control(ctl::Positions));
@@ -374,30 +378,49 @@ TEST_F(SettingsDialogTest, DeviceListsAreNeverDuplicated) {
 
 // --- Reset to defaults and Cancel ---
 
-TEST_F(SettingsDialogTest, ResetToDefaultsShowsItsValuesAndKeepsTheOthers) {
+TEST_F(SettingsDialogTest, ResetToDefaultsShowsEveryDefaultAndKeepsWhatBelongsToTheMachine) {
     Script = {[](CTrainDia& d) {
         Type(d, ctl::Stabilization, "17");
         Type(d, ctl::Sequence, "PU-PD");
+        Type(d, ctl::Silence, "33");
         Type(d, ctl::LiftAngle, "44");
-        Check(d, ctl::Averaging, true);
-        Check(d, ctl::Logging, true);
-        Check(d, ctl::Clock, true);
-        Check(d, ctl::LargeFonts, true);
+        Type(d, ctl::Cal48, "12.5");
+        Type(d, ctl::Trim, "-3");
+        Type(d, ctl::ProfileName, "Pocket watch");
+        Type(d, ctl::SntpServer, "time.example");
+        for (const int id : {ctl::Averaging, ctl::Logging, ctl::Clock, ctl::LargeFonts,
+                             ctl::PositionsToText, ctl::LineIn})
+            Check(d, id, true);
+        for (const int id : {ctl::Centre, ctl::Duplex})
+            Check(d, id, false);
         d.Press(ctl::Reset);
-        const std::pair<int, const char*> expected[] = {
-            {ctl::LiftAngle, "52"},       {ctl::RateAverage, "4"},    {ctl::Threshold, "5"},
-            {ctl::Blanking, "90"},        {ctl::MaxAmplitude, "330"}, {ctl::Positions, "5"},
-            {ctl::PositionAverage, "16"}, {ctl::LogInterval, "0"},    {ctl::Train, "18000 VPH"},
-            {ctl::SampleRate, "96000"},   {ctl::Tau, "10"},           {ctl::Teeth, "0"},
-            {ctl::FreeWheel, "4"}};
+        const std::pair<int, const char*> expected[] = {{ctl::LiftAngle, "52"},
+                                                        {ctl::RateAverage, "4"},
+                                                        {ctl::Threshold, "5"},
+                                                        {ctl::Blanking, "90"},
+                                                        {ctl::MaxAmplitude, "330"},
+                                                        {ctl::Positions, "5"},
+                                                        {ctl::PositionAverage, "16"},
+                                                        {ctl::LogInterval, "0"},
+                                                        {ctl::Train, "18000 VPH"},
+                                                        {ctl::SampleRate, "96000"},
+                                                        {ctl::Tau, "10"},
+                                                        {ctl::Teeth, "0"},
+                                                        {ctl::FreeWheel, "4"},
+                                                        {ctl::Silence, "10"},
+                                                        {ctl::Stabilization, "4"},
+                                                        {ctl::Sequence, "PD-PL-PU-DD-DU-PR"}};
         for (const auto& [id, text] : expected)
             EXPECT_EQ(TextOf(d, id), text) << id;
-        EXPECT_FALSE(Checked(d, ctl::Averaging));
-        EXPECT_FALSE(Checked(d, ctl::Logging));
-        EXPECT_TRUE(Checked(d, ctl::Lever));
-        EXPECT_EQ(TextOf(d, ctl::Stabilization), "17") << "other fields keep what they show";
-        EXPECT_EQ(TextOf(d, ctl::Sequence), "PU-PD");
-        EXPECT_TRUE(Checked(d, ctl::LargeFonts));
+        for (const int id :
+             {ctl::Averaging, ctl::Logging, ctl::LargeFonts, ctl::PositionsToText, ctl::LineIn})
+            EXPECT_FALSE(Checked(d, id)) << id;
+        for (const int id : {ctl::Lever, ctl::Centre, ctl::Duplex, ctl::MicIn})
+            EXPECT_TRUE(Checked(d, id)) << id;
+        EXPECT_EQ(TextOf(d, ctl::Cal48), "12.5") << "measured on this machine";
+        EXPECT_EQ(TextOf(d, ctl::Trim), "-3");
+        EXPECT_EQ(TextOf(d, ctl::ProfileName), "Pocket watch");
+        EXPECT_EQ(TextOf(d, ctl::SntpServer), "time.example");
         d.Press(ctl::Cancel);
     }};
     AnalysisParameters& p = View.Core.Params;
@@ -405,6 +428,7 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsItsValuesAndKeepsTheOthers) {
     p.MeasuringTime = 12;
     p.Coaxial = 5;
     p.Averaging = 1;
+    p.PreTickSilence = 0.3;
     View.Core.Settings.Logging = 1;
     const AnalysisParameters before = p;
     EXPECT_FALSE(View.OpenSettingsDialog());
@@ -413,8 +437,41 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsItsValuesAndKeepsTheOthers) {
     EXPECT_EQ(p.Coaxial, before.Coaxial);
     EXPECT_EQ(p.Averaging, before.Averaging);
     EXPECT_EQ(p.Stabilization, before.Stabilization);
+    EXPECT_EQ(p.PreTickSilence, before.PreTickSilence);
     EXPECT_EQ(View.Core.Settings.Logging, 1);
     EXPECT_EQ(View.App.CellFactor, 8);
+}
+
+// Each spin sits right beside its field, however wide other controls make the columns.
+TEST_F(SettingsDialogTest, EverySpinSitsBesideItsField) {
+    const std::pair<int, int> spins[] = {{ctl::LiftAngle, ctl::LiftAngleSpin},
+                                         {ctl::Tau, ctl::TauSpin},
+                                         {ctl::RateAverage, ctl::RateAverageSpin},
+                                         {ctl::Positions, ctl::PositionsSpin},
+                                         {ctl::PositionAverage, ctl::PositionAverageSpin},
+                                         {ctl::Stabilization, ctl::StabilizationSpin},
+                                         {ctl::Threshold, ctl::ThresholdSpin},
+                                         {ctl::MaxAmplitude, ctl::MaxAmplitudeSpin},
+                                         {ctl::Blanking, ctl::BlankingSpin},
+                                         {ctl::Silence, ctl::SilenceSpin},
+                                         {ctl::Teeth, ctl::TeethSpin},
+                                         {ctl::FreeWheel, ctl::FreeWheelSpin},
+                                         {ctl::LogInterval, ctl::LogIntervalSpin}};
+    Script = {[&spins](CTrainDia& d) {
+        d.adjustSize();
+        d.layout()->activate();
+        for (const auto& [field, spin] : spins) {
+            const QWidget* f = d.Control(field);
+            const QWidget* s = d.Control(spin);
+            const QRect fieldBox(f->mapTo(&d, QPoint(0, 0)), f->size());
+            const QRect spinBox(s->mapTo(&d, QPoint(0, 0)), s->size());
+            EXPECT_LE(std::abs(spinBox.left() - fieldBox.right() - 1), 2) << spin;
+            EXPECT_TRUE(spinBox.top() < fieldBox.bottom() && spinBox.bottom() > fieldBox.top())
+                << spin;
+        }
+        d.Press(ctl::Cancel);
+    }};
+    EXPECT_FALSE(View.OpenSettingsDialog());
 }
 
 TEST_F(SettingsDialogTest, ResetToDefaultsThenOkAppliesTheDefaults) {
@@ -714,7 +771,7 @@ TEST_F(ProfileButtons, AnEmptyNameBeepsOnSaveAndAsksForANameOnLoad) {
         Type(d, ctl::Positions, "0");
         d.Press(ctl::Save);
         EXPECT_EQ(Beeps, 1) << "an invalid field is reported before the name";
-        EXPECT_EQ(Messages.last(), "Enter an integer between 1 and 6.");
+        EXPECT_EQ(Messages.last(), "Positions: Enter an integer between 1 and 6.");
         d.Press(ctl::Cancel);
     }};
     EXPECT_FALSE(View.OpenSettingsDialog());

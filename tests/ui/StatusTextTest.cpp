@@ -2,10 +2,22 @@
 
 #include <cmath>
 
+#include "../text/GermanLocale.h"
+#include "ui/SettingsBar.h"
 #include "ui/StatusText.h"
 
 namespace kv {
 namespace {
+
+// On a German desktop QApplication sets a locale with a decimal comma; the texts keep the point.
+TEST(StatusRows, NumbersKeepTheDecimalPointUnderAGermanLocale) {
+    test::GermanLocale german;
+    ASSERT_TRUE(german.Active());
+    EXPECT_EQ(DatumOffsetText(0.0012), "  +1.20 ms to datum");
+    EXPECT_EQ(BeatErrorText(0.006, 0.2, false, true, false), "Beat error 1.20 ms (0.60%)");
+    EXPECT_EQ(LiftBoxText(52.5).toStdString(), "52.5 \u00b0");
+    EXPECT_EQ(MeasuringTimeBoxText(12.5).toStdString(), "12.50 sec");
+}
 
 TEST(StatusRows, SignalNoiseRowAndItsPoorThreshold) {
     EXPECT_EQ(SignalNoiseText(100.0, 48000), "Signal/Noise 40.0 dB, sample rate 48000");

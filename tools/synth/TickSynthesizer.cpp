@@ -4,11 +4,12 @@
 #include <array>
 #include <cmath>
 #include <complex>
-#include <cstdio>
 #include <numbers>
 #include <random>
 #include <span>
 #include <stdexcept>
+
+#include "text/NumberText.h"
 
 namespace kv::synth {
 namespace {
@@ -496,9 +497,7 @@ private:
 
 std::string CheckRange(const char* name, double value, double lo, double hi) {
     if (std::isfinite(value) && value >= lo && value <= hi) return {};
-    char text[160];
-    std::snprintf(text, sizeof text, "%s must be between %g and %g", name, lo, hi);
-    return text;
+    return FormatC("%s must be between %g and %g", name, lo, hi);
 }
 
 std::string ValidateCommon(const SynthOptions& o) {

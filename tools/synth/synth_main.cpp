@@ -1,6 +1,7 @@
 // kestrovane-synth: writes a synthetic watch recording and prints its timing truth as JSON.
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
+#include "text/NumberText.h"
 
 #include <charconv>
 #include <cmath>
@@ -150,10 +151,12 @@ bool IsEscapement(Movement kind) {
 void PrintTruth(const SynthOptions& o, const kv::synth::SynthResult& result) {
     const double beatError = o.Kind == Movement::TuningFork ? 0.0 : o.BeatErrorMs;
     const double amplitude = IsEscapement(o.Kind) ? o.AmplitudeDeg : 0.0;
-    std::printf("{\"beat_period\":%.15g,\"lift_time\":%.15g,\"rate_sd\":%.15g,"
-                "\"beat_error_ms\":%.15g,\"amplitude_deg\":%.15g,\"ticks\":%zu}\n",
-                result.BeatPeriod, result.LiftTime, o.RateSecondsPerDay, beatError, amplitude,
-                result.UnlockTimes.size());
+    std::fputs(kv::FormatC("{\"beat_period\":%.15g,\"lift_time\":%.15g,\"rate_sd\":%.15g,"
+                           "\"beat_error_ms\":%.15g,\"amplitude_deg\":%.15g,\"ticks\":%zu}\n",
+                           result.BeatPeriod, result.LiftTime, o.RateSecondsPerDay, beatError,
+                           amplitude, result.UnlockTimes.size())
+                   .c_str(),
+               stdout);
 }
 
 int BadArguments(const std::string& error) {
