@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -24,6 +25,9 @@ const std::string& Folder() {
         std::string pattern = std::string(base) + "/kv-fuzz-profiles-XXXXXX";
         return std::string(mkdtemp(pattern.data()));
     }();
+    // Registered once the folder's name exists, so it is removed before the name is destroyed.
+    [[maybe_unused]] static const int removal =
+        std::atexit([] { std::filesystem::remove_all(Folder()); });
     return folder;
 }
 
