@@ -175,9 +175,10 @@ std::string BeatErrorText(double beatError, double beatPeriod, bool averaging, b
 
 TopRightTexts TopRightText(bool playingBack, bool recording, const std::string& waveFile,
                            int loopCount, const std::string& title) {
+    const std::string playing = "Playing:  ", recordingLabel = "Recording:  ";
     if (playingBack)
-        return {FormatC("Playing:  %s", waveFile.c_str()), FormatC("Loop:  %d", loopCount + 1)};
-    if (recording) return {FormatC("Recording:  %s", waveFile.c_str()), {}};
+        return {playing + waveFile, FormatC("Loop:  %d", loopCount + 1), playing.size()};
+    if (recording) return {recordingLabel + waveFile, {}, recordingLabel.size()};
     return {title, {}};
 }
 

@@ -91,6 +91,9 @@ std::string BeatErrorText(double beatError, double beatPeriod, bool averaging, b
 struct TopRightTexts {
     std::string Line0;
     std::string Line1;
+    // Where the waveform file's path starts in Line0 (npos: no path), so that a drawing too
+    // narrow for it can shorten the folders and keep the file name.
+    size_t PathStart = std::string::npos;
 };
 TopRightTexts TopRightText(bool playingBack, bool recording, const std::string& waveFile,
                            int loopCount, const std::string& title);

@@ -783,11 +783,40 @@ void ViewRenderer::DrawReadouts(Frame& fr) {
              Align::Left, readings);
 }
 
+namespace {
+
+// The label with the path shortened to `width` pixels: folders nearest the root give way first,
+// then the middle of the file name.
+QString ElidedPathLabel(const TopRightTexts& texts, const QFontMetrics& metrics, int width) {
+    const QString whole = QString::fromStdString(texts.Line0);
+    if (texts.PathStart == std::string::npos || metrics.horizontalAdvance(whole) <= width)
+        return whole;
+    const QString label = whole.left(static_cast<int>(texts.PathStart));
+    const QString path = whole.mid(static_cast<int>(texts.PathStart));
+    const int slash = static_cast<int>(path.lastIndexOf(QLatin1Char('/')));
+    const QString name = path.mid(slash + 1);
+    const int forFolders = width - metrics.horizontalAdvance(label + QLatin1Char('/') + name);
+    const QString folders =
+        metrics.elidedText(path.left(std::max(slash, 0)), Qt::ElideLeft, std::max(forFolders, 0));
+    if (slash >= 0 && !folders.isEmpty()) return label + folders + QLatin1Char('/') + name;
+    return metrics.elidedText(label + name, Qt::ElideMiddle, width);
+}
+
+} // namespace
+
 void ViewRenderer::DrawTopRight(Frame& fr) {
     const ViewDisplayState& s = fr.State;
     const TopRightTexts texts = TopRightText(s.PlayingBack, s.Recording, fr.Settings.WaveFile2,
                                              s.LoopCount, fr.Settings.Title);
-    DrawText(fr.P, fr.W - 20, 0, texts.Line0, Align::Right, ReadoutBlue);
+    // Right of the tape-width label when the tape is shown, else the right half of the window.
+    const int gap = fr.L1;
+    const int left = fr.TapeShown ? fr.W * 21 / 32 +
+                                        QFontMetrics(small_).horizontalAdvance(
+                                            QString::fromStdString(TapeWidthLabel(fr.T, fr.m))) +
+                                        gap
+                                  : fr.W / 2;
+    const QString line0 = ElidedPathLabel(texts, QFontMetrics(fr.P.font()), fr.W - 20 - left);
+    DrawText(fr.P, fr.W - 20, 0, line0.toStdString(), Align::Right, ReadoutBlue);
     DrawText(fr.P, fr.W - 20, fr.L2, texts.Line1, Align::Right, ReadoutBlue);
 }
 

@@ -125,6 +125,29 @@ TEST_F(ViewRender, ReadoutsAreBlueOnlyWhileTheyAreACurrentReading) {
     EXPECT_EQ(CountColour(readouts, QColor(200, 63, 0)), 0);
 }
 
+TEST_F(ViewRender, ALongPlaybackPathStaysRightOfTheTapeWidthLabel) {
+    const QColor readoutBlue(0, 0, 200);
+    StartWatch();
+    state.PlayingBack = true;
+    auto leftmostBlue = [&] {
+        int left = W;
+        for (int y = 0; y < L2; ++y)
+            for (int x = W / 2; x < W; ++x)
+                if (At(x, y) == readoutBlue) left = std::min(left, x);
+        return left;
+    };
+    settings.WaveFile2 = "/a.wav";
+    Render();
+    const int shortLeft = leftmostBlue();
+    EXPECT_GT(shortLeft, W * 21 / 32) << "a short path is drawn whole, right of the label";
+
+    settings.WaveFile2 = "/home/watchmaker/recordings/2026/december/bench/omega-cal-565/"
+                         "a-rather-long-recording-name.wav";
+    Render();
+    EXPECT_GT(leftmostBlue(), W * 21 / 32 + 40) << "shortened to the room right of the label";
+    EXPECT_LT(leftmostBlue(), W - 20);
+}
+
 // --- Paper tape ---
 
 TEST_F(ViewRender, TapeDotsOnePerRowAtTheirPhaseColumns) {
