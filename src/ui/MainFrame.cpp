@@ -235,11 +235,28 @@ void CMainFrame::OpenUserGuide() {
         QCoreApplication::applicationDirPath() + "/../share/doc/kestrovane/README.md";
     for (const QString& path : {installed, QStringLiteral(KV_SOURCE_README)}) {
         if (QFileInfo::exists(path)) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+            const QUrl guide = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+            // A desktop without a launcher for Markdown (no xdg-open) gets the program's own
+            // reader instead of nothing at all.
+            if (!QDesktopServices::openUrl(guide)) ShowUserGuide(guide);
             return;
         }
     }
     ViewWidget->ShowMessageText(QStringLiteral("The user guide is not installed."));
+}
+
+void CMainFrame::ShowUserGuide(const QUrl& guide) {
+    if (!GuideReader) {
+        GuideReader = new QTextBrowser(this);
+        GuideReader->setWindowFlag(Qt::Window);
+        GuideReader->setObjectName(QStringLiteral("UserGuide"));
+        GuideReader->setWindowTitle(QStringLiteral("Kestrovane user guide"));
+        GuideReader->setOpenExternalLinks(true);
+        GuideReader->resize(GuideReaderSize);
+    }
+    GuideReader->setSource(guide, QTextDocument::MarkdownResource);
+    GuideReader->show();
+    GuideReader->raise();
 }
 
 void CMainFrame::EditTitle() {

@@ -4,6 +4,7 @@
 
 #include <QKeyEvent>
 #include <QMainWindow>
+#include <QTextBrowser>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -88,6 +89,10 @@ private:
     void ShowPopup(int id);
     void EditTitle();
     void OpenUserGuide();
+    void ShowUserGuide(const QUrl& guide);
+    // The program's own reader of the user guide, made when first needed.
+    QTextBrowser* GuideReader = nullptr;
+    static constexpr QSize GuideReaderSize{800, 700}; // a comfortable page of Markdown text
     void LoadSelectedProfile();
 
     CChildView* ViewWidget = nullptr;

@@ -95,6 +95,10 @@ void CChildView::TogglePlayback() {
             Player->Start(Waveform.PlaybackData(), Core.Settings.SampleRate, App.SoundDeviceOutStr);
         lock.unlock();
         PostRun();
+    } else if (std::error_code error; std::filesystem::exists(App.WaveFile2, error)) {
+        lock.unlock();
+        Message(QStringLiteral("Cannot play %1: it is not a WAV recording this program can read.")
+                    .arg(QString::fromStdString(App.WaveFile2)));
     }
     RequestRepaint();
 }

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 #include "../settings/SettingsTestSupport.h"
@@ -200,6 +201,28 @@ TEST_F(LoopFixture, ARecordingAfterAPlaybackIsCapturedAndLabelledAtTheUsersRate)
     EXPECT_EQ(capturedAt, 96000u);
     EXPECT_EQ(file.Data.SampleRate, capturedAt) << "the header says the rate the samples came at";
     std::filesystem::remove_all(dir);
+}
+
+TEST_F(LoopFixture, AFileThatIsNotAWavRecordingIsRefusedWithAWord) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("kv-notwav-" + std::to_string(::getpid()) + ".wav"))
+                                 .string();
+    std::ofstream(path) << "these are my notes, not a recording";
+    View.App.WaveFile2 = path;
+    View.TogglePlayback();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(View.WaveformState().Playing());
+    EXPECT_FALSE(View.IsRunning());
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0], QString("Cannot play %1: it is not a WAV recording this program can "
+                                   "read.")
+                               .arg(QString::fromStdString(path)));
+    std::filesystem::remove(path);
+
+    View.App.WaveFile2 = path; // missing: nothing to say, it may be recorded to
+    View.TogglePlayback();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Messages.size(), 1);
 }
 
 TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {

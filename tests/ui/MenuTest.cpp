@@ -3,6 +3,9 @@
 // matter.
 #include <gtest/gtest.h>
 
+#include <QStandardPaths>
+#include <QTextBrowser>
+
 #include <QDesktopServices>
 #include <QMenuBar>
 #include <QPainter>
@@ -301,6 +304,18 @@ TEST_F(Menus, HelpCommandsAreEnabledAndAllOpenTheGuide) {
     EXPECT_TRUE(recorder.Opened[0].toLocalFile().endsWith("README.md"));
     EXPECT_EQ(recorder.Opened[1], recorder.Opened[0]);
     EXPECT_EQ(recorder.Opened[2], recorder.Opened[0]);
+}
+
+TEST_F(Menus, WithoutALauncherTheGuideOpensInTheProgramsOwnReader) {
+    if (!QStandardPaths::findExecutable("xdg-open").isEmpty())
+        GTEST_SKIP() << "this machine has a launcher";
+    Frame.RouteCommand(cmd::HelpTopics);
+    auto* reader = Frame.findChild<QTextBrowser*>("UserGuide");
+    ASSERT_NE(reader, nullptr) << "something visible happens";
+    EXPECT_TRUE(reader->isVisible());
+    EXPECT_TRUE(reader->toPlainText().contains("Kestrovane"));
+    Frame.RouteCommand(cmd::Help);
+    EXPECT_EQ(Frame.findChildren<QTextBrowser*>("UserGuide").size(), 1) << "one reader, reused";
 }
 
 // The size of a tool-bar button's picture.
