@@ -203,6 +203,7 @@ void AnalysisCore::BeginRun() {
 void AnalysisCore::EndRun() {
     std::lock_guard lock(AnalysisLock);
     CentringPending = false;
+    CentringCountdown = 0; // a stopped capture is not being centred, nor shown as such
     Measurement.Running = false;
     Detector.TickEnvelope.clear();
     Detector.TickEnvelope.shrink_to_fit();

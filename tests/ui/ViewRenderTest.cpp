@@ -148,6 +148,19 @@ TEST_F(ViewRender, ALongPlaybackPathStaysRightOfTheTapeWidthLabel) {
     EXPECT_LT(leftmostBlue(), W - 20);
 }
 
+TEST_F(ViewRender, TheCentringArrowsGoAtStop) {
+    StartWatch();
+    FeedWatch(3, 0.0);
+    h.Core.Trace.Shown = false;
+    const QRect leftArrow(W / 8, H * 7 / 16 - 6, W / 4, 13);
+    h.Core.CentreNow();
+    Render();
+    EXPECT_GT(Count(leftArrow, Reddish), 50) << "centring in progress";
+    h.StopMeasurement();
+    Render();
+    EXPECT_EQ(Count(leftArrow, Reddish), 0);
+}
+
 // --- Paper tape ---
 
 TEST_F(ViewRender, TapeDotsOnePerRowAtTheirPhaseColumns) {
