@@ -68,7 +68,7 @@ int CSoundIn::Fail(int code, const std::string& message) {
 int CSoundIn::Start() {
     Close();
     RenewSessionIfAbandoned();
-    int code = StartOn(Source, Fallback != nullptr);
+    int code = FallbackFirst ? SoundInUnspecified : StartOn(Source, Fallback != nullptr);
     if (code != SoundInOk && Fallback != nullptr) code = StartOn(*Fallback, false);
     if (code != SoundInOk) Active = &Source; // nothing is open
     return code;

@@ -55,7 +55,13 @@ public:
     // While a waveform file plays, capture needs no sound card: when the source has no device or
     // its device fails to open or start, Start uses `fallback` instead and shows no message for
     // the failure. nullptr clears it. The fallback must outlive the capture it is used for.
-    void SetPlaybackFallback(CaptureSource* fallback) { Fallback = fallback; }
+    void SetPlaybackFallback(CaptureSource* fallback) {
+        Fallback = fallback;
+        FallbackFirst = false;
+    }
+    // Makes Start use the fallback without trying the source: for a playback whose device was
+    // started but delivered nothing. Cleared when the fallback is set or cleared.
+    void PreferFallback() { FallbackFirst = Fallback != nullptr; }
     // Whether the running capture (or the last one) came from the fallback.
     bool UsingFallback() const { return Active != &Source; }
 
@@ -99,6 +105,7 @@ private:
 
     CaptureSource& Source;
     CaptureSource* Fallback = nullptr;
+    bool FallbackFirst = false;
     CaptureSource* Active = &Source; // the source Start opened
     bool Quiet = false;              // failures of this attempt show no message
     MessageSink OnMessage;

@@ -136,6 +136,11 @@ void CChildView::Run() {
 void CChildView::StartMeasurement() {
     TimeLapse.Find();
     Core.BeginRun();
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        BuffersAtRun = Core.Detector.BufferCounter;
+    }
+    SilentCaptureReported = false;
     SoundIn->SampleRate = Core.Settings.SampleRate;
     SoundIn->DeviceName = App.SoundDeviceStr;
     if (SoundIn->Start() != 0) {
@@ -212,6 +217,7 @@ void CChildView::ToggleAutostop() {
 void CChildView::OnTimer(int id) {
     switch (id) {
     case TimerAutoStop:
+        ReportSilentCapture();
         Core.OnAutoStopTimer(false);
         RequestRepaint();
         break;
@@ -238,6 +244,29 @@ void CChildView::OnTimer(int id) {
     default:
         break;
     }
+}
+
+// The auto-stop delay after Run without a single buffer: the device was opened and started but
+// delivers nothing (held by another program, a stalled driver). A playback goes on without the
+// sound card; live measuring cannot work, and that is said once per Run.
+void CChildView::ReportSilentCapture() {
+    if (!IsRunning() || SilentCaptureReported) return;
+    bool playing;
+    {
+        std::lock_guard lock(Core.AnalysisLock);
+        if (Core.Detector.BufferCounter != BuffersAtRun) return;
+        playing = Waveform.Playing();
+    }
+    if (playing && !SoundIn->UsingFallback()) {
+        SoundIn->PreferFallback();
+        StopMeasurement();
+        StartMeasurement();
+        return;
+    }
+    SilentCaptureReported = true;
+    Message(QStringLiteral("No sound arrives from the input device: it was started but delivers "
+                           "nothing. Check that no other program holds it, or choose another "
+                           "input in the settings."));
 }
 
 void CChildView::PerBufferStep() {

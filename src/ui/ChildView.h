@@ -195,6 +195,9 @@ private:
 
     void OnTimer(int id);
     void PerBufferStep();
+    void ReportSilentCapture();
+    int64_t BuffersAtRun = 0;           // buffers analysed before the current Run
+    bool SilentCaptureReported = false; // said once per Run
     // A device or measuring notice, from any thread: collected while the command that raised it
     // runs and shown afterwards, the texts of one command in one box, one box at a time. So no
     // notice opens an event loop inside Run or Stop, and the measurement is running behind it.

@@ -203,6 +203,42 @@ TEST_F(LoopFixture, ARecordingAfterAPlaybackIsCapturedAndLabelledAtTheUsersRate)
     std::filesystem::remove_all(dir);
 }
 
+TEST_F(LoopFixture, ADeviceThatDeliversNothingIsNamedAsTheReason) {
+    Source.Stalled = true;
+    View.Run();
+    ASSERT_TRUE(View.IsRunning());
+    ASSERT_TRUE(WaitFor([&] { return !Messages.isEmpty(); }, 9000))
+        << "a start that cannot measure says why";
+    EXPECT_TRUE(Messages[0].startsWith("No sound arrives from the input device"));
+    View.Run();
+    Source.Stalled = false;
+    Source.Signal = Watch(0.0, 20.0, 48000);
+    Source.Speed = 4.0;
+    View.Run();
+    QTest::qWait(7000);
+    EXPECT_EQ(Messages.size(), 1) << "a device that delivers says nothing";
+}
+
+TEST_F(LoopFixture, APlaybackWhoseDeviceDeliversNothingGoesOnWithoutIt) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("kv-stalled-" + std::to_string(::getpid()) + ".wav"))
+                                 .string();
+    ASSERT_TRUE(WriteWaveFile(path, Watch(3.0, 30.0, 48000), 48000, 1));
+    Source.Stalled = true;
+    View.Core.Settings.DuplexAudio = 0;
+    View.App.WaveFile2 = path;
+    View.TogglePlayback();
+    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
+    auto ticks = [&] {
+        std::lock_guard lock(View.Core.AnalysisLock);
+        return View.Core.Detector.UnlockCount;
+    };
+    EXPECT_TRUE(WaitFor([&] { return ticks() > 10; }, 12000)) << "measured without the device";
+    EXPECT_TRUE(Messages.isEmpty());
+    View.TogglePlayback();
+    std::filesystem::remove(path);
+}
+
 TEST_F(LoopFixture, AFileThatIsNotAWavRecordingIsRefusedWithAWord) {
     const std::string path = (std::filesystem::temp_directory_path() /
                               ("kv-notwav-" + std::to_string(::getpid()) + ".wav"))

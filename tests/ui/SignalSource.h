@@ -41,6 +41,7 @@ public:
     double Speed = 1.0; // multiple of real time
     std::vector<std::string> Names{"Test watch"};
     int OpenCode = 0;
+    bool Stalled = false; // opens and starts, then delivers nothing
     int Opens = 0;
     CaptureFormat Format;
     std::atomic<size_t> Delivered{0};
@@ -53,6 +54,10 @@ private:
         const auto start = std::chrono::steady_clock::now();
         size_t position = 0;
         while (!Stopping && !Ring->Stopped()) {
+            if (Stalled) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
             for (size_t i = 0; i < Block; ++i, ++position)
                 block[i] = position < Signal.size() ? Signal[position] : 0;
             Ring->Write(block.data(), Block);
