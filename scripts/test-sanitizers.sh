@@ -6,4 +6,5 @@ scripts/install-deps.sh
 export KV_BUILD_DIR=build-asan KV_BUILD_TYPE=Debug
 scripts/build.sh -DKV_SANITIZE=address,undefined -DKV_BUILD_BENCHMARKS=OFF -DKV_WERROR=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
     ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)"
