@@ -284,8 +284,14 @@ TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {
         std::lock_guard lock(View.Core.AnalysisLock);
         EXPECT_GT(View.Core.CentringCountdown, 0);
     }
-    while (pending() && Source.Delivered < 48000u * 30)
-        EXPECT_EQ(dots(), 0) << "no dots while centring is pending";
+    // Both read under one lock: the countdown may end between two separate looks.
+    auto dotsWhilePending = [&] {
+        std::lock_guard lock(View.Core.AnalysisLock);
+        return View.Core.CentringPending ? dots() : -1;
+    };
+    for (int n = dotsWhilePending(); n >= 0 && Source.Delivered < 48000u * 30;
+         n = dotsWhilePending())
+        EXPECT_EQ(n, 0) << "no dots while centring is pending";
     ASSERT_FALSE(pending());
     EXPECT_TRUE(WaitFor([&] { return dots() > 10; }, 5000));
 }
