@@ -5,17 +5,18 @@
 namespace kv {
 
 QString WindowPlacement::Format() const {
-    return QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,%9,%10")
-        .arg(Flags)
-        .arg(static_cast<unsigned>(Show))
-        .arg(MinX)
-        .arg(MinY)
-        .arg(MaxX)
-        .arg(MaxY)
-        .arg(Normal.left())
-        .arg(Normal.top())
-        .arg(Normal.left() + Normal.width())
-        .arg(Normal.top() + Normal.height());
+    PlacementNumbers n;
+    n.Flags = Flags;
+    n.Show = static_cast<uint32_t>(Show);
+    n.Coordinates = {MinX,
+                     MinY,
+                     MaxX,
+                     MaxY,
+                     Normal.left(),
+                     Normal.top(),
+                     Normal.left() + Normal.width(),
+                     Normal.top() + Normal.height()};
+    return QString::fromStdString(n.Format());
 }
 
 std::optional<WindowPlacement> WindowPlacement::Parse(const QString& text) {
