@@ -126,7 +126,10 @@ bool AnalyzeSession::RunLive(CaptureSource& source, const std::string& device, u
     std::string messages;
     CSoundIn sound(
         source,
-        [this, sampleRate](size_t n, int16_t* samples, int remaining) {
+        [this, sampleRate, seconds](size_t n, int16_t* samples, int remaining) {
+            // A device faster than real time (a file, a null clock) may deliver more than was
+            // asked for before the waiting loop looks again; the reading covers exactly S seconds.
+            if (AudioMs >= seconds * 1000.0) return;
             Analysis.ProcessBuffer(n, samples, remaining);
             AfterBuffer(n, sampleRate);
         },
