@@ -34,7 +34,7 @@ bool AnalysisCore::ParseTrain(const std::string& text) {
 
 void AnalysisCore::ApplyTrain(double period) {
     {
-        std::lock_guard calibration(CalibrationLock);
+        const auto calibration = HoldCalibration();
         if (Calibrating == LocalCalibrationMode) return;
     }
     const bool wasRunning = Measurement.Running;
@@ -46,7 +46,7 @@ void AnalysisCore::ApplyTrain(double period) {
 }
 
 void AnalysisCore::SetBeatPeriod(double period) {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     const double oldPeriod = Derived.BeatPeriod;
     Derived.BeatPeriod = period;
     Derived.BeatsPerBuffer = BeatsPerBufferFor(period);
@@ -84,7 +84,7 @@ void AnalysisCore::ReallocateWaveformTrace() {
 }
 
 void AnalysisCore::RecomputeConstants() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     ComputeSampleConstants(Derived, Params, EffectiveRate(), DisplayWidthPixels);
     Detector.TickEnvelope.assign(static_cast<size_t>(Derived.LiftSamplesMax + 1), 0);
     Detector.EnvelopeCount = 0;
@@ -94,7 +94,7 @@ void AnalysisCore::RecomputeConstants() {
 bool AnalysisCore::SetMeasuringTime(const std::string& text) {
     std::optional<double> seconds;
     {
-        std::lock_guard lock(AnalysisLock);
+        const auto lock = HoldAnalysis();
         seconds = ParseMeasuringTime(text, Derived.BeatPeriod, Derived.MinMeasureInterval);
         if (seconds) Params.MeasuringTime = *seconds;
     }
@@ -105,7 +105,7 @@ bool AnalysisCore::SetMeasuringTime(const std::string& text) {
 bool AnalysisCore::SetLiftAngle(const std::string& text) {
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) return false;
     {
-        std::lock_guard lock(AnalysisLock);
+        const auto lock = HoldAnalysis();
         Params.LiftAngle = ClampLiftAngle(ParseLeadingDouble(text));
     }
     RecomputeConstants();
@@ -129,7 +129,7 @@ void AnalysisCore::SelectEscapement(EscapementType type) {
         ParseTrain(Params.TickInterval);
     }
     {
-        std::lock_guard lock(AnalysisLock);
+        const auto lock = HoldAnalysis();
         Params.Coaxial = static_cast<int>(type);
     }
     RecomputeConstants();
@@ -137,7 +137,7 @@ void AnalysisCore::SelectEscapement(EscapementType type) {
 
 void AnalysisCore::RaiseUnlockThreshold() {
     {
-        std::lock_guard lock(AnalysisLock);
+        const auto lock = HoldAnalysis();
         Params.UnlockThreshold = std::min(Params.UnlockThreshold + 327, 32767);
     }
     Host.RequestRepaint();
@@ -145,14 +145,14 @@ void AnalysisCore::RaiseUnlockThreshold() {
 
 void AnalysisCore::LowerUnlockThreshold() {
     {
-        std::lock_guard lock(AnalysisLock);
+        const auto lock = HoldAnalysis();
         Params.UnlockThreshold = std::max(Params.UnlockThreshold - 327, 1);
     }
     Host.RequestRepaint();
 }
 
 void AnalysisCore::ResetDetector() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     DetectorState& det = Detector;
     det.UnlockHistory.fill(0);
     det.DropHistory.fill(0);
@@ -186,7 +186,7 @@ void AnalysisCore::ResetDetector() {
 }
 
 void AnalysisCore::BeginRun() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     if (!AutoTrainActive) PromptText.clear();
     SetBeatPeriod(Derived.BeatPeriod);
     Measurement.ToothResidual.fill(0.0);
@@ -201,7 +201,7 @@ void AnalysisCore::BeginRun() {
 }
 
 void AnalysisCore::EndRun() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     CentringPending = false;
     CentringCountdown = 0; // a stopped capture is not being centred, nor shown as such
     Measurement.Running = false;
@@ -212,14 +212,14 @@ void AnalysisCore::EndRun() {
 }
 
 void AnalysisCore::CentreNow() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     CentringCountdown = 2 * Derived.CaptureBufferCount;
     BufferAdjust = Detector.TickOffset;
 }
 
 std::optional<int> AnalysisCore::AutomaticGainStep(int step, int level) {
     if (step == 0) return std::nullopt;
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     const int down = (Detector.ClipCount * step) / 30;
     const bool up = down == 0 && Detector.PeakLevel < 27852;
     if (down == 0 && !up) return std::nullopt;
@@ -237,7 +237,7 @@ unsigned AnalysisCore::AutoStopDelayMs() const {
 
 void AnalysisCore::OnAutoStopTimer(bool referenceCalibrationRunning) {
     if (!Settings.Autostop || referenceCalibrationRunning) return;
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     NoSignal = true;
     Measurement.Rate = 0.0;
     Measurement.RateMeasured = false;

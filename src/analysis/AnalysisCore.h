@@ -25,10 +25,21 @@ public:
     explicit AnalysisCore(AnalysisHost& host, TimestampClock& clock = ProcessTimestampClock());
 
     // --- Locks ---
-    mutable std::recursive_mutex AnalysisLock;
-    mutable std::recursive_mutex CalibrationLock;
+    // AnalysisLock keeps the capture thread out while the caller reads or changes the state
+    // below: ProcessBuffer holds it for a whole buffer on the capture thread; the measuring
+    // session, the settings and log code it calls, and the command-line analyser take it on
+    // their own thread. CalibrationLock guards the calibration word and texts; whoever needs
+    // both takes CalibrationLock first. Both are recursive: a holder may call operations that
+    // take them again.
+    using Hold = std::unique_lock<std::recursive_mutex>;
+    [[nodiscard]] Hold HoldAnalysis() const { return Hold(AnalysisLock); }
+    [[nodiscard]] Hold TryHoldAnalysis() const { return Hold(AnalysisLock, std::try_to_lock); }
+    [[nodiscard]] Hold HoldCalibration() const { return Hold(CalibrationLock); }
+    [[nodiscard]] Hold TryHoldCalibration() const {
+        return Hold(CalibrationLock, std::try_to_lock);
+    }
 
-    // --- State (read and written under AnalysisLock) ---
+    // --- State (read and written under HoldAnalysis) ---
     AnalysisParameters Params;
     AnalysisSettings Settings;
     DerivedConstants Derived;
@@ -100,6 +111,8 @@ public:
     unsigned TrainStepDelayMs(double period) const;
 
 private:
+    mutable std::recursive_mutex AnalysisLock;
+    mutable std::recursive_mutex CalibrationLock;
     AnalysisHost& Host;
     TimestampClock& Clock;
 

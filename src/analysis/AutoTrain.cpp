@@ -25,20 +25,20 @@ void AnalysisCore::StartTrainDetection() {
     ApplyTrain(0.1);
     Host.StartTimer(TimerTrainDetect, TrainStepDelayMs(Derived.BeatPeriod));
     PromptText = DetectionPrompt;
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     AutoTrainActive = true;
 }
 
 void AnalysisCore::AbandonTrainDetection() {
     Host.KillTimer(TimerTrainDetect);
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     AutoTrainActive = false;
 }
 
 bool AnalysisCore::TrainDetectionStep() {
     double meanInterval = 0.0, newestInterval = 0.0;
     {
-        std::lock_guard lock(AnalysisLock);
+        const auto lock = HoldAnalysis();
         const SampleHistory& h = Detector.UnlockHistory;
         if (h[3] == 0) {
             if (AutoTrainActive)
@@ -57,7 +57,7 @@ bool AnalysisCore::TrainDetectionStep() {
             if (std::fabs(L - standard) / standard < MatchTolerance) {
                 Params.TickInterval = FormatTrain(standard);
                 {
-                    std::lock_guard lock(AnalysisLock);
+                    const auto lock = HoldAnalysis();
                     AutoTrainActive = false;
                 }
                 ApplyTrain(standard);
@@ -71,7 +71,7 @@ bool AnalysisCore::TrainDetectionStep() {
             2.0 / static_cast<double>(RoundHalfAway(2.0 / Derived.BeatPeriod) - 1);
         Params.TickInterval = FormatTrain(slower);
         ApplyTrain(slower);
-        std::lock_guard lock(AnalysisLock);
+        const auto lock = HoldAnalysis();
         if (AutoTrainActive) Host.StartTimer(TimerTrainDetect, TrainStepDelayMs(slower));
         return false;
     }
@@ -81,7 +81,7 @@ bool AnalysisCore::TrainDetectionStep() {
         ApplyTrain(SavedBeatPeriod);
         SavedBeatPeriod = 0.0;
     }
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     AutoTrainActive = false;
     return false;
 }

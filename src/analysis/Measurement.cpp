@@ -257,14 +257,14 @@ void AnalysisCore::AmplitudeStep() {
 }
 
 void AnalysisCore::ResetReference() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     Measurement.HasReference = false;
     Measurement.ReferenceTick = 0;
     Measurement.LastInterval = 0.0;
 }
 
 void AnalysisCore::ResetMeasurement() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     MeasurementState& m = Measurement;
     m.AccumulatedRate = 0.0;
     m.MeasuredTime = 0.0;
@@ -282,7 +282,7 @@ void AnalysisCore::ResetMeasurement() {
 }
 
 void AnalysisCore::RestartAllan() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     MeasurementState& m = Measurement;
     m.AllanCount = 0;
     m.AllanDeviation = 0.0;
@@ -294,7 +294,7 @@ void AnalysisCore::RestartAllan() {
 void AnalysisCore::Clear(const std::string& measuringTimeText) {
     SetMeasuringTime(measuringTimeText);
     ResetMeasurement();
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     Detector.FirstTickSample = 0;
     Detector.LastTickSample = 0;
     Detector.UnlockHistory.fill(0);

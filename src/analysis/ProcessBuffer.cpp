@@ -53,7 +53,7 @@ struct AnalysisCore::BufferContext {
 };
 
 void AnalysisCore::ProcessBuffer(size_t n, int16_t* samples, int remaining) {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     BufferContext ctx;
     ctx.N = n;
     BufferPrologue(ctx, samples, remaining);

@@ -39,7 +39,7 @@ void AnalysisCore::ClampTapeScroll() {
 
 void AnalysisCore::ClearTape() {
     {
-        std::lock_guard lock(AnalysisLock);
+        const auto lock = HoldAnalysis();
         Tape.Entries = std::vector<TapeEntry>(TapeGrowStep);
         Tape.TapeBufferMark = Detector.BufferCounter;
         Tape.TapeScrollOffset = 0;
@@ -49,14 +49,14 @@ void AnalysisCore::ClearTape() {
 }
 
 void AnalysisCore::SetFeedNormal() {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     Settings.SlowFeed = 1;
     Tape.TapeBufferMark = Detector.BufferCounter;
 }
 
 // Toggles the feed between `code` (10, 100 or -10) and normal.
 void AnalysisCore::ToggleFeed(int code) {
-    std::lock_guard lock(AnalysisLock);
+    const auto lock = HoldAnalysis();
     Settings.SlowFeed = Settings.SlowFeed == code ? 1 : code;
     Tape.TapeBufferMark = Detector.BufferCounter;
 }

@@ -126,15 +126,15 @@ void CSoundIn::RenewSessionIfAbandoned() {
     if (!Abandoned) return;
     auto fresh = std::make_shared<CaptureSession>();
     fresh->OnBuffer = Session->OnBuffer;
-    fresh->Lock = Session->Lock;
+    fresh->Hold = Session->Hold;
     fresh->Lengths.SetSamplesPerBuffer(Session->Lengths.GetSamplesPerBuffer());
     Session = std::move(fresh);
     Abandoned = false;
 }
 
 void CSoundIn::SetStopFlag(CaptureSession& s, int value) {
-    if (s.Lock) {
-        std::lock_guard lock(*s.Lock);
+    if (s.Hold) {
+        const auto lock = s.Hold();
         s.StopFlag.store(value, std::memory_order_release);
     } else {
         s.StopFlag.store(value, std::memory_order_release);

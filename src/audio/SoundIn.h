@@ -50,8 +50,10 @@ public:
     void SetRingSize(int n) { RingSize = n; }
     void SetSamplesPerBuffer(double samples) { Session->Lengths.SetSamplesPerBuffer(samples); }
     void SetBufferAdjust(double samples) { Session->Lengths.SetBufferAdjust(samples); }
-    // The lock Close and the ending worker take to set the stop flag (the analysis lock).
-    void SetAnalysisLock(std::recursive_mutex* lock) { Session->Lock = lock; }
+    // Takes the lock the buffer callback runs under (the analysis lock): Close and the ending
+    // worker set the stop flag under it, so no buffer is half analysed when measuring stops.
+    using CallbackLock = std::function<std::unique_lock<std::recursive_mutex>()>;
+    void SetCallbackLock(CallbackLock hold) { Session->Hold = std::move(hold); }
     // While a waveform file plays, capture needs no sound card: when the source has no device or
     // its device fails to open or start, Start uses `fallback` instead and shows no message for
     // the failure. nullptr clears it. The fallback must outlive the capture it is used for.
@@ -85,7 +87,7 @@ private:
         CaptureRing Ring;
         BufferLengthSequence Lengths;
         BufferCallback OnBuffer;
-        std::recursive_mutex* Lock = nullptr;
+        CallbackLock Hold;
         std::atomic<int> StopFlag{2}; // 0 running, 1 stop requested, 2 worker ended
         int LastIndex = 0;
         std::atomic<uint64_t> OverrunCount{0};

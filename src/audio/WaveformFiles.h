@@ -1,6 +1,6 @@
 // Waveform files: recording of the raw captured sound to a .wav file and playback of such a file
-// in place of the live input. The owner uses every operation under AnalysisLock; Process runs on
-// the capture thread inside ProcessBuffer, before any filtering.
+// in place of the live input. The owner uses every operation under the analysis lock; Process runs
+// on the capture thread inside ProcessBuffer, before any filtering.
 //
 // Playback reads the whole file into memory. Only the file length and the header fields at
 // offsets 22 (channels), 24 (sample rate) and 34 (bits per sample) are used; the data is taken to

@@ -137,7 +137,7 @@ bool AnalyzeSession::RunLive(CaptureSource& source, const std::string& device, u
             std::lock_guard lock(messageLock);
             messages += messages.empty() ? m : " " + m;
         });
-    sound.SetAnalysisLock(&Analysis.AnalysisLock);
+    sound.SetCallbackLock([this] { return Analysis.HoldAnalysis(); });
     sound.DeviceName = device;
     sound.SampleRate = sampleRate;
     Live = &sound;
@@ -160,7 +160,7 @@ bool AnalyzeSession::RunLive(CaptureSource& source, const std::string& device, u
 }
 
 Reading AnalyzeSession::CurrentReading() const {
-    std::lock_guard lock(Analysis.AnalysisLock);
+    const auto lock = Analysis.HoldAnalysis();
     const AnalysisCore& a = Analysis;
     const MeasurementState& m = a.Measurement;
     const double T = a.Derived.BeatPeriod;

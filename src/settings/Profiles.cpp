@@ -48,7 +48,7 @@ int GetInt(const PrivateProfileFile& f, const std::string& s, const char* key, i
     return LimitSetting(key, f.GetInt(s, key, now), now);
 }
 
-// Steps 1 to 13 of a profile load, under AnalysisLock.
+// Steps 1 to 13 of a profile load, under the analysis lock.
 void LoadLockedPart(const PrivateProfileFile& f, const std::string& s, AnalysisCore& core,
                     const ToolBarRefresh& refresh) {
     AnalysisParameters& p = core.Params;
@@ -116,14 +116,14 @@ void LoadProfile(const PrivateProfileFile& file, const std::string& profile, Ana
                  const ToolBarRefresh& refresh) {
     if (profile.empty()) return;
     {
-        std::lock_guard lock(core.AnalysisLock);
+        const auto lock = core.HoldAnalysis();
         LoadLockedPart(file, profile, core, refresh);
     }
     AnalysisParameters& p = core.Params;
     const std::string train = file.GetString(profile, "TickInterval", p.TickInterval);
     if (ParseTrainText(train).Kind != TrainTextKind::Rejected) { // else the train stays
         {
-            std::lock_guard lock(core.AnalysisLock);
+            const auto lock = core.HoldAnalysis();
             p.TickInterval = train;
         }
         core.ParseTrain(train);
@@ -131,7 +131,7 @@ void LoadProfile(const PrivateProfileFile& file, const std::string& profile, Ana
     const double mute = GetDouble(file, profile, "PostTickMute", p.PostTickMute);
     const double silence = GetDouble(file, profile, "PreTickSilence", p.PreTickSilence);
     {
-        std::lock_guard lock(core.AnalysisLock);
+        const auto lock = core.HoldAnalysis();
         p.PostTickMute = mute;
         p.PreTickSilence = silence;
     }
@@ -193,7 +193,7 @@ void ApplyProfileChoice(const std::vector<ProfileMenuItem>& menu, int choice, st
 }
 
 bool ProfileChooserEnabled(const AnalysisCore& core) {
-    std::lock_guard calibration(core.CalibrationLock);
+    const auto calibration = core.HoldCalibration();
     return core.Calibrating != LocalCalibrationMode;
 }
 

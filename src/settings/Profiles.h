@@ -49,7 +49,7 @@ std::string ProfileFilePath();
 // Reads the section `profile` into the analysis parameters; nothing when `profile` is empty. A
 // missing key keeps the current value ("%g" keys rounded to six significant digits); every number
 // is limited to its key's range (LimitSetting) and a train text that names no train is ignored.
-// AnalysisLock is held from EscapeWheelTeeth to MaxAmplitude; the train is applied with
+// the analysis lock is held from EscapeWheelTeeth to MaxAmplitude; the train is applied with
 // ParseTrain after that.
 void LoadProfile(const PrivateProfileFile& file, const std::string& profile, AnalysisCore& core,
                  const ToolBarRefresh& refresh = {});

@@ -111,7 +111,7 @@ void LoadEscapement(const SettingsStore& s, AnalysisCore& core) {
     const int type =
         LimitSetting("Coaxial", s.GetInt(SettingsSection, "Coaxial", current), current);
     {
-        std::lock_guard lock(core.AnalysisLock);
+        const auto lock = core.HoldAnalysis();
         core.Params.Coaxial = type;
     }
     core.RecomputeConstants();
@@ -124,7 +124,7 @@ void LoadAudioAndMode(const SettingsStore& s, AnalysisCore& core, AppSettings& a
     core.Settings.SampleRate = static_cast<unsigned>(LimitSetting("SampleRate", rate, current));
     Read(s, {{"Centre", &core.Settings.Centre}, {"DuplexAudio", &core.Settings.DuplexAudio}});
     {
-        std::lock_guard calibration(core.CalibrationLock);
+        const auto calibration = core.HoldCalibration();
         core.Calibrating = s.GetInt(SettingsSection, "Calibrating", core.Calibrating);
     }
     Read(s, {{"CalDebug", &app.CalDebug}});
@@ -163,7 +163,7 @@ void LoadTrim(const SettingsStore& s, AnalysisCore& core, TimestampClock& clock)
     const double trim = s.GetDouble(SettingsSection, "PerformanceScaleFactor",
                                     DoubleFormat::Fixed19, clock.GetTrim());
     if (!(trim > 0.95 && trim < 1.05)) return;
-    std::lock_guard lock(core.AnalysisLock);
+    const auto lock = core.HoldAnalysis();
     clock.SetTrim(trim);
 }
 
@@ -179,7 +179,7 @@ void LoadLiftAngle(const SettingsStore& s, AnalysisCore& core, const ToolBarRefr
     double lift = core.Params.LiftAngle;
     Read(s, {{"LiftAngle", DoubleFormat::General, &lift}});
     {
-        std::lock_guard lock(core.AnalysisLock);
+        const auto lock = core.HoldAnalysis();
         core.Params.LiftAngle = lift;
     }
     core.RecomputeConstants();
@@ -318,7 +318,7 @@ bool SaveSettings(SettingsStore& store, const AnalysisCore& core, const AppSetti
                   const TimestampClock& clock) {
     {
         // The calibration worker changes the mode, the sums and the trim under this lock.
-        std::lock_guard calibration(core.CalibrationLock);
+        const auto calibration = core.HoldCalibration();
         store.WriteText(SettingsSection, "Profile", app.Profile);
         if (app.Profile.empty()) SaveAnalysisParameters(store, core.Params);
         SaveIntegers(store, core.Settings, app, core.Calibrating);

@@ -31,7 +31,7 @@ void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& a
                   TimestampClock& clock, const ToolBarRefresh& refresh = {});
 
 // Writes the section into the store and saves the store file. While a profile is selected the
-// sixteen analysis-parameter keys are not written. Holds CalibrationLock while it reads the
+// sixteen analysis-parameter keys are not written. Holds the calibration lock while it reads the
 // calibration state and the trim factor. Returns the result of the file save.
 bool SaveSettings(SettingsStore& store, const AnalysisCore& core, const AppSettings& app,
                   const TimestampClock& clock);

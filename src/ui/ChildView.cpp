@@ -42,7 +42,7 @@ CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* ou
             Core.ProcessBuffer(n, samples, remaining);
         },
         [this](const std::string& m) { Message(QString::fromStdString(m)); });
-    SoundIn->SetAnalysisLock(&Core.AnalysisLock);
+    SoundIn->SetCallbackLock([this] { return Core.HoldAnalysis(); });
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     RepaintClock.start();
@@ -122,7 +122,7 @@ void CChildView::OnNoticeClosed() {
 }
 
 bool CChildView::IsRunning() const {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     return Core.Measurement.Running;
 }
 
@@ -137,7 +137,7 @@ void CChildView::StartMeasurement() {
     TimeLapse.Find();
     Core.BeginRun();
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         BuffersAtRun = Core.Detector.BufferCounter;
     }
     SilentCaptureReported = false;
@@ -184,7 +184,7 @@ bool CChildView::StartOutput() {
             Message(problem);
         Message(QStringLiteral("Please check wave-out device. Continuing without sound-out."));
     }
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     Core.Settings.DuplexAudio = 0;
     return false;
 }
@@ -207,7 +207,7 @@ void CChildView::CentreNow() {
 
 void CChildView::ToggleAutostop() {
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Settings.Autostop = !Core.Settings.Autostop;
         Core.NoSignal = false;
     }
@@ -237,7 +237,7 @@ void CChildView::OnTimer(int id) {
         if (IsRunning()) PerBufferStep();
         break;
     case TimerClearCalibrationText: {
-        std::lock_guard lock(Core.CalibrationLock);
+        const auto lock = Core.HoldCalibration();
         Core.Measurement.CalibrationStatusText.clear();
         break;
     }
@@ -253,7 +253,7 @@ void CChildView::ReportSilentCapture() {
     if (!IsRunning() || SilentCaptureReported) return;
     bool playing;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         if (Core.Detector.BufferCounter != BuffersAtRun) return;
         playing = Waveform.Playing();
     }
@@ -328,7 +328,7 @@ void CChildView::NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) {
 void CChildView::paintEvent(QPaintEvent* event) {
     ++Paints;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Display.PlayingBack = Waveform.Playing();
         Display.Recording = Waveform.Recording();
         Display.LoopCount = Waveform.LoopCount();

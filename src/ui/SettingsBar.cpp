@@ -91,17 +91,17 @@ QComboBox* SettingsBar::MakeBox(const QStringList& items, int widthChars) {
 }
 
 void SettingsBar::ShowTrain() {
-    std::lock_guard lock(View.Core.AnalysisLock);
+    const auto lock = View.Core.HoldAnalysis();
     Train->setEditText(QString::fromStdString(View.Core.Params.TickInterval));
 }
 
 void SettingsBar::ShowLiftAngle() {
-    std::lock_guard lock(View.Core.AnalysisLock);
+    const auto lock = View.Core.HoldAnalysis();
     Lift->setEditText(LiftBoxText(View.Core.Params.LiftAngle));
 }
 
 void SettingsBar::ShowMeasuringTime() {
-    std::lock_guard lock(View.Core.AnalysisLock);
+    const auto lock = View.Core.HoldAnalysis();
     MeasuringTime->setEditText(MeasuringTimeBoxText(View.Core.Params.MeasuringTime));
 }
 
@@ -123,12 +123,12 @@ void SettingsBar::UpdateControls() {
     TrainButton->setEnabled(View.CommandStatus(cmd::TrainButton).Enabled);
     bool detecting = false;
     {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         detecting = View.Core.AutoTrainActive;
     }
     bool localCalibration = false;
     {
-        std::lock_guard lock(View.Core.CalibrationLock);
+        const auto lock = View.Core.HoldCalibration();
         localCalibration = View.Core.Calibrating == LocalCalibrationMode;
     }
     Train->setEnabled(!detecting && !localCalibration);

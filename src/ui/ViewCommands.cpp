@@ -75,7 +75,7 @@ const char* const ZoomPopupLabels[] = {"10 trig", "5 trig", "2 trig", "1 free", 
 } // namespace
 
 bool CChildView::LocalCalibrationRunning() const {
-    std::lock_guard lock(Core.CalibrationLock);
+    const auto lock = Core.HoldCalibration();
     return Core.Calibrating == LocalCalibrationMode;
 }
 
@@ -84,7 +84,7 @@ CommandState CChildView::CommandStatus(int id) const {
     for (int missing : NotBuiltCommands)
         if (id == missing) s.Enabled = false;
     if (!s.Enabled) return s;
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     const double T = Core.Derived.BeatPeriod;
     const bool fork = Core.Params.Escapement() == EscapementType::TuningFork;
     if (auto* t = Find(TrainCommands, id)) {
@@ -170,10 +170,10 @@ bool CChildView::OnCommand(int id) {
     } else if (auto* m = Find(MeasuringCommands, id)) {
         Core.SetMeasuringTime(QString::number(m->Value, 'f', 1).toStdString());
     } else if (auto* g = Find(MagnificationCommands, id)) {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Settings.Zoom = g->Value;
     } else if (auto* z = Find(ZoomCommands, id)) {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Settings.DisplayZoom = z->Value;
     } else if (auto* f = Find(FeedCommands, id)) {
         if (f->Value == 1)
@@ -203,7 +203,7 @@ bool CChildView::OnFlagCommand(int id) {
         break;
     case cmd::Waveform: {
         {
-            std::lock_guard lock(Core.AnalysisLock);
+            const auto lock = Core.HoldAnalysis();
             Core.Trace.Shown = !Core.Trace.Shown;
             Core.Trace.Frozen = false;
         }
@@ -211,7 +211,7 @@ bool CChildView::OnFlagCommand(int id) {
         break;
     }
     case cmd::Freeze: {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Trace.Frozen = !Core.Trace.Frozen;
         break;
     }
@@ -245,7 +245,7 @@ bool CChildView::OnSettingToggle(int id) {
                 : id == cmd::Averaging ? &Core.Params.Averaging
                                        : nullptr;
     if (!flag) return OnWaveformCommand(id); // takes its own locks
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     *flag = !*flag;
     return true;
 }
@@ -257,7 +257,7 @@ void CChildView::TogglePaperTape() {
         Display.ManualCursorDisk = false;
     }
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Tape.TapeScrollOffset = 0;
     }
     RequestRepaint();
@@ -275,7 +275,7 @@ void CChildView::ToggleCursorDisk(bool ctrlHeld) {
 }
 
 std::vector<PopupItem> CChildView::PopupItems(int popupId) const {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     std::vector<PopupItem> items;
     if (popupId == cmd::MagPopup) {
         for (int k = 1; k <= 6; ++k) {
@@ -298,7 +298,7 @@ std::vector<PopupItem> CChildView::PopupItems(int popupId) const {
 }
 
 void CChildView::ApplyPopupChoice(int popupId, int item) {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     if (popupId == cmd::MagPopup && item >= 1 && item <= 6) {
         Core.Settings.Zoom = 16.0 * std::pow(0.5, item);
     } else if (popupId == cmd::FeedPopup && item >= 1 && item <= 10) {

@@ -13,7 +13,7 @@ namespace kv {
 void CChildView::OnCreate(SettingsStore* store, const std::filesystem::path& bundledSample) {
     Store = store;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.DisplayWidthPixels = std::max(1, screen->size().width());
     }
     if (Store) {
@@ -33,7 +33,7 @@ void CChildView::OnCreate(SettingsStore* store, const std::filesystem::path& bun
 // A playback borrows the file's sample rate for the capture; the store keeps the user's own.
 bool CChildView::SaveAllSettings() {
     if (!Store) return false;
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     const unsigned inUse = Core.Settings.SampleRate;
     Core.Settings.SampleRate = Waveform.UserSampleRate(inUse);
     SaveSettings(*Store, Core, App, ProcessTimestampClock());
@@ -47,7 +47,7 @@ void CChildView::OnDestroy() {
     TimerSet.Kill(TimerCalibrationCycle);
     if (IsRunning()) StopMeasurement();
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         CloseWaveformFiles();
     }
     SaveAllSettings();

@@ -71,7 +71,7 @@ bool CChildView::TapeShown() const {
 
 bool CChildView::NearThreshold(QPoint p) const {
     const int u = [&] {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         return Core.Params.UnlockThreshold;
     }();
     return std::abs(ThresholdAt(p.y(), height()) - u) < NearThresholdUnits;
@@ -83,14 +83,14 @@ bool CChildView::OverManualDiskGrip(QPoint p) const {
 
 // The tape feed f: entries per pixel row when positive, rows per entry when negative.
 int CChildView::Feed() const {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     return Core.Settings.SlowFeed == 0 ? 1 : Core.Settings.SlowFeed;
 }
 
 // The time of the tape row at client height y, found as the repaint lays out the rows: the first
 // non-zero time among the row's entry and the four after it, or 0.
 uint64_t CChildView::TimeAtTapeRow(int y) const {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     const TapeState& tape = Core.Tape;
     const long long f = Feed();
     const long long n = static_cast<long long>(tape.TapeWriteIndex) - tape.TapeScrollOffset;
@@ -114,7 +114,7 @@ void CChildView::EndMarking() {
     Display.HoverText.clear();
     Display.TapeMarking = false;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         TapeState& tape = Core.Tape;
         tape.MarkingDragActive = false;
         const int advanced = SavedScrollOffset != 0 ? tape.TapeWriteIndex - SavedWriteIndex : 0;
@@ -162,7 +162,7 @@ void CChildView::RightButtonDown(QPoint p) {
     Display.HoverText = "0:0:0";
     SetPointerShape(Pointer::Marking);
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         SavedScrollOffset = Core.Tape.TapeScrollOffset;
         SavedWriteIndex = Core.Tape.TapeWriteIndex;
         Core.Tape.MarkingDragActive = true;
@@ -189,7 +189,7 @@ void CChildView::mouseDoubleClickEvent(QMouseEvent* event) {
 bool CChildView::RescaleToothChart(QPoint p) {
     double largest = 0.0;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         const int teeth = std::min(Core.Params.EscapeWheelTeeth, MaxTeeth);
         if (teeth <= 0 || !Display.ToothChartRect.contains(p)) return false;
         for (int i = 0; i < teeth; ++i)
@@ -210,7 +210,7 @@ bool CChildView::ResetDiskOrScroll(QPoint p) {
         return false;
     }
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         if (Core.Tape.TapeScrollOffset == 0) return false;
         Core.Tape.TapeScrollOffset = 0;
     }
@@ -223,7 +223,7 @@ void CChildView::CommandAtTopRight(QPoint p) {
     if (p.y() >= height() / 32 || p.x() <= width() * 2 / 3) return;
     bool playing = false, recording = false;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         playing = Waveform.Playing();
         recording = Waveform.Recording();
     }
@@ -284,7 +284,7 @@ QPoint CChildView::DragTo(QPoint p, bool shift) {
 }
 
 void CChildView::DragThreshold(int y) {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     Core.Params.UnlockThreshold = std::clamp(ThresholdAt(y, height()), 0, ThresholdMax);
 }
 
@@ -293,7 +293,7 @@ void CChildView::DragThreshold(int y) {
 void CChildView::DragMute(bool pre, int x) {
     const bool right = x > LastPointer.x();
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         AnalysisParameters& pa = Core.Params;
         if (pre)
             pa.PostTickMute = std::clamp(pa.PostTickMute + (right ? 0.005 : -0.005), 0.01, 0.99);
@@ -315,7 +315,7 @@ void CChildView::DragDisk(int dy, bool shift) {
 QPoint CChildView::DragTape(QPoint p, bool shift) {
     const int g = shift ? 5 : 1;
     const int dy = p.y() - LastPointer.y();
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     const int f = Feed();
     int& offset = Core.Tape.TapeScrollOffset;
     if (f >= 1) {
@@ -342,7 +342,7 @@ void CChildView::AutoScroll(int y) {
     const int h = height();
     int change = 0;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         TapeState& tape = Core.Tape;
         if (y > h && h + tape.TapeScrollOffset < tape.TapeWriteIndex)
             change = std::min(y - h, tape.TapeWriteIndex - tape.TapeScrollOffset);
@@ -469,7 +469,7 @@ bool CChildView::WheelAt(QPoint p, int delta, bool fast) {
 void CChildView::WheelTape(int step) {
     int change = 0;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         TapeState& tape = Core.Tape;
         const int offset = std::clamp(tape.TapeScrollOffset + step, 0, tape.TapeWriteIndex);
         change = offset - tape.TapeScrollOffset;
@@ -482,7 +482,7 @@ void CChildView::WheelTape(int step) {
 void CChildView::WheelThreshold(QPoint p, int delta) {
     int u = 0;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         u = std::clamp(Core.Params.UnlockThreshold + delta, 0, ThresholdMax);
         Core.Params.UnlockThreshold = u;
     }

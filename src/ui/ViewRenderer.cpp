@@ -119,9 +119,9 @@ void DrawArrow(QPainter& p, QPoint from, QPoint tip, int dx, int dy) {
     p.drawLine(tip, tip + QPoint(dx, dy));
 }
 
-// Runs `read` under AnalysisLock and returns its result.
+// Runs `read` under the analysis lock and returns its result.
 template <class Read> auto Locked(const AnalysisCore& core, Read read) {
-    std::lock_guard lock(core.AnalysisLock);
+    const auto lock = core.HoldAnalysis();
     return read();
 }
 
@@ -260,7 +260,7 @@ void ViewRenderer::BeginFrame(Frame& fr) {
 void ViewRenderer::DrawWaveform(Frame& fr) {
     bool shown = false;
     {
-        std::lock_guard lock(fr.Core.AnalysisLock);
+        const auto lock = fr.Core.HoldAnalysis();
         const AnalysisCore& c = fr.Core;
         fr.T = c.Derived.BeatPeriod;
         fr.Fork = c.Derived.ForkMode();
@@ -295,7 +295,7 @@ void ViewRenderer::DrawWaveform(Frame& fr) {
 // of each marker: 0 for an unlock, the next point's value for a drop.
 void ViewRenderer::CopyTrace(Frame& fr) {
     {
-        std::lock_guard lock(fr.Core.AnalysisLock);
+        const auto lock = fr.Core.HoldAnalysis();
         const WaveformTrace& trace = fr.Core.Trace;
         fr.N = std::min(trace.Length, static_cast<int>(trace.Points.size()));
         trace_.assign(trace.Points.begin(), trace.Points.begin() + std::max(0, fr.N));
@@ -402,7 +402,7 @@ void ViewRenderer::DrawIntervalLabel(Frame& fr, const Marker& unlock, const Mark
 
 void ViewRenderer::ReadRateInputs(Frame& fr) {
     {
-        std::lock_guard lock(fr.Core.AnalysisLock);
+        const auto lock = fr.Core.HoldAnalysis();
         fr.Rate = fr.Core.Measurement.Rate;
         fr.WindowFull = fr.Core.Measurement.RateWindowFull;
         fr.Current =
@@ -423,7 +423,7 @@ void ViewRenderer::ReadRateInputs(Frame& fr) {
 void ViewRenderer::DrawTape(Frame& fr) {
     if (!fr.TapeShown) return;
     QPainter& p = fr.P;
-    std::lock_guard lock(fr.Core.AnalysisLock);
+    const auto lock = fr.Core.HoldAnalysis();
     const TapeState& tape = fr.Core.Tape;
     const long long n = static_cast<long long>(tape.TapeWriteIndex) - tape.TapeScrollOffset;
     const long long rows = fr.f >= 1 ? n / fr.f + 2 : 2 + n * -fr.f;
@@ -550,7 +550,7 @@ void ViewRenderer::DrawWindowBracket(Frame& fr) {
     double q = 0.0;
     bool empty = false;
     {
-        std::lock_guard lock(fr.Core.AnalysisLock);
+        const auto lock = fr.Core.HoldAnalysis();
         const MeasurementState& ms = fr.Core.Measurement;
         const AnalysisParameters& pa = fr.Core.Params;
         const auto& history = ms.DeviationHistory;
@@ -601,7 +601,7 @@ void ViewRenderer::DrawSignalNoise(Frame& fr) {
     double snr = 0.0;
     unsigned sampleRate = 0;
     {
-        std::lock_guard lock(fr.Core.AnalysisLock);
+        const auto lock = fr.Core.HoldAnalysis();
         fr.Prompt = fr.Core.PromptText;
         snr = fr.Core.Detector.SignalToNoise;
         sampleRate = fr.Core.Settings.SampleRate;
@@ -626,7 +626,7 @@ void ViewRenderer::DrawUpperStatusRows(Frame& fr) {
     DrawText(p, 3, fr.Row(11), ProfileText(fr.Settings.Profile), Align::Left, c);
 }
 
-// Row 7's values; the caller holds AnalysisLock.
+// Row 7's values; the caller holds the analysis lock.
 static MeasuredTimeInputs ReadMeasuredTime(const AnalysisCore& core) {
     const MeasurementState& ms = core.Measurement;
     MeasuredTimeInputs in;
@@ -677,7 +677,7 @@ void ViewRenderer::DrawLowerRight(Frame& fr) {
 void ViewRenderer::DrawDiagnostics(Frame& fr) {
     QPainter& p = fr.P;
     const QColor& c = fr.StatusColour;
-    std::lock_guard lock(fr.Core.AnalysisLock);
+    const auto lock = fr.Core.HoldAnalysis();
     DrawText(p, fr.W, fr.H - 2 * fr.L1, OverrunText(fr.Core.Detector.OverrunCount), Align::Right,
              c);
     DrawText(p, fr.W, fr.H - fr.L1, UnpaintedText(fr.Core.Detector.UnpaintedBuffers), Align::Right,
@@ -688,7 +688,7 @@ void ViewRenderer::DrawDiagnostics(Frame& fr) {
 // One bar per escape-wheel tooth from the baseline, the tooth in mesh in red, scale marks and
 // labels at the right edge.
 void ViewRenderer::DrawToothChart(Frame& fr) {
-    std::lock_guard lock(fr.Core.AnalysisLock);
+    const auto lock = fr.Core.HoldAnalysis();
     const AnalysisCore& core = fr.Core;
     const int n = std::min(core.Params.EscapeWheelTeeth, MaxTeeth);
     if (fr.Fork || core.AutoTrainActive || n < 1 || core.Detector.BeatCount < 1 ||
@@ -736,7 +736,7 @@ void ViewRenderer::DrawUnlockThreshold(Frame& fr) {
     bool shown = false;
     int U = 0;
     {
-        std::lock_guard lock(fr.Core.AnalysisLock);
+        const auto lock = fr.Core.HoldAnalysis();
         shown = fr.Core.Trace.Shown;
         U = fr.Core.Params.UnlockThreshold;
     }
@@ -756,7 +756,7 @@ void ViewRenderer::DrawReadouts(Frame& fr) {
     double amplitude = 0.0, lift = 0.0, beatError = 0.0;
     bool stable = false;
     {
-        std::lock_guard lock(core.AnalysisLock);
+        const auto lock = core.HoldAnalysis();
         const double window = core.Measurement.CurrentPosition >= 1
                                   ? core.Params.PositionAveragingTime
                                   : core.Params.MeasuringTime;
@@ -823,7 +823,7 @@ void ViewRenderer::DrawTopRight(Frame& fr) {
 void ViewRenderer::DrawStabilizing(Frame& fr) {
     std::string text;
     {
-        std::lock_guard lock(fr.Core.AnalysisLock);
+        const auto lock = fr.Core.HoldAnalysis();
         const MeasurementState& ms = fr.Core.Measurement;
         if (ms.CurrentPosition >= 1 && ms.StabilizationRemaining > 0)
             text = StabilizingText(ms.CurrentPosition,
@@ -846,9 +846,9 @@ void ViewRenderer::DrawMiddle(Frame& fr) {
     fr.P.setFont(large_);
 }
 
-// Tries CalibrationLock once; a busy lock leaves the text out of this repaint.
+// Tries the calibration lock once; a busy lock leaves the text out of this repaint.
 void ViewRenderer::DrawCalibrationText(Frame& fr) {
-    std::unique_lock lock(fr.Core.CalibrationLock, std::try_to_lock);
+    auto lock = fr.Core.TryHoldCalibration();
     if (!lock.owns_lock()) return;
     const std::vector<std::string> lines = SplitLines(fr.Core.Measurement.CalibrationStatusText);
     lock.unlock();

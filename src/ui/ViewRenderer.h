@@ -1,6 +1,6 @@
 // The repaint of the measuring view: draws the waveform, the paper tape, the cursor disk, the
 // status block, the tooth chart, the unlock threshold and the readouts into an off-screen image,
-// from the analysis state it reads under AnalysisLock in short sections. The widget copies the
+// from the analysis state it reads under the analysis lock in short sections. The widget copies the
 // image to the window.
 #pragma once
 
@@ -24,7 +24,7 @@ public:
 
     // Redraws the whole view into `backBuffer`, which is (re)allocated only when its size differs
     // from `client`. Writes the hit rectangles and line heights into `state`. Never blocks on
-    // CalibrationLock: while another thread holds it the calibration text is left out.
+    // the calibration lock: while another thread holds it the calibration text is left out.
     void Render(QImage& backBuffer, QSize client, const AnalysisCore& core,
                 const AppSettings& settings, ViewDisplayState& state);
 
@@ -87,7 +87,7 @@ private:
     QPen red_, black_, grey_, green_, blue_, lightGreen_, tapeOutline_, tooth_, currentTooth_;
     QBrush tapeBrush_;
 
-    std::vector<int16_t> trace_;     // copy of the waveform trace taken under AnalysisLock
+    std::vector<int16_t> trace_;     // copy of the waveform trace taken under the analysis lock
     std::vector<Marker> markers_;    // the first 8 markers of the trace
     std::vector<uint8_t> columnMap_; // tape columns flagged in the current row
     std::vector<int> flagged_;       // the same columns as a list, to clear and draw them

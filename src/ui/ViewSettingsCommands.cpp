@@ -70,7 +70,7 @@ void FillOtherFields(TrainDiaFields& f, const AnalysisSettings& s, const AppSett
 }
 
 TrainDiaFields DialogFields(const CChildView& v) {
-    std::lock_guard lock(v.Core.AnalysisLock);
+    const auto lock = v.Core.HoldAnalysis();
     TrainDiaFields f;
     FillProfileFields(f, v.Core.Params);
     FillOtherFields(f, v.Core.Settings, v.App);
@@ -141,7 +141,7 @@ void ApplyTimes(CChildView& v, const TrainDiaFields& f) {
 }
 
 void ApplyLockedFields(CChildView& v, const TrainDiaFields& f) {
-    std::lock_guard lock(v.Core.AnalysisLock);
+    const auto lock = v.Core.HoldAnalysis();
     ApplyOptions(v, f);
     ApplyDetectorFields(v, f);
     ApplyCalibrationFactors(v, f);
@@ -157,7 +157,7 @@ void ApplyTrainText(CChildView& v, const QString& text) {
     if (train.empty() || text.compare(QLatin1String("AUTO"), Qt::CaseInsensitive) == 0) return;
     if (ParseTrainText(train).Kind == TrainTextKind::Rejected) return;
     {
-        std::lock_guard lock(v.Core.AnalysisLock);
+        const auto lock = v.Core.HoldAnalysis();
         if (train == v.Core.Params.TickInterval) return;
         v.Core.Params.TickInterval = train;
     }
@@ -172,7 +172,7 @@ void ApplySound(CChildView& v, const TrainDiaFields& f) {
     const int duplex = f.DuplexAudio ? 1 : 0;
     const auto rate = static_cast<unsigned>(f.SampleRate);
     {
-        std::lock_guard lock(v.Core.AnalysisLock);
+        const auto lock = v.Core.HoldAnalysis();
         const AnalysisSettings& s = v.Core.Settings;
         if (source == v.App.Source && input == v.App.SoundDeviceStr &&
             output == v.App.SoundDeviceOutStr && duplex == s.DuplexAudio && rate == s.SampleRate)
@@ -181,7 +181,7 @@ void ApplySound(CChildView& v, const TrainDiaFields& f) {
     const bool wasRunning = v.IsRunning();
     if (wasRunning) v.StopMeasurement();
     {
-        std::lock_guard lock(v.Core.AnalysisLock);
+        const auto lock = v.Core.HoldAnalysis();
         v.App.Source = source;
         v.App.SoundDeviceStr = input;
         v.App.SoundDeviceOutStr = output;
@@ -209,7 +209,7 @@ void ApplyProfileButton(CChildView& v, TrainDiaExit exit, const QString& name) {
     if (exit == TrainDiaExit::Save) {
         AnalysisParameters params;
         {
-            std::lock_guard lock(v.Core.AnalysisLock);
+            const auto lock = v.Core.HoldAnalysis();
             params = v.Core.Params;
         }
         SaveProfile(file, v.App.Profile, params);

@@ -11,7 +11,7 @@ namespace kv {
 
 CommandState CChildView::WaveformCommandStatus(int id) const {
     CommandState s;
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     if (id == cmd::RecordWaveform) {
         s.Checked = Waveform.Recording();
         std::error_code error;
@@ -54,7 +54,7 @@ void CChildView::ChooseWaveformFile() {
 void CChildView::SetWaveformFile(const std::string& path) {
     EndPlaybackAtUserRate();
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         CloseWaveformFiles();
         App.WaveFile2 = path;
     }
@@ -67,7 +67,7 @@ void CChildView::SetWaveformFile(const std::string& path) {
 // user's rate, so a running capture is restarted on it before the first sample is recorded.
 void CChildView::ToggleRecording() {
     EndPlaybackAtUserRate();
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     if (Waveform.Recording())
         Waveform.CloseRecording();
     else
@@ -77,12 +77,12 @@ void CChildView::ToggleRecording() {
 
 void CChildView::TogglePlayback() {
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         if (Waveform.Recording()) Waveform.CloseRecording();
     }
     const bool wasRunning = IsRunning();
     if (wasRunning) StopMeasurement();
-    std::unique_lock lock(Core.AnalysisLock);
+    auto lock = Core.HoldAnalysis();
     if (Waveform.Playing()) {
         EndPlayback();
         lock.unlock();
@@ -108,13 +108,13 @@ void CChildView::TogglePlayback() {
 void CChildView::EndPlaybackAtUserRate() {
     bool playing;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         playing = Waveform.Playing();
     }
     if (playing) TogglePlayback();
 }
 
-// Under AnalysisLock: closes the playback and gives back the capture rate and channels.
+// Under the analysis lock: closes the playback and gives back the capture rate and channels.
 void CChildView::EndPlayback() {
     Player->Stop();
     Waveform.ClosePlayback(Core.Settings.SampleRate, SoundIn->Channels);
@@ -122,7 +122,7 @@ void CChildView::EndPlayback() {
     SoundIn->SetPlaybackFallback(nullptr);
 }
 
-// Under AnalysisLock: closes whatever waveform file is open.
+// Under the analysis lock: closes whatever waveform file is open.
 void CChildView::CloseWaveformFiles() {
     if (Waveform.Recording()) Waveform.CloseRecording();
     if (Waveform.Playing()) EndPlayback();
@@ -138,7 +138,7 @@ void CChildView::PostRun() {
 }
 
 void CChildView::RandomPlaybackStart() {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     if (!Waveform.Playing()) return;
     Waveform.RandomStart(PlaybackStartDraw
                              ? PlaybackStartDraw()
@@ -160,7 +160,7 @@ void CChildView::OnPlaybackEnded() {
     const bool wasRunning = IsRunning();
     if (wasRunning) StopMeasurement();
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         EndPlayback();
     }
     if (wasRunning) StartMeasurement();

@@ -85,7 +85,7 @@ public:
         : Core(*this), Sound(
                            Source, [this](size_t n, int16_t* s, int r) { OnBuffer(n, s, r); },
                            [this](const std::string& m) { Messages += m + "\n"; }) {
-        Sound.SetAnalysisLock(&Core.AnalysisLock);
+        Sound.SetCallbackLock([this] { return Core.HoldAnalysis(); });
     }
     void StopMeasurement() override { Core.EndRun(); }
     void StartMeasurement() override { Core.BeginRun(); }
@@ -130,7 +130,7 @@ TEST(AlsaCapture, MeasuresTheSynthesizedWatchThroughCSoundIn) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     host.Sound.Close();
     ASSERT_GE(host.Frames.load(), host.Wanted) << "capture delivered too little";
-    std::lock_guard lock(host.Core.AnalysisLock);
+    const auto lock = host.Core.HoldAnalysis();
     const MeasurementState& m = host.Core.Measurement;
     ASSERT_TRUE(m.RateMeasured);
     std::printf("rate %.3f s/d, %lld beats, %llu overruns, %llu full-ring waits\n",

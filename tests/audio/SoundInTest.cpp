@@ -238,7 +238,7 @@ TEST(SoundIn, CloseStopsAWorkerWhoseAnalysisNoticesTheStop) {
             std::this_thread::sleep_for(1ms);
         ++buffers;
     });
-    sound.SetAnalysisLock(&analysisLock);
+    sound.SetCallbackLock([&] { return std::unique_lock(analysisLock); });
     sound.SetRingSize(2);
     sound.SetSamplesPerBuffer(100);
     ASSERT_EQ(sound.Start(), 0);

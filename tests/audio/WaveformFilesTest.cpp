@@ -449,7 +449,7 @@ public:
                   Analysed += n;
               },
               [this](const std::string& m) { Messages.push_back(m); }) {
-        Sound.SetAnalysisLock(&Core.AnalysisLock);
+        Sound.SetCallbackLock([this] { return Core.HoldAnalysis(); });
     }
     ~PlaybackView() override { Sound.Close(); }
 
@@ -487,7 +487,7 @@ TEST(PlaybackWithoutSoundCard, ARecordingIsMeasuredAtItsKnownRate) {
 
     PlaybackView view;
     {
-        std::lock_guard lock(view.Core.AnalysisLock);
+        const auto lock = view.Core.HoldAnalysis();
         ASSERT_TRUE(view.Files.OpenForReading(path, view.Sound.SampleRate, view.Sound.Channels));
         view.Core.PlayingBack = true;
     }
@@ -502,7 +502,7 @@ TEST(PlaybackWithoutSoundCard, ARecordingIsMeasuredAtItsKnownRate) {
     while (view.Analysed.load() < wanted && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     {
-        std::lock_guard lock(view.Core.AnalysisLock);
+        const auto lock = view.Core.HoldAnalysis();
         view.Core.Measurement.Running = false; // Stop: the analysis first, then the capture
     }
     view.Sound.Close();
@@ -510,7 +510,7 @@ TEST(PlaybackWithoutSoundCard, ARecordingIsMeasuredAtItsKnownRate) {
     EXPECT_GE(view.Analysed.load(), wanted);
     EXPECT_EQ(view.Messages, std::vector<std::string>{});
     EXPECT_GE(view.Clocked.FramesDelivered(), wanted);
-    std::lock_guard lock(view.Core.AnalysisLock);
+    const auto lock = view.Core.HoldAnalysis();
     const MeasurementState& m = view.Core.Measurement;
     ASSERT_TRUE(m.RateMeasured);
     EXPECT_TRUE(m.RateWindowFull);

@@ -140,12 +140,7 @@ TEST_F(Profiles, TheParametersAreWrittenUnderTheAnalysisLock) {
     WriteProfiles("[P]\nLiftAngle=40\n");
     auto lockedElsewhere = [&] {
         std::atomic<bool> free{false};
-        std::thread other([&] {
-            if (core.AnalysisLock.try_lock()) {
-                free = true;
-                core.AnalysisLock.unlock();
-            }
-        });
+        std::thread other([&] { free = core.TryHoldAnalysis().owns_lock(); });
         other.join();
         return !free;
     };

@@ -445,7 +445,7 @@ TEST_F(SettingsIO, AFailedSaveLeavesTheOldSettingsLoadable) {
 
 TEST_F(SettingsIO, SavingWaitsForTheCalibrationLock) {
     std::atomic<bool> saved{false};
-    std::unique_lock calibration(core.CalibrationLock);
+    auto calibration = core.HoldCalibration();
     std::thread saver([&] {
         SaveSettings(store, core, app, clock);
         saved = true;

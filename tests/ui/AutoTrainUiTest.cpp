@@ -83,19 +83,19 @@ struct AutoTrainUi : ::testing::Test {
     }
 
     bool Detecting() {
-        std::lock_guard lock(Core().AnalysisLock);
+        const auto lock = Core().HoldAnalysis();
         return Core().AutoTrainActive;
     }
     std::string Train() {
-        std::lock_guard lock(Core().AnalysisLock);
+        const auto lock = Core().HoldAnalysis();
         return Core().Params.TickInterval;
     }
     std::string Prompt() {
-        std::lock_guard lock(Core().AnalysisLock);
+        const auto lock = Core().HoldAnalysis();
         return Core().PromptText;
     }
     double BeatPeriod() {
-        std::lock_guard lock(Core().AnalysisLock);
+        const auto lock = Core().HoldAnalysis();
         return Core().Derived.BeatPeriod;
     }
     std::string TrainBoxText() { return Frame->Settings().TrainBox()->currentText().toStdString(); }
@@ -152,11 +152,11 @@ TEST_F(AutoTrainUi, TheDetectedTrainMeasuresTheWatch) {
     ASSERT_EQ(Train(), "28800 vph");
     ASSERT_TRUE(WaitFor(
         [&] {
-            std::lock_guard lock(Core().AnalysisLock);
+            const auto lock = Core().HoldAnalysis();
             return Core().Measurement.RateWindowFull;
         },
         10000));
-    std::lock_guard lock(Core().AnalysisLock);
+    const auto lock = Core().HoldAnalysis();
     EXPECT_NEAR(Core().Measurement.Rate * 86400.0, 6.0, 1.0);
 }
 

@@ -79,7 +79,7 @@ TEST_F(EndToEnd, PlaysTheNamedRecordingAtStartUpAndShowsItsReadings) {
     QElapsedTimer clock;
     clock.start();
     auto windowFull = [&] {
-        std::lock_guard lock(view.Core.AnalysisLock);
+        const auto lock = view.Core.HoldAnalysis();
         return view.Core.Measurement.RateWindowFull && view.Core.Measurement.BeatErrorStable;
     };
     while (!windowFull() && clock.elapsed() < 25000)
@@ -90,7 +90,7 @@ TEST_F(EndToEnd, PlaysTheNamedRecordingAtStartUpAndShowsItsReadings) {
     QTest::qWait(2500); // a few more measurements, then read what is displayed
     view.repaint();
 
-    std::unique_lock lock(view.Core.AnalysisLock);
+    auto lock = view.Core.HoldAnalysis();
     const MeasurementState& m = view.Core.Measurement;
     const RateReadout rate = RateReadoutText(
         {false, 0, m.Rate, m.RateWindowFull, false, 48000.0 * view.Core.Params.MeasuringTime});

@@ -54,7 +54,7 @@ struct LoopFixture : ::testing::Test {
         if (View.IsRunning()) View.Run();
     }
     double RateSecondsPerDay() {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         return View.Core.Measurement.Rate * 86400.0;
     }
 };
@@ -69,7 +69,7 @@ TEST_F(LoopFixture, RunMeasuresTheWatchAndStopEndsEverything) {
     EXPECT_EQ(View.Timers().Interval(TimerAutoStop), 6000); // 30 beats at 18000 vph
     ASSERT_TRUE(WaitFor([&] { return Source.Delivered > 48000u * 25; }, 20000));
     {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         EXPECT_TRUE(View.Core.Measurement.RateWindowFull);
     }
     EXPECT_NEAR(RateSecondsPerDay(), 8.0, 0.5);
@@ -230,7 +230,7 @@ TEST_F(LoopFixture, APlaybackWhoseDeviceDeliversNothingGoesOnWithoutIt) {
     View.TogglePlayback();
     ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
     auto ticks = [&] {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         return View.Core.Detector.UnlockCount;
     };
     EXPECT_TRUE(WaitFor([&] { return ticks() > 10; }, 12000)) << "measured without the device";
@@ -268,25 +268,25 @@ TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {
     View.Run();
     EXPECT_EQ(View.Timers().Interval(TimerCentre), 800); // 4 beats of 0.2 s
     auto dots = [&] {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         int n = 0;
         for (const TapeEntry& e : View.Core.Tape.Entries)
             n += e.Time != 0;
         return n;
     };
     auto pending = [&] {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         return View.Core.CentringPending;
     };
     EXPECT_TRUE(pending());
     ASSERT_TRUE(WaitFor([&] { return !View.Timers().IsActive(TimerCentre); }, 3000));
     {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         EXPECT_GT(View.Core.CentringCountdown, 0);
     }
     // Both read under one lock: the countdown may end between two separate looks.
     auto dotsWhilePending = [&] {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         return View.Core.CentringPending ? dots() : -1;
     };
     for (int n = dotsWhilePending(); n >= 0 && Source.Delivered < 48000u * 30;
@@ -305,11 +305,11 @@ TEST_F(LoopFixture, AutoStopClearsTheReadingsWhenNoTicksArrive) {
     // Silence from here on: the 6 s auto-stop delay runs out on the wall clock.
     ASSERT_TRUE(WaitFor(
         [&] {
-            std::lock_guard lock(View.Core.AnalysisLock);
+            const auto lock = View.Core.HoldAnalysis();
             return View.Core.NoSignal;
         },
         9000));
-    std::lock_guard lock(View.Core.AnalysisLock);
+    const auto lock = View.Core.HoldAnalysis();
     EXPECT_EQ(View.Core.Measurement.Rate, 0.0);
     EXPECT_EQ(View.Core.Measurement.Amplitude, 0.0);
     EXPECT_TRUE(View.Core.Measurement.Running) << "measuring continues";

@@ -189,7 +189,7 @@ TEST_F(Menus, CheckAndEnableRulesStoppedAndRunning) {
 
 TEST_F(Menus, LocalCalibrationGreysRunTrainsAndClear) {
     {
-        std::lock_guard lock(Frame.View().Core.CalibrationLock);
+        const auto lock = Frame.View().Core.HoldCalibration();
         Frame.View().Core.Calibrating = LocalCalibrationMode;
     }
     for (int id : {cmd::Run, cmd::Train21600, cmd::Clear})

@@ -139,13 +139,13 @@ struct MouseTest : ::testing::Test {
         SetRunning(false);
     }
     void SetRunning(bool running) {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Measurement.Running = running;
     }
 
     // A tape written up to `writeIndex`, every slot ticked one beat (0.2 s) after the previous.
     void SetTape(int writeIndex, int feed = 1) {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         TapeState& t = Core.Tape;
         t.Entries.assign(static_cast<size_t>(writeIndex) + 1, TapeEntry{});
         for (int i = 0; i <= writeIndex; ++i)
@@ -155,23 +155,23 @@ struct MouseTest : ::testing::Test {
         Core.Settings.SlowFeed = feed;
     }
     int Scroll() {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         return Core.Tape.TapeScrollOffset;
     }
     int WriteIndex() {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         return Core.Tape.TapeWriteIndex;
     }
     void SetScroll(int offset) {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Tape.TapeScrollOffset = offset;
     }
     int Threshold() {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         return Core.Params.UnlockThreshold;
     }
     void SetThreshold(int u) {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Params.UnlockThreshold = u;
     }
     // The client height on the threshold line.
@@ -247,11 +247,11 @@ struct MouseOnWatch : MouseTest {
         ASSERT_FALSE(View.Display.PostUnlockRect.isEmpty());
     }
     double PostTickMute() {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         return Core.Params.PostTickMute;
     }
     double MaxAmplitude() {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         return Core.Params.MaxAmplitude;
     }
 };
@@ -481,7 +481,7 @@ TEST_F(MouseTest, HoverOverTheTapeShowsTheTimeOfTheRowInEachFeed) {
     // A row whose entry and the four after it have no tick shows nothing.
     SetTape(3000, 1);
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         for (int i = 2900; i < 2905; ++i)
             Core.Tape.Entries[static_cast<size_t>(i)].Time = 0;
         Core.Tape.Entries[2905].Time = Noon;
@@ -519,7 +519,7 @@ TEST_F(MouseTest, RightDragMarksTheTimeBetweenTwoRows) {
     Release({480, 100}, Qt::RightButton);
     EXPECT_FALSE(View.Display.TapeMarking);
     EXPECT_EQ(Hovered(), "");
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     EXPECT_FALSE(Core.Tape.MarkingDragActive);
 }
 
@@ -594,11 +594,11 @@ TEST_F(MouseTest, AMarkingEndedByAnotherButtonStillPutsTheTapeBack) {
 
 TEST_F(MouseTest, DoubleClickRescalesTheToothChartToItsLargestBar) {
     const auto setResidual = [&](int tooth, double value) {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Measurement.ToothResidual[static_cast<size_t>(tooth)] = value;
     };
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Core.Params.EscapeWheelTeeth = 15;
         Core.Detector.BeatCount = 10;
         Core.Measurement.ToothResidual.fill(0.0);
@@ -697,7 +697,7 @@ TEST_F(MouseTest, NoToolTipOverTheRunningTapeWhereTheTimeIsDrawnInstead) {
     ASSERT_TRUE(View.IsRunning());
     ASSERT_TRUE(WaitFor(
         [&] {
-            std::lock_guard lock(Core.AnalysisLock);
+            const auto lock = Core.HoldAnalysis();
             return Core.Tape.TapeWriteIndex > 30;
         },
         10000));

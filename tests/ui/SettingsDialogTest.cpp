@@ -592,7 +592,7 @@ TEST_F(SettingsDialogTest, TrainTextsAreAppliedExceptAutoAndTextsThatNameNoTrain
     // "TAUTO" reaches the train parser, which takes one detection step: the history holds
     // beats of 0.2 s at 96000 Hz.
     {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         View.Core.Detector.UnlockHistory = {};
         for (int i = 0; i < 4; ++i)
             View.Core.Detector.UnlockHistory[static_cast<size_t>(i)] = 19200 * (5 - i);
@@ -816,7 +816,7 @@ struct MeasuringTest : SettingsDialogTest {
         Source.Signal = Watch(6.0, 48000);
     }
     double Rate() {
-        std::lock_guard lock(View.Core.AnalysisLock);
+        const auto lock = View.Core.HoldAnalysis();
         return View.Core.Measurement.Rate * 86400.0;
     }
     // Waits for `seconds` more of captured sound at `sampleRate`.

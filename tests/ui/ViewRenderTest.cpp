@@ -576,7 +576,7 @@ TEST_F(ViewRender, CalibrationTextIsSkippedWhileItsLockIsBusy) {
     std::promise<void> locked;
     std::atomic<bool> release{false};
     std::thread holder([&] {
-        std::lock_guard lock(h.Core.CalibrationLock);
+        const auto lock = h.Core.HoldCalibration();
         locked.set_value();
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -65,7 +65,7 @@ LogWriter::LogWriter(AnalysisCore& core, AppSettings& settings, LogClock& clock)
 
 void LogWriter::WriteLogRecord(int mode) {
     if (mode != LogPeriodic && mode != LogForced && mode != LogTimeOnly) return;
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     if (!Core.Settings.Logging) return;
     const uint32_t now = Clock.TickMilliseconds();
     if (mode == LogPeriodic && IntervalPending(now)) return;
@@ -150,7 +150,7 @@ void LogWriter::ConsumeReadings() {
 
 void LogWriter::AnnotateLog(int trace, std::string_view text) {
     std::string comment = "<TAG" + std::to_string(trace) + ">" + OneLine(text) + "</TAG>";
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     PendingLogComment = std::move(comment);
     TapeState& tape = Core.Tape;
     if (tape.TapeWriteIndex >= 0 && static_cast<size_t>(tape.TapeWriteIndex) < tape.Entries.size())
@@ -160,7 +160,7 @@ void LogWriter::AnnotateLog(int trace, std::string_view text) {
 bool LogWriter::ChooseLogFile(const std::string& path) {
     if (path.empty()) return false;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         Settings.LogFile2 = path;
     }
     Notify();
@@ -170,7 +170,7 @@ bool LogWriter::ChooseLogFile(const std::string& path) {
 bool LogWriter::ClearLogFile() {
     std::string path;
     {
-        std::lock_guard lock(Core.AnalysisLock);
+        const auto lock = Core.HoldAnalysis();
         path = Settings.LogFile2;
     }
     if (!kv::ClearLogFile(path)) return false;
@@ -179,7 +179,7 @@ bool LogWriter::ClearLogFile() {
 }
 
 bool LogWriter::ToggleLogging() {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     int& logging = Core.Settings.Logging;
     logging = !Settings.LogFile2.empty() && !logging;
     Core.Measurement.LogLiftSum = 0.0;
@@ -188,12 +188,12 @@ bool LogWriter::ToggleLogging() {
 }
 
 bool LogWriter::HasLogFile() const {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     return !Settings.LogFile2.empty();
 }
 
 bool LogWriter::LoggingOn() const {
-    std::lock_guard lock(Core.AnalysisLock);
+    const auto lock = Core.HoldAnalysis();
     return Core.Settings.Logging != 0;
 }
 

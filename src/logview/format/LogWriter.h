@@ -35,8 +35,8 @@ public:
     // A record request: LogNothing and the requests that find the interval not yet passed return
     // without allocating or touching the file. LogPeriodic and LogForced come from the capture
     // thread (ProcessBuffer), LogTimeOnly from the measuring loop when measuring stops. A request
-    // that writes holds AnalysisLock to the end, as ProcessBuffer does anyway, so the capture and
-    // user-interface threads never interleave their records or counters.
+    // that writes holds the analysis lock to the end, as ProcessBuffer does anyway, so the capture
+    // and user-interface threads never interleave their records or counters.
     void WriteLogRecord(int mode);
 
     // Sets the comment for the next full record: `text` tagged for `trace` (0 to 7); an earlier
@@ -59,7 +59,7 @@ public:
     // on the thread that changed it; it must only hand the viewer's refresh to the UI thread.
     std::function<void()> NotifyLogViewer;
 
-    // --- Runtime state, guarded by AnalysisLock ---
+    // --- Runtime state, guarded by the analysis lock ---
     std::string PendingLogComment;
     uint32_t LogRecordCounter = 0; // records built since start-up; every tenth carries the date
     uint32_t LastLogTick = 0;      // tick count of the latest attempt
