@@ -45,7 +45,7 @@ bool CKestrovaneApp::InitInstance() {
     MainFrame = std::make_unique<CMainFrame>(options);
     MainFrame->ShowAtStart();
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, MainFrame.get(),
-                     [this](QSessionManager&) { MainFrame->View().OnSessionEnd(); });
+                     [this](QSessionManager&) { MainFrame->View().Session().SessionEnd(); });
     return true;
 }
 

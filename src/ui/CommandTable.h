@@ -23,6 +23,19 @@ struct CommandText {
     const char* Tip;
 };
 
+// The check and enable state of a command.
+struct CommandState {
+    bool Enabled = true;
+    bool Checked = false;
+};
+
+// An item of the magnification, feed or zoom pop-up menu.
+struct PopupItem {
+    QString Label;
+    bool Checked = false;
+    bool Enabled = true;
+};
+
 struct Accelerator {
     QKeySequence Key;
     int Id;

@@ -260,9 +260,9 @@ void CMainFrame::ShowUserGuide(const QUrl& guide) {
 }
 
 void CMainFrame::EditTitle() {
-    CTitleDlg dialog(QString::fromStdString(ViewWidget->App.Title), this);
+    CTitleDlg dialog(QString::fromStdString(ViewWidget->App().Title), this);
     if (dialog.exec() != QDialog::Accepted) return;
-    ViewWidget->App.Title = dialog.Title().toStdString();
+    ViewWidget->App().Title = dialog.Title().toStdString();
     ViewWidget->update();
 }
 
@@ -420,11 +420,11 @@ std::optional<WindowPlacement> CMainFrame::StoredPlacement() const {
 
 void CMainFrame::LoadSelectedProfile() {
     CChildView& v = *ViewWidget;
-    if (!Store || v.App.Profile.empty()) return;
+    if (!Store || v.App().Profile.empty()) return;
     const PrivateProfileFile file(ProfileFilePath());
-    ToolBarRefresh refresh{[&v] { v.RefreshLiftAngleBox(); },
-                           [&v] { v.RefreshMeasuringTimeBox(); }};
-    LoadProfile(file, v.App.Profile, v.Core, refresh);
+    ToolBarRefresh refresh{[&v] { v.Session().RefreshLiftAngleBox(); },
+                           [&v] { v.Session().RefreshMeasuringTimeBox(); }};
+    LoadProfile(file, v.App().Profile, v.Core(), refresh);
     Bar->ShowTrain();
     Bar->ShowLiftAngle();
     Bar->ShowMeasuringTime();

@@ -91,18 +91,18 @@ QComboBox* SettingsBar::MakeBox(const QStringList& items, int widthChars) {
 }
 
 void SettingsBar::ShowTrain() {
-    const auto lock = View.Core.HoldAnalysis();
-    Train->setEditText(QString::fromStdString(View.Core.Params.TickInterval));
+    const auto lock = View.Core().HoldAnalysis();
+    Train->setEditText(QString::fromStdString(View.Core().Params.TickInterval));
 }
 
 void SettingsBar::ShowLiftAngle() {
-    const auto lock = View.Core.HoldAnalysis();
-    Lift->setEditText(LiftBoxText(View.Core.Params.LiftAngle));
+    const auto lock = View.Core().HoldAnalysis();
+    Lift->setEditText(LiftBoxText(View.Core().Params.LiftAngle));
 }
 
 void SettingsBar::ShowMeasuringTime() {
-    const auto lock = View.Core.HoldAnalysis();
-    MeasuringTime->setEditText(MeasuringTimeBoxText(View.Core.Params.MeasuringTime));
+    const auto lock = View.Core().HoldAnalysis();
+    MeasuringTime->setEditText(MeasuringTimeBoxText(View.Core().Params.MeasuringTime));
 }
 
 void SettingsBar::ApplyTypedTexts() {
@@ -114,7 +114,7 @@ void SettingsBar::ApplyTypedTexts() {
 void SettingsBar::ApplyTrain(const QString& text) {
     const std::string train = text.trimmed().toStdString();
     if (train.empty()) return;
-    if (View.Core.ParseTrain(train)) View.Core.Params.TickInterval = train;
+    if (View.Core().ParseTrain(train)) View.Core().Params.TickInterval = train;
     ShowTrain();
     View.RequestRepaint();
 }
@@ -123,43 +123,43 @@ void SettingsBar::UpdateControls() {
     TrainButton->setEnabled(View.CommandStatus(cmd::TrainButton).Enabled);
     bool detecting = false;
     {
-        const auto lock = View.Core.HoldAnalysis();
-        detecting = View.Core.AutoTrainActive;
+        const auto lock = View.Core().HoldAnalysis();
+        detecting = View.Core().AutoTrainActive;
     }
     bool localCalibration = false;
     {
-        const auto lock = View.Core.HoldCalibration();
-        localCalibration = View.Core.Calibrating == LocalCalibrationMode;
+        const auto lock = View.Core().HoldCalibration();
+        localCalibration = View.Core().Calibrating == LocalCalibrationMode;
     }
     Train->setEnabled(!detecting && !localCalibration);
     if (localCalibration) ShowTrain();
 }
 
 void SettingsBar::ApplyLiftAngle(const QString& text) {
-    if (!View.Core.SetLiftAngle(text.toStdString())) return; // an empty box is ignored
+    if (!View.Core().SetLiftAngle(text.toStdString())) return; // an empty box is ignored
     ShowLiftAngle();
     View.RequestRepaint();
 }
 
 void SettingsBar::ApplyMeasuringTime(const QString& text) {
-    View.Core.SetMeasuringTime(text.toStdString());
+    View.Core().SetMeasuringTime(text.toStdString());
     ShowMeasuringTime();
     View.RequestRepaint();
 }
 
 void SettingsBar::OnTrainButton() {
-    if (View.Core.Params.Escapement() == EscapementType::TuningFork) return;
-    if (View.Core.AutoTrainActive) {
-        View.Core.AbandonTrainDetection();
+    if (View.Core().Params.Escapement() == EscapementType::TuningFork) return;
+    if (View.Core().AutoTrainActive) {
+        View.Core().AbandonTrainDetection();
         ApplyTypedTexts();
     } else {
-        View.Core.ParseTrain("AUTO");
+        View.Core().ParseTrain("AUTO");
     }
     View.RequestRepaint();
 }
 
 void SettingsBar::OnClearButton() {
-    View.Core.Clear(MeasuringTime->currentText().toStdString());
+    View.Core().Clear(MeasuringTime->currentText().toStdString());
     View.RequestRepaint();
 }
 

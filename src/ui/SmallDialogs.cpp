@@ -1,9 +1,12 @@
 #include "ui/SmallDialogs.h"
 
+#include <QButtonGroup>
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace kv {
@@ -41,6 +44,36 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(ok, 0, Qt::AlignTop);
+}
+
+CAnnotateDlg::CAnnotateDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Annotate log"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Comment:")));
+    Comment = new QLineEdit;
+    layout->addWidget(Comment);
+    auto* group = new QGroupBox(QStringLiteral("Trace to annotate"));
+    auto* groupLayout = new QVBoxLayout(group);
+    Traces = new QButtonGroup(this);
+    const char* names[] = {"Rate", "Amplitude", "Deviation"};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = new QRadioButton(QString::fromLatin1(names[i]));
+        Traces->addButton(button, i);
+        groupLayout->addWidget(button);
+    }
+    Traces->button(0)->setChecked(true);
+    layout->addWidget(group);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+int CAnnotateDlg::Trace() const {
+    return Traces->checkedId();
+}
+QString CAnnotateDlg::Text() const {
+    return Comment->text();
 }
 
 } // namespace kv

@@ -1,8 +1,11 @@
-// The title dialog (the free text at the top right of the display) and the About box.
+// The title dialog (the free text at the top right of the display), the About box and the
+// "Annotate log" dialog.
 #pragma once
 
 #include <QDialog>
 #include <QLineEdit>
+
+class QButtonGroup;
 
 namespace kv {
 
@@ -21,6 +24,19 @@ class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+// The "Annotate log" dialog: a comment and the trace it belongs to.
+class CAnnotateDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAnnotateDlg(QWidget* parent = nullptr);
+    int Trace() const;
+    QString Text() const;
+
+private:
+    QLineEdit* Comment;
+    QButtonGroup* Traces;
 };
 
 } // namespace kv

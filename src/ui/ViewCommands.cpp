@@ -75,8 +75,8 @@ const char* const ZoomPopupLabels[] = {"10 trig", "5 trig", "2 trig", "1 free", 
 } // namespace
 
 bool CChildView::LocalCalibrationRunning() const {
-    const auto lock = Core.HoldCalibration();
-    return Core.Calibrating == LocalCalibrationMode;
+    const auto lock = Core().HoldCalibration();
+    return Core().Calibrating == LocalCalibrationMode;
 }
 
 CommandState CChildView::CommandStatus(int id) const {
@@ -84,26 +84,26 @@ CommandState CChildView::CommandStatus(int id) const {
     for (int missing : NotBuiltCommands)
         if (id == missing) s.Enabled = false;
     if (!s.Enabled) return s;
-    const auto lock = Core.HoldAnalysis();
-    const double T = Core.Derived.BeatPeriod;
-    const bool fork = Core.Params.Escapement() == EscapementType::TuningFork;
+    const auto lock = Core().HoldAnalysis();
+    const double T = Core().Derived.BeatPeriod;
+    const bool fork = Core().Params.Escapement() == EscapementType::TuningFork;
     if (auto* t = Find(TrainCommands, id)) {
         s.Checked = std::fabs(T - t->Period) < 1e-15;
         s.Enabled = !LocalCalibrationRunning();
     } else if (auto* e = Find(EscapementCommands, id)) {
-        s.Checked = Core.Params.Escapement() == e->Type;
+        s.Checked = Core().Params.Escapement() == e->Type;
         s.Enabled = e->Type != EscapementType::Coaxial2 && e->Type != EscapementType::AP1 &&
                     e->Type != EscapementType::AP2;
     } else if (auto* m = Find(MeasuringCommands, id)) {
-        s.Checked = Core.Params.MeasuringTime == m->Value;
+        s.Checked = Core().Params.MeasuringTime == m->Value;
     } else if (auto* g = Find(MagnificationCommands, id)) {
-        s.Checked = Core.Settings.Zoom == g->Value;
+        s.Checked = Core().Settings.Zoom == g->Value;
         s.Enabled = g->Value <= 0.5 ? T < 2.0 : T > ForkModePeriod;
     } else if (auto* z = Find(ZoomCommands, id)) {
-        s.Checked = Core.Settings.DisplayZoom == z->Value;
+        s.Checked = Core().Settings.DisplayZoom == z->Value;
         s.Enabled = z->Value < 2.0 || !fork;
     } else if (auto* f = Find(FeedCommands, id)) {
-        s.Checked = Core.Settings.SlowFeed == static_cast<int>(f->Value);
+        s.Checked = Core().Settings.SlowFeed == static_cast<int>(f->Value);
     } else {
         s = FlagCommandStatus(id);
     }
@@ -114,42 +114,42 @@ CommandState CChildView::FlagCommandStatus(int id) const {
     CommandState s;
     switch (id) {
     case cmd::Run:
-        s.Checked = Core.Measurement.Running;
+        s.Checked = Core().Measurement.Running;
         s.Enabled = !LocalCalibrationRunning();
         break;
     case cmd::TrainButton:
-        s.Enabled = Core.Measurement.Running && !LocalCalibrationRunning();
+        s.Enabled = Core().Measurement.Running && !LocalCalibrationRunning();
         break;
     case cmd::Settings:
     case cmd::LoadProfile:
         s.Enabled = !LocalCalibrationRunning();
         break;
     case cmd::Clear:
-        s.Enabled = !Core.PositionalRunActive() && !LocalCalibrationRunning();
+        s.Enabled = !Core().PositionalRunActive() && !LocalCalibrationRunning();
         break;
     case cmd::PaperTape:
-        s.Checked = App.PaperTape != 0;
+        s.Checked = App().PaperTape != 0;
         break;
     case cmd::CursorDisk:
-        s.Checked = App.CursorDisk != 0;
+        s.Checked = App().CursorDisk != 0;
         break;
     case cmd::Waveform:
-        s.Checked = Core.Trace.Shown;
+        s.Checked = Core().Trace.Shown;
         break;
     case cmd::Freeze:
-        s.Checked = Core.Trace.Frozen;
+        s.Checked = Core().Trace.Frozen;
         break;
     case cmd::Autostop:
-        s.Checked = Core.Settings.Autostop != 0;
+        s.Checked = Core().Settings.Autostop != 0;
         break;
     case cmd::DiscardOdd:
-        s.Checked = Core.Settings.DiscardOdd != 0;
+        s.Checked = Core().Settings.DiscardOdd != 0;
         break;
     case cmd::Hpf:
-        s.Checked = Core.Settings.HPF != 0;
+        s.Checked = Core().Settings.HPF != 0;
         break;
     case cmd::Averaging:
-        s.Checked = Core.Params.Averaging != 0;
+        s.Checked = Core().Params.Averaging != 0;
         break;
     default:
         s = WaveformCommandStatus(id);
@@ -162,24 +162,24 @@ bool CChildView::OnCommand(int id) {
     for (int missing : NotBuiltCommands)
         if (id == missing) return false;
     if (auto* t = Find(TrainCommands, id)) {
-        Core.Params.TickInterval = t->Text;
-        Core.ParseTrain(t->Text);
-        RefreshTrainBox();
+        Core().Params.TickInterval = t->Text;
+        Core().ParseTrain(t->Text);
+        emit TrainBoxChanged();
     } else if (auto* e = Find(EscapementCommands, id)) {
-        Core.SelectEscapement(e->Type);
+        Core().SelectEscapement(e->Type);
     } else if (auto* m = Find(MeasuringCommands, id)) {
-        Core.SetMeasuringTime(QString::number(m->Value, 'f', 1).toStdString());
+        Core().SetMeasuringTime(QString::number(m->Value, 'f', 1).toStdString());
     } else if (auto* g = Find(MagnificationCommands, id)) {
-        const auto lock = Core.HoldAnalysis();
-        Core.Settings.Zoom = g->Value;
+        const auto lock = Core().HoldAnalysis();
+        Core().Settings.Zoom = g->Value;
     } else if (auto* z = Find(ZoomCommands, id)) {
-        const auto lock = Core.HoldAnalysis();
-        Core.Settings.DisplayZoom = z->Value;
+        const auto lock = Core().HoldAnalysis();
+        Core().Settings.DisplayZoom = z->Value;
     } else if (auto* f = Find(FeedCommands, id)) {
         if (f->Value == 1)
-            Core.SetFeedNormal();
+            Core().SetFeedNormal();
         else
-            Core.ToggleFeed(static_cast<int>(f->Value));
+            Core().ToggleFeed(static_cast<int>(f->Value));
     } else {
         return OnFlagCommand(id);
     }
@@ -189,10 +189,10 @@ bool CChildView::OnCommand(int id) {
 bool CChildView::OnFlagCommand(int id) {
     switch (id) {
     case cmd::Run:
-        Run();
+        Measuring.Run();
         break;
     case cmd::ClearTape:
-        Core.ClearTape();
+        Core().ClearTape();
         RequestRepaint();
         break;
     case cmd::PaperTape:
@@ -203,29 +203,29 @@ bool CChildView::OnFlagCommand(int id) {
         break;
     case cmd::Waveform: {
         {
-            const auto lock = Core.HoldAnalysis();
-            Core.Trace.Shown = !Core.Trace.Shown;
-            Core.Trace.Frozen = false;
+            const auto lock = Core().HoldAnalysis();
+            Core().Trace.Shown = !Core().Trace.Shown;
+            Core().Trace.Frozen = false;
         }
         RequestRepaint();
         break;
     }
     case cmd::Freeze: {
-        const auto lock = Core.HoldAnalysis();
-        Core.Trace.Frozen = !Core.Trace.Frozen;
+        const auto lock = Core().HoldAnalysis();
+        Core().Trace.Frozen = !Core().Trace.Frozen;
         break;
     }
     case cmd::RaiseThreshold:
-        Core.RaiseUnlockThreshold();
+        Core().RaiseUnlockThreshold();
         break;
     case cmd::LowerThreshold:
-        Core.LowerUnlockThreshold();
+        Core().LowerUnlockThreshold();
         break;
     case cmd::Centre:
-        CentreNow();
+        Measuring.CentreNow();
         break;
     case cmd::Autostop:
-        ToggleAutostop();
+        Measuring.ToggleAutostop();
         break;
     case cmd::Settings:
         OpenSettingsDialog();
@@ -240,72 +240,72 @@ bool CChildView::OnFlagCommand(int id) {
 }
 
 bool CChildView::OnSettingToggle(int id) {
-    int* flag = id == cmd::DiscardOdd  ? &Core.Settings.DiscardOdd
-                : id == cmd::Hpf       ? &Core.Settings.HPF
-                : id == cmd::Averaging ? &Core.Params.Averaging
+    int* flag = id == cmd::DiscardOdd  ? &Core().Settings.DiscardOdd
+                : id == cmd::Hpf       ? &Core().Settings.HPF
+                : id == cmd::Averaging ? &Core().Params.Averaging
                                        : nullptr;
     if (!flag) return OnWaveformCommand(id); // takes its own locks
-    const auto lock = Core.HoldAnalysis();
+    const auto lock = Core().HoldAnalysis();
     *flag = !*flag;
     return true;
 }
 
 void CChildView::TogglePaperTape() {
-    App.PaperTape = !App.PaperTape;
-    if (!App.PaperTape) {
-        if (Core.Params.MeasuringTime < 0.01) Core.SetMeasuringTime("8.0");
+    App().PaperTape = !App().PaperTape;
+    if (!App().PaperTape) {
+        if (Core().Params.MeasuringTime < 0.01) Core().SetMeasuringTime("8.0");
         Display.ManualCursorDisk = false;
     }
     {
-        const auto lock = Core.HoldAnalysis();
-        Core.Tape.TapeScrollOffset = 0;
+        const auto lock = Core().HoldAnalysis();
+        Core().Tape.TapeScrollOffset = 0;
     }
     RequestRepaint();
 }
 
 void CChildView::ToggleCursorDisk(bool ctrlHeld) {
-    App.CursorDisk = !App.CursorDisk;
-    if (App.CursorDisk && ctrlHeld) Display.ManualCursorDisk = true;
-    if (!App.CursorDisk) {
+    App().CursorDisk = !App().CursorDisk;
+    if (App().CursorDisk && ctrlHeld) Display.ManualCursorDisk = true;
+    if (!App().CursorDisk) {
         Display.ManualCursorDisk = false;
-        if (Core.Params.MeasuringTime < 0.01) Core.SetMeasuringTime("8.0");
+        if (Core().Params.MeasuringTime < 0.01) Core().SetMeasuringTime("8.0");
     }
-    if (App.CursorDisk && !App.PaperTape) TogglePaperTape();
+    if (App().CursorDisk && !App().PaperTape) TogglePaperTape();
     RequestRepaint();
 }
 
 std::vector<PopupItem> CChildView::PopupItems(int popupId) const {
-    const auto lock = Core.HoldAnalysis();
+    const auto lock = Core().HoldAnalysis();
     std::vector<PopupItem> items;
     if (popupId == cmd::MagPopup) {
         for (int k = 1; k <= 6; ++k) {
             const double m = 16.0 * std::pow(0.5, k);
             items.push_back(
-                {QString::asprintf("%g", m), std::fabs(m - Core.Settings.Zoom) < 1e-15});
+                {QString::asprintf("%g", m), std::fabs(m - Core().Settings.Zoom) < 1e-15});
         }
     } else if (popupId == cmd::FeedPopup) {
         for (int f : FeedPopupValues)
             items.push_back({f < 0 ? QString::asprintf("%d", -f) : QString::asprintf("1/%u", f),
-                             f == Core.Settings.SlowFeed});
+                             f == Core().Settings.SlowFeed});
     } else if (popupId == cmd::ZoomPopup) {
-        const bool fork = Core.Params.Escapement() == EscapementType::TuningFork;
+        const bool fork = Core().Params.Escapement() == EscapementType::TuningFork;
         for (int i = 0; i < 5; ++i)
             items.push_back({QString::fromLatin1(ZoomPopupLabels[i]),
-                             std::fabs(ZoomPopupValues[i] - Core.Settings.DisplayZoom) < 1e-15,
+                             std::fabs(ZoomPopupValues[i] - Core().Settings.DisplayZoom) < 1e-15,
                              i >= 3 || !fork});
     }
     return items;
 }
 
 void CChildView::ApplyPopupChoice(int popupId, int item) {
-    const auto lock = Core.HoldAnalysis();
+    const auto lock = Core().HoldAnalysis();
     if (popupId == cmd::MagPopup && item >= 1 && item <= 6) {
-        Core.Settings.Zoom = 16.0 * std::pow(0.5, item);
+        Core().Settings.Zoom = 16.0 * std::pow(0.5, item);
     } else if (popupId == cmd::FeedPopup && item >= 1 && item <= 10) {
-        Core.Settings.SlowFeed = FeedPopupValues[item - 1];
-        Core.Tape.TapeBufferMark = Core.Detector.BufferCounter;
+        Core().Settings.SlowFeed = FeedPopupValues[item - 1];
+        Core().Tape.TapeBufferMark = Core().Detector.BufferCounter;
     } else if (popupId == cmd::ZoomPopup && item >= 1 && item <= 5) {
-        Core.Settings.DisplayZoom = ZoomPopupValues[item - 1];
+        Core().Settings.DisplayZoom = ZoomPopupValues[item - 1];
     }
 }
 

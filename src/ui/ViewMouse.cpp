@@ -56,40 +56,43 @@ std::string MarkedIntervalText(uint64_t time, uint64_t marked) {
 
 } // namespace
 
+ViewMouse::ViewMouse(CChildView& view)
+    : View(view), Core(view.Core()), App(view.App()), Display(view.Display) {}
+
 // --- Geometry and state helpers ---
 
-void CChildView::RememberPointer(const QMouseEvent* event) {
+void ViewMouse::RememberPointer(const QMouseEvent* event) {
     PointerGlobal = event->globalPosition().toPoint();
     PointerButtons = event->buttons();
     PointerModifiers = event->modifiers();
     Display.PointerPosition = event->position().toPoint();
 }
 
-bool CChildView::TapeShown() const {
+bool ViewMouse::TapeShown() const {
     return App.PaperTape != 0;
 }
 
-bool CChildView::NearThreshold(QPoint p) const {
+bool ViewMouse::NearThreshold(QPoint p) const {
     const int u = [&] {
         const auto lock = Core.HoldAnalysis();
         return Core.Params.UnlockThreshold;
     }();
-    return std::abs(ThresholdAt(p.y(), height()) - u) < NearThresholdUnits;
+    return std::abs(ThresholdAt(p.y(), View.height()) - u) < NearThresholdUnits;
 }
 
-bool CChildView::OverManualDiskGrip(QPoint p) const {
+bool ViewMouse::OverManualDiskGrip(QPoint p) const {
     return TapeShown() && Display.ManualCursorDisk && Display.DiskGripRect.contains(p);
 }
 
 // The tape feed f: entries per pixel row when positive, rows per entry when negative.
-int CChildView::Feed() const {
+int ViewMouse::Feed() const {
     const auto lock = Core.HoldAnalysis();
     return Core.Settings.SlowFeed == 0 ? 1 : Core.Settings.SlowFeed;
 }
 
 // The time of the tape row at client height y, found as the repaint lays out the rows: the first
 // non-zero time among the row's entry and the four after it, or 0.
-uint64_t CChildView::TimeAtTapeRow(int y) const {
+uint64_t ViewMouse::TimeAtTapeRow(int y) const {
     const auto lock = Core.HoldAnalysis();
     const TapeState& tape = Core.Tape;
     const long long f = Feed();
@@ -103,14 +106,14 @@ uint64_t CChildView::TimeAtTapeRow(int y) const {
 }
 
 // Every way out of a marking drag puts the tape back where it was.
-void CChildView::SetDragMode(Drag mode) {
+void ViewMouse::SetDragMode(Drag mode) {
     if (DragMode == Drag::TapeMark && mode != Drag::TapeMark) EndMarking();
     DragMode = mode;
 }
 
 // The tape goes back to the scroll offset it had when the marking began. A tape that was scrolled
 // back has since been held still by the analysis, one slot per beat, so those slots are added.
-void CChildView::EndMarking() {
+void ViewMouse::EndMarking() {
     Display.HoverText.clear();
     Display.TapeMarking = false;
     {
@@ -120,12 +123,12 @@ void CChildView::EndMarking() {
         const int advanced = SavedScrollOffset != 0 ? tape.TapeWriteIndex - SavedWriteIndex : 0;
         tape.TapeScrollOffset = std::clamp(SavedScrollOffset + advanced, 0, tape.TapeWriteIndex);
     }
-    update();
+    View.update();
 }
 
 // --- Buttons ---
 
-void CChildView::mousePressEvent(QMouseEvent* event) {
+void ViewMouse::Press(QMouseEvent* event) {
     RememberPointer(event);
     const QPoint p = event->position().toPoint();
     if (event->button() == Qt::LeftButton)
@@ -134,14 +137,14 @@ void CChildView::mousePressEvent(QMouseEvent* event) {
         RightButtonDown(p);
 }
 
-void CChildView::LeftButtonDown(QPoint p) {
-    setFocus();
+void ViewMouse::LeftButtonDown(QPoint p) {
+    View.setFocus();
     SetDragMode(LeftDragAt(p));
     LastPointer = p;
 }
 
 // What a left button press at p grabs.
-CChildView::Drag CChildView::LeftDragAt(QPoint p) const {
+ViewMouse::Drag ViewMouse::LeftDragAt(QPoint p) const {
     if (Display.PostUnlockRect.contains(p)) return Drag::PostUnlock;
     if (Display.PreUnlockRect.contains(p)) return Drag::PreUnlock;
     if (TapeShown() && Display.TapeRect.contains(p)) return Drag::TapeScroll;
@@ -151,8 +154,8 @@ CChildView::Drag CChildView::LeftDragAt(QPoint p) const {
 
 // Starts a time marking on the tape: the row under the pointer is marked and the tape's scroll
 // is kept to be restored when the button comes up.
-void CChildView::RightButtonDown(QPoint p) {
-    setFocus();
+void ViewMouse::RightButtonDown(QPoint p) {
+    View.setFocus();
     LastPointer = p;
     if (!TapeShown() || !Display.TapeRect.contains(p)) return;
     SetDragMode(Drag::TapeMark);
@@ -167,16 +170,16 @@ void CChildView::RightButtonDown(QPoint p) {
         SavedWriteIndex = Core.Tape.TapeWriteIndex;
         Core.Tape.MarkingDragActive = true;
     }
-    RequestRepaint();
+    View.RequestRepaint();
 }
 
-void CChildView::mouseReleaseEvent(QMouseEvent* event) {
+void ViewMouse::Release(QMouseEvent* event) {
     RememberPointer(event);
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)
         SetDragMode(Drag::None);
 }
 
-void CChildView::mouseDoubleClickEvent(QMouseEvent* event) {
+void ViewMouse::DoubleClick(QMouseEvent* event) {
     RememberPointer(event);
     if (event->button() != Qt::LeftButton) return; // a right double click does nothing
     const QPoint p = event->position().toPoint();
@@ -186,7 +189,7 @@ void CChildView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 // The chart is scaled so that its largest bar fills the half-height.
-bool CChildView::RescaleToothChart(QPoint p) {
+bool ViewMouse::RescaleToothChart(QPoint p) {
     double largest = 0.0;
     {
         const auto lock = Core.HoldAnalysis();
@@ -196,17 +199,17 @@ bool CChildView::RescaleToothChart(QPoint p) {
             largest = std::max(largest, std::fabs(Core.Measurement.ToothResidual[i]));
     }
     if (largest >= 1e-12) Display.ToothChartScale = std::min(1.0 / largest, 50000.0);
-    RequestRepaint();
+    View.RequestRepaint();
     return true;
 }
 
 // On the manual disk's grip the disk turns back to 0 (and the click goes on as a press); anywhere
 // else a scrolled tape returns to its newest entries, and that is all the double click does.
-bool CChildView::ResetDiskOrScroll(QPoint p) {
+bool ViewMouse::ResetDiskOrScroll(QPoint p) {
     if (OverManualDiskGrip(p)) {
         Display.Disk.Theta = 0.0;
         UpdateDiskChords(Display.Disk);
-        RequestRepaint();
+        View.RequestRepaint();
         return false;
     }
     {
@@ -214,37 +217,32 @@ bool CChildView::ResetDiskOrScroll(QPoint p) {
         if (Core.Tape.TapeScrollOffset == 0) return false;
         Core.Tape.TapeScrollOffset = 0;
     }
-    RequestRepaint();
+    View.RequestRepaint();
     return true;
 }
 
 // The top right corner shows the title, or the waveform file being played.
-void CChildView::CommandAtTopRight(QPoint p) {
-    if (p.y() >= height() / 32 || p.x() <= width() * 2 / 3) return;
-    bool playing = false, recording = false;
-    {
-        const auto lock = Core.HoldAnalysis();
-        playing = Waveform.Playing();
-        recording = Waveform.Recording();
-    }
-    if (playing)
-        emit CommandRequested(cmd::ChooseWaveform);
-    else if (!recording)
-        emit CommandRequested(cmd::Title);
+void ViewMouse::CommandAtTopRight(QPoint p) {
+    if (p.y() >= View.height() / 32 || p.x() <= View.width() * 2 / 3) return;
+    const PlaybackView playback = View.Session().Playback();
+    if (playback.Playing)
+        emit View.CommandRequested(cmd::ChooseWaveform);
+    else if (!playback.Recording)
+        emit View.CommandRequested(cmd::Title);
 }
 
 // --- Pointer movement ---
 
-void CChildView::mouseMoveEvent(QMouseEvent* event) {
+void ViewMouse::Move(QMouseEvent* event) {
     RememberPointer(event);
     const QPoint p = event->position().toPoint();
     if (!(event->buttons() & (Qt::LeftButton | Qt::RightButton))) SetDragMode(Drag::None);
     const bool wasOverTape = Display.PointerOverTape;
     Display.PointerOverTape = Display.TapeRect.contains(p) &&
-                              QApplication::widgetAt(event->globalPosition().toPoint()) == this;
+                              QApplication::widgetAt(event->globalPosition().toPoint()) == &View;
     if (DragMode != Drag::None) {
         LastPointer = DragTo(p, (event->modifiers() & Qt::ShiftModifier) != 0);
-        RequestRepaint();
+        View.RequestRepaint();
         return;
     }
     const std::string before = Display.HoverText;
@@ -253,14 +251,14 @@ void CChildView::mouseMoveEvent(QMouseEvent* event) {
     // The text beside the pointer over the tape is drawn, so it is redrawn when it changes.
     if (Display.PointerOverTape != wasOverTape ||
         (Display.PointerOverTape && Display.HoverText != before))
-        RequestRepaint();
+        View.RequestRepaint();
     // Under a resting pointer the running tape moves on: the row's time is read again shortly.
-    if (Display.PointerOverTape && TapeShown() && IsRunning())
-        TimerSet.Start(TimerPointer, HoverRefreshMs);
+    if (Display.PointerOverTape && TapeShown() && View.Session().IsRunning())
+        View.TimerSet.Start(TimerPointer, HoverRefreshMs);
 }
 
 // Applies the drag to the pointer at p; returns the position to remember as the last one.
-QPoint CChildView::DragTo(QPoint p, bool shift) {
+QPoint ViewMouse::DragTo(QPoint p, bool shift) {
     switch (DragMode) {
     case Drag::Threshold:
         DragThreshold(p.y());
@@ -283,14 +281,14 @@ QPoint CChildView::DragTo(QPoint p, bool shift) {
     return p;
 }
 
-void CChildView::DragThreshold(int y) {
+void ViewMouse::DragThreshold(int y) {
     const auto lock = Core.HoldAnalysis();
-    Core.Params.UnlockThreshold = std::clamp(ThresholdAt(y, height()), 0, ThresholdMax);
+    Core.Params.UnlockThreshold = std::clamp(ThresholdAt(y, View.height()), 0, ThresholdMax);
 }
 
 // Dragging right shortens the pre-unlock span (a longer post-tick mute) and lengthens the
 // post-unlock span (a smaller maximum amplitude, hence a longer minimum lift time).
-void CChildView::DragMute(bool pre, int x) {
+void ViewMouse::DragMute(bool pre, int x) {
     const bool right = x > LastPointer.x();
     {
         const auto lock = Core.HoldAnalysis();
@@ -303,7 +301,7 @@ void CChildView::DragMute(bool pre, int x) {
     Core.RecomputeConstants();
 }
 
-void CChildView::DragDisk(int dy, bool shift) {
+void ViewMouse::DragDisk(int dy, bool shift) {
     if (shift) dy *= 10;
     if (dy == 0) return;
     Display.Disk.Theta -= dy * DiskStepPerPixel(dy);
@@ -312,7 +310,7 @@ void CChildView::DragDisk(int dy, bool shift) {
 
 // The tape follows the pointer: by f entries per pixel row when f entries share a row, and by
 // whole entries of -f rows each otherwise (the remainder of a row stays in the remembered y).
-QPoint CChildView::DragTape(QPoint p, bool shift) {
+QPoint ViewMouse::DragTape(QPoint p, bool shift) {
     const int g = shift ? 5 : 1;
     const int dy = p.y() - LastPointer.y();
     const auto lock = Core.HoldAnalysis();
@@ -328,7 +326,7 @@ QPoint CChildView::DragTape(QPoint p, bool shift) {
 }
 
 // The hover text shows the time from the marked row to the row under the pointer.
-void CChildView::DragMarking(QPoint p) {
+void ViewMouse::DragMarking(QPoint p) {
     Display.HoverText.clear();
     if (TapeShown() && Display.PointerOverTape && Display.MarkedTime != 0)
         if (const uint64_t t = TimeAtTapeRow(p.y()))
@@ -338,8 +336,8 @@ void CChildView::DragMarking(QPoint p) {
 
 // With the pointer below or above the window the tape scrolls toward it; timer 105 repeats the
 // move while the pointer stays there.
-void CChildView::AutoScroll(int y) {
-    const int h = height();
+void ViewMouse::AutoScroll(int y) {
+    const int h = View.height();
     int change = 0;
     {
         const auto lock = Core.HoldAnalysis();
@@ -352,17 +350,17 @@ void CChildView::AutoScroll(int y) {
     }
     if (change == 0) return;
     MoveMarkedRow(change);
-    TimerSet.Start(TimerPointer, AutoScrollMs);
+    View.TimerSet.Start(TimerPointer, AutoScrollMs);
 }
 
 // The marked row moves with the tape when the scroll offset changes by `scrollChange` entries.
-void CChildView::MoveMarkedRow(int scrollChange) {
+void ViewMouse::MoveMarkedRow(int scrollChange) {
     const int f = Feed();
     Display.MarkedRow.ry() += f >= 1 ? -(scrollChange / f) : scrollChange * f;
     Display.MarkedTime = TimeAtTapeRow(Display.MarkedRow.y());
 }
 
-void CChildView::UpdateHoverText(QPoint p) {
+void ViewMouse::UpdateHoverText(QPoint p) {
     std::string& text = Display.HoverText;
     if (TapeShown() && Display.PointerOverTape) {
         const uint64_t t = TimeAtTapeRow(p.y());
@@ -384,7 +382,7 @@ void CChildView::UpdateHoverText(QPoint p) {
 
 // The pointer shows what a press would grab; over a grabbable element the view takes the
 // keyboard focus, so that the arrow keys step the threshold at once.
-void CChildView::UpdatePointerShape(QPoint p) {
+void ViewMouse::UpdatePointerShape(QPoint p) {
     if (Display.ToothChartRect.contains(p)) return SetPointerShape(Pointer::SizeVer);
     Pointer shape = Pointer::Arrow;
     if (Display.PostUnlockRect.contains(p) || Display.PreUnlockRect.contains(p))
@@ -395,61 +393,60 @@ void CChildView::UpdatePointerShape(QPoint p) {
         shape = Pointer::SizeVer;
     else
         return SetPointerShape(DragMode == Drag::TapeMark ? Pointer::Marking : Pointer::Arrow);
-    setFocus();
+    View.setFocus();
     SetPointerShape(shape);
 }
 
-void CChildView::SetPointerShape(Pointer shape) {
+void ViewMouse::SetPointerShape(Pointer shape) {
     if (shape == PointerShape) return;
     PointerShape = shape;
     switch (shape) {
     case Pointer::Arrow:
-        unsetCursor();
+        View.unsetCursor();
         break;
     case Pointer::SizeVer:
-        setCursor(Qt::SizeVerCursor);
+        View.setCursor(Qt::SizeVerCursor);
         break;
     case Pointer::SizeHor:
-        setCursor(Qt::SizeHorCursor);
+        View.setCursor(Qt::SizeHorCursor);
         break;
     case Pointer::Tape:
-        setCursor(TapeCursor());
+        View.setCursor(TapeCursor());
         break;
     case Pointer::Marking:
-        setCursor(MarkingCursor());
+        View.setCursor(MarkingCursor());
         break;
     }
 }
 
-void CChildView::leaveEvent(QEvent* event) {
-    if (DragMode == Drag::None) TimerSet.Kill(TimerPointer); // no more hover refreshes
+void ViewMouse::Leave() {
+    if (DragMode == Drag::None) View.TimerSet.Kill(TimerPointer); // no more hover refreshes
     if (Display.PointerOverTape) {
         Display.PointerOverTape = false;
-        RequestRepaint();
+        View.RequestRepaint();
     }
-    QWidget::leaveEvent(event);
 }
 
 // A fresh mouse move where the pointer was last seen, with the buttons and keys it had.
-void CChildView::OnPointerTimer() {
-    QMouseEvent move(QEvent::MouseMove, mapFromGlobal(PointerGlobal), PointerGlobal, Qt::NoButton,
+void ViewMouse::OnPointerTimer() {
+    QMouseEvent move(QEvent::MouseMove, View.mapFromGlobal(PointerGlobal), PointerGlobal, Qt::NoButton,
                      PointerButtons, PointerModifiers);
-    mouseMoveEvent(&move);
+    Move(&move);
 }
 
 // --- Wheel ---
 
-void CChildView::wheelEvent(QWheelEvent* event) {
+void ViewMouse::Wheel(QWheelEvent* event) {
     const QPoint p = event->position().toPoint();
     const QPoint angle = event->angleDelta();
     const int delta = angle.y() != 0 ? angle.y() : angle.x();
     const bool fast =
         (event->buttons() & Qt::RightButton) || (event->modifiers() & Qt::ShiftModifier);
-    if (WheelAt(p, delta, fast)) RequestRepaint();
+    if (WheelAt(p, delta, fast)) View.RequestRepaint();
 }
 
 // Returns false when the wheel acted on nothing and needs no repaint.
-bool CChildView::WheelAt(QPoint p, int delta, bool fast) {
+bool ViewMouse::WheelAt(QPoint p, int delta, bool fast) {
     if (Display.PostUnlockRect.contains(p) || Display.PreUnlockRect.contains(p)) return true;
     if (TapeShown() && Display.TapeRect.contains(p)) {
         WheelTape(Sign(delta) * (fast ? 10 : 1));
@@ -466,7 +463,7 @@ bool CChildView::WheelAt(QPoint p, int delta, bool fast) {
 }
 
 // One entry per notch (ten when fast), whatever the wheel's resolution; the marked row follows.
-void CChildView::WheelTape(int step) {
+void ViewMouse::WheelTape(int step) {
     int change = 0;
     {
         const auto lock = Core.HoldAnalysis();
@@ -479,7 +476,7 @@ void CChildView::WheelTape(int step) {
 }
 
 // The threshold moves by the wheel delta and the pointer stays on the line.
-void CChildView::WheelThreshold(QPoint p, int delta) {
+void ViewMouse::WheelThreshold(QPoint p, int delta) {
     int u = 0;
     {
         const auto lock = Core.HoldAnalysis();
@@ -487,23 +484,23 @@ void CChildView::WheelThreshold(QPoint p, int delta) {
         Core.Params.UnlockThreshold = u;
     }
     const int y =
-        static_cast<int>(static_cast<long long>(ThresholdMax - u) * height() / ThresholdSpan);
-    QCursor::setPos(mapToGlobal(QPoint(p.x(), y)));
+        static_cast<int>(static_cast<long long>(ThresholdMax - u) * View.height() / ThresholdSpan);
+    QCursor::setPos(View.mapToGlobal(QPoint(p.x(), y)));
 }
 
 // --- Tool tips ---
 
 // No tool tip over the running tape, where the hover text is drawn beside the pointer instead.
-QString CChildView::ToolTipText() const {
+QString ViewMouse::ToolTipText() const {
     if (Display.HoverText.empty()) return {};
-    if (Display.PointerOverTape && IsRunning()) return {};
+    if (Display.PointerOverTape && View.Session().IsRunning()) return {};
     return QString::fromStdString(Display.HoverText).left(ToolTipMaxChars);
 }
 
 bool CChildView::event(QEvent* event) {
     if (event->type() != QEvent::ToolTip) return QWidget::event(event);
     const auto* help = static_cast<QHelpEvent*>(event);
-    const QString text = ToolTipText();
+    const QString text = Mouse.ToolTipText();
     if (text.isEmpty()) {
         QToolTip::hideText();
         event->ignore();

@@ -70,84 +70,84 @@ void FillOtherFields(TrainDiaFields& f, const AnalysisSettings& s, const AppSett
 }
 
 TrainDiaFields DialogFields(const CChildView& v) {
-    const auto lock = v.Core.HoldAnalysis();
+    const auto lock = v.Core().HoldAnalysis();
     TrainDiaFields f;
-    FillProfileFields(f, v.Core.Params);
-    FillOtherFields(f, v.Core.Settings, v.App);
+    FillProfileFields(f, v.Core().Params);
+    FillOtherFields(f, v.Core().Settings, v.App());
     return f;
 }
 
 // Display options, positional settings and the time references.
 void ApplyOptions(CChildView& v, const TrainDiaFields& f) {
-    AnalysisParameters& p = v.Core.Params;
-    v.App.CellFactor = f.LargeFonts ? 5 : 8;
+    AnalysisParameters& p = v.Core().Params;
+    v.App().CellFactor = f.LargeFonts ? 5 : 8;
     p.FreeWheel = f.FreeWheel;
     p.EscapeWheelTeeth = f.EscapeWheelTeeth;
     p.Sequence = f.Sequence.toStdString();
-    v.Core.Settings.Centre = f.Centre ? 1 : 0;
-    v.App.GPSPort = f.GpsPort.toStdString();
-    v.App.GPSBaud = TruncateToInt(static_cast<double>(RoundHalfAway(f.GpsBaud.toDouble())));
-    v.App.SNTPServer = f.SntpServer.toStdString();
+    v.Core().Settings.Centre = f.Centre ? 1 : 0;
+    v.App().GPSPort = f.GpsPort.toStdString();
+    v.App().GPSBaud = TruncateToInt(static_cast<double>(RoundHalfAway(f.GpsBaud.toDouble())));
+    v.App().SNTPServer = f.SntpServer.toStdString();
 }
 
 // Thresholds, lift angle and escapement; "Fork" leaves the escapement as it is.
 void ApplyDetectorFields(CChildView& v, const TrainDiaFields& f) {
-    AnalysisParameters& p = v.Core.Params;
+    AnalysisParameters& p = v.Core().Params;
     p.UnlockThreshold = static_cast<int>((f.ThresholdPercent * 32767 + 0.5) * 0.01);
     p.PostTickMute = f.BlankingPercent * 0.01;
     p.PreTickSilence = f.SilencePercent * 0.01;
     p.LiftAngle = ClampLiftAngle(f.LiftAngle);
-    v.Core.RecomputeConstants();
-    v.RefreshLiftAngleBox();
+    v.Core().RecomputeConstants();
+    v.Session().RefreshLiftAngleBox();
     if (f.Escapement >= 0 && f.Escapement < static_cast<int>(EscapementType::TuningFork)) {
         p.Coaxial = f.Escapement;
-        v.Core.RecomputeConstants();
+        v.Core().RecomputeConstants();
     }
 }
 
 // The four factors; the capture buffers follow them at the sample rate now in force.
 void ApplyCalibrationFactors(CChildView& v, const TrainDiaFields& f) {
-    CalibrationFactors& cal = v.Core.Settings.Cal;
+    CalibrationFactors& cal = v.Core().Settings.Cal;
     cal.CalFactor22 = SecondsPerDayToFactor(f.Cal22);
     cal.CalFactor44 = SecondsPerDayToFactor(f.Cal44);
     cal.CalFactor48 = SecondsPerDayToFactor(f.Cal48);
     cal.CalFactor96 = SecondsPerDayToFactor(f.Cal96);
-    const DerivedConstants& d = v.Core.Derived;
-    v.SetCaptureSamplesPerBuffer(v.Core.EffectiveRate() * d.BeatPeriod * d.BeatsPerBuffer /
+    const DerivedConstants& d = v.Core().Derived;
+    v.Session().SetCaptureSamplesPerBuffer(v.Core().EffectiveRate() * d.BeatPeriod * d.BeatsPerBuffer /
                                  d.BuffersPerBeat);
 }
 
 // Measuring times, positional run, averaging and logging. The measuring time and Tau are only
 // touched when they were changed, so an unchanged short measuring time stays as it is.
 void ApplyTimes(CChildView& v, const TrainDiaFields& f) {
-    AnalysisParameters& p = v.Core.Params;
-    const DerivedConstants& d = v.Core.Derived;
+    AnalysisParameters& p = v.Core().Params;
+    const DerivedConstants& d = v.Core().Derived;
     p.MaxAmplitude = f.MaxAmplitude;
     if (std::fabs(f.RateAverage - p.MeasuringTime) > 1e-15) {
         p.MeasuringTime = std::max(f.RateAverage, d.BeatPeriod / 2 + d.MinMeasureInterval);
-        v.RefreshMeasuringTimeBox();
+        v.Session().RefreshMeasuringTimeBox();
     }
     p.Stabilization = f.Stabilization;
     p.PositionAveragingTime = f.PositionAverage;
     p.Averaging = f.Averaging ? 1 : 0;
-    v.App.LogInterval = f.LogInterval;
-    v.Core.Settings.Logging = f.Logging ? 1 : 0;
-    v.App.PositionsToText = f.PositionsToText ? 1 : 0;
+    v.App().LogInterval = f.LogInterval;
+    v.Core().Settings.Logging = f.Logging ? 1 : 0;
+    v.App().PositionsToText = f.PositionsToText ? 1 : 0;
     p.Positions = f.Positions;
     if (std::fabs(f.Tau - p.Tau) > 1e-15) {
         p.Tau = f.Tau;
-        v.Core.RestartAllan();
+        v.Core().RestartAllan();
     }
 }
 
 void ApplyLockedFields(CChildView& v, const TrainDiaFields& f) {
-    const auto lock = v.Core.HoldAnalysis();
+    const auto lock = v.Core().HoldAnalysis();
     ApplyOptions(v, f);
     ApplyDetectorFields(v, f);
     ApplyCalibrationFactors(v, f);
     ApplyTimes(v, f);
     ProcessTimestampClock().SetTrim(SecondsPerDayToFactor(f.Trim));
-    v.Core.ClockRegression.Reset();
+    v.Core().ClockRegression.Reset();
 }
 
 // A changed train text is applied unless it is empty or "AUTO". A text that names no train is
@@ -157,11 +157,11 @@ void ApplyTrainText(CChildView& v, const QString& text) {
     if (train.empty() || text.compare(QLatin1String("AUTO"), Qt::CaseInsensitive) == 0) return;
     if (ParseTrainText(train).Kind == TrainTextKind::Rejected) return;
     {
-        const auto lock = v.Core.HoldAnalysis();
-        if (train == v.Core.Params.TickInterval) return;
-        v.Core.Params.TickInterval = train;
+        const auto lock = v.Core().HoldAnalysis();
+        if (train == v.Core().Params.TickInterval) return;
+        v.Core().Params.TickInterval = train;
     }
-    v.Core.ParseTrain(train);
+    v.Core().ParseTrain(train);
 }
 
 // Devices, source, duplex mode and sample rate: a running measurement stops around a change.
@@ -172,49 +172,49 @@ void ApplySound(CChildView& v, const TrainDiaFields& f) {
     const int duplex = f.DuplexAudio ? 1 : 0;
     const auto rate = static_cast<unsigned>(f.SampleRate);
     {
-        const auto lock = v.Core.HoldAnalysis();
-        const AnalysisSettings& s = v.Core.Settings;
-        if (source == v.App.Source && input == v.App.SoundDeviceStr &&
-            output == v.App.SoundDeviceOutStr && duplex == s.DuplexAudio && rate == s.SampleRate)
+        const auto lock = v.Core().HoldAnalysis();
+        const AnalysisSettings& s = v.Core().Settings;
+        if (source == v.App().Source && input == v.App().SoundDeviceStr &&
+            output == v.App().SoundDeviceOutStr && duplex == s.DuplexAudio && rate == s.SampleRate)
             return;
     }
-    const bool wasRunning = v.IsRunning();
-    if (wasRunning) v.StopMeasurement();
+    const bool wasRunning = v.Session().IsRunning();
+    if (wasRunning) v.Session().StopMeasurement();
     {
-        const auto lock = v.Core.HoldAnalysis();
-        v.App.Source = source;
-        v.App.SoundDeviceStr = input;
-        v.App.SoundDeviceOutStr = output;
-        v.Core.Settings.DuplexAudio = duplex;
-        v.Core.Settings.SampleRate = rate; // capture and playback share it
+        const auto lock = v.Core().HoldAnalysis();
+        v.App().Source = source;
+        v.App().SoundDeviceStr = input;
+        v.App().SoundDeviceOutStr = output;
+        v.Core().Settings.DuplexAudio = duplex;
+        v.Core().Settings.SampleRate = rate; // capture and playback share it
     }
-    if (wasRunning) v.StartMeasurement();
+    if (wasRunning) v.Session().StartMeasurement();
 }
 
 void RefreshBars(CChildView& v) {
-    v.RefreshTrainBox();
-    v.RefreshLiftAngleBox();
-    v.RefreshMeasuringTimeBox();
+    v.Session().RefreshTrainBox();
+    v.Session().RefreshLiftAngleBox();
+    v.Session().RefreshMeasuringTimeBox();
 }
 
 ToolBarRefresh BarRefresh(CChildView& v) {
-    return {[&v] { v.RefreshLiftAngleBox(); }, [&v] { v.RefreshMeasuringTimeBox(); }};
+    return {[&v] { v.Session().RefreshLiftAngleBox(); }, [&v] { v.Session().RefreshMeasuringTimeBox(); }};
 }
 
 // "Save" and "Load" select the typed profile after the whole dialog has been applied.
 void ApplyProfileButton(CChildView& v, TrainDiaExit exit, const QString& name) {
     if (exit != TrainDiaExit::Save && exit != TrainDiaExit::Load) return;
-    v.App.Profile = name.toStdString();
+    v.App().Profile = name.toStdString();
     PrivateProfileFile file(ProfileFilePath());
     if (exit == TrainDiaExit::Save) {
         AnalysisParameters params;
         {
-            const auto lock = v.Core.HoldAnalysis();
-            params = v.Core.Params;
+            const auto lock = v.Core().HoldAnalysis();
+            params = v.Core().Params;
         }
-        SaveProfile(file, v.App.Profile, params);
+        SaveProfile(file, v.App().Profile, params);
     } else {
-        LoadProfile(file, v.App.Profile, v.Core, BarRefresh(v));
+        LoadProfile(file, v.App().Profile, v.Core(), BarRefresh(v));
         RefreshBars(v);
     }
 }
@@ -223,7 +223,7 @@ void ApplyDialog(CChildView& v, const CTrainDia& dialog) {
     const TrainDiaFields& f = dialog.Fields();
     ApplyLockedFields(v, f);
     ApplyTrainText(v, f.Train);
-    v.Core.RecomputeConstants();
+    v.Core().RecomputeConstants();
     ApplySound(v, f);
     RefreshBars(v);
     ApplyProfileButton(v, dialog.Exit(), f.Profile);
@@ -234,16 +234,16 @@ void ApplyDialog(CChildView& v, const CTrainDia& dialog) {
 
 bool CChildView::OpenSettingsDialog() {
     TrainDiaLists lists;
-    lists.InputDevices = InputDeviceNames ? InputDeviceNames() : ListInputDevices();
-    lists.OutputDevices = OutputDeviceNames ? OutputDeviceNames() : ListOutputDevices();
+    lists.InputDevices = Hooks.InputDeviceNames ? Hooks.InputDeviceNames() : ListInputDevices();
+    lists.OutputDevices = Hooks.OutputDeviceNames ? Hooks.OutputDeviceNames() : ListOutputDevices();
     lists.SerialPorts = SerialPortNames();
     lists.CounterFrequency = static_cast<int64_t>(ProcessTimestampClock().Frequency());
     CTrainDia dialog(DialogFields(*this), lists, this);
     dialog.ShowMessage = [this](const QString& text) { ShowMessageText(text); };
-    dialog.Beep = [this] { BeepHook ? BeepHook() : QApplication::beep(); };
-    if (SettingsDialogHook) {
+    dialog.Beep = [this] { Hooks.BeepHook ? Hooks.BeepHook() : QApplication::beep(); };
+    if (Hooks.SettingsDialogHook) {
         dialog.show();
-        SettingsDialogHook(dialog);
+        Hooks.SettingsDialogHook(dialog);
     } else {
         dialog.exec();
     }
@@ -256,11 +256,11 @@ bool CChildView::OpenSettingsDialog() {
 
 bool CChildView::ChooseProfile(QPoint pointer) {
     const PrivateProfileFile file(ProfileFilePath());
-    const std::vector<ProfileMenuItem> items = ProfileMenu(file, App.Profile);
+    const std::vector<ProfileMenuItem> items = ProfileMenu(file, App().Profile);
     ProfileChooser chooser(items, this);
-    const int choice = ProfileChooserHook ? ProfileChooserHook(chooser) : chooser.Exec(pointer);
+    const int choice = Hooks.ProfileChooserHook ? Hooks.ProfileChooserHook(chooser) : chooser.Exec(pointer);
     if (choice < 1 || choice > static_cast<int>(items.size())) return false;
-    ApplyProfileChoice(items, choice, App.Profile, file, Core, BarRefresh(*this));
+    ApplyProfileChoice(items, choice, App().Profile, file, Core(), BarRefresh(*this));
     RefreshBars(*this);
     RequestRepaint();
     return true;

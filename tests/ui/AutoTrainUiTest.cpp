@@ -46,11 +46,11 @@ struct AutoTrainUi : ::testing::Test {
         setenv("XDG_DATA_HOME", Home.c_str(), 1);
         setenv("XDG_CONFIG_HOME", Home.c_str(), 1);
         Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
-        View().SetMessageSink([](const QString& m) { ADD_FAILURE() << m.toStdString(); });
-        ASSERT_FALSE(View().WaveformState().Playing());
+        View().Hooks.MessageSink = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
+        ASSERT_FALSE(View().Session().WaveformState().Playing());
     }
     void TearDown() override {
-        if (View().IsRunning()) View().Run();
+        if (View().Session().IsRunning()) View().Session().Run();
         Frame.reset();
         unsetenv("XDG_DATA_HOME");
         unsetenv("XDG_CONFIG_HOME");
@@ -58,7 +58,7 @@ struct AutoTrainUi : ::testing::Test {
     }
 
     CChildView& View() { return Frame->View(); }
-    AnalysisCore& Core() { return View().Core; }
+    AnalysisCore& Core() { return View().Core(); }
 
     // Measures `signal` with the train "18000 vph" selected in the settings bar.
     void Measure(std::vector<int16_t> signal, unsigned sampleRate, double speed) {
@@ -71,8 +71,8 @@ struct AutoTrainUi : ::testing::Test {
         Core().Settings.DuplexAudio = 0;
         Frame->Settings().TrainBox()->setEditText("18000 vph");
         Frame->Settings().ApplyTypedTexts();
-        View().Run();
-        ASSERT_TRUE(View().IsRunning());
+        View().Session().Run();
+        ASSERT_TRUE(View().Session().IsRunning());
     }
 
     // Clicks the settings bar's Train button.
@@ -138,10 +138,10 @@ TEST_F(AutoTrainUi, FindsTheTrainOfStandardWatchesAtTheFirstEvaluation) {
         EXPECT_EQ(tried, (std::vector<std::string>{"36000 vph", expected}));
         EXPECT_NEAR(BeatPeriod(), 3600.0 / bph, 1e-12);
         EXPECT_EQ(TrainBoxText(), expected);
-        EXPECT_TRUE(View().IsRunning());
+        EXPECT_TRUE(View().Session().IsRunning());
         EXPECT_EQ(Prompt(), "");
         EXPECT_FALSE(View().Timers().IsActive(TimerTrainDetect));
-        View().Run();
+        View().Session().Run();
     }
 }
 
@@ -179,7 +179,7 @@ TEST_F(AutoTrainUi, ASignalWithoutAStandardRateIsGivenUpAndThePreviousTrainRetur
     EXPECT_EQ(tried, expected);
     EXPECT_NEAR(BeatPeriod(), 0.2, 1e-12);
     EXPECT_EQ(TrainBoxText(), "18000 vph");
-    EXPECT_TRUE(View().IsRunning());
+    EXPECT_TRUE(View().Session().IsRunning());
     EXPECT_EQ(Prompt(), DetectionPrompt) << "the prompt stays until the next Run";
     EXPECT_FALSE(View().Timers().IsActive(TimerTrainDetect));
 }
@@ -191,7 +191,7 @@ TEST_F(AutoTrainUi, ASecondPressAbandonsTheDetection) {
     PressTrain();
     EXPECT_FALSE(Detecting());
     EXPECT_FALSE(View().Timers().IsActive(TimerTrainDetect));
-    EXPECT_TRUE(View().IsRunning());
+    EXPECT_TRUE(View().Session().IsRunning());
     EXPECT_EQ(Train(), TrainBoxText()) << "the train shown in the box is applied";
     const std::string train = Train();
     QTest::qWait(1500); // past the time of the first detection step

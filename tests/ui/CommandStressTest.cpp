@@ -49,11 +49,11 @@ TEST(CommandStress, RandomCommandsWhileMeasuringStoppedRecordingAndPlayingBack) 
     CMainFrame frame{CMainFrame::Options{nullptr, &source, &speaker, {}}};
     CChildView& view = frame.View();
     QStringList messages;
-    view.SetMessageSink([&](const QString& m) { messages << m; });
-    view.ConfirmHook = [](const QString&) { return true; };
-    view.App.WaveFile2 = (dir / "stress.wav").string();
-    view.App.LogFile2 = (dir / "stress.log").string();
-    view.Core.Settings.SampleRate = 48000;
+    view.Hooks.MessageSink = [&](const QString& m) { messages << m; };
+    view.Hooks.ConfirmHook = [](const QString&) { return true; };
+    view.App().WaveFile2 = (dir / "stress.wav").string();
+    view.App().LogFile2 = (dir / "stress.log").string();
+    view.Core().Settings.SampleRate = 48000;
     frame.resize(1024, 700);
     frame.show();
 
@@ -72,14 +72,14 @@ TEST(CommandStress, RandomCommandsWhileMeasuringStoppedRecordingAndPlayingBack) 
             QCoreApplication::processEvents();
     }
     // Whatever state the commands left, the view still measures.
-    if (view.IsRunning()) view.Run();
-    if (view.WaveformState().Playing()) view.TogglePlayback();
+    if (view.Session().IsRunning()) view.Session().Run();
+    if (view.Session().WaveformState().Playing()) view.Session().TogglePlayback();
     QTest::qWait(50);
-    if (view.IsRunning()) view.Run();
-    view.Run();
-    EXPECT_TRUE(view.IsRunning());
-    view.Run();
-    EXPECT_FALSE(view.IsRunning());
+    if (view.Session().IsRunning()) view.Session().Run();
+    view.Session().Run();
+    EXPECT_TRUE(view.Session().IsRunning());
+    view.Session().Run();
+    EXPECT_FALSE(view.Session().IsRunning());
     frame.close();
     fs::remove_all(dir);
 }

@@ -52,10 +52,10 @@ struct EndToEnd : ::testing::Test {
         store.Load();
         CMainFrame::Options o{&store, &NoMicrophone, &NoSpeaker, {}};
         auto frame = std::make_unique<CMainFrame>(o);
-        frame->View().SetMessageSink([this](const QString& m) { Messages << m; });
+        frame->View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
         // Playback starts at the beginning: a loop back to the start would put a jump of phase
         // into the measuring window.
-        frame->View().PlaybackStartDraw = [] { return 0; };
+        frame->View().Session().PlaybackStartDraw = [] { return 0; };
         return frame;
     }
 };
@@ -79,28 +79,28 @@ TEST_F(EndToEnd, PlaysTheNamedRecordingAtStartUpAndShowsItsReadings) {
     QElapsedTimer clock;
     clock.start();
     auto windowFull = [&] {
-        const auto lock = view.Core.HoldAnalysis();
-        return view.Core.Measurement.RateWindowFull && view.Core.Measurement.BeatErrorStable;
+        const auto lock = view.Core().HoldAnalysis();
+        return view.Core().Measurement.RateWindowFull && view.Core().Measurement.BeatErrorStable;
     };
     while (!windowFull() && clock.elapsed() < 25000)
         QTest::qWait(50);
     ASSERT_TRUE(windowFull());
-    EXPECT_TRUE(view.WaveformState().Playing());
-    EXPECT_EQ(view.Core.Settings.SampleRate, 48000u) << "capture follows the file's rate";
+    EXPECT_TRUE(view.Session().WaveformState().Playing());
+    EXPECT_EQ(view.Core().Settings.SampleRate, 48000u) << "capture follows the file's rate";
     QTest::qWait(2500); // a few more measurements, then read what is displayed
     view.repaint();
 
-    auto lock = view.Core.HoldAnalysis();
-    const MeasurementState& m = view.Core.Measurement;
+    auto lock = view.Core().HoldAnalysis();
+    const MeasurementState& m = view.Core().Measurement;
     const RateReadout rate = RateReadoutText(
-        {false, 0, m.Rate, m.RateWindowFull, false, 48000.0 * view.Core.Params.MeasuringTime});
+        {false, 0, m.Rate, m.RateWindowFull, false, 48000.0 * view.Core().Params.MeasuringTime});
     const std::string amplitude =
-        AmplitudeText(m.Amplitude, view.Core.Params.LiftAngle, false, EscapementType::Lever, false);
+        AmplitudeText(m.Amplitude, view.Core().Params.LiftAngle, false, EscapementType::Lever, false);
     const double accumulated = m.AccumulatedRate * 86400;
-    const int loops = view.WaveformState().LoopCount();
-    const int overruns = view.Core.Detector.OverrunCount;
+    const int loops = view.Session().WaveformState().LoopCount();
+    const int overruns = view.Core().Detector.OverrunCount;
     const std::string beat =
-        BeatErrorText(m.BeatError, view.Core.Derived.BeatPeriod, false, m.BeatErrorStable, false);
+        BeatErrorText(m.BeatError, view.Core().Derived.BeatPeriod, false, m.BeatErrorStable, false);
     lock.unlock();
     double shownRate = 0, shownAmplitude = 0, shownBeat = 0;
     ASSERT_EQ(std::sscanf(rate.Text.c_str(), "Rate %lf", &shownRate), 1) << rate.Text;
@@ -132,9 +132,9 @@ TEST_F(EndToEnd, SettingsAndPlacementSurviveARestart) {
     {
         SettingsStore store(ConfigFilePath());
         auto frame = Start(store);
-        frame->View().Core.ParseTrain("21600 vph");
-        frame->View().Core.Params.TickInterval = "21600 vph";
-        frame->View().App.Title = "Omega 565";
+        frame->View().Core().ParseTrain("21600 vph");
+        frame->View().Core().Params.TickInterval = "21600 vph";
+        frame->View().App().Title = "Omega 565";
         frame->setGeometry(40, 50, 900, 700);
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
@@ -142,14 +142,14 @@ TEST_F(EndToEnd, SettingsAndPlacementSurviveARestart) {
     }
     SettingsStore store(ConfigFilePath());
     auto frame = Start(store);
-    EXPECT_EQ(frame->View().App.Title, "Omega 565");
-    EXPECT_EQ(frame->View().Core.Params.TickInterval, "21600 vph");
-    EXPECT_NEAR(frame->View().Core.Derived.BeatPeriod, 1.0 / 6, 1e-12);
+    EXPECT_EQ(frame->View().App().Title, "Omega 565");
+    EXPECT_EQ(frame->View().Core().Params.TickInterval, "21600 vph");
+    EXPECT_NEAR(frame->View().Core().Derived.BeatPeriod, 1.0 / 6, 1e-12);
     const auto placement = frame->StoredPlacement();
     ASSERT_TRUE(placement.has_value());
     EXPECT_EQ(placement->Normal.size(), QSize(900, 700));
-    EXPECT_FALSE(frame->View().App.WaveFile2.empty()) << "default file names are made";
-    EXPECT_FALSE(frame->View().App.LogFile2.empty());
+    EXPECT_FALSE(frame->View().App().WaveFile2.empty()) << "default file names are made";
+    EXPECT_FALSE(frame->View().App().LogFile2.empty());
 }
 
 } // namespace

@@ -94,7 +94,7 @@ struct FrameStart : ::testing::Test {
         if (!windowPos.isEmpty()) Store->WriteText("Initial", "WindowPos", windowPos.toStdString());
         Frame =
             std::make_unique<CMainFrame>(CMainFrame::Options{Store.get(), &Source, &Speaker, {}});
-        Frame->View().SetMessageSink([](const QString&) {});
+        Frame->View().Hooks.MessageSink = [](const QString&) {};
         Frame->ShowAtStart();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(Frame.get()));
         Settle(*Frame);

@@ -45,37 +45,37 @@ struct LoopFixture : ::testing::Test {
     QStringList Messages;
 
     void SetUp() override {
-        View.SetMessageSink([this](const QString& m) { Messages << m; });
-        View.Core.Settings.SampleRate = 48000;
-        View.Core.Settings.Centre = 0;
+        View.Hooks.MessageSink = [this](const QString& m) { Messages << m; };
+        View.Core().Settings.SampleRate = 48000;
+        View.Core().Settings.Centre = 0;
         View.resize(800, 600);
     }
     void TearDown() override {
-        if (View.IsRunning()) View.Run();
+        if (View.Session().IsRunning()) View.Session().Run();
     }
     double RateSecondsPerDay() {
-        const auto lock = View.Core.HoldAnalysis();
-        return View.Core.Measurement.Rate * 86400.0;
+        const auto lock = View.Core().HoldAnalysis();
+        return View.Core().Measurement.Rate * 86400.0;
     }
 };
 
 TEST_F(LoopFixture, RunMeasuresTheWatchAndStopEndsEverything) {
     Source.Signal = Watch(8.0, 30.0, 48000);
     Source.Speed = 8.0;
-    View.Run();
-    ASSERT_TRUE(View.IsRunning());
+    View.Session().Run();
+    ASSERT_TRUE(View.Session().IsRunning());
     EXPECT_TRUE(Messages.isEmpty());
     EXPECT_EQ(Source.Format.SampleRate, 48000u);
     EXPECT_EQ(View.Timers().Interval(TimerAutoStop), 6000); // 30 beats at 18000 vph
     ASSERT_TRUE(WaitFor([&] { return Source.Delivered > 48000u * 25; }, 20000));
     {
-        const auto lock = View.Core.HoldAnalysis();
-        EXPECT_TRUE(View.Core.Measurement.RateWindowFull);
+        const auto lock = View.Core().HoldAnalysis();
+        EXPECT_TRUE(View.Core().Measurement.RateWindowFull);
     }
     EXPECT_NEAR(RateSecondsPerDay(), 8.0, 0.5);
 
-    View.Run();
-    EXPECT_FALSE(View.IsRunning());
+    View.Session().Run();
+    EXPECT_FALSE(View.Session().IsRunning());
     for (int id : {TimerAutoStop, TimerTrainDetect, TimerCentre, TimerRepaintRetry})
         EXPECT_FALSE(View.Timers().IsActive(id)) << id;
     const size_t delivered = Source.Delivered;
@@ -85,8 +85,8 @@ TEST_F(LoopFixture, RunMeasuresTheWatchAndStopEndsEverything) {
 
 TEST_F(LoopFixture, MissingInputDeviceShowsBothMessagesInOneBoxAndStaysStopped) {
     Source.Names.clear();
-    View.Run();
-    EXPECT_FALSE(View.IsRunning());
+    View.Session().Run();
+    EXPECT_FALSE(View.Session().IsRunning());
     EXPECT_TRUE(Messages.isEmpty()) << "shown after the command, not inside it";
     QCoreApplication::processEvents();
     EXPECT_EQ(Messages, QStringList{"No sound devices found !\n"
@@ -96,12 +96,12 @@ TEST_F(LoopFixture, MissingInputDeviceShowsBothMessagesInOneBoxAndStaysStopped) 
 
 TEST_F(LoopFixture, DeviceThatFailsToOpenReportsItsOwnMessageFirst) {
     Source.OpenCode = SoundInAllocated;
-    View.Run();
-    EXPECT_FALSE(View.IsRunning());
+    View.Session().Run();
+    EXPECT_FALSE(View.Session().IsRunning());
     QCoreApplication::processEvents();
     EXPECT_EQ(Messages, QStringList{"Specified resource is already allocated.\n"
                                     "Please check wave-in device. Unable to continue."});
-    View.Run();
+    View.Session().Run();
     QCoreApplication::processEvents();
     EXPECT_EQ(Messages.size(), 2) << "every Run that cannot start says why";
 }
@@ -109,31 +109,31 @@ TEST_F(LoopFixture, DeviceThatFailsToOpenReportsItsOwnMessageFirst) {
 TEST_F(LoopFixture, TheWatchIsHeardThroughTheSpeakerWhileMeasuring) {
     Source.Signal = Watch(0.0, 10.0, 48000);
     Source.Speed = 2.0;
-    View.Run();
-    ASSERT_TRUE(View.IsRunning());
+    View.Session().Run();
+    ASSERT_TRUE(View.Session().IsRunning());
     EXPECT_EQ(Speaker.Rate, 48000u);
     ASSERT_TRUE(WaitFor([&] { return Speaker.Played > 48000u; }, 5000));
     EXPECT_TRUE(Messages.isEmpty());
-    View.Run();
-    EXPECT_EQ(View.MonitorOutput().MonitorLength(), 0u) << "the monitor copy is freed at Stop";
+    View.Session().Run();
+    EXPECT_EQ(View.Session().MonitorOutput().MonitorLength(), 0u) << "the monitor copy is freed at Stop";
 }
 
 TEST_F(LoopFixture, MissingOutputDeviceSwitchesDuplexAudioOffAndMeasuringGoesOn) {
     Speaker.Names.clear();
     Source.Signal = Watch(0.0, 5.0, 48000);
-    View.Run();
-    EXPECT_TRUE(View.IsRunning());
+    View.Session().Run();
+    EXPECT_TRUE(View.Session().IsRunning());
     QCoreApplication::processEvents();
     EXPECT_EQ(Messages, QStringList{"No sound devices found !\n"
                                     "Please check wave-out device. Continuing without sound-out."});
-    EXPECT_EQ(View.Core.Settings.DuplexAudio, 0);
-    View.Run();
-    View.Run();
+    EXPECT_EQ(View.Core().Settings.DuplexAudio, 0);
+    View.Session().Run();
+    View.Session().Run();
     QCoreApplication::processEvents();
     EXPECT_EQ(Messages.size(), 1) << "shown once: the setting stays off";
-    View.Core.Settings.DuplexAudio = 1;
-    View.Run();
-    View.Run();
+    View.Core().Settings.DuplexAudio = 1;
+    View.Session().Run();
+    View.Session().Run();
     QCoreApplication::processEvents();
     EXPECT_EQ(Messages.size(), 1) << "a machine without an output is told once per start";
 }
@@ -143,20 +143,20 @@ TEST_F(LoopFixture, PlaybackIsMeasuredAndHeardWithoutDuplexAudioThenLiveInputRes
                               ("kv-loop-" + std::to_string(::getpid()) + ".wav"))
                                  .string();
     ASSERT_TRUE(WriteWaveFile(path, Watch(-4.0, 20.0, 44100), 44100, 1));
-    View.Core.Settings.DuplexAudio = 0;
-    View.Core.Settings.SampleRate = 96000;
-    View.App.WaveFile2 = path;
-    View.TogglePlayback();
-    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
-    EXPECT_TRUE(View.WaveformState().Playing());
+    View.Core().Settings.DuplexAudio = 0;
+    View.Core().Settings.SampleRate = 96000;
+    View.App().WaveFile2 = path;
+    View.Session().TogglePlayback();
+    ASSERT_TRUE(WaitFor([&] { return View.Session().IsRunning(); }, 2000));
+    EXPECT_TRUE(View.Session().WaveformState().Playing());
     EXPECT_EQ(Source.Format.SampleRate, 44100u) << "capture at the file's rate";
     ASSERT_TRUE(WaitFor([&] { return Speaker.Played > 44100u / 2; }, 5000)) << "heard";
     EXPECT_EQ(Speaker.Rate, 44100u);
 
-    View.TogglePlayback();
-    EXPECT_FALSE(View.WaveformState().Playing());
-    EXPECT_EQ(View.Core.Settings.SampleRate, 96000u) << "the user's rate is back";
-    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000)) << "live measuring resumes";
+    View.Session().TogglePlayback();
+    EXPECT_FALSE(View.Session().WaveformState().Playing());
+    EXPECT_EQ(View.Core().Settings.SampleRate, 96000u) << "the user's rate is back";
+    ASSERT_TRUE(WaitFor([&] { return View.Session().IsRunning(); }, 2000)) << "live measuring resumes";
     EXPECT_EQ(Source.Format.SampleRate, 96000u);
     const size_t heard = Speaker.Played;
     QTest::qWait(300);
@@ -178,24 +178,24 @@ TEST_F(LoopFixture, ARecordingAfterAPlaybackIsCapturedAndLabelledAtTheUsersRate)
         ~CloseBeforeTheStore() { View.OnDestroy(); }
     } closer{View};
     View.OnCreate(&store);
-    ASSERT_FALSE(View.WaveformState().Playing()) << "nothing at the default path";
-    View.Core.Settings.DuplexAudio = 0;
-    View.Core.Settings.SampleRate = 96000;
-    View.App.WaveFile2 = played;
-    View.TogglePlayback();
-    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
+    ASSERT_FALSE(View.Session().WaveformState().Playing()) << "nothing at the default path";
+    View.Core().Settings.DuplexAudio = 0;
+    View.Core().Settings.SampleRate = 96000;
+    View.App().WaveFile2 = played;
+    View.Session().TogglePlayback();
+    ASSERT_TRUE(WaitFor([&] { return View.Session().IsRunning(); }, 2000));
     ASSERT_EQ(Source.Format.SampleRate, 48000u);
 
-    ASSERT_TRUE(View.SaveAllSettings());
+    ASSERT_TRUE(View.Session().Save());
     EXPECT_EQ(store.GetInt("Settings", "SampleRate", 0), 96000)
         << "the file's borrowed rate is not the user's";
 
-    View.SetWaveformFile(recorded);
-    View.ToggleRecording();
-    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
+    View.Session().SetWaveformFile(recorded);
+    View.Session().ToggleRecording();
+    ASSERT_TRUE(WaitFor([&] { return View.Session().IsRunning(); }, 2000));
     ASSERT_TRUE(WaitFor([&] { return Source.Delivered > 96000u; }, 5000));
     const unsigned capturedAt = Source.Format.SampleRate;
-    View.ToggleRecording();
+    View.Session().ToggleRecording();
     const WaveReadResult file = ReadWaveFile(recorded);
     ASSERT_TRUE(file.Ok) << file.Error;
     EXPECT_EQ(capturedAt, 96000u);
@@ -205,16 +205,16 @@ TEST_F(LoopFixture, ARecordingAfterAPlaybackIsCapturedAndLabelledAtTheUsersRate)
 
 TEST_F(LoopFixture, ADeviceThatDeliversNothingIsNamedAsTheReason) {
     Source.Stalled = true;
-    View.Run();
-    ASSERT_TRUE(View.IsRunning());
+    View.Session().Run();
+    ASSERT_TRUE(View.Session().IsRunning());
     ASSERT_TRUE(WaitFor([&] { return !Messages.isEmpty(); }, 9000))
         << "a start that cannot measure says why";
     EXPECT_TRUE(Messages[0].startsWith("No sound arrives from the input device"));
-    View.Run();
+    View.Session().Run();
     Source.Stalled = false;
     Source.Signal = Watch(0.0, 20.0, 48000);
     Source.Speed = 4.0;
-    View.Run();
+    View.Session().Run();
     QTest::qWait(7000);
     EXPECT_EQ(Messages.size(), 1) << "a device that delivers says nothing";
 }
@@ -225,17 +225,17 @@ TEST_F(LoopFixture, APlaybackWhoseDeviceDeliversNothingGoesOnWithoutIt) {
                                  .string();
     ASSERT_TRUE(WriteWaveFile(path, Watch(3.0, 30.0, 48000), 48000, 1));
     Source.Stalled = true;
-    View.Core.Settings.DuplexAudio = 0;
-    View.App.WaveFile2 = path;
-    View.TogglePlayback();
-    ASSERT_TRUE(WaitFor([&] { return View.IsRunning(); }, 2000));
+    View.Core().Settings.DuplexAudio = 0;
+    View.App().WaveFile2 = path;
+    View.Session().TogglePlayback();
+    ASSERT_TRUE(WaitFor([&] { return View.Session().IsRunning(); }, 2000));
     auto ticks = [&] {
-        const auto lock = View.Core.HoldAnalysis();
-        return View.Core.Detector.UnlockCount;
+        const auto lock = View.Core().HoldAnalysis();
+        return View.Core().Detector.UnlockCount;
     };
     EXPECT_TRUE(WaitFor([&] { return ticks() > 10; }, 12000)) << "measured without the device";
     EXPECT_TRUE(Messages.isEmpty());
-    View.TogglePlayback();
+    View.Session().TogglePlayback();
     std::filesystem::remove(path);
 }
 
@@ -244,50 +244,50 @@ TEST_F(LoopFixture, AFileThatIsNotAWavRecordingIsRefusedWithAWord) {
                               ("kv-notwav-" + std::to_string(::getpid()) + ".wav"))
                                  .string();
     std::ofstream(path) << "these are my notes, not a recording";
-    View.App.WaveFile2 = path;
-    View.TogglePlayback();
+    View.App().WaveFile2 = path;
+    View.Session().TogglePlayback();
     QCoreApplication::processEvents();
-    EXPECT_FALSE(View.WaveformState().Playing());
-    EXPECT_FALSE(View.IsRunning());
+    EXPECT_FALSE(View.Session().WaveformState().Playing());
+    EXPECT_FALSE(View.Session().IsRunning());
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_EQ(Messages[0], QString("Cannot play %1: it is not a WAV recording this program can "
                                    "read.")
                                .arg(QString::fromStdString(path)));
     std::filesystem::remove(path);
 
-    View.App.WaveFile2 = path; // missing: nothing to say, it may be recorded to
-    View.TogglePlayback();
+    View.App().WaveFile2 = path; // missing: nothing to say, it may be recorded to
+    View.Session().TogglePlayback();
     QCoreApplication::processEvents();
     EXPECT_EQ(Messages.size(), 1);
 }
 
 TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {
-    View.Core.Settings.Centre = 1;
+    View.Core().Settings.Centre = 1;
     Source.Signal = Watch(0.0, 40.0, 48000);
     Source.Speed = 4.0;
-    View.Run();
+    View.Session().Run();
     EXPECT_EQ(View.Timers().Interval(TimerCentre), 800); // 4 beats of 0.2 s
     auto dots = [&] {
-        const auto lock = View.Core.HoldAnalysis();
+        const auto lock = View.Core().HoldAnalysis();
         int n = 0;
-        for (const TapeEntry& e : View.Core.Tape.Entries)
+        for (const TapeEntry& e : View.Core().Tape.Entries)
             n += e.Time != 0;
         return n;
     };
     auto pending = [&] {
-        const auto lock = View.Core.HoldAnalysis();
-        return View.Core.CentringPending;
+        const auto lock = View.Core().HoldAnalysis();
+        return View.Core().CentringPending;
     };
     EXPECT_TRUE(pending());
     ASSERT_TRUE(WaitFor([&] { return !View.Timers().IsActive(TimerCentre); }, 3000));
     {
-        const auto lock = View.Core.HoldAnalysis();
-        EXPECT_GT(View.Core.CentringCountdown, 0);
+        const auto lock = View.Core().HoldAnalysis();
+        EXPECT_GT(View.Core().CentringCountdown, 0);
     }
     // Both read under one lock: the countdown may end between two separate looks.
     auto dotsWhilePending = [&] {
-        const auto lock = View.Core.HoldAnalysis();
-        return View.Core.CentringPending ? dots() : -1;
+        const auto lock = View.Core().HoldAnalysis();
+        return View.Core().CentringPending ? dots() : -1;
     };
     for (int n = dotsWhilePending(); n >= 0 && Source.Delivered < 48000u * 30;
          n = dotsWhilePending())
@@ -299,34 +299,34 @@ TEST_F(LoopFixture, CentringHoldsBackTapeDotsUntilItsCountdownEnds) {
 TEST_F(LoopFixture, AutoStopClearsTheReadingsWhenNoTicksArrive) {
     Source.Signal = Watch(5.0, 12.0, 48000); // then silence
     Source.Speed = 4.0;
-    View.Run();
+    View.Session().Run();
     ASSERT_TRUE(WaitFor([&] { return Source.Delivered > 48000u * 11; }, 10000));
     EXPECT_NE(RateSecondsPerDay(), 0.0);
     // Silence from here on: the 6 s auto-stop delay runs out on the wall clock.
     ASSERT_TRUE(WaitFor(
         [&] {
-            const auto lock = View.Core.HoldAnalysis();
-            return View.Core.NoSignal;
+            const auto lock = View.Core().HoldAnalysis();
+            return View.Core().NoSignal;
         },
         9000));
-    const auto lock = View.Core.HoldAnalysis();
-    EXPECT_EQ(View.Core.Measurement.Rate, 0.0);
-    EXPECT_EQ(View.Core.Measurement.Amplitude, 0.0);
-    EXPECT_TRUE(View.Core.Measurement.Running) << "measuring continues";
+    const auto lock = View.Core().HoldAnalysis();
+    EXPECT_EQ(View.Core().Measurement.Rate, 0.0);
+    EXPECT_EQ(View.Core().Measurement.Amplitude, 0.0);
+    EXPECT_TRUE(View.Core().Measurement.Running) << "measuring continues";
 }
 
 TEST_F(LoopFixture, AutostopToggleRestartsItsTimer) {
-    View.ToggleAutostop();
-    EXPECT_EQ(View.Core.Settings.Autostop, 0);
+    View.Session().ToggleAutostop();
+    EXPECT_EQ(View.Core().Settings.Autostop, 0);
     EXPECT_EQ(View.Timers().Interval(TimerAutoStop), 6000);
-    View.ToggleAutostop();
-    EXPECT_EQ(View.Core.Settings.Autostop, 1);
+    View.Session().ToggleAutostop();
+    EXPECT_EQ(View.Core().Settings.Autostop, 1);
 }
 
 TEST_F(LoopFixture, RepaintsWhileRunningAreThrottledAndTheLastIsNotLost) {
     Source.Signal.assign(48000 * 10, 0);
     View.show();
-    View.Run();
+    View.Session().Run();
     QTest::qWait(200);
     const int before = View.PaintCount();
     QElapsedTimer clock;

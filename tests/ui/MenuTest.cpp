@@ -155,17 +155,17 @@ TEST_F(Menus, KeysWithoutMenuItemsReachTheirCommands) {
     Frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Frame));
     Frame.View().setFocus();
-    const int before = Frame.View().Core.Params.UnlockThreshold;
+    const int before = Frame.View().Core().Params.UnlockThreshold;
     QTest::keyClick(&Frame.View(), Qt::Key_Up);
-    EXPECT_EQ(Frame.View().Core.Params.UnlockThreshold, before + 327);
+    EXPECT_EQ(Frame.View().Core().Params.UnlockThreshold, before + 327);
     QTest::keyClick(&Frame.View(), Qt::Key_Down);
-    EXPECT_EQ(Frame.View().Core.Params.UnlockThreshold, before);
+    EXPECT_EQ(Frame.View().Core().Params.UnlockThreshold, before);
     QTest::keyClick(&Frame.View(), Qt::Key_Home);
-    EXPECT_EQ(Frame.View().Core.Settings.DisplayZoom, 1.0) << "Home is waveform free zoom 1";
+    EXPECT_EQ(Frame.View().Core().Settings.DisplayZoom, 1.0) << "Home is waveform free zoom 1";
     QTest::keyClick(&Frame.View(), Qt::Key_F);
-    EXPECT_TRUE(Frame.View().Core.Trace.Frozen);
+    EXPECT_TRUE(Frame.View().Core().Trace.Frozen);
     QTest::keyClick(&Frame.View(), Qt::Key_Up, Qt::ShiftModifier); // no handler: nothing
-    EXPECT_EQ(Frame.View().Core.Params.UnlockThreshold, before);
+    EXPECT_EQ(Frame.View().Core().Params.UnlockThreshold, before);
 }
 
 TEST_F(Menus, CheckAndEnableRulesStoppedAndRunning) {
@@ -179,18 +179,18 @@ TEST_F(Menus, CheckAndEnableRulesStoppedAndRunning) {
     EXPECT_TRUE(State(cmd::Measure8).Checked);
     EXPECT_TRUE(State(cmd::PaperTape).Checked);
     EXPECT_TRUE(State(cmd::Feed1).Checked);
-    Frame.View().Core.Settings.DuplexAudio = 0;
+    Frame.View().Core().Settings.DuplexAudio = 0;
     Source.Signal.assign(48000 * 5, 0);
-    Frame.View().Run();
+    Frame.View().Session().Run();
     EXPECT_TRUE(State(cmd::Run).Checked);
     EXPECT_TRUE(State(cmd::TrainButton).Enabled);
-    Frame.View().Run();
+    Frame.View().Session().Run();
 }
 
 TEST_F(Menus, LocalCalibrationGreysRunTrainsAndClear) {
     {
-        const auto lock = Frame.View().Core.HoldCalibration();
-        Frame.View().Core.Calibrating = LocalCalibrationMode;
+        const auto lock = Frame.View().Core().HoldCalibration();
+        Frame.View().Core().Calibrating = LocalCalibrationMode;
     }
     for (int id : {cmd::Run, cmd::Train21600, cmd::Clear})
         EXPECT_FALSE(State(id).Enabled) << id;
@@ -213,37 +213,37 @@ TEST_F(Menus, ForkModeGreysTriggeredZoomAndLargeMagnifications) {
 
 TEST_F(Menus, FeedCommandsToggleBackToNormal) {
     Frame.RouteCommand(cmd::Feed10th);
-    EXPECT_EQ(Frame.View().Core.Settings.SlowFeed, 10);
+    EXPECT_EQ(Frame.View().Core().Settings.SlowFeed, 10);
     Frame.RouteCommand(cmd::Feed10th);
-    EXPECT_EQ(Frame.View().Core.Settings.SlowFeed, 1);
+    EXPECT_EQ(Frame.View().Core().Settings.SlowFeed, 1);
     Frame.RouteCommand(cmd::Feed10);
-    EXPECT_EQ(Frame.View().Core.Settings.SlowFeed, -10);
+    EXPECT_EQ(Frame.View().Core().Settings.SlowFeed, -10);
     Frame.RouteCommand(cmd::Feed10);
-    EXPECT_EQ(Frame.View().Core.Settings.SlowFeed, 1);
+    EXPECT_EQ(Frame.View().Core().Settings.SlowFeed, 1);
     const auto feeds = Frame.View().PopupItems(cmd::FeedPopup);
     ASSERT_EQ(feeds.size(), 10u);
     EXPECT_EQ(feeds[0].Label, "10");
     EXPECT_EQ(feeds[3].Label, "1/1");
     EXPECT_TRUE(feeds[3].Checked);
     Frame.View().ApplyPopupChoice(cmd::FeedPopup, 10);
-    EXPECT_EQ(Frame.View().Core.Settings.SlowFeed, 100);
+    EXPECT_EQ(Frame.View().Core().Settings.SlowFeed, 100);
     Frame.View().ApplyPopupChoice(cmd::MagPopup, 3);
-    EXPECT_EQ(Frame.View().Core.Settings.Zoom, 2.0);
+    EXPECT_EQ(Frame.View().Core().Settings.Zoom, 2.0);
 }
 
 TEST_F(Menus, CursorDiskWithTheTapeHiddenShowsTheTape) {
     Frame.RouteCommand(cmd::PaperTape);
-    EXPECT_EQ(Frame.View().App.PaperTape, 0);
+    EXPECT_EQ(Frame.View().App().PaperTape, 0);
     Frame.RouteCommand(cmd::CursorDisk); // off
     Frame.RouteCommand(cmd::CursorDisk); // on again: the tape comes back
-    EXPECT_EQ(Frame.View().App.CursorDisk, 1);
-    EXPECT_EQ(Frame.View().App.PaperTape, 1);
+    EXPECT_EQ(Frame.View().App().CursorDisk, 1);
+    EXPECT_EQ(Frame.View().App().PaperTape, 1);
 }
 
 TEST_F(Menus, RecordingIsOfferedOnlyForANewFileName) {
-    Frame.View().App.WaveFile2 = "/nonexistent-dir/none.wav";
+    Frame.View().App().WaveFile2 = "/nonexistent-dir/none.wav";
     EXPECT_TRUE(State(cmd::RecordWaveform).Enabled);
-    Frame.View().App.WaveFile2 = "/proc/self/status"; // exists
+    Frame.View().App().WaveFile2 = "/proc/self/status"; // exists
     EXPECT_FALSE(State(cmd::RecordWaveform).Enabled);
     EXPECT_TRUE(State(cmd::PlaybackWaveform).Enabled);
 }
@@ -253,8 +253,8 @@ TEST_F(Menus, RecordingAndPlaybackExcludeEachOther) {
                               ("kv-menus-" + std::to_string(::getpid()) + ".wav"))
                                  .string();
     std::filesystem::remove(path);
-    Frame.View().App.WaveFile2 = path;
-    Frame.View().Core.Settings.DuplexAudio = 0;
+    Frame.View().App().WaveFile2 = path;
+    Frame.View().Core().Settings.DuplexAudio = 0;
     Frame.RouteCommand(cmd::RecordWaveform);
     EXPECT_TRUE(State(cmd::RecordWaveform).Checked);
     EXPECT_TRUE(State(cmd::RecordWaveform).Enabled) << "a recording can always be ended";
@@ -270,7 +270,7 @@ TEST_F(Menus, RecordingAndPlaybackExcludeEachOther) {
 }
 
 TEST_F(Menus, AnnotateNeedsTheTapeOrAnActiveLog) {
-    Frame.View().App.LogFile2.clear();
+    Frame.View().App().LogFile2.clear();
     EXPECT_TRUE(State(cmd::AnnotateLog).Enabled) << "the note goes on the tape";
     EXPECT_FALSE(State(cmd::ClearLog).Enabled);
     EXPECT_FALSE(State(cmd::EnableLogging).Enabled);

@@ -52,23 +52,23 @@ struct MouseTest : ::testing::Test {
     test::SignalSource Source;
     test::CountingSink Speaker;
     CChildView View{nullptr, &Source, &Speaker};
-    AnalysisCore& Core = View.Core;
+    AnalysisCore& Core = View.Core();
 
     void SetUp() override {
-        View.SetMessageSink([](const QString&) {});
+        View.Hooks.MessageSink = [](const QString&) {};
         Core.Settings.SampleRate = 48000;
         Core.Settings.Centre = 0;
         Core.Params.TickInterval = "18000 vph";
         Core.ParseTrain("18000 vph");
-        View.App.PaperTape = 1;
-        View.App.CursorDisk = 0;
+        View.App().PaperTape = 1;
+        View.App().CursorDisk = 0;
         View.resize(W, H);
         View.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&View));
     }
     void TearDown() override {
         HideToolTip();
-        if (View.IsRunning()) View.Run();
+        if (View.Session().IsRunning()) View.Session().Run();
     }
 
     // --- Events, sent with the screen positions that belong to the client positions ---
@@ -319,7 +319,7 @@ struct MouseOnDisk : MouseTest {
     const QPoint Grip{620, 60};
     void SetUp() override {
         MouseTest::SetUp();
-        View.App.CursorDisk = 1;
+        View.App().CursorDisk = 1;
         View.Display.ManualCursorDisk = true;
         SetTape(100);
         Repaint();
@@ -452,7 +452,7 @@ TEST_F(MouseTest, DoubleClickOnAScrolledTapeReturnsToTheNewestEntriesAndEndsTher
 
 TEST_F(MouseTest, AHiddenTapeIsNotGrabbed) {
     SetTape(500);
-    View.App.PaperTape = 0;
+    View.App().PaperTape = 0;
     Repaint();
     EXPECT_TRUE(View.Display.TapeRect.isEmpty());
     Press(OnTape);
@@ -643,24 +643,24 @@ TEST_F(MouseTest, DoubleClickAtTheTopRightAsksForTheTitleOrTheWaveformFile) {
 
     const auto file = std::filesystem::temp_directory_path() /
                       ("kv-mouse-" + std::to_string(::getpid()) + ".wav");
-    View.App.WaveFile2 = file.string();
-    View.ToggleRecording();
-    ASSERT_TRUE(View.WaveformState().Recording());
+    View.App().WaveFile2 = file.string();
+    View.Session().ToggleRecording();
+    ASSERT_TRUE(View.Session().WaveformState().Recording());
     DoubleClick(corner);
     EXPECT_EQ(requests.size(), 1) << "no title dialog while recording";
-    View.ToggleRecording();
+    View.Session().ToggleRecording();
     std::filesystem::remove(file);
 
     synth::SynthOptions o;
     o.Seconds = 2;
     ASSERT_TRUE(WriteWaveFile(file.string(), synth::Synthesize(o).Samples, 48000, 1));
-    View.SetWaveformFile(file.string());
-    ASSERT_TRUE(View.WaveformState().Playing());
+    View.Session().SetWaveformFile(file.string());
+    ASSERT_TRUE(View.Session().WaveformState().Playing());
     DoubleClick(corner);
     ASSERT_EQ(requests.size(), 2);
     EXPECT_EQ(requests[1][0].toInt(), cmd::ChooseWaveform);
-    View.TogglePlayback();
-    if (View.IsRunning()) View.Run();
+    View.Session().TogglePlayback();
+    if (View.Session().IsRunning()) View.Session().Run();
     std::filesystem::remove(file);
 }
 
@@ -693,8 +693,8 @@ TEST_F(MouseTest, NoToolTipOverTheRunningTapeWhereTheTimeIsDrawnInstead) {
     o.Seconds = 30;
     Source.Signal = synth::Synthesize(o).Samples;
     Source.Speed = 4.0;
-    View.Run();
-    ASSERT_TRUE(View.IsRunning());
+    View.Session().Run();
+    ASSERT_TRUE(View.Session().IsRunning());
     ASSERT_TRUE(WaitFor(
         [&] {
             const auto lock = Core.HoldAnalysis();
@@ -714,7 +714,7 @@ TEST_F(MouseTest, NoToolTipOverTheRunningTapeWhereTheTimeIsDrawnInstead) {
     QApplication::sendEvent(&View, &leave);
     EXPECT_FALSE(View.Display.PointerOverTape);
     EXPECT_FALSE(View.Timers().IsActive(TimerPointer)) << "nothing to refresh once it has left";
-    View.Run(); // stopped: the same place has its tool tip
+    View.Session().Run(); // stopped: the same place has its tool tip
     Hover(p);
     EXPECT_EQ(ToolTipAt(p).toStdString(), Hovered());
     EXPECT_NE(Hovered(), "");

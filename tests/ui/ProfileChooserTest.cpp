@@ -56,7 +56,7 @@ struct ProfileChooserTest : ::testing::Test {
     void SetUp() override {
         std::filesystem::create_directories(DataFolder());
         Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
-        View().ProfileChooserHook = [this](ProfileChooser& chooser) {
+        View().Hooks.ProfileChooserHook = [this](ProfileChooser& chooser) {
             Shown = EntriesOf(chooser);
             return Choice;
         };
@@ -80,13 +80,13 @@ TEST_F(ProfileChooserTest, WithoutProfilesOnlyNoneIsListedAndChecked) {
         Shown,
         (std::vector<Entry>{
             {"Pocket", false}, {"wall clock", false}, {"Tom & Jerry", false}, {"<none>", true}}));
-    EXPECT_EQ(View().App.Profile, "");
-    EXPECT_EQ(View().Core.Params.LiftAngle, 52.0);
+    EXPECT_EQ(View().App().Profile, "");
+    EXPECT_EQ(View().Core().Params.LiftAngle, 52.0);
 }
 
 TEST_F(ProfileChooserTest, TheSelectedProfileIsCheckedWhateverItsLetterCase) {
     WriteProfiles(ThreeProfiles);
-    View().App.Profile = "WALL CLOCK";
+    View().App().Profile = "WALL CLOCK";
     TriggerLoadProfile();
     EXPECT_EQ(
         Shown,
@@ -96,17 +96,17 @@ TEST_F(ProfileChooserTest, TheSelectedProfileIsCheckedWhateverItsLetterCase) {
 
 TEST_F(ProfileChooserTest, ChoosingAProfileShowsItsTrainLiftAngleAndMeasuringTime) {
     WriteProfiles(ThreeProfiles);
-    View().App.Profile = "pocket";
+    View().App().Profile = "pocket";
     Choice = 1;
     TriggerLoadProfile();
     ASSERT_FALSE(Shown.empty());
-    EXPECT_EQ(View().App.Profile, "Pocket") << "as the file spells it";
-    const AnalysisParameters& p = View().Core.Params;
+    EXPECT_EQ(View().App().Profile, "Pocket") << "as the file spells it";
+    const AnalysisParameters& p = View().Core().Params;
     EXPECT_EQ(p.TickInterval, "21600 vph");
     EXPECT_EQ(p.LiftAngle, 49.0);
     EXPECT_EQ(p.MeasuringTime, 12.0);
     EXPECT_EQ(p.Stabilization, 7.0);
-    EXPECT_NEAR(View().Core.Derived.BeatPeriod, 1.0 / 6, 1e-12);
+    EXPECT_NEAR(View().Core().Derived.BeatPeriod, 1.0 / 6, 1e-12);
     SettingsBar& bar = Frame->Settings();
     EXPECT_EQ(bar.TrainBox()->currentText(), "21600 vph");
     EXPECT_EQ(bar.LiftBox()->currentText(), LiftBoxText(49.0));
@@ -114,7 +114,7 @@ TEST_F(ProfileChooserTest, ChoosingAProfileShowsItsTrainLiftAngleAndMeasuringTim
 
     Choice = 2;
     TriggerLoadProfile();
-    EXPECT_EQ(View().App.Profile, "wall clock");
+    EXPECT_EQ(View().App().Profile, "wall clock");
     EXPECT_EQ(bar.TrainBox()->currentText(), "3600 vph");
     EXPECT_EQ(bar.LiftBox()->currentText(), LiftBoxText(30.0));
     EXPECT_EQ(bar.MeasuringTimeBox()->currentText(), MeasuringTimeBoxText(12.0))
@@ -123,14 +123,14 @@ TEST_F(ProfileChooserTest, ChoosingAProfileShowsItsTrainLiftAngleAndMeasuringTim
 
 TEST_F(ProfileChooserTest, ChoosingNoneKeepsEveryParameter) {
     WriteProfiles(ThreeProfiles);
-    View().App.Profile = "Tom & Jerry";
-    View().Core.Params.Tau = 15;
+    View().App().Profile = "Tom & Jerry";
+    View().Core().Params.Tau = 15;
     Choice = 4;
     EXPECT_TRUE(View().ChooseProfile(QPoint(10, 10)));
     EXPECT_EQ(Shown[2], (Entry{"Tom & Jerry", true}));
-    EXPECT_EQ(View().App.Profile, "");
-    EXPECT_EQ(View().Core.Params.Tau, 15.0);
-    EXPECT_EQ(View().Core.Params.LiftAngle, 52.0);
+    EXPECT_EQ(View().App().Profile, "");
+    EXPECT_EQ(View().Core().Params.Tau, 15.0);
+    EXPECT_EQ(View().Core().Params.LiftAngle, 52.0);
 }
 
 TEST_F(ProfileChooserTest, AChoiceOutsideTheListChangesNothing) {
@@ -138,7 +138,7 @@ TEST_F(ProfileChooserTest, AChoiceOutsideTheListChangesNothing) {
     for (int choice : {-1, 5, 99}) {
         Choice = choice;
         EXPECT_FALSE(View().ChooseProfile(QPoint(10, 10))) << choice;
-        EXPECT_EQ(View().App.Profile, "");
+        EXPECT_EQ(View().App().Profile, "");
     }
 }
 

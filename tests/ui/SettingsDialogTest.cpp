@@ -94,22 +94,22 @@ struct SettingsDialogTest : ::testing::Test {
     double SavedTrim = ProcessTimestampClock().GetTrim();
 
     void SetUp() override {
-        View.SetMessageSink([this](const QString& m) { Messages << m; });
-        View.BeepHook = [this] { ++Beeps; };
-        View.InputDeviceNames = [this] { return Source.Names; };
-        View.OutputDeviceNames = [this] { return Speaker.Names; };
-        View.SettingsDialogHook = [this](CTrainDia& d) {
+        View.Hooks.MessageSink = [this](const QString& m) { Messages << m; };
+        View.Hooks.BeepHook = [this] { ++Beeps; };
+        View.Hooks.InputDeviceNames = [this] { return Source.Names; };
+        View.Hooks.OutputDeviceNames = [this] { return Speaker.Names; };
+        View.Hooks.SettingsDialogHook = [this](CTrainDia& d) {
             ++Openings;
             if (Openings <= static_cast<int>(Script.size()))
                 Script[static_cast<size_t>(Openings) - 1](d);
             else
                 d.Press(ctl::Cancel);
         };
-        View.Core.Settings.Centre = 0;
-        View.Core.Settings.DuplexAudio = 0;
+        View.Core().Settings.Centre = 0;
+        View.Core().Settings.DuplexAudio = 0;
     }
     void TearDown() override {
-        if (View.IsRunning()) View.Run();
+        if (View.Session().IsRunning()) View.Session().Run();
         ProcessTimestampClock().SetTrim(SavedTrim);
     }
 
@@ -132,21 +132,21 @@ struct SettingsDialogTest : ::testing::Test {
 // --- What the dialog shows ---
 
 TEST_F(SettingsDialogTest, ShowsTheViewsValuesInTheFormOfTheControls) {
-    AnalysisParameters& p = View.Core.Params;
+    AnalysisParameters& p = View.Core().Params;
     p.UnlockThreshold = 1638;
     p.PostTickMute = 0.57;
     p.PreTickSilence = 0.1;
     p.MaxAmplitude = 330.4;
     p.Coaxial = 1;
     p.Sequence = "DU-DD";
-    View.Core.Settings.Cal.CalFactor44 = 1.0 + 2.5 / 86400.0;
-    View.Core.Settings.SampleRate = 44100;
-    View.App.CellFactor = 5;
-    View.App.Source = LineInSource;
-    View.App.GPSPort = "ttyGPS9";
-    View.App.GPSBaud = 9600;
-    View.App.SoundDeviceStr = "Test watch";
-    View.App.Profile = "Pocket";
+    View.Core().Settings.Cal.CalFactor44 = 1.0 + 2.5 / 86400.0;
+    View.Core().Settings.SampleRate = 44100;
+    View.App().CellFactor = 5;
+    View.App().Source = LineInSource;
+    View.App().GPSPort = "ttyGPS9";
+    View.App().GPSBaud = 9600;
+    View.App().SoundDeviceStr = "Test watch";
+    View.App().Profile = "Pocket";
     ProcessTimestampClock().SetTrim(1.0 + 1.5 / 86400.0);
 
     Script = {[](CTrainDia& d) {
@@ -241,7 +241,7 @@ TEST_F(SettingsDialogTest, EveryRangeIsRefusedWithItsMessageAndTheFocusOnTheFiel
         {ctl::SampleRate, "8000", "Sample rate: Enter an integer between 11025 and 96000."},
         {ctl::SampleRate, "96k", "Sample rate: Enter an integer."},
     };
-    const AnalysisParameters before = View.Core.Params;
+    const AnalysisParameters before = View.Core().Params;
     for (const Refusal& c : cases) {
         SCOPED_TRACE(std::string(c.Text) + " in " + std::to_string(c.Id));
         Messages.clear();
@@ -258,8 +258,8 @@ TEST_F(SettingsDialogTest, EveryRangeIsRefusedWithItsMessageAndTheFocusOnTheFiel
         EXPECT_FALSE(View.OpenSettingsDialog());
         EXPECT_EQ(Messages, QStringList{QString::fromLatin1(c.Message)});
     }
-    EXPECT_EQ(View.Core.Params.Sequence, before.Sequence) << "nothing applied";
-    EXPECT_EQ(View.Core.Params.LiftAngle, before.LiftAngle);
+    EXPECT_EQ(View.Core().Params.Sequence, before.Sequence) << "nothing applied";
+    EXPECT_EQ(View.Core().Params.LiftAngle, before.LiftAngle);
 }
 
 TEST_F(SettingsDialogTest, BoundsAreAcceptedAndNumbersMayCarryBlanksAndSigns) {
@@ -274,14 +274,14 @@ TEST_F(SettingsDialogTest, BoundsAreAcceptedAndNumbersMayCarryBlanksAndSigns) {
         Type(d, ctl::Cal48, "1e1");
     }));
     EXPECT_TRUE(Messages.isEmpty());
-    EXPECT_EQ(View.Core.Params.LiftAngle, 100.0) << "accepted up to 120, stored limited to 100";
-    EXPECT_EQ(View.Core.Params.Tau, 0.2);
-    EXPECT_EQ(View.Core.Params.Positions, 6);
-    EXPECT_EQ(View.Core.Params.PreTickSilence, 0.0);
-    EXPECT_EQ(View.Core.Params.EscapeWheelTeeth, 120);
+    EXPECT_EQ(View.Core().Params.LiftAngle, 100.0) << "accepted up to 120, stored limited to 100";
+    EXPECT_EQ(View.Core().Params.Tau, 0.2);
+    EXPECT_EQ(View.Core().Params.Positions, 6);
+    EXPECT_EQ(View.Core().Params.PreTickSilence, 0.0);
+    EXPECT_EQ(View.Core().Params.EscapeWheelTeeth, 120);
     EXPECT_NEAR(ProcessTimestampClock().GetTrim(), 1.0 - 100.0 / 86400.0, 1e-15);
-    EXPECT_EQ(View.Core.Settings.SampleRate, 11025u);
-    EXPECT_DOUBLE_EQ(View.Core.Settings.Cal.CalFactor48, 1.0 + 10.0 / 86400.0);
+    EXPECT_EQ(View.Core().Settings.SampleRate, 11025u);
+    EXPECT_DOUBLE_EQ(View.Core().Settings.Cal.CalFactor48, 1.0 + 10.0 / 86400.0);
 }
 
 // --- Spins ---
@@ -347,7 +347,7 @@ TEST_F(SettingsDialogTest, StepSpinsReadTheDialogAddOneClampAndShowItAgain) {
         d.Press(ctl::Cancel);
     }};
     EXPECT_FALSE(View.OpenSettingsDialog());
-    EXPECT_EQ(View.Core.Params.LiftAngle, 52.0) << "spins apply nothing by themselves";
+    EXPECT_EQ(View.Core().Params.LiftAngle, 52.0) << "spins apply nothing by themselves";
 }
 
 TEST_F(SettingsDialogTest, DeviceListsAreNeverDuplicated) {
@@ -423,13 +423,13 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsEveryDefaultAndKeepsWhatBelongsTo
         EXPECT_EQ(TextOf(d, ctl::SntpServer), "time.example");
         d.Press(ctl::Cancel);
     }};
-    AnalysisParameters& p = View.Core.Params;
+    AnalysisParameters& p = View.Core().Params;
     p.LiftAngle = 47;
     p.MeasuringTime = 12;
     p.Coaxial = 5;
     p.Averaging = 1;
     p.PreTickSilence = 0.3;
-    View.Core.Settings.Logging = 1;
+    View.Core().Settings.Logging = 1;
     const AnalysisParameters before = p;
     EXPECT_FALSE(View.OpenSettingsDialog());
     EXPECT_EQ(p.LiftAngle, before.LiftAngle) << "Cancel changes nothing";
@@ -438,8 +438,8 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsEveryDefaultAndKeepsWhatBelongsTo
     EXPECT_EQ(p.Averaging, before.Averaging);
     EXPECT_EQ(p.Stabilization, before.Stabilization);
     EXPECT_EQ(p.PreTickSilence, before.PreTickSilence);
-    EXPECT_EQ(View.Core.Settings.Logging, 1);
-    EXPECT_EQ(View.App.CellFactor, 8);
+    EXPECT_EQ(View.Core().Settings.Logging, 1);
+    EXPECT_EQ(View.App().CellFactor, 8);
 }
 
 // Each spin sits right beside its field, however wide other controls make the columns.
@@ -475,17 +475,17 @@ TEST_F(SettingsDialogTest, EverySpinSitsBesideItsField) {
 }
 
 TEST_F(SettingsDialogTest, ResetToDefaultsThenOkAppliesTheDefaults) {
-    AnalysisParameters& p = View.Core.Params;
+    AnalysisParameters& p = View.Core().Params;
     p.TickInterval = "28800 vph";
-    View.Core.ParseTrain(p.TickInterval);
+    View.Core().ParseTrain(p.TickInterval);
     p.LiftAngle = 47;
     p.Coaxial = 5;
     p.UnlockThreshold = 5000;
     p.Tau = 3;
-    View.Core.Settings.SampleRate = 48000;
+    View.Core().Settings.SampleRate = 48000;
     ASSERT_TRUE(Run([](CTrainDia& d) { d.Press(ctl::Reset); }));
     EXPECT_EQ(p.TickInterval, "18000 VPH");
-    EXPECT_NEAR(View.Core.Derived.BeatPeriod, 0.2, 1e-12);
+    EXPECT_NEAR(View.Core().Derived.BeatPeriod, 0.2, 1e-12);
     EXPECT_EQ(p.LiftAngle, 52.0);
     EXPECT_EQ(p.MeasuringTime, 4.0);
     EXPECT_EQ(p.Coaxial, 0);
@@ -493,15 +493,15 @@ TEST_F(SettingsDialogTest, ResetToDefaultsThenOkAppliesTheDefaults) {
     EXPECT_EQ(p.PostTickMute, 0.9);
     EXPECT_EQ(p.PositionAveragingTime, 16.0);
     EXPECT_EQ(p.Tau, 10.0);
-    EXPECT_EQ(View.App.LogInterval, 0);
-    EXPECT_EQ(View.Core.Settings.SampleRate, 96000u);
+    EXPECT_EQ(View.App().LogInterval, 0);
+    EXPECT_EQ(View.Core().Settings.SampleRate, 96000u);
 }
 
 TEST_F(SettingsDialogTest, CancelAndClosingChangeNothingAtAll) {
     ProcessTimestampClock().SetTrim(1.00001);
-    View.Core.ClockRegression.StartSample = 77;
-    View.Core.Measurement.AllanCount = 5;
-    const std::string train = View.Core.Params.TickInterval;
+    View.Core().ClockRegression.StartSample = 77;
+    View.Core().Measurement.AllanCount = 5;
+    const std::string train = View.Core().Params.TickInterval;
     for (const bool close : {false, true}) {
         Script = {[close](CTrainDia& d) {
             Type(d, ctl::Train, "21600 vph");
@@ -515,12 +515,12 @@ TEST_F(SettingsDialogTest, CancelAndClosingChangeNothingAtAll) {
         }};
         Openings = 0;
         EXPECT_FALSE(View.OpenSettingsDialog());
-        EXPECT_EQ(View.Core.Params.TickInterval, train);
-        EXPECT_EQ(View.Core.Params.Tau, 10.0);
-        EXPECT_EQ(View.Core.Settings.SampleRate, 96000u);
+        EXPECT_EQ(View.Core().Params.TickInterval, train);
+        EXPECT_EQ(View.Core().Params.Tau, 10.0);
+        EXPECT_EQ(View.Core().Settings.SampleRate, 96000u);
         EXPECT_EQ(ProcessTimestampClock().GetTrim(), 1.00001);
-        EXPECT_EQ(View.Core.ClockRegression.StartSample, 77u);
-        EXPECT_EQ(View.Core.Measurement.AllanCount, 5);
+        EXPECT_EQ(View.Core().ClockRegression.StartSample, 77u);
+        EXPECT_EQ(View.Core().Measurement.AllanCount, 5);
     }
     Settle();
     EXPECT_EQ(Openings, 1) << "Cancel does not reopen";
@@ -529,7 +529,7 @@ TEST_F(SettingsDialogTest, CancelAndClosingChangeNothingAtAll) {
 // --- Applying ---
 
 TEST_F(SettingsDialogTest, PercentagesAreStoredBackAsTheTablesSay) {
-    AnalysisParameters& p = View.Core.Params;
+    AnalysisParameters& p = View.Core().Params;
     p.PostTickMute = 0.57;
     p.UnlockThreshold = 1638;
     ASSERT_TRUE(Run([](CTrainDia&) {}));
@@ -547,8 +547,8 @@ TEST_F(SettingsDialogTest, PercentagesAreStoredBackAsTheTablesSay) {
 }
 
 TEST_F(SettingsDialogTest, MeasuringTimeAndTauAreOnlyTouchedWhenChanged) {
-    AnalysisParameters& p = View.Core.Params;
-    MeasurementState& m = View.Core.Measurement;
+    AnalysisParameters& p = View.Core().Params;
+    MeasurementState& m = View.Core().Measurement;
     p.MeasuringTime = 0.1; // below the lower limit, set elsewhere
     m.AllanCount = 9;
     m.AllanLastRate = 3.0;
@@ -570,41 +570,41 @@ TEST_F(SettingsDialogTest, MeasuringTimeAndTauAreOnlyTouchedWhenChanged) {
 
 TEST_F(SettingsDialogTest, TheEscapementChoiceAppliesExceptFork) {
     ASSERT_TRUE(Run([](CTrainDia& d) { Check(d, ctl::Fork, true); }));
-    EXPECT_EQ(View.Core.Params.Coaxial, 0) << "Fork leaves the escapement unchanged";
-    EXPECT_GT(View.Core.Derived.BeatPeriod, ForkModePeriod);
+    EXPECT_EQ(View.Core().Params.Coaxial, 0) << "Fork leaves the escapement unchanged";
+    EXPECT_GT(View.Core().Derived.BeatPeriod, ForkModePeriod);
     ASSERT_TRUE(Run([](CTrainDia& d) { Check(d, ctl::Clock, true); }));
-    EXPECT_EQ(View.Core.Params.Coaxial, 5);
+    EXPECT_EQ(View.Core().Params.Coaxial, 5);
     ASSERT_TRUE(Run([](CTrainDia& d) { Check(d, ctl::Coax1, true); }));
-    EXPECT_EQ(View.Core.Params.Coaxial, 1);
+    EXPECT_EQ(View.Core().Params.Coaxial, 1);
 }
 
 TEST_F(SettingsDialogTest, TrainTextsAreAppliedExceptAutoAndTextsThatNameNoTrain) {
-    AnalysisParameters& p = View.Core.Params;
+    AnalysisParameters& p = View.Core().Params;
     for (const char* text : {"AUTO", "auto", "AuTo", "", "no train"}) {
         ASSERT_TRUE(Run([text](CTrainDia& d) { Type(d, ctl::Train, text); }));
         EXPECT_EQ(p.TickInterval, "18000 vph") << text;
-        EXPECT_FALSE(View.Core.AutoTrainActive) << text;
+        EXPECT_FALSE(View.Core().AutoTrainActive) << text;
     }
     ASSERT_TRUE(Run([](CTrainDia& d) { Type(d, ctl::Train, "21600 vph"); }));
     EXPECT_EQ(p.TickInterval, "21600 vph");
-    EXPECT_NEAR(View.Core.Derived.BeatPeriod, 1.0 / 6, 1e-12);
+    EXPECT_NEAR(View.Core().Derived.BeatPeriod, 1.0 / 6, 1e-12);
 
     // "TAUTO" reaches the train parser, which takes one detection step: the history holds
     // beats of 0.2 s at 96000 Hz.
     {
-        const auto lock = View.Core.HoldAnalysis();
-        View.Core.Detector.UnlockHistory = {};
+        const auto lock = View.Core().HoldAnalysis();
+        View.Core().Detector.UnlockHistory = {};
         for (int i = 0; i < 4; ++i)
-            View.Core.Detector.UnlockHistory[static_cast<size_t>(i)] = 19200 * (5 - i);
+            View.Core().Detector.UnlockHistory[static_cast<size_t>(i)] = 19200 * (5 - i);
     }
     ASSERT_TRUE(Run([](CTrainDia& d) { Type(d, ctl::Train, "TAUTO"); }));
-    EXPECT_NEAR(View.Core.Derived.BeatPeriod, 0.2, 1e-12);
+    EXPECT_NEAR(View.Core().Derived.BeatPeriod, 0.2, 1e-12);
     EXPECT_EQ(p.TickInterval, "18000 vph");
 }
 
 TEST_F(SettingsDialogTest, AcceptingUnchangedSetsTheTrimAgainAndRestartsTheRegression) {
     ProcessTimestampClock().SetTrim(1.00001);
-    SampleCounterRegression& r = View.Core.ClockRegression;
+    SampleCounterRegression& r = View.Core().ClockRegression;
     r.StartSample = 1000;
     r.TotalSamples = 5000;
     r.StartCounter = 42;
@@ -618,7 +618,7 @@ TEST_F(SettingsDialogTest, AcceptingUnchangedSetsTheTrimAgainAndRestartsTheRegre
 }
 
 TEST_F(SettingsDialogTest, OtherFieldsReachTheirSettings) {
-    View.Core.Settings.SampleRate = 48000;
+    View.Core().Settings.SampleRate = 48000;
     ASSERT_TRUE(Run([](CTrainDia& d) {
         Type(d, ctl::Cal48, "8.64");
         Type(d, ctl::Cal22, "-1");
@@ -638,42 +638,42 @@ TEST_F(SettingsDialogTest, OtherFieldsReachTheirSettings) {
         Choose(d, ctl::GpsBaud, "19200");
         Check(d, ctl::LineIn, true);
     }));
-    const AnalysisSettings& s = View.Core.Settings;
-    const AnalysisParameters& p = View.Core.Params;
+    const AnalysisSettings& s = View.Core().Settings;
+    const AnalysisParameters& p = View.Core().Params;
     EXPECT_DOUBLE_EQ(s.Cal.CalFactor48, 1.0001);
     EXPECT_DOUBLE_EQ(s.Cal.CalFactor22, 1.0 - 1.0 / 86400.0);
-    EXPECT_NEAR(View.Core.Derived.SamplesPerBuffer, 48000 * 1.0001 * 0.2, 1e-6)
+    EXPECT_NEAR(View.Core().Derived.SamplesPerBuffer, 48000 * 1.0001 * 0.2, 1e-6)
         << "the sample constants follow the new factor";
-    EXPECT_EQ(View.App.CellFactor, 5);
+    EXPECT_EQ(View.App().CellFactor, 5);
     EXPECT_EQ(s.Centre, 1);
     EXPECT_EQ(s.Logging, 1);
-    EXPECT_EQ(View.App.PositionsToText, 1);
+    EXPECT_EQ(View.App().PositionsToText, 1);
     EXPECT_EQ(p.Averaging, 1);
-    EXPECT_EQ(View.App.LogInterval, 30);
+    EXPECT_EQ(View.App().LogInterval, 30);
     EXPECT_EQ(p.Sequence, "DU-PU");
     EXPECT_EQ(p.Positions, 3);
     EXPECT_EQ(p.PositionAveragingTime, 20.0);
     EXPECT_EQ(p.Stabilization, 6.5);
     EXPECT_EQ(p.MaxAmplitude, 310.0);
     EXPECT_EQ(p.FreeWheel, 7);
-    EXPECT_EQ(View.App.SNTPServer, "ntp.example");
-    EXPECT_EQ(View.App.GPSBaud, 19200);
-    EXPECT_EQ(View.App.Source, LineInSource);
+    EXPECT_EQ(View.App().SNTPServer, "ntp.example");
+    EXPECT_EQ(View.App().GPSBaud, 19200);
+    EXPECT_EQ(View.App().Source, LineInSource);
 
     ASSERT_TRUE(Run([](CTrainDia& d) {
         Check(d, ctl::LargeFonts, false);
         Check(d, ctl::MicIn, true);
     }));
-    EXPECT_EQ(View.App.CellFactor, 8);
-    EXPECT_EQ(View.App.Source, MicrophoneSource);
+    EXPECT_EQ(View.App().CellFactor, 8);
+    EXPECT_EQ(View.App().Source, MicrophoneSource);
 }
 
 TEST_F(SettingsDialogTest, AnInputDeviceThatIsMissingStaysNamed) {
-    View.App.SoundDeviceStr = "Unplugged microphone";
+    View.App().SoundDeviceStr = "Unplugged microphone";
     ASSERT_TRUE(Run([](CTrainDia& d) { EXPECT_EQ(TextOf(d, ctl::InputDevice), ""); }));
-    EXPECT_EQ(View.App.SoundDeviceStr, "Unplugged microphone");
+    EXPECT_EQ(View.App().SoundDeviceStr, "Unplugged microphone");
     ASSERT_TRUE(Run([](CTrainDia& d) { Choose(d, ctl::InputDevice, "Test watch"); }));
-    EXPECT_EQ(View.App.SoundDeviceStr, "Test watch");
+    EXPECT_EQ(View.App().SoundDeviceStr, "Test watch");
 }
 
 // --- Apply, Save and Load ---
@@ -690,7 +690,7 @@ TEST_F(SettingsDialogTest, ApplyOpensTheDialogAgainWithTheValuesInForce) {
                   d.Press(ctl::Ok);
               }};
     EXPECT_TRUE(View.OpenSettingsDialog());
-    EXPECT_EQ(View.Core.Params.LiftAngle, 100.0) << "applied before the dialog opens again";
+    EXPECT_EQ(View.Core().Params.LiftAngle, 100.0) << "applied before the dialog opens again";
     Settle();
     EXPECT_EQ(Openings, 2) << "OK does not reopen";
 }
@@ -719,7 +719,7 @@ TEST_F(ProfileButtons, SaveWritesTheAppliedValuesUnderTheTypedName) {
     EXPECT_TRUE(View.OpenSettingsDialog());
     Settle();
     EXPECT_EQ(Openings, 2);
-    EXPECT_EQ(View.App.Profile, "Diver");
+    EXPECT_EQ(View.App().Profile, "Diver");
     const PrivateProfileFile file(ProfileFilePath());
     EXPECT_EQ(file.GetString("Diver", "LiftAngle", ""), "48");
     EXPECT_EQ(file.GetString("Diver", "TickInterval", ""), "28800 vph");
@@ -747,12 +747,12 @@ TEST_F(ProfileButtons, LoadAppliesTheDialogThenTheProfile) {
     EXPECT_TRUE(View.OpenSettingsDialog());
     Settle();
     EXPECT_EQ(Openings, 2);
-    const AnalysisParameters& p = View.Core.Params;
-    EXPECT_EQ(View.App.Profile, "wall clock");
+    const AnalysisParameters& p = View.Core().Params;
+    EXPECT_EQ(View.App().Profile, "wall clock");
     EXPECT_EQ(p.LiftAngle, 30.0);
     EXPECT_EQ(p.Stabilization, 9.0);
     EXPECT_EQ(p.MeasuringTime, 24.0);
-    EXPECT_NEAR(View.Core.Derived.BeatPeriod, 1.0, 1e-12);
+    EXPECT_NEAR(View.Core().Derived.BeatPeriod, 1.0, 1e-12);
     EXPECT_GE(liftBoxRefreshes, 2);
 }
 
@@ -777,7 +777,7 @@ TEST_F(ProfileButtons, AnEmptyNameBeepsOnSaveAndAsksForANameOnLoad) {
     EXPECT_FALSE(View.OpenSettingsDialog());
     Settle();
     EXPECT_EQ(Openings, 1);
-    EXPECT_EQ(View.Core.Params.LiftAngle, 52.0);
+    EXPECT_EQ(View.Core().Params.LiftAngle, 52.0);
     EXPECT_FALSE(std::filesystem::exists(ProfileFilePath()));
 }
 
@@ -786,10 +786,10 @@ TEST_F(ProfileButtons, AnEmptyNameBeepsOnSaveAndAsksForANameOnLoad) {
 TEST_F(SettingsDialogTest, TheCommandsAreDisabledDuringALocalCalibration) {
     for (int id : {cmd::Settings, cmd::LoadProfile})
         EXPECT_TRUE(View.CommandStatus(id).Enabled) << id;
-    View.Core.Calibrating = LocalCalibrationMode;
+    View.Core().Calibrating = LocalCalibrationMode;
     for (int id : {cmd::Settings, cmd::LoadProfile})
         EXPECT_FALSE(View.CommandStatus(id).Enabled) << id;
-    View.Core.Calibrating = 0;
+    View.Core().Calibrating = 0;
     Script = {[](CTrainDia& d) { d.Press(ctl::Cancel); }};
     EXPECT_TRUE(View.OnCommand(cmd::Settings));
     EXPECT_EQ(Openings, 1);
@@ -811,13 +811,13 @@ struct MeasuringTest : SettingsDialogTest {
         SettingsDialogTest::SetUp();
         Source.Names = {"Test watch", "Second watch"};
         Source.Speed = 8.0;
-        View.Core.Settings.SampleRate = 48000;
-        View.App.SoundDeviceStr = "Test watch";
+        View.Core().Settings.SampleRate = 48000;
+        View.App().SoundDeviceStr = "Test watch";
         Source.Signal = Watch(6.0, 48000);
     }
     double Rate() {
-        const auto lock = View.Core.HoldAnalysis();
-        return View.Core.Measurement.Rate * 86400.0;
+        const auto lock = View.Core().HoldAnalysis();
+        return View.Core().Measurement.Rate * 86400.0;
     }
     // Waits for `seconds` more of captured sound at `sampleRate`.
     bool Hear(double seconds, unsigned sampleRate) {
@@ -838,39 +838,39 @@ struct MeasuringTest : SettingsDialogTest {
 };
 
 TEST_F(MeasuringTest, ChangingOnlyTheFactorsKeepsMeasuring) {
-    View.Run();
-    ASSERT_TRUE(View.IsRunning());
+    View.Session().Run();
+    ASSERT_TRUE(View.Session().IsRunning());
     ASSERT_TRUE(WaitFor([&] { return Source.Delivered > 48000u * 2; }, 5000));
     int stops = 0;
     QObject::connect(&View, &CChildView::RunningChanged, [&](bool r) { stops += r ? 0 : 1; });
     ASSERT_TRUE(Run([](CTrainDia& d) { Type(d, ctl::Cal48, "1.5"); }));
-    EXPECT_TRUE(View.IsRunning());
+    EXPECT_TRUE(View.Session().IsRunning());
     EXPECT_EQ(stops, 0);
     EXPECT_EQ(Source.Opens, 1);
-    EXPECT_DOUBLE_EQ(View.Core.Settings.Cal.CalFactor48, 1.0 + 1.5 / 86400.0);
+    EXPECT_DOUBLE_EQ(View.Core().Settings.Cal.CalFactor48, 1.0 + 1.5 / 86400.0);
 }
 
 TEST_F(MeasuringTest, ANewSampleRateAndANewInputRestartTheMeasurementOnThem) {
-    View.Run();
-    ASSERT_TRUE(View.IsRunning());
+    View.Session().Run();
+    ASSERT_TRUE(View.Session().IsRunning());
     ASSERT_TRUE(Hear(12, 48000));
     EXPECT_NEAR(Rate(), 6.0, 0.5);
 
     OnNextStop(Watch(-4.0, 44100));
     ASSERT_TRUE(Run([](CTrainDia& d) { Type(d, ctl::SampleRate, "44100"); }));
-    EXPECT_TRUE(View.IsRunning());
+    EXPECT_TRUE(View.Session().IsRunning());
     EXPECT_EQ(Source.Opens, 2);
     EXPECT_EQ(Source.Format.SampleRate, 44100u);
-    EXPECT_EQ(View.Core.Settings.SampleRate, 44100u);
+    EXPECT_EQ(View.Core().Settings.SampleRate, 44100u);
     ASSERT_TRUE(Hear(12, 44100));
     EXPECT_NEAR(Rate(), -4.0, 0.5) << "measures the watch at the new rate";
 
     OnNextStop(Watch(2.0, 44100));
     ASSERT_TRUE(Run([](CTrainDia& d) { Choose(d, ctl::InputDevice, "Second watch"); }));
-    EXPECT_TRUE(View.IsRunning());
+    EXPECT_TRUE(View.Session().IsRunning());
     EXPECT_EQ(Source.Opens, 3);
     EXPECT_EQ(Source.Device, 1);
-    EXPECT_EQ(View.App.SoundDeviceStr, "Second watch");
+    EXPECT_EQ(View.App().SoundDeviceStr, "Second watch");
     ASSERT_TRUE(Hear(12, 44100));
     EXPECT_NEAR(Rate(), 2.0, 0.5) << "measures the watch on the new input";
     EXPECT_TRUE(Messages.isEmpty());

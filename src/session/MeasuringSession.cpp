@@ -1,0 +1,390 @@
+#include "session/MeasuringSession.h"
+
+#include <algorithm>
+#include <random>
+#include <system_error>
+
+#include "audio/PortAudioSink.h"
+#include "audio/PortAudioSource.h"
+#include "settings/SettingsIO.h"
+#include "settings/SettingsPaths.h"
+
+namespace kv {
+
+MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture,
+                                   PlaybackSink* output)
+    : Host(host), Core(*this), Monitor(std::make_shared<MonitorState>()) {
+    if (!capture) {
+        OwnCapture = std::make_unique<PortAudioSource>();
+        capture = OwnCapture.get();
+    }
+    PlaybackSink* fileOutput = output;
+    if (!output) {
+        OwnOutput = std::make_unique<PortAudioSink>();
+        OwnFileOutput = std::make_unique<PortAudioSink>();
+        output = OwnOutput.get();
+        fileOutput = OwnFileOutput.get();
+    }
+    Player = std::make_unique<FilePlayer>(*fileOutput);
+    SoundOut = std::make_unique<CSoundOut>(
+        Monitor, *output, [this](const std::string& m) { OutputProblems.push_back(m); });
+    SoundIn = std::make_unique<CSoundIn>(
+        *capture,
+        [this](size_t n, int16_t* samples, int remaining) {
+            Core.ProcessBuffer(n, samples, remaining);
+        },
+        [this](const std::string& m) { Host.Notice(m); });
+    SoundIn->SetCallbackLock([this] { return Core.HoldAnalysis(); });
+}
+
+MeasuringSession::~MeasuringSession() {
+    Shutdown();
+}
+
+// --- Settings ---
+
+void MeasuringSession::Load(SettingsStore* store, int displayWidthPixels) {
+    Store = store;
+    if (displayWidthPixels > 0) {
+        const auto lock = Core.HoldAnalysis();
+        Core.DisplayWidthPixels = displayWidthPixels;
+    }
+    if (!Store) return;
+    ToolBarRefresh refresh{[this] { Host.ShowLiftAngle(); },
+                           [this] { Host.ShowMeasuringTime(); }};
+    LoadSettings(*Store, Core, App, ProcessTimestampClock(), refresh);
+    MakeDefaultFileNames(App);
+    Host.ShowTrain();
+}
+
+bool MeasuringSession::Save() {
+    if (!Store) return false;
+    const auto lock = Core.HoldAnalysis();
+    const unsigned inUse = Core.Settings.SampleRate;
+    Core.Settings.SampleRate = Waveform.UserSampleRate(inUse);
+    SaveSettings(*Store, Core, App, ProcessTimestampClock());
+    Core.Settings.SampleRate = inUse;
+    return Store->Save();
+}
+
+void MeasuringSession::Shutdown() {
+    if (ShutDown) return;
+    ShutDown = true;
+    Host.KillTimer(TimerCalibrationCycle);
+    if (IsRunning()) StopMeasurement();
+    {
+        const auto lock = Core.HoldAnalysis();
+        CloseWaveformFiles();
+    }
+    Save();
+}
+
+void MeasuringSession::SessionEnd() {
+    if (IsRunning()) StopMeasurement();
+    Save();
+}
+
+// --- Measuring ---
+
+bool MeasuringSession::IsRunning() const {
+    const auto lock = Core.HoldAnalysis();
+    return Core.Measurement.Running;
+}
+
+void MeasuringSession::Run() {
+    if (IsRunning())
+        StopMeasurement();
+    else
+        StartMeasurement();
+}
+
+void MeasuringSession::StartMeasurement() {
+    TimeLapse.Find();
+    Core.BeginRun();
+    {
+        const auto lock = Core.HoldAnalysis();
+        BuffersAtRun = Core.Detector.BufferCounter;
+    }
+    SilentCaptureReported = false;
+    SoundIn->SampleRate = Core.Settings.SampleRate;
+    SoundIn->DeviceName = App.SoundDeviceStr;
+    if (SoundIn->Start() != 0) {
+        Host.Notice("Please check wave-in device. Unable to continue.");
+        Core.EndRun();
+        return;
+    }
+    Monitor->DropClip();
+    StartOutput();
+    RandomPlaybackStart();
+    Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
+    if (Core.Settings.Centre)
+        Host.StartTimer(TimerCentre, static_cast<unsigned>(Core.Derived.BeatPeriod * 4000.0));
+    Host.ShowRunning(true);
+}
+
+void MeasuringSession::StopMeasurement() {
+    Host.KillTimer(TimerRepaintRetry);
+    WriteLogRecord(LogTimeOnly);
+    Host.KillTimer(TimerAutoStop);
+    Host.KillTimer(TimerTrainDetect);
+    Host.KillTimer(TimerCentre);
+    Monitor->DropClip();
+    Core.EndRun();
+    SoundIn->Close();
+    Monitor->Free();
+    StopOutput();
+    Host.RequestRepaint();
+    Host.ShowRunning(false);
+}
+
+bool MeasuringSession::StartOutput() {
+    if (!Core.Settings.DuplexAudio) return false;
+    SoundOut->SampleRate = Core.Settings.SampleRate;
+    SoundOut->DeviceName = App.SoundDeviceOutStr;
+    OutputProblems.clear();
+    if (SoundOut->Start() == 0) return true;
+    if (!OutputProblemReported) {
+        OutputProblemReported = true;
+        for (const std::string& problem : OutputProblems)
+            Host.Notice(problem);
+        Host.Notice("Please check wave-out device. Continuing without sound-out.");
+    }
+    const auto lock = Core.HoldAnalysis();
+    Core.Settings.DuplexAudio = 0;
+    return false;
+}
+
+void MeasuringSession::StopOutput() {
+    if (SoundOut->Running()) SoundOut->Close();
+}
+
+void MeasuringSession::CentreNow() {
+    Core.CentreNow();
+}
+
+void MeasuringSession::ToggleAutostop() {
+    {
+        const auto lock = Core.HoldAnalysis();
+        Core.Settings.Autostop = !Core.Settings.Autostop;
+        Core.NoSignal = false;
+    }
+    Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
+}
+
+void MeasuringSession::OnTimer(int id) {
+    switch (id) {
+    case TimerAutoStop:
+        ReportSilentCapture();
+        Core.OnAutoStopTimer(false);
+        Host.RequestRepaint();
+        break;
+    case TimerTrainDetect:
+        Core.ParseTrain("TAUTO");
+        break;
+    case TimerCentre:
+        if (IsRunning()) Core.CentreNow();
+        break;
+    case TimerPerBuffer:
+        if (IsRunning()) PerBufferStep();
+        break;
+    case TimerClearCalibrationText: {
+        const auto lock = Core.HoldCalibration();
+        Core.Measurement.CalibrationStatusText.clear();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// The auto-stop delay after Run without a single buffer: the device was opened and started but
+// delivers nothing (held by another program, a stalled driver). A playback goes on without the
+// sound card; live measuring cannot work, and that is said once per Run.
+void MeasuringSession::ReportSilentCapture() {
+    if (!IsRunning() || SilentCaptureReported) return;
+    bool playing;
+    {
+        const auto lock = Core.HoldAnalysis();
+        if (Core.Detector.BufferCounter != BuffersAtRun) return;
+        playing = Waveform.Playing();
+    }
+    if (playing && !SoundIn->UsingFallback()) {
+        SoundIn->PreferFallback();
+        StopMeasurement();
+        StartMeasurement();
+        return;
+    }
+    SilentCaptureReported = true;
+    Host.Notice("No sound arrives from the input device: it was started but delivers nothing. "
+                "Check that no other program holds it, or choose another input in the settings.");
+}
+
+void MeasuringSession::PerBufferStep() {
+    if (!Core.Settings.AGC) return;
+    if (const auto level = Core.AutomaticGainStep(AgcStepSize, InputLevel)) {
+        InputLevel = *level;
+        Host.ShowInputLevel(InputLevel);
+    }
+}
+
+// --- Waveform files ---
+
+void MeasuringSession::SetWaveformFile(const std::string& path) {
+    EndPlaybackAtUserRate();
+    {
+        const auto lock = Core.HoldAnalysis();
+        CloseWaveformFiles();
+        App.WaveFile2 = path;
+    }
+    Save();
+    std::error_code error;
+    if (std::filesystem::exists(path, error)) TogglePlayback();
+}
+
+// The header carries the rate the samples arrive at. Ending a playback gives the capture back the
+// user's rate, so a running capture is restarted on it before the first sample is recorded.
+void MeasuringSession::ToggleRecording() {
+    EndPlaybackAtUserRate();
+    const auto lock = Core.HoldAnalysis();
+    if (Waveform.Recording())
+        Waveform.CloseRecording();
+    else
+        Waveform.OpenForWriting(App.WaveFile2, Core.Settings.SampleRate, SoundIn->Channels);
+    Host.RequestRepaint();
+}
+
+void MeasuringSession::TogglePlayback() {
+    {
+        const auto lock = Core.HoldAnalysis();
+        if (Waveform.Recording()) Waveform.CloseRecording();
+    }
+    const bool wasRunning = IsRunning();
+    if (wasRunning) StopMeasurement();
+    auto lock = Core.HoldAnalysis();
+    if (Waveform.Playing()) {
+        EndPlayback();
+        lock.unlock();
+        if (wasRunning) PostRun();
+    } else if (Waveform.OpenForReading(App.WaveFile2, Core.Settings.SampleRate,
+                                       SoundIn->Channels)) {
+        Core.PlayingBack = true;
+        SoundIn->SetPlaybackFallback(&Clocked);
+        if (!Core.Settings.DuplexAudio)
+            Player->Start(Waveform.PlaybackData(), Core.Settings.SampleRate, App.SoundDeviceOutStr);
+        lock.unlock();
+        PostRun();
+    } else if (std::error_code error; std::filesystem::exists(App.WaveFile2, error)) {
+        lock.unlock();
+        Host.Notice("Cannot play " + App.WaveFile2 +
+                    ": it is not a WAV recording this program can read.");
+    }
+    Host.RequestRepaint();
+}
+
+void MeasuringSession::EndPlaybackAtUserRate() {
+    bool playing;
+    {
+        const auto lock = Core.HoldAnalysis();
+        playing = Waveform.Playing();
+    }
+    if (playing) TogglePlayback();
+}
+
+PlaybackView MeasuringSession::Playback() const {
+    const auto lock = Core.HoldAnalysis();
+    return {Waveform.Playing(), Waveform.Recording(), Waveform.LoopCount()};
+}
+
+// Under the analysis lock: closes the playback and gives back the capture rate and channels.
+void MeasuringSession::EndPlayback() {
+    Player->Stop();
+    Waveform.ClosePlayback(Core.Settings.SampleRate, SoundIn->Channels);
+    Core.PlayingBack = false;
+    SoundIn->SetPlaybackFallback(nullptr);
+}
+
+// Under the analysis lock: closes whatever waveform file is open.
+void MeasuringSession::CloseWaveformFiles() {
+    if (Waveform.Recording()) Waveform.CloseRecording();
+    if (Waveform.Playing()) EndPlayback();
+}
+
+void MeasuringSession::PostRun() {
+    Host.Post([this] {
+        if (!IsRunning()) StartMeasurement();
+    });
+}
+
+void MeasuringSession::RandomPlaybackStart() {
+    // Any of the 32768 start points of the recording, as the draw hook gives them.
+    constexpr int StartPoints = 32768;
+    const auto lock = Core.HoldAnalysis();
+    if (!Waveform.Playing()) return;
+    static std::mt19937 generator{std::random_device{}()};
+    Waveform.RandomStart(PlaybackStartDraw
+                             ? PlaybackStartDraw()
+                             : std::uniform_int_distribution<int>(0, StartPoints - 1)(generator));
+}
+
+// Capture thread, inside ProcessBuffer: recording or playback substitution. A playback that can
+// no longer fill a buffer has ended; the user-interface thread closes it and resumes live input.
+int64_t MeasuringSession::RecordOrPlayBuffer(int16_t* samples, size_t count) {
+    const bool wasPlaying = Waveform.Playing();
+    const int64_t splice = Waveform.Process(samples, count);
+    if (wasPlaying && !Waveform.Playing()) Host.Post([this] { OnPlaybackEnded(); });
+    return splice;
+}
+
+void MeasuringSession::OnPlaybackEnded() {
+    const bool wasRunning = IsRunning();
+    if (wasRunning) StopMeasurement();
+    {
+        const auto lock = Core.HoldAnalysis();
+        EndPlayback();
+    }
+    if (wasRunning) StartMeasurement();
+}
+
+// --- AnalysisHost ---
+
+void MeasuringSession::RefreshTrainBox() {
+    Host.ShowTrain();
+}
+void MeasuringSession::RefreshMeasuringTimeBox() {
+    Host.ShowMeasuringTime();
+}
+void MeasuringSession::RefreshLiftAngleBox() {
+    Host.ShowLiftAngle();
+}
+void MeasuringSession::StartTimer(int id, unsigned milliseconds) {
+    Host.StartTimer(id, milliseconds);
+}
+void MeasuringSession::KillTimer(int id) {
+    Host.KillTimer(id);
+}
+void MeasuringSession::RequestRepaint() {
+    Host.RequestRepaint();
+}
+void MeasuringSession::SetCaptureRingSize(int n) {
+    SoundIn->SetRingSize(n);
+}
+void MeasuringSession::SetCaptureSamplesPerBuffer(double samples) {
+    SoundIn->SetSamplesPerBuffer(samples);
+}
+void MeasuringSession::SetCaptureBufferAdjust(double samples) {
+    SoundIn->SetBufferAdjust(samples);
+}
+void MeasuringSession::SetOutputRingSize(int n) {
+    SoundOut->SetRingSize(n);
+}
+void MeasuringSession::MonitorCopy(const int16_t* samples, size_t count) {
+    Monitor->Copy(samples, count, Core.Settings.DuplexAudio != 0);
+}
+void MeasuringSession::WriteLogRecord(int mode) {
+    Log.WriteLogRecord(mode);
+}
+void MeasuringSession::NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) {
+    TimeLapse.Notify(milliseconds, beatCountLow);
+}
+
+} // namespace kv

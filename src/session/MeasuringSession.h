@@ -1,0 +1,148 @@
+// One measuring session: the analysis core and everything that feeds it or takes from it (sound
+// capture, sound output and monitor, the file player and clock of a playback without a sound
+// card, the waveform files, the log writer and the TimeLapse link). It is the analysis core's
+// host and offers operations (run and stop, settings load and save, recording and playback)
+// to the window, which draws the analysis and routes commands here.
+//
+// Threads: constructed, operated and destroyed on the user-interface thread. The capture thread
+// enters only through the AnalysisHost calls ProcessBuffer makes, under the analysis lock.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "analysis/AnalysisCore.h"
+#include "audio/CaptureSource.h"
+#include "audio/ClockedSource.h"
+#include "audio/FilePlayer.h"
+#include "audio/SoundIn.h"
+#include "audio/SoundOut.h"
+#include "audio/WaveformFiles.h"
+#include "logview/format/LogWriter.h"
+#include "platform/TimeLapseLink.h"
+#include "session/SessionHost.h"
+#include "settings/AppSettings.h"
+#include "settings/SettingsStore.h"
+
+namespace kv {
+
+// What the window shows about the waveform files, read in one piece.
+struct PlaybackView {
+    bool Playing = false;
+    bool Recording = false;
+    int LoopCount = 0;
+};
+
+class MeasuringSession : public AnalysisHost {
+public:
+    // `capture` and `output` replace the sound card (tests); null uses PortAudio. `output` serves
+    // both the monitor and the playback of a waveform file heard without duplex audio.
+    MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output);
+    ~MeasuringSession() override;
+    MeasuringSession(const MeasuringSession&) = delete;
+    MeasuringSession& operator=(const MeasuringSession&) = delete;
+
+    // The analysis and the program's settings, for drawing and for commands on the user-interface
+    // thread; what the capture thread also reads is read and changed under HoldAnalysis.
+    AnalysisCore& Analysis() { return Core; }
+    const AnalysisCore& Analysis() const { return Core; }
+    AppSettings& Settings() { return App; }
+    const AppSettings& Settings() const { return App; }
+
+    // --- Settings ---
+    // Loads the settings from `store` (may be null) and fills in the default file names; a
+    // display width of 0 (no screen) keeps the default.
+    void Load(SettingsStore* store, int displayWidthPixels);
+    // Saves to the store given to Load; a playback's borrowed sample rate is not saved.
+    bool Save();
+    // Stops measuring, closes the waveform files and saves; once.
+    void Shutdown();
+    // Log-off or shutdown of the desktop: stop measuring and save.
+    void SessionEnd();
+
+    // --- Measuring ---
+    void Run(); // Stop when running, otherwise Start
+    bool IsRunning() const;
+    void CentreNow();
+    void ToggleAutostop();
+    // A session timer expired (auto-stop, train detection, centring, per-buffer step, the
+    // calibration text); the window keeps its own repaint and pointer timers.
+    void OnTimer(int id);
+    // The input level control the automatic gain step moves (0 .. 65535) and its step size;
+    // a step size of 0 leaves the level alone.
+    int InputLevel = 32768;
+    int AgcStepSize = 0;
+
+    // --- Waveform files ---
+    void SetWaveformFile(const std::string& path);
+    void ToggleRecording();
+    void TogglePlayback();
+    // Ends a playback the way the playback command does.
+    void EndPlaybackAtUserRate();
+    PlaybackView Playback() const;
+    const WaveformFiles& WaveformState() const { return Waveform; }
+    // Where playback starts at Run: a number 0..32767 scaled over the recording (random unless a
+    // test fixes it).
+    std::function<int()> PlaybackStartDraw;
+
+    LogWriter& LogFile() { return Log; }
+    const LogWriter& LogFile() const { return Log; }
+    MonitorState& MonitorOutput() { return *Monitor; }
+
+    // --- AnalysisHost ---
+    void StopMeasurement() override;
+    void StartMeasurement() override;
+    void RefreshTrainBox() override;
+    void RefreshMeasuringTimeBox() override;
+    void RefreshLiftAngleBox() override;
+    void StartTimer(int id, unsigned milliseconds) override;
+    void KillTimer(int id) override;
+    void RequestRepaint() override;
+    void SetCaptureRingSize(int n) override;
+    void SetCaptureSamplesPerBuffer(double samples) override;
+    void SetCaptureBufferAdjust(double samples) override;
+    void SetOutputRingSize(int n) override;
+    int64_t RecordOrPlayBuffer(int16_t* samples, size_t count) override;
+    void MonitorCopy(const int16_t* samples, size_t count) override;
+    void WriteLogRecord(int mode) override;
+    void NotifyTick(uint32_t milliseconds, uint32_t beatCountLow) override;
+
+private:
+    bool StartOutput();
+    void StopOutput();
+    void ReportSilentCapture();
+    void PerBufferStep();
+    void EndPlayback();
+    void CloseWaveformFiles();
+    void PostRun();
+    void RandomPlaybackStart();
+    void OnPlaybackEnded();
+
+    SessionHost& Host;
+    AnalysisCore Core;
+    AppSettings App;
+    SettingsStore* Store = nullptr;
+    bool ShutDown = false;
+    int64_t BuffersAtRun = 0;           // buffers analysed before the current Run
+    bool SilentCaptureReported = false; // said once per Run
+    // A machine without an output device is a normal state: said once per program start.
+    bool OutputProblemReported = false;
+    std::vector<std::string> OutputProblems; // the output device's own texts of this start
+
+    std::unique_ptr<CaptureSource> OwnCapture;
+    std::unique_ptr<PlaybackSink> OwnOutput;
+    std::unique_ptr<PlaybackSink> OwnFileOutput;
+    std::unique_ptr<FilePlayer> Player; // hear a playback while duplex audio is off
+    ClockedSource Clocked;              // the capture clock of a playback without a sound card
+    std::shared_ptr<MonitorState> Monitor;
+    std::unique_ptr<CSoundOut> SoundOut;
+    TimeLapseLink TimeLapse;
+    WaveformFiles Waveform;
+    LogWriter Log{Core, App};
+    std::unique_ptr<CSoundIn> SoundIn; // last: closed before the members its worker uses go
+};
+
+} // namespace kv

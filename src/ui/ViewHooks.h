@@ -1,0 +1,32 @@
+// The measuring view's seams for tests: each replaces a modal box, a device list or the beep.
+// Empty functions give the real behaviour.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+class CTrainDia;
+class ProfileChooser;
+
+struct ViewHooks {
+    // Receives each message box's text as it would be shown, instead of the box.
+    std::function<void(const QString& text)> MessageSink;
+    // Answers yes/no questions instead of a message box.
+    std::function<bool(const QString&)> ConfirmHook;
+    // Device names the settings dialog lists; empty functions ask PortAudio.
+    std::function<std::vector<std::string>()> InputDeviceNames;
+    std::function<std::vector<std::string>()> OutputDeviceNames;
+    // Drives the settings dialog instead of its modal loop; it counts as accepted when the hook
+    // closed it with OK, Apply, Save or Load.
+    std::function<void(CTrainDia&)> SettingsDialogHook;
+    // Chooses from the profile list instead of showing it: the chosen number, 0 for none.
+    std::function<int(ProfileChooser&)> ProfileChooserHook;
+    // Replaces the system beep.
+    std::function<void()> BeepHook;
+};
+
+} // namespace kv
