@@ -8,5 +8,5 @@ scripts/install-deps.sh
 export KV_BUILD_DIR=build-tsan KV_BUILD_TYPE=RelWithDebInfo
 scripts/build.sh -DKV_SANITIZE=thread -DKV_BUILD_BENCHMARKS=OFF -DKV_WERROR=ON
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
-build-tsan/tests/kestrovane_tests --gtest_filter='*SoundIn*:*CaptureRing*:*Capture*:*SoundOut*:*Monitor*:*FilePlayer*:*ClockedSource*:*BufferLength*:-*CaptureCpu*'
+build-tsan/tests/kestrovane_tests --gtest_filter='*SoundIn*:*CaptureRing*:*Capture*:*SoundOut*:*Monitor*:*FilePlayer*:*ClockedSource*:*BufferLength*:*TimeLapse*:*TerminationSignals*:-*CaptureCpu*'
 build-tsan/tests/kestrovane_alsa_tests

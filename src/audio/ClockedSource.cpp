@@ -6,7 +6,7 @@
 #include <ctime>
 #include <vector>
 
-#include "audio/ThreadPriority.h"
+#include "platform/Priority.h"
 
 namespace kv {
 namespace {

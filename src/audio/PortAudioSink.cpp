@@ -6,7 +6,7 @@
 
 #include "audio/CaptureSource.h"
 #include "audio/PortAudioSource.h"
-#include "audio/ThreadPriority.h"
+#include "platform/Priority.h"
 
 namespace kv {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <strings.h>
 
-#include "audio/ThreadPriority.h"
 #include "audio/WorkerExit.h"
+#include "platform/Priority.h"
 
 namespace kv {
 

@@ -1,12 +1,11 @@
 #include "audio/SoundOut.h"
 
 #include <chrono>
-#include <ctime>
-#include <pthread.h>
 
 #include "audio/SoundIn.h"
-#include "audio/ThreadPriority.h"
 #include "audio/WorkerExit.h"
+#include "platform/Priority.h"
+#include "platform/ThreadCpuTime.h"
 
 namespace kv {
 
@@ -43,12 +42,7 @@ size_t CSoundOut::BlockCapacityBytes() const {
 }
 
 double CSoundOut::WorkerCpuSeconds() const {
-    clockid_t clock{};
-    timespec used{};
-    if (!Worker.joinable()) return 0.0;
-    if (pthread_getcpuclockid(WorkerHandle, &clock) != 0) return 0.0;
-    if (clock_gettime(clock, &used) != 0) return 0.0;
-    return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) * 1e-9;
+    return Worker.joinable() ? ThreadCpuSeconds(WorkerHandle) : 0.0;
 }
 
 int CSoundOut::Fail(int code, const std::string& message) {

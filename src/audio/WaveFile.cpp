@@ -7,13 +7,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <new>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 #include <utility>
+
+#include "platform/FileAccess.h"
 
 namespace kv {
 namespace {
@@ -288,40 +287,25 @@ template <class T> struct UninitialisedAllocator : std::allocator<T> {
 };
 using FileBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
 
-// Closes a descriptor when leaving scope.
-struct FdCloser {
-    int Fd;
-    ~FdCloser() { ::close(Fd); }
-};
-
 std::string ReadAll(int fd, FileBytes& bytes) {
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return "read error (" + ErrnoText(errno) + ")";
-        if (n == 0) break; // the file shrank while we read it
-        got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
+    const std::optional<size_t> got = ReadAt(fd, bytes.data(), bytes.size(), 0);
+    if (!got) return "read error (" + ErrnoText(errno) + ")";
+    bytes.resize(*got); // the file may have shrunk while we read it
     return {};
 }
 
 // Loads a whole regular file; returns an error text, empty on success.
 std::string LoadFile(const std::string& path, FileBytes& bytes) {
-    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below anyway.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return ErrnoText(errno);
-    FdCloser closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return ErrnoText(errno);
-    if (S_ISDIR(info.st_mode)) return "is a directory";
-    if (!S_ISREG(info.st_mode)) return "not a regular file";
-    if (info.st_size == 0) return "empty file";
-    if (static_cast<uint64_t>(info.st_size) > std::numeric_limits<size_t>::max() / 2)
-        return "file too large";
-    bytes.resize(static_cast<size_t>(info.st_size));
-    return ReadAll(fd, bytes);
+    const ScopedFile file(OpenFile(path, OpenMode::Read)); // a FIFO is refused below
+    if (file.Get() < 0) return ErrnoText(errno);
+    const std::optional<FileStatus> status = StatusOf(file.Get());
+    if (!status) return ErrnoText(errno);
+    if (status->Kind == FileKind::Directory) return "is a directory";
+    if (status->Kind != FileKind::Regular) return "not a regular file";
+    if (status->Size == 0) return "empty file";
+    if (status->Size > std::numeric_limits<size_t>::max() / 2) return "file too large";
+    bytes.resize(static_cast<size_t>(status->Size));
+    return ReadAll(file.Get(), bytes);
 }
 
 // ---- Writing -------------------------------------------------------------------------------
@@ -344,41 +328,28 @@ std::array<uint8_t, WaveHeaderSize> MakeHeader(uint32_t sampleRate, uint16_t cha
     return h;
 }
 
-bool PWriteAll(int fd, const uint8_t* data, size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 // Fills in L - 8 at offset 4 and L - 44 at offset 40 from the file's actual length L.
 std::string WriteSizes(int fd) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return "cannot finish file (" + ErrnoText(errno) + ")";
-    const uint64_t length = static_cast<uint64_t>(info.st_size);
+    const std::optional<FileStatus> status = StatusOf(fd);
+    if (!status) return "cannot finish file (" + ErrnoText(errno) + ")";
+    const uint64_t length = status->Size;
     if (length < WaveHeaderSize) return "cannot finish file (header missing)";
     const auto clamp32 = [](uint64_t v) {
         return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu));
     };
     uint8_t field[4];
     Put32(field, clamp32(length - 8));
-    bool ok = PWriteAll(fd, field, 4, 4);
+    bool ok = WriteAt(fd, field, 4, 4);
     Put32(field, clamp32(length - WaveHeaderSize));
-    ok = ok && PWriteAll(fd, field, 4, 40);
+    ok = ok && WriteAt(fd, field, 4, 40);
     return ok ? std::string() : "cannot finish file (" + ErrnoText(errno) + ")";
 }
 
 // Error text for a failed create: a missing path component means the folder is missing, and
 // O_EXCL reports an existing directory as an existing file.
 std::string CreateErrorText(int err, const std::string& path) {
-    struct stat info {};
-    if (err == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return "is a directory";
+    const std::optional<FileStatus> existing = err == EEXIST ? StatusOfPath(path) : std::nullopt;
+    if (existing && existing->Kind == FileKind::Directory) return "is a directory";
     return err == ENOENT ? "no such directory" : ErrnoText(err);
 }
 
@@ -418,15 +389,15 @@ bool WaveWriter::Open(const std::string& path, uint32_t sampleRate, uint16_t cha
     if (channels == 0) return fail("zero channels");
     if (channels > 0x7FFF) return fail("too many channels");
     if (sampleRate == 0) return fail("zero sample rate");
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = OpenFile(path, OpenMode::CreateNew);
     if (fd < 0) return fail(CreateErrorText(errno, path));
     Fd_ = fd;
     DataBytes_ = 0;
     const auto header = MakeHeader(sampleRate, channels);
     if (!WriteAll(header.data(), header.size())) {
         std::string reason = LastError_;
-        ::close(std::exchange(Fd_, -1));
-        ::unlink(path.c_str()); // we created it a moment ago
+        CloseFile(std::exchange(Fd_, -1));
+        RemoveFile(path); // we created it a moment ago
         return fail(std::move(reason));
     }
     LastError_.clear();
@@ -458,7 +429,7 @@ bool WaveWriter::Close() {
     if (!IsOpen()) return Fail("not open");
     const int fd = std::exchange(Fd_, -1);
     std::string error = WriteSizes(fd);
-    if (::close(fd) != 0 && error.empty()) error = "close failed (" + ErrnoText(errno) + ")";
+    if (!CloseFile(fd) && error.empty()) error = "close failed (" + ErrnoText(errno) + ")";
     return error.empty() || Fail(std::move(error));
 }
 
@@ -472,16 +443,9 @@ bool WaveWriter::Fail(std::string reason) {
 }
 
 bool WaveWriter::WriteAll(const void* data, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(Fd_, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Fail("write failed (" + ErrnoText(errno) + ")");
-        if (n == 0) return Fail("write failed");
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    errno = 0; // stays 0 when the system wrote nothing without naming an error
+    if (kv::WriteAll(Fd_, data, size)) return true;
+    return Fail(errno != 0 ? "write failed (" + ErrnoText(errno) + ")" : "write failed");
 }
 
 bool WriteWaveFile(const std::string& path, const std::vector<int16_t>& interleaved,
@@ -493,7 +457,7 @@ bool WriteWaveFile(const std::string& path, const std::vector<int16_t>& interlea
     const bool closed = writer.Close();
     if (appended && closed) return true;
     if (error != nullptr) *error = appended ? writer.LastError() : reason;
-    ::unlink(path.c_str()); // do not leave a half-written file behind
+    RemoveFile(path); // do not leave a half-written file behind
     return false;
 }
 

@@ -1,13 +1,11 @@
 #include "audio/WaveformFiles.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
+
+#include "platform/FileAccess.h"
 
 namespace kv {
 namespace {
@@ -29,24 +27,6 @@ uint16_t Le16(const uint8_t* p) {
 
 uint32_t Le32(const uint8_t* p) {
     return Le16(p) | static_cast<uint32_t>(Le16(p + 2)) << 16;
-}
-
-struct FdCloser {
-    int Fd;
-    ~FdCloser() { ::close(Fd); }
-};
-
-// Reads up to `size` bytes at `offset`; the count read, or -1 on a read error.
-ssize_t ReadAt(int fd, uint8_t* out, size_t size, off_t offset) {
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, out + got, size - got, offset + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break; // the file shrank while we read it
-        got += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
 }
 
 PlaybackFormat ParseHeader(const uint8_t* header) {
@@ -86,23 +66,22 @@ std::vector<int16_t> ToMono16(const uint8_t* data, size_t size, const PlaybackFo
 
 // Reads the header and the whole data of a playback file; false when it cannot be played.
 bool LoadPlayback(const std::string& path, PlaybackFormat& format, std::vector<int16_t>& mono) {
-    // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    FdCloser closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    const auto length = static_cast<uint64_t>(info.st_size);
+    const ScopedFile file(OpenFile(path, OpenMode::Read)); // only regular files are read
+    if (file.Get() < 0) return false;
+    const std::optional<FileStatus> status = StatusOf(file.Get());
+    if (!status || status->Kind != FileKind::Regular) return false;
+    const uint64_t length = status->Size;
     uint8_t header[WaveHeaderSize];
-    if (length < WaveHeaderSize || ReadAt(fd, header, WaveHeaderSize, 0) != WaveHeaderSize)
+    if (length < WaveHeaderSize || ReadAt(file.Get(), header, WaveHeaderSize, 0) != WaveHeaderSize)
         return false;
     format = ParseHeader(header);
     if (!Playable(format)) return false;
     try {
         std::vector<uint8_t> bytes(length - WaveHeaderSize);
-        const ssize_t got = ReadAt(fd, bytes.data(), bytes.size(), WaveHeaderSize);
-        if (got < 0) return false;
-        mono = ToMono16(bytes.data(), static_cast<size_t>(got), format);
+        const std::optional<size_t> got =
+            ReadAt(file.Get(), bytes.data(), bytes.size(), WaveHeaderSize);
+        if (!got) return false;
+        mono = ToMono16(bytes.data(), *got, format);
     } catch (const std::bad_alloc&) {
         return false; // too large to hold in memory
     }

@@ -1,17 +1,16 @@
-// POSIX file operations behind the atomic save: open/write/fsync/rename on a temporary file.
+// The atomic save: write, flush and rename a temporary file beside the target.
 #include "settings/AtomicFile.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "platform/FileAccess.h"
 
 namespace kv {
 
 namespace {
+
+constexpr size_t ReadChunkBytes = 65536; // a settings file is read in a few pieces at most
 
 std::string Describe(const char* what, const std::string& path, int err) {
     return std::string(what) + " " + path + ": " + std::strerror(err);
@@ -25,22 +24,9 @@ std::string ParentOf(const std::string& path) {
 
 // The file a save must replace: the target of a symbolic link, else the path itself.
 std::string ResolveTarget(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-    return path;
-}
-
-bool WriteAll(int fd, std::string_view text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    const std::optional<FileStatus> link = LinkStatusOfPath(path);
+    if (!link || link->Kind != FileKind::SymbolicLink) return path;
+    return ResolvedPath(path).value_or(path);
 }
 
 // Creates a fresh temporary file next to `target`; -1 on failure.
@@ -48,9 +34,9 @@ int CreateTemporary(const std::string& target, std::string& tempPath) {
     const std::string folder = ParentOf(target);
     const std::string base = target.substr(target.find_last_of('/') + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = folder + "/." + base + ".tmp" + std::to_string(getpid()) + "-" +
+        tempPath = folder + "/." + base + ".tmp" + std::to_string(ProcessId()) + "-" +
                    std::to_string(attempt);
-        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = OpenFile(tempPath, OpenMode::CreateNew);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
@@ -59,21 +45,16 @@ int CreateTemporary(const std::string& target, std::string& tempPath) {
 
 // Writes, keeps the old file's permissions and flushes; closes fd in every case.
 bool FillTemporary(int fd, const std::string& target, std::string_view text) {
-    struct stat old {};
-    bool ok = WriteAll(fd, text);
-    if (ok && stat(target.c_str(), &old) == 0) ok = fchmod(fd, old.st_mode & 07777) == 0;
-    if (ok) ok = fsync(fd) == 0;
+    bool ok = WriteAll(fd, text.data(), text.size());
+    if (ok) {
+        const std::optional<FileStatus> old = StatusOfPath(target);
+        if (old) ok = SetPermissions(fd, old->Permissions);
+    }
+    if (ok) ok = SyncFile(fd);
     const int saved = errno;
-    if (close(fd) != 0 && ok) return false;
+    if (!CloseFile(fd) && ok) return false;
     errno = saved;
     return ok;
-}
-
-void SyncFolder(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
 }
 
 } // namespace
@@ -81,31 +62,29 @@ void SyncFolder(const std::string& folder) {
 FileReadResult ReadWholeFile(const std::string& path, size_t maxSize, std::string& text,
                              std::string& error) {
     text.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const ScopedFile file(OpenFile(path, OpenMode::Read));
+    if (file.Get() < 0) {
         if (errno == ENOENT) return FileReadResult::Missing;
         error = Describe("Cannot open", path, errno);
         return FileReadResult::Failed;
     }
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) > maxSize) {
-        close(fd);
+    const std::optional<FileStatus> status = StatusOf(file.Get());
+    if (!status || status->Kind != FileKind::Regular || status->Size > maxSize) {
         error = "Not a settings file (not a regular file or too large): " + path;
         return FileReadResult::Failed;
     }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) error = Describe("Cannot read", path, errno);
-        if (n > 0 && text.size() + static_cast<size_t>(n) > maxSize)
-            error = "Not a settings file (too large): " + path;
-        if (n <= 0 || !error.empty()) break;
-        text.append(buffer, static_cast<size_t>(n));
+    char buffer[ReadChunkBytes];
+    for (uint64_t offset = 0;; offset += sizeof buffer) {
+        const std::optional<size_t> got = ReadAt(file.Get(), buffer, sizeof buffer, offset);
+        if (!got) error = Describe("Cannot read", path, errno);
+        if (got && text.size() + *got > maxSize) error = "Not a settings file (too large): " + path;
+        if (!error.empty()) {
+            text.clear();
+            return FileReadResult::Failed;
+        }
+        text.append(buffer, *got);
+        if (*got < sizeof buffer) return FileReadResult::Read; // the file ends here
     }
-    close(fd);
-    if (!error.empty()) text.clear();
-    return error.empty() ? FileReadResult::Read : FileReadResult::Failed;
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view text, std::string& error) {
@@ -116,9 +95,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, std::st
         error = Describe("Cannot create a file beside", target, errno);
         return false;
     }
-    if (!FillTemporary(fd, target, text) || rename(tempPath.c_str(), target.c_str()) != 0) {
+    if (!FillTemporary(fd, target, text) || !RenameFile(tempPath, target)) {
         error = Describe("Cannot write", target, errno);
-        unlink(tempPath.c_str());
+        RemoveFile(tempPath);
         return false;
     }
     SyncFolder(ParentOf(target));
@@ -127,11 +106,11 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, std::st
 
 bool MakeDirectories(const std::string& path) {
     if (path.empty()) return false;
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (const std::optional<FileStatus> status = StatusOfPath(path))
+        return status->Kind == FileKind::Directory;
     const std::string parent = ParentOf(path);
     if (parent != path && !MakeDirectories(parent)) return false;
-    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+    return MakeFolder(path) || errno == EEXIST;
 }
 
 } // namespace kv

@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
 
+#include "platform/FileAccess.h"
 #include "settings/AtomicFile.h"
 
 namespace kv {
@@ -86,18 +85,18 @@ std::string UniqueDocumentName(std::string folder, const std::string& extension)
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     if (folder.empty() || !MakeDirectories(folder)) return {};
-    unsigned unique = static_cast<unsigned>(std::time(nullptr) ^ getpid()) & 0xFFFF;
+    unsigned unique = (static_cast<unsigned>(std::time(nullptr)) ^ ProcessId()) & 0xFFFF;
     for (int attempt = 0; attempt < 0x10000; ++attempt, unique = (unique + 1) & 0xFFFF) {
         if (unique == 0) continue;
         char name[32];
         std::snprintf(name, sizeof name, "/Vex%X.", unique);
         const std::string path = folder + name + extension;
         // Claiming the name proves that no file has it; the empty file is removed again.
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = OpenFile(path, OpenMode::CreateNew);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return {};
-        close(fd);
-        unlink(path.c_str());
+        CloseFile(fd);
+        RemoveFile(path);
         return path;
     }
     return {};

@@ -4,33 +4,19 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSessionManager>
-#include <cerrno>
-#include <sys/resource.h>
 
+#include "platform/Priority.h"
 #include "settings/SettingsPaths.h"
 #include "ui/SampleRecording.h"
 
 namespace kv {
 
-namespace {
-// The nice value the process asks for: a "high" class, well above normal programs.
-constexpr int HighPriorityNice = -10;
-} // namespace
-
 CKestrovaneApp::CKestrovaneApp() = default;
 CKestrovaneApp::~CKestrovaneApp() = default;
 
-// Asks for the high nice value, or the best the user's RLIMIT_NICE allows; being held at that
-// limit is not a failure.
+// Being held at the user's limit is not a failure; only an unexpected error is reported.
 void CKestrovaneApp::RaiseProcessPriority() {
-    rlimit limit{};
-    int wanted = HighPriorityNice;
-    if (getrlimit(RLIMIT_NICE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        wanted = std::max(wanted, 20 - static_cast<int>(limit.rlim_cur));
-    errno = 0;
-    const int current = getpriority(PRIO_PROCESS, 0);
-    if (errno != 0 || wanted >= current) return;
-    if (setpriority(PRIO_PROCESS, 0, wanted) != 0 && errno != EACCES && errno != EPERM)
+    if (kv::RaiseProcessPriority() == PriorityOutcome::Failed)
         QMessageBox::warning(nullptr, QStringLiteral("Kestrovane"),
                              QStringLiteral("Unable to set priority class"));
 }

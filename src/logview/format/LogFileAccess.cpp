@@ -1,12 +1,10 @@
 #include "logview/format/LogFileAccess.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
+
+#include "platform/FileAccess.h"
 
 namespace kv {
 
@@ -16,28 +14,10 @@ constexpr int64_t kTrimTrigger = 512; // characters above the limit before a tri
 constexpr int64_t kTrimTarget = 40;   // characters above the limit kept by a trim
 constexpr size_t kChunkBytes = 1 << 16;
 
+// Exactly n bytes at offset, or false.
 bool ReadFully(int fd, char* data, size_t n, int64_t offset) {
-    while (n > 0) {
-        const ssize_t got = pread(fd, data, n, offset);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        data += got;
-        n -= static_cast<size_t>(got);
-        offset += got;
-    }
-    return true;
-}
-
-bool WriteFully(int fd, const char* data, size_t n, int64_t offset) {
-    while (n > 0) {
-        const ssize_t put = pwrite(fd, data, n, offset);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        n -= static_cast<size_t>(put);
-        offset += put;
-    }
-    return true;
+    const std::optional<size_t> got = ReadAt(fd, data, n, static_cast<uint64_t>(offset));
+    return got && *got == n;
 }
 
 // Byte offset just past the first UTF-16 "\n" in [from, end), with from > 0 and even; 0 when there
@@ -59,7 +39,8 @@ bool MoveToStart(int fd, int64_t from, int64_t end) {
     std::vector<char> chunk(kChunkBytes);
     for (int64_t at = from; at < end;) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(kChunkBytes, end - at));
-        if (!ReadFully(fd, chunk.data(), n, at) || !WriteFully(fd, chunk.data(), n, at - from))
+        if (!ReadFully(fd, chunk.data(), n, at) ||
+            !WriteAt(fd, chunk.data(), n, static_cast<uint64_t>(at - from)))
             return false;
         at += static_cast<int64_t>(n);
     }
@@ -69,41 +50,41 @@ bool MoveToStart(int fd, int64_t from, int64_t end) {
 } // namespace
 
 LogFileHandle::LogFileHandle(const std::string& path) {
-    if (!path.empty()) fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (!path.empty()) fd_ = OpenFile(path, OpenMode::ReadWrite);
 }
 
 LogFileHandle::~LogFileHandle() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0) CloseFile(fd_);
 }
 
 TrimResult TrimLogFile(int fd, int64_t maxLogsize) {
     if (maxLogsize <= 0) return TrimResult::Unchanged;
-    struct stat st {};
-    if (fstat(fd, &st) != 0) return TrimResult::Failed;
-    const int64_t characters = st.st_size / 2;
+    const std::optional<FileStatus> status = StatusOf(fd);
+    if (!status) return TrimResult::Failed;
+    const auto characters = static_cast<int64_t>(status->Size / 2);
     const int64_t limit = maxLogsize * 1024;
     if (characters <= limit + kTrimTrigger) return TrimResult::Unchanged;
     const int64_t end = characters * 2;
     const std::optional<int64_t> start = FindRecordStart(fd, end - (limit + kTrimTarget) * 2, end);
     if (!start) return TrimResult::Failed;
     if (*start == 0) return TrimResult::Unchanged;
-    if (!MoveToStart(fd, *start, end) || ftruncate(fd, end - *start) != 0)
+    if (!MoveToStart(fd, *start, end) || !TruncateFile(fd, static_cast<uint64_t>(end - *start)))
         return TrimResult::Failed;
     return TrimResult::Trimmed;
 }
 
 bool AppendToLogFile(int fd, std::string_view bytes) {
-    const off_t end = lseek(fd, 0, SEEK_END);
-    if (end < 0) return false;
-    if (WriteFully(fd, bytes.data(), bytes.size(), end)) return true;
-    const int cut = ftruncate(fd, end); // best effort; a device file cannot be cut
-    static_cast<void>(cut);
+    const std::optional<FileStatus> status = StatusOf(fd);
+    if (!status) return false;
+    const uint64_t end = status->Size;
+    if (WriteAt(fd, bytes.data(), bytes.size(), end)) return true;
+    TruncateFile(fd, end); // best effort; a device file cannot be cut
     return false;
 }
 
 bool ClearLogFile(const std::string& path) {
     const LogFileHandle file(path);
-    return file.IsOpen() && ftruncate(file.Fd(), 0) == 0;
+    return file.IsOpen() && TruncateFile(file.Fd(), 0);
 }
 
 } // namespace kv
