@@ -11,8 +11,7 @@
 
 namespace kv {
 
-MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture,
-                                   PlaybackSink* output)
+MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output)
     : Host(host), Core(*this), Monitor(std::make_shared<MonitorState>()) {
     if (!capture) {
         OwnCapture = std::make_unique<PortAudioSource>();
@@ -50,8 +49,7 @@ void MeasuringSession::Load(SettingsStore* store, int displayWidthPixels) {
         Core.DisplayWidthPixels = displayWidthPixels;
     }
     if (!Store) return;
-    ToolBarRefresh refresh{[this] { Host.ShowLiftAngle(); },
-                           [this] { Host.ShowMeasuringTime(); }};
+    ToolBarRefresh refresh{[this] { Host.ShowLiftAngle(); }, [this] { Host.ShowMeasuringTime(); }};
     LoadSettings(*Store, Core, App, ProcessTimestampClock(), refresh);
     MakeDefaultFileNames(App);
     Host.ShowTrain();

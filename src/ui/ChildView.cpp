@@ -66,6 +66,11 @@ void CChildView::RequestRepaint() {
     }
 }
 
+void CChildView::leaveEvent(QEvent* event) {
+    Mouse.Leave();
+    QWidget::leaveEvent(event);
+}
+
 void CChildView::paintEvent(QPaintEvent* event) {
     ++Paints;
     const PlaybackView playback = Measuring.Playback();

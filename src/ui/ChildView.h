@@ -59,7 +59,6 @@ public:
     bool OnCommand(int id); // false when the view has no handler for it
     std::vector<PopupItem> PopupItems(int popupId) const;
     void ApplyPopupChoice(int popupId, int item); // item 1 upward
-    void ChooseWaveformFile();
     // Command 32776: runs the settings dialog and applies what it accepted; true when accepted.
     bool OpenSettingsDialog();
     // Command 32895: the profile pop-up list centred on `pointer` (global); true when chosen.
@@ -80,10 +79,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override { Mouse.DoubleClick(event); }
     void mouseMoveEvent(QMouseEvent* event) override { Mouse.Move(event); }
     void wheelEvent(QWheelEvent* event) override { Mouse.Wheel(event); }
-    void leaveEvent(QEvent* event) override {
-        Mouse.Leave();
-        QWidget::leaveEvent(event);
-    }
+    void leaveEvent(QEvent* event) override;
     bool event(QEvent* event) override; // tool tips
 
 private:
@@ -101,14 +97,8 @@ private:
 
     bool LocalCalibrationRunning() const;
     CommandState FlagCommandStatus(int id) const;
-    CommandState WaveformCommandStatus(int id) const;
-    CommandState LogCommandStatus(int id) const;
     bool OnFlagCommand(int id);
     bool OnSettingToggle(int id);
-    bool OnWaveformCommand(int id);
-    bool OnLogCommand(int id);
-    void ChooseLogFile();
-    bool ConfirmClearLog();
     void TogglePaperTape();
     void ToggleCursorDisk(bool ctrlHeld);
     void OnTimer(int id);

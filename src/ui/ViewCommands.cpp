@@ -4,6 +4,7 @@
 
 #include "ui/ChildView.h"
 #include "ui/CommandTable.h"
+#include "ui/FileCommands.h"
 
 namespace kv {
 
@@ -152,7 +153,7 @@ CommandState CChildView::FlagCommandStatus(int id) const {
         s.Checked = Core().Params.Averaging != 0;
         break;
     default:
-        s = WaveformCommandStatus(id);
+        s = FileCommandStatus(*this, id);
         break;
     }
     return s;
@@ -244,7 +245,7 @@ bool CChildView::OnSettingToggle(int id) {
                 : id == cmd::Hpf       ? &Core().Settings.HPF
                 : id == cmd::Averaging ? &Core().Params.Averaging
                                        : nullptr;
-    if (!flag) return OnWaveformCommand(id); // takes its own locks
+    if (!flag) return OnFileCommand(*this, id); // takes its own locks
     const auto lock = Core().HoldAnalysis();
     *flag = !*flag;
     return true;

@@ -14,8 +14,7 @@ void CChildView::OnCreate(SettingsStore* store, const std::filesystem::path& bun
     Measuring.Load(store, screen ? std::max(1, screen->size().width()) : 0);
     if (!bundledSample.empty()) {
         const std::string data = DataFolder();
-        if (!data.empty())
-            InstallSampleRecording(bundledSample, App().WaveFile2, data + "cal.wav");
+        if (!data.empty()) InstallSampleRecording(bundledSample, App().WaveFile2, data + "cal.wav");
     }
     Measuring.TogglePlayback();
 }

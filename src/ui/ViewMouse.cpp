@@ -429,8 +429,8 @@ void ViewMouse::Leave() {
 
 // A fresh mouse move where the pointer was last seen, with the buttons and keys it had.
 void ViewMouse::OnPointerTimer() {
-    QMouseEvent move(QEvent::MouseMove, View.mapFromGlobal(PointerGlobal), PointerGlobal, Qt::NoButton,
-                     PointerButtons, PointerModifiers);
+    QMouseEvent move(QEvent::MouseMove, View.mapFromGlobal(PointerGlobal), PointerGlobal,
+                     Qt::NoButton, PointerButtons, PointerModifiers);
     Move(&move);
 }
 

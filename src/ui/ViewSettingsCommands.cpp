@@ -113,8 +113,8 @@ void ApplyCalibrationFactors(CChildView& v, const TrainDiaFields& f) {
     cal.CalFactor48 = SecondsPerDayToFactor(f.Cal48);
     cal.CalFactor96 = SecondsPerDayToFactor(f.Cal96);
     const DerivedConstants& d = v.Core().Derived;
-    v.Session().SetCaptureSamplesPerBuffer(v.Core().EffectiveRate() * d.BeatPeriod * d.BeatsPerBuffer /
-                                 d.BuffersPerBeat);
+    v.Session().SetCaptureSamplesPerBuffer(v.Core().EffectiveRate() * d.BeatPeriod *
+                                           d.BeatsPerBuffer / d.BuffersPerBeat);
 }
 
 // Measuring times, positional run, averaging and logging. The measuring time and Tau are only
@@ -198,7 +198,8 @@ void RefreshBars(CChildView& v) {
 }
 
 ToolBarRefresh BarRefresh(CChildView& v) {
-    return {[&v] { v.Session().RefreshLiftAngleBox(); }, [&v] { v.Session().RefreshMeasuringTimeBox(); }};
+    return {[&v] { v.Session().RefreshLiftAngleBox(); },
+            [&v] { v.Session().RefreshMeasuringTimeBox(); }};
 }
 
 // "Save" and "Load" select the typed profile after the whole dialog has been applied.
@@ -258,7 +259,8 @@ bool CChildView::ChooseProfile(QPoint pointer) {
     const PrivateProfileFile file(ProfileFilePath());
     const std::vector<ProfileMenuItem> items = ProfileMenu(file, App().Profile);
     ProfileChooser chooser(items, this);
-    const int choice = Hooks.ProfileChooserHook ? Hooks.ProfileChooserHook(chooser) : chooser.Exec(pointer);
+    const int choice =
+        Hooks.ProfileChooserHook ? Hooks.ProfileChooserHook(chooser) : chooser.Exec(pointer);
     if (choice < 1 || choice > static_cast<int>(items.size())) return false;
     ApplyProfileChoice(items, choice, App().Profile, file, Core(), BarRefresh(*this));
     RefreshBars(*this);

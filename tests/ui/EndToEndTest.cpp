@@ -94,8 +94,8 @@ TEST_F(EndToEnd, PlaysTheNamedRecordingAtStartUpAndShowsItsReadings) {
     const MeasurementState& m = view.Core().Measurement;
     const RateReadout rate = RateReadoutText(
         {false, 0, m.Rate, m.RateWindowFull, false, 48000.0 * view.Core().Params.MeasuringTime});
-    const std::string amplitude =
-        AmplitudeText(m.Amplitude, view.Core().Params.LiftAngle, false, EscapementType::Lever, false);
+    const std::string amplitude = AmplitudeText(m.Amplitude, view.Core().Params.LiftAngle, false,
+                                                EscapementType::Lever, false);
     const double accumulated = m.AccumulatedRate * 86400;
     const int loops = view.Session().WaveformState().LoopCount();
     const int overruns = view.Core().Detector.OverrunCount;

@@ -115,7 +115,8 @@ TEST_F(LoopFixture, TheWatchIsHeardThroughTheSpeakerWhileMeasuring) {
     ASSERT_TRUE(WaitFor([&] { return Speaker.Played > 48000u; }, 5000));
     EXPECT_TRUE(Messages.isEmpty());
     View.Session().Run();
-    EXPECT_EQ(View.Session().MonitorOutput().MonitorLength(), 0u) << "the monitor copy is freed at Stop";
+    EXPECT_EQ(View.Session().MonitorOutput().MonitorLength(), 0u)
+        << "the monitor copy is freed at Stop";
 }
 
 TEST_F(LoopFixture, MissingOutputDeviceSwitchesDuplexAudioOffAndMeasuringGoesOn) {
@@ -156,7 +157,8 @@ TEST_F(LoopFixture, PlaybackIsMeasuredAndHeardWithoutDuplexAudioThenLiveInputRes
     View.Session().TogglePlayback();
     EXPECT_FALSE(View.Session().WaveformState().Playing());
     EXPECT_EQ(View.Core().Settings.SampleRate, 96000u) << "the user's rate is back";
-    ASSERT_TRUE(WaitFor([&] { return View.Session().IsRunning(); }, 2000)) << "live measuring resumes";
+    ASSERT_TRUE(WaitFor([&] { return View.Session().IsRunning(); }, 2000))
+        << "live measuring resumes";
     EXPECT_EQ(Source.Format.SampleRate, 96000u);
     const size_t heard = Speaker.Played;
     QTest::qWait(300);
