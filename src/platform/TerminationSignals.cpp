@@ -38,7 +38,7 @@ void OnTerminationSignal(int signal) {
 }
 
 void DrainWakeBytes(int fd) {
-    char bytes[16];
+    char bytes[HandledSignals.size()]; // a burst leaves one wake byte; the loop takes any more
     while (::read(fd, bytes, sizeof bytes) > 0) {
     }
 }
