@@ -16,8 +16,11 @@ constexpr int kZdaMessage = 8;
 constexpr int kGsvMessage = 3; // satellites in view: every 5 s in the standard output
 constexpr uint64_t k100nsPerMillisecond = 10000;
 constexpr int kMillisecondsPerSecond = 1000;
-// Years beyond this cannot be a receiver's date and would not fit the calendar arithmetic.
+// The 100 ns UTC scale starts in 1601; later than 9999 is no receiver's date.
+constexpr double kEarliestYear = 1601;
 constexpr double kLatestYear = 9999;
+constexpr double kSecondsLimit = 61; // a leap second is second 60
+constexpr size_t kTwoDigits = 2;     // hh and mm of the time field
 
 // Rate fields of PSRF103: seconds between outputs, 00 = off.
 constexpr const char* kRateOff = "00";
@@ -49,6 +52,23 @@ std::optional<std::string_view> NextField(std::string_view& rest) {
     const std::string_view field = rest.substr(0, comma);
     rest.remove_prefix(comma + 1);
     return field;
+}
+
+struct TimeOfDay {
+    int Hour, Minute;
+    double Seconds;
+};
+
+// hhmmss with optional decimal seconds.
+std::optional<TimeOfDay> ParseTimeField(std::string_view field) {
+    constexpr size_t kHourMinuteDigits = 2 * kTwoDigits;
+    if (field.size() <= kHourMinuteDigits) return std::nullopt;
+    const auto hour = ParseRounded(field.substr(0, kTwoDigits), 0, 23);
+    const auto minute = ParseRounded(field.substr(kTwoDigits, kTwoDigits), 0, 59);
+    const auto seconds = ParseDecimal(field.substr(kHourMinuteDigits));
+    if (!hour || !minute || !seconds || *seconds < 0 || *seconds >= kSecondsLimit)
+        return std::nullopt;
+    return TimeOfDay{*hour, *minute, *seconds};
 }
 
 } // namespace
@@ -84,27 +104,22 @@ std::optional<uint64_t> ParseZdaTime(std::string_view rest) {
     const auto day = NextField(rest);
     const auto month = NextField(rest);
     const auto year = NextField(rest);
-    constexpr size_t kHourMinuteDigits = 4;
-    if (!time || !day || !month || !year || time->size() <= kHourMinuteDigits) return std::nullopt;
-    const auto hour = ParseRounded(time->substr(0, 2), 0, 23);
-    const auto minute = ParseRounded(time->substr(2, 2), 0, 59);
-    const auto seconds = ParseDecimal(time->substr(kHourMinuteDigits));
+    if (!time || !day || !month || !year) return std::nullopt;
+    const auto clock = ParseTimeField(*time);
     const auto dayNumber = ParseRounded(*day, 1, 31);
     const auto monthNumber = ParseRounded(*month, 1, 12);
-    const auto yearNumber = ParseRounded(*year, 1601, kLatestYear);
-    if (!hour || !minute || !seconds || *seconds < 0 || *seconds >= 61 || !dayNumber ||
-        !monthNumber || !yearNumber)
-        return std::nullopt;
-    const double wholeSecond = std::trunc(*seconds);
+    const auto yearNumber = ParseRounded(*year, kEarliestYear, kLatestYear);
+    if (!clock || !dayNumber || !monthNumber || !yearNumber) return std::nullopt;
+    const double wholeSecond = std::trunc(clock->Seconds);
     // Up to 1000: a fraction that rounds up to the next second carries into it.
     const auto milliseconds =
-        static_cast<uint64_t>(std::round((*seconds - wholeSecond) * kMillisecondsPerSecond));
+        static_cast<uint64_t>(std::round((clock->Seconds - wholeSecond) * kMillisecondsPerSecond));
     CalendarTime t{};
     t.Year = *yearNumber;
     t.Month = *monthNumber;
     t.Day = *dayNumber;
-    t.Hour = *hour;
-    t.Minute = *minute;
+    t.Hour = clock->Hour;
+    t.Minute = clock->Minute;
     t.Second = static_cast<int>(wholeSecond);
     try {
         return Utc100nsFromCalendar(t) + milliseconds * k100nsPerMillisecond;
