@@ -27,7 +27,9 @@ void ConfigureGpsMessages(SerialPort& port, bool restore);
 // Threads: OpenGpsPort and CloseGpsPort on the user-interface thread, ReadGpsOffset and
 // ReadOffset on the calibration worker. The port handle sits behind this object's lock; a
 // reading works on its own reference to the port, and a close ends that reading's pending read
-// at once, so a closed port is never read again.
+// at once, so a closed port is never read again. This object's lock is never held while the
+// port is used or stillWanted is asked, so the caller may hold the lock stillWanted takes while it
+// opens or closes the port.
 class GpsReceiver final : public TimeReference {
 public:
     static constexpr int kStartSentences = 100;
