@@ -10,6 +10,10 @@ constexpr int64_t kJdnUnixEpoch = 2440588; // 1970-01-01
 constexpr int64_t kJdnNtpEpoch = 2415021;  // 1900-01-01
 constexpr int64_t kJdnUtcEpoch = 2305814;  // 1601-01-01, origin of the 100 ns UTC scale
 constexpr uint64_t k100nsPerDay = 864000000000ULL;
+constexpr uint64_t k100nsPerSecond = 10000000;
+constexpr uint64_t k100nsPerMillisecond = 10000;
+// Whole days that fit the 64-bit 100 ns scale with a day to spare (about 58000 years).
+constexpr uint64_t kMaxUtcDays = UINT64_MAX / k100nsPerDay - 1;
 // Keeps every year GregorianFromJulianDay can produce inside an int.
 constexpr int64_t kMaxAbsJdn = 700000000000LL;
 
@@ -29,6 +33,15 @@ int64_t FloorDiv(int64_t a, int64_t b) {
 
 void Require(bool ok, const std::string& what) {
     if (!ok) throw std::invalid_argument(what);
+}
+
+// Second 60 is accepted for a leap second.
+void RequireTimeOfDay(const CalendarTime& t) {
+    Require(t.Hour >= 0 && t.Hour <= 23, "invalid hour " + std::to_string(t.Hour));
+    Require(t.Minute >= 0 && t.Minute <= 59, "invalid minute " + std::to_string(t.Minute));
+    Require(t.Second >= 0 && t.Second <= 60, "invalid second " + std::to_string(t.Second));
+    Require(t.Milliseconds >= 0 && t.Milliseconds <= 999,
+            "invalid milliseconds " + std::to_string(t.Milliseconds));
 }
 
 // Day of the week of a Julian day number, 0 = Sunday (1900-01-01 was a Monday).
@@ -79,11 +92,7 @@ void GregorianFromJulianDay(int64_t jdn, int& year, int& month, int& day) {
 }
 
 NtpTime NtpFromCalendar(const CalendarTime& t) {
-    Require(t.Hour >= 0 && t.Hour <= 23, "invalid hour " + std::to_string(t.Hour));
-    Require(t.Minute >= 0 && t.Minute <= 59, "invalid minute " + std::to_string(t.Minute));
-    Require(t.Second >= 0 && t.Second <= 60, "invalid second " + std::to_string(t.Second));
-    Require(t.Milliseconds >= 0 && t.Milliseconds <= 999,
-            "invalid milliseconds " + std::to_string(t.Milliseconds));
+    RequireTimeOfDay(t);
     const int64_t days = JulianDayNumber(t.Year, t.Month, t.Day) - kJdnNtpEpoch;
     const int64_t seconds = days * 86400 + t.Hour * 3600 + t.Minute * 60 + t.Second;
     // ms * 2^32 / 1000 is never exactly halfway, so adding 500 rounds to the nearest.
@@ -109,9 +118,19 @@ double NtpDifferenceSeconds(NtpTime a, NtpTime b) {
 
 CalendarTime CalendarFromUtc100ns(uint64_t utc100ns) {
     const uint64_t inDay = utc100ns % k100nsPerDay;
-    const int ms = static_cast<int>(inDay % 10000000 / 10000);
+    const int ms = static_cast<int>(inDay % k100nsPerSecond / k100nsPerMillisecond);
     return CalendarFromDay(static_cast<int64_t>(utc100ns / k100nsPerDay) + kJdnUtcEpoch,
-                           inDay / 10000000, ms);
+                           inDay / k100nsPerSecond, ms);
+}
+
+uint64_t Utc100nsFromCalendar(const CalendarTime& t) {
+    RequireTimeOfDay(t);
+    const int64_t days = JulianDayNumber(t.Year, t.Month, t.Day) - kJdnUtcEpoch;
+    Require(days >= 0 && static_cast<uint64_t>(days) < kMaxUtcDays,
+            "date outside the 100 ns scale: year " + std::to_string(t.Year));
+    const uint64_t seconds = static_cast<uint64_t>(t.Hour) * 3600 + t.Minute * 60 + t.Second;
+    return static_cast<uint64_t>(days) * k100nsPerDay + seconds * k100nsPerSecond +
+           static_cast<uint64_t>(t.Milliseconds) * k100nsPerMillisecond;
 }
 
 NtpTime NowNtp(bool useCounter, const TimestampClock& clock) {

@@ -32,6 +32,10 @@ CalendarTime CalendarFromNtp(NtpTime t);
 double NtpDifferenceSeconds(NtpTime a, NtpTime b);
 // 100 ns since 1601-01-01 UTC -> calendar time; digits below the millisecond are dropped.
 CalendarTime CalendarFromUtc100ns(uint64_t utc100ns);
+// The inverse: calendar time (UTC) -> 100 ns since 1601-01-01; DayOfWeek is ignored and second 60
+// counts into the next minute. Throws std::invalid_argument for fields out of range or a date
+// outside 1601 to about 58000.
+uint64_t Utc100nsFromCalendar(const CalendarTime& t);
 // The current time from the timestamp clock (useCounter) or from the system UTC clock.
 NtpTime NowNtp(bool useCounter, const TimestampClock& clock = ProcessTimestampClock());
 

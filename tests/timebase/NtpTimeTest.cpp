@@ -186,6 +186,31 @@ TEST(NtpTime, CalendarFromUtcDropsDigitsBelowTheMillisecond) {
     ExpectCalendar(CalendarFromUtc100ns(t + 1), 1970, 1, 2, 3, 4, 5, 679, 5);
 }
 
+TEST(NtpTime, UtcFromCalendarInvertsCalendarFromUtc) {
+    const uint64_t unixEpoch = 11644473600ULL * 10000000ULL;
+    CalendarTime epoch{};
+    epoch.Year = 1970, epoch.Month = 1, epoch.Day = 1;
+    EXPECT_EQ(Utc100nsFromCalendar(epoch), unixEpoch);
+    std::mt19937_64 random(17);
+    for (int i = 0; i < 2000; ++i) {
+        // Whole milliseconds from 1601 to about 3000.
+        const uint64_t t = random() % (440000ULL * 864000000000ULL) / 10000 * 10000;
+        EXPECT_EQ(Utc100nsFromCalendar(CalendarFromUtc100ns(t)), t);
+    }
+    CalendarTime leap = epoch;
+    leap.Second = 60; // counts into the next minute
+    EXPECT_EQ(Utc100nsFromCalendar(leap), unixEpoch + 60 * 10000000ULL);
+    CalendarTime early = epoch;
+    early.Year = 1600, early.Month = 12, early.Day = 31;
+    EXPECT_THROW(Utc100nsFromCalendar(early), std::invalid_argument);
+    CalendarTime late = epoch;
+    late.Year = 100000;
+    EXPECT_THROW(Utc100nsFromCalendar(late), std::invalid_argument);
+    CalendarTime badHour = epoch;
+    badHour.Hour = 24;
+    EXPECT_THROW(Utc100nsFromCalendar(badHour), std::invalid_argument);
+}
+
 class FixedClockSource : public ClockSource {
 public:
     int64_t counter = 1'000'000'000;
