@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "TickSynthesizer.h"
-#include "ui/ViewRenderer.h"
+#include "ui/view/ViewRenderer.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
-#include "ui/MainFrame.h"
-#include "ui/SettingsBar.h"
+#include "ui/app/MainFrame.h"
+#include "ui/bars/SettingsBar.h"
 
 namespace kv {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
-#include "ui/CommandTable.h"
-#include "ui/MainFrame.h"
+#include "ui/app/CommandTable.h"
+#include "ui/app/MainFrame.h"
 
 namespace kv {
 namespace {

@@ -15,8 +15,8 @@
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
 #include "settings/SettingsPaths.h"
-#include "ui/MainFrame.h"
-#include "ui/StatusText.h"
+#include "ui/app/MainFrame.h"
+#include "ui/view/StatusText.h"
 
 namespace kv {
 namespace {

@@ -18,8 +18,8 @@
 
 #include "../settings/SettingsTestSupport.h"
 #include "SignalSource.h"
-#include "ui/MainFrame.h"
-#include "ui/SettingsBar.h"
+#include "ui/app/MainFrame.h"
+#include "ui/bars/SettingsBar.h"
 
 void PrintTo(const QRect& r, std::ostream* out) {
     *out << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();

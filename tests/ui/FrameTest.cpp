@@ -6,8 +6,8 @@
 #include <QTest>
 
 #include "SignalSource.h"
-#include "ui/MainFrame.h"
-#include "ui/SettingsBar.h"
+#include "ui/app/MainFrame.h"
+#include "ui/bars/SettingsBar.h"
 
 namespace kv {
 namespace {

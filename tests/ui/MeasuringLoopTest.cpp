@@ -15,7 +15,7 @@
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
 #include "settings/SettingsStore.h"
-#include "ui/ChildView.h"
+#include "ui/view/ChildView.h"
 
 namespace kv {
 namespace {

@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include "SignalSource.h"
-#include "ui/CommandTable.h"
-#include "ui/MainFrame.h"
-#include "ui/ToolBarIcons.h"
+#include "ui/app/CommandTable.h"
+#include "ui/app/MainFrame.h"
+#include "ui/app/ToolBarIcons.h"
 
 namespace kv {
 namespace {

@@ -20,10 +20,10 @@
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
-#include "ui/ChildView.h"
-#include "ui/CommandTable.h"
-#include "ui/CursorDisk.h"
-#include "ui/TapeCursors.h"
+#include "ui/view/ChildView.h"
+#include "ui/app/CommandTable.h"
+#include "ui/view/CursorDisk.h"
+#include "ui/view/TapeCursors.h"
 
 namespace kv {
 namespace {

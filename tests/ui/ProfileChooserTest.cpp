@@ -11,10 +11,10 @@
 #include "../settings/SettingsTestSupport.h"
 #include "SignalSource.h"
 #include "settings/SettingsPaths.h"
-#include "ui/CommandTable.h"
-#include "ui/MainFrame.h"
-#include "ui/ProfileChooser.h"
-#include "ui/SettingsBar.h"
+#include "ui/app/CommandTable.h"
+#include "ui/app/MainFrame.h"
+#include "ui/dialogs/ProfileChooser.h"
+#include "ui/bars/SettingsBar.h"
 
 namespace kv {
 namespace {

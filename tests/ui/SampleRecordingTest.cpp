@@ -5,7 +5,7 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "ui/SampleRecording.h"
+#include "session/SampleRecording.h"
 
 namespace kv {
 namespace {

@@ -17,9 +17,9 @@
 #include "TickSynthesizer.h"
 #include "settings/Profiles.h"
 #include "settings/SettingsPaths.h"
-#include "ui/ChildView.h"
-#include "ui/CommandTable.h"
-#include "ui/SettingsDialog.h"
+#include "ui/view/ChildView.h"
+#include "ui/app/CommandTable.h"
+#include "ui/dialogs/TrainDia.h"
 
 namespace kv {
 namespace {

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "../text/GermanLocale.h"
-#include "ui/SettingsBar.h"
-#include "ui/StatusText.h"
+#include "ui/bars/SettingsBar.h"
+#include "ui/view/StatusText.h"
 
 namespace kv {
 namespace {

@@ -13,8 +13,8 @@
 
 #include "../analysis/CoreHarness.h"
 #include "TickSynthesizer.h"
-#include "ui/CursorDisk.h"
-#include "ui/ViewRenderer.h"
+#include "ui/view/CursorDisk.h"
+#include "ui/view/ViewRenderer.h"
 
 namespace kv {
 namespace {

@@ -2,7 +2,7 @@
 // rectangle is made from it.
 #include <gtest/gtest.h>
 
-#include "ui/WindowPlacement.h"
+#include "ui/app/WindowPlacement.h"
 
 namespace kv {
 namespace {

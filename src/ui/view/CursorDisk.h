@@ -5,7 +5,7 @@
 
 #include <QRect>
 
-#include "ui/ViewDisplayState.h"
+#include "ui/view/ViewDisplayState.h"
 
 class QPainter;
 

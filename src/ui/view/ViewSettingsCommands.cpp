@@ -9,10 +9,10 @@
 #include "audio/PortAudioSink.h"
 #include "audio/PortAudioSource.h"
 #include "settings/Profiles.h"
-#include "ui/ChildView.h"
-#include "ui/CommandTable.h"
-#include "ui/ProfileChooser.h"
-#include "ui/SettingsDialog.h"
+#include "ui/view/ChildView.h"
+#include "ui/app/CommandTable.h"
+#include "ui/dialogs/ProfileChooser.h"
+#include "ui/dialogs/TrainDia.h"
 
 namespace kv {
 

@@ -1,10 +1,10 @@
-#include "ui/SettingsBar.h"
+#include "ui/bars/SettingsBar.h"
 
 #include <QLabel>
 #include <QLineEdit>
 
-#include "ui/ChildView.h"
-#include "ui/CommandTable.h"
+#include "ui/view/ChildView.h"
+#include "ui/app/CommandTable.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "ui/SampleRecording.h"
+#include "session/SampleRecording.h"
 
 #include <system_error>
 

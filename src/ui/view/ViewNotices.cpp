@@ -1,4 +1,4 @@
-#include "ui/ViewNotices.h"
+#include "ui/view/ViewNotices.h"
 
 #include <QMessageBox>
 #include <QThread>

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "settings/SettingsStore.h"
-#include "ui/MainFrame.h"
+#include "ui/app/MainFrame.h"
 
 namespace kv {
 

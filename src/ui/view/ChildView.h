@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "session/MeasuringSession.h"
-#include "ui/CommandTable.h"
-#include "ui/ViewDisplayState.h"
-#include "ui/ViewHooks.h"
-#include "ui/ViewMouse.h"
-#include "ui/ViewNotices.h"
-#include "ui/ViewRenderer.h"
-#include "ui/ViewTimers.h"
+#include "ui/app/CommandTable.h"
+#include "ui/view/ViewDisplayState.h"
+#include "ui/view/ViewHooks.h"
+#include "ui/view/ViewMouse.h"
+#include "ui/view/ViewNotices.h"
+#include "ui/view/ViewRenderer.h"
+#include "ui/view/ViewTimers.h"
 
 namespace kv {
 

@@ -10,8 +10,8 @@
 #include <map>
 #include <optional>
 
-#include "ui/ChildView.h"
-#include "ui/WindowPlacement.h"
+#include "ui/view/ChildView.h"
+#include "ui/app/WindowPlacement.h"
 
 namespace kv {
 

@@ -13,11 +13,11 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ui/ChildView.h"
-#include "ui/CommandTable.h"
-#include "ui/CursorDisk.h"
-#include "ui/StatusText.h"
-#include "ui/TapeCursors.h"
+#include "ui/view/ChildView.h"
+#include "ui/app/CommandTable.h"
+#include "ui/view/CursorDisk.h"
+#include "ui/view/StatusText.h"
+#include "ui/view/TapeCursors.h"
 
 namespace kv {
 

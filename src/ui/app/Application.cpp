@@ -1,4 +1,4 @@
-#include "ui/Application.h"
+#include "ui/app/Application.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -7,7 +7,7 @@
 
 #include "platform/Priority.h"
 #include "settings/SettingsPaths.h"
-#include "ui/SampleRecording.h"
+#include "session/SampleRecording.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "ui/ViewTimers.h"
+#include "ui/view/ViewTimers.h"
 
 #include <QThread>
 

@@ -1,4 +1,4 @@
-#include "ui/SmallDialogs.h"
+#include "ui/dialogs/SmallDialogs.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>

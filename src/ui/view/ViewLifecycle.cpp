@@ -4,8 +4,8 @@
 #include <QScreen>
 
 #include "settings/SettingsPaths.h"
-#include "ui/ChildView.h"
-#include "ui/SampleRecording.h"
+#include "ui/view/ChildView.h"
+#include "session/SampleRecording.h"
 
 namespace kv {
 

@@ -14,7 +14,7 @@
 
 #include "analysis/AnalysisCore.h"
 #include "settings/AppSettings.h"
-#include "ui/ViewDisplayState.h"
+#include "ui/view/ViewDisplayState.h"
 
 namespace kv {
 

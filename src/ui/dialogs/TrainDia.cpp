@@ -1,4 +1,4 @@
-#include "ui/SettingsDialog.h"
+#include "ui/dialogs/TrainDia.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

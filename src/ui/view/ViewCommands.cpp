@@ -2,9 +2,9 @@
 #include <QApplication>
 #include <cmath>
 
-#include "ui/ChildView.h"
-#include "ui/CommandTable.h"
-#include "ui/FileCommands.h"
+#include "ui/view/ChildView.h"
+#include "ui/app/CommandTable.h"
+#include "ui/view/FileCommands.h"
 
 namespace kv {
 

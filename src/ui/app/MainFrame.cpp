@@ -1,4 +1,4 @@
-#include "ui/MainFrame.h"
+#include "ui/app/MainFrame.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,10 +19,10 @@
 
 #include "settings/Profiles.h"
 #include "settings/SettingsIO.h"
-#include "ui/CommandTable.h"
-#include "ui/SettingsBar.h"
-#include "ui/SmallDialogs.h"
-#include "ui/ToolBarIcons.h"
+#include "ui/app/CommandTable.h"
+#include "ui/bars/SettingsBar.h"
+#include "ui/dialogs/SmallDialogs.h"
+#include "ui/app/ToolBarIcons.h"
 
 namespace kv {
 

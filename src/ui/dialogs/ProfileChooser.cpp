@@ -1,4 +1,4 @@
-#include "ui/ProfileChooser.h"
+#include "ui/dialogs/ProfileChooser.h"
 
 namespace kv {
 

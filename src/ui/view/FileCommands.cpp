@@ -1,11 +1,11 @@
-#include "ui/FileCommands.h"
+#include "ui/view/FileCommands.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
 #include <filesystem>
 
-#include "ui/ChildView.h"
-#include "ui/SmallDialogs.h"
+#include "ui/view/ChildView.h"
+#include "ui/dialogs/SmallDialogs.h"
 
 namespace kv {
 

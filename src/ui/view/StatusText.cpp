@@ -1,5 +1,5 @@
 // Texts of the measuring view's status block, readouts and labels.
-#include "ui/StatusText.h"
+#include "ui/view/StatusText.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "ui/ChildView.h"
+#include "ui/view/ChildView.h"
 
 #include <QApplication>
 #include <QPaintEvent>

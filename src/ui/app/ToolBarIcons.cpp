@@ -1,10 +1,10 @@
-#include "ui/ToolBarIcons.h"
+#include "ui/app/ToolBarIcons.h"
 
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
 
-#include "ui/CommandTable.h"
+#include "ui/app/CommandTable.h"
 
 namespace kv {
 

@@ -2,7 +2,7 @@
 // (choose, clear, switch on and off, annotate). The session does the work; these ask the user.
 #pragma once
 
-#include "ui/CommandTable.h"
+#include "ui/app/CommandTable.h"
 
 namespace kv {
 

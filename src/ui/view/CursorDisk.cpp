@@ -1,5 +1,5 @@
 // Cursor disk chords and drawing.
-#include "ui/CursorDisk.h"
+#include "ui/view/CursorDisk.h"
 
 #include <QPainter>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The repaint of the measuring view. Every element is drawn in a fixed order into the off-screen
 // image; later elements draw over earlier ones. Geometry is integer pixel arithmetic with
 // divisions truncating toward zero, and antialiasing is off so lines land on the computed pixels.
-#include "ui/ViewRenderer.h"
+#include "ui/view/ViewRenderer.h"
 
 #include <QPainter>
 #include <QPolygon>
@@ -9,8 +9,8 @@
 #include <cmath>
 #include <mutex>
 
-#include "ui/CursorDisk.h"
-#include "ui/StatusText.h"
+#include "ui/view/CursorDisk.h"
+#include "ui/view/StatusText.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "ui/TapeCursors.h"
+#include "ui/view/TapeCursors.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "platform/TerminationSignals.h"
-#include "ui/Application.h"
+#include "ui/app/Application.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
