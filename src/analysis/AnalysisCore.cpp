@@ -7,8 +7,35 @@
 
 namespace kv {
 
+namespace {
+
+// A full capture ring until the first train sets the count it needs.
+constexpr int InitialCaptureBuffers = MaxCaptureBuffers;
+// The tuning fork's sound is magnified: a quarter-size trace zoom and half the display zoom.
+constexpr double ForkZoom = 0.25;
+constexpr double ForkDisplayZoom = 0.5;
+constexpr double LeverZoom = 1.0;
+constexpr const char* ForkTrain = "300 Hz";
+// One step of the unlock threshold is 1 % of full scale.
+constexpr int UnlockThresholdStep = 327;
+constexpr int LowestUnlockThreshold = 1;
+// The gain control steps down by one for every 30 clipped samples in a buffer.
+constexpr int ClipsPerGainStep = 30;
+// The gain steps up while the buffer's peak stays below 85 % of full scale.
+constexpr int GainUpPeakLevel = 27852;
+// One gain step on a playback is 1 %: up multiplies by 1.01, down by 1/1.01 (0.99009901).
+constexpr double PlaybackGainStepUp = 1.01;
+constexpr double PlaybackGainStepDown = 0.9900990099009901;
+constexpr int HighestInputLevel = 65535; // the input level control at its top
+// The automatic stop waits 30 beats without a tick, and at least five seconds.
+constexpr double AutoStopBeats = 30.0;
+constexpr unsigned ShortestAutoStopMs = 5000;
+constexpr double MillisecondsPerSecond = 1000.0;
+
+} // namespace
+
 AnalysisCore::AnalysisCore(AnalysisHost& host, TimestampClock& clock) : Host(host), Clock(clock) {
-    Derived.CaptureBufferCount = 40;
+    Derived.CaptureBufferCount = InitialCaptureBuffers;
 }
 
 bool AnalysisCore::ParseTrain(const std::string& text) {
@@ -66,12 +93,12 @@ void AnalysisCore::SetBeatPeriod(double period) {
         Host.RefreshMeasuringTimeBox();
     }
     if (period < ForkModePeriod) {
-        Settings.Zoom = 0.25;
-        Settings.DisplayZoom = 0.5;
+        Settings.Zoom = ForkZoom;
+        Settings.DisplayZoom = ForkDisplayZoom;
         Params.Coaxial = static_cast<int>(EscapementType::TuningFork);
         RecomputeConstants();
     } else if (oldPeriod < ForkModePeriod && period >= ForkModePeriod) {
-        Settings.Zoom = 1.0;
+        Settings.Zoom = LeverZoom;
         Params.Coaxial = static_cast<int>(EscapementType::Lever);
         RecomputeConstants();
     }
@@ -119,7 +146,7 @@ void AnalysisCore::SelectEscapement(EscapementType type) {
     const bool forkNow = Params.Escapement() == EscapementType::TuningFork;
     if (type == EscapementType::TuningFork) {
         if (!forkNow) {
-            Params.TickInterval = "300 Hz";
+            Params.TickInterval = ForkTrain;
             ParseTrain(Params.TickInterval);
         }
         return;
@@ -138,7 +165,7 @@ void AnalysisCore::SelectEscapement(EscapementType type) {
 void AnalysisCore::RaiseUnlockThreshold() {
     {
         const auto lock = HoldAnalysis();
-        Params.UnlockThreshold = std::min(Params.UnlockThreshold + 327, 32767);
+        Params.UnlockThreshold = std::min(Params.UnlockThreshold + UnlockThresholdStep, FullScale);
     }
     Host.RequestRepaint();
 }
@@ -146,7 +173,8 @@ void AnalysisCore::RaiseUnlockThreshold() {
 void AnalysisCore::LowerUnlockThreshold() {
     {
         const auto lock = HoldAnalysis();
-        Params.UnlockThreshold = std::max(Params.UnlockThreshold - 327, 1);
+        Params.UnlockThreshold =
+            std::max(Params.UnlockThreshold - UnlockThresholdStep, LowestUnlockThreshold);
     }
     Host.RequestRepaint();
 }
@@ -168,7 +196,7 @@ void AnalysisCore::ResetDetector() {
     Measurement.TickElapsed = 0.0;
     det.State = DetectorPhase::Idle;
     det.SilenceCount = 0;
-    det.PeakLevel = 16383;
+    det.PeakLevel = HalfScale;
     det.NoiseLevel = 0;
     det.ClipCount = 0;
     Measurement.BeatErrorStable = false;
@@ -220,19 +248,20 @@ void AnalysisCore::CentreNow() {
 std::optional<int> AnalysisCore::AutomaticGainStep(int step, int level) {
     if (step == 0) return std::nullopt;
     const auto lock = HoldAnalysis();
-    const int down = (Detector.ClipCount * step) / 30;
-    const bool up = down == 0 && Detector.PeakLevel < 27852;
+    const int down = (Detector.ClipCount * step) / ClipsPerGainStep;
+    const bool up = down == 0 && Detector.PeakLevel < GainUpPeakLevel;
     if (down == 0 && !up) return std::nullopt;
     if (down > 0) {
-        if (PlayingBack) PlaybackGain *= 0.9900990099009901;
+        if (PlayingBack) PlaybackGain *= PlaybackGainStepDown;
         return std::max(level - down, step);
     }
-    if (PlayingBack) PlaybackGain *= 1.01;
-    return std::min(level + step, 65535);
+    if (PlayingBack) PlaybackGain *= PlaybackGainStepUp;
+    return std::min(level + step, HighestInputLevel);
 }
 
 unsigned AnalysisCore::AutoStopDelayMs() const {
-    return std::max(5000u, static_cast<unsigned>(Derived.BeatPeriod * 30.0 * 1000.0));
+    return std::max(ShortestAutoStopMs, static_cast<unsigned>(Derived.BeatPeriod * AutoStopBeats *
+                                                              MillisecondsPerSecond));
 }
 
 void AnalysisCore::OnAutoStopTimer(bool referenceCalibrationRunning) {

@@ -25,6 +25,8 @@ inline constexpr double MinLiftAngle = 20.0;
 inline constexpr double MaxLiftAngle = 100.0;
 // The longest measuring time, in seconds (about 28 hours): the settings dialog's limit.
 inline constexpr double MaxMeasuringTime = 100000.0;
+// The most buffers the capture ring takes.
+inline constexpr int MaxCaptureBuffers = 40;
 
 // The profile parameters; each field is named by its settings key.
 struct AnalysisParameters {
@@ -78,7 +80,7 @@ struct DerivedConstants {
     int BuffersPerBeat = 1;
     double MinMeasureInterval = 0.3;
     int DatumSamples = 0;
-    int CaptureBufferCount = 40;
+    int CaptureBufferCount = MaxCaptureBuffers;
     double SamplesPerBuffer = 52800.0;
     double WaveformDecimation = 1.0;
     int WaveformTraceLength = 0;

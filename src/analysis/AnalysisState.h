@@ -10,6 +10,11 @@ namespace kv {
 
 enum class DetectorPhase : int { Idle = 0, AwaitSilence = 1, Armed = 2, CollectTick = 3 };
 
+// 16-bit sample levels: the loudest positive sample, half of it, and the loudest negative one.
+inline constexpr int FullScale = 32767;
+inline constexpr int HalfScale = 16383; // a middling peak for a detector that has heard nothing
+inline constexpr int NegativeFullScale = -32768;
+
 inline constexpr int HistoryLength = 4;
 using SampleHistory = std::array<int64_t, HistoryLength>; // newest first, 0 = missing
 
@@ -45,9 +50,9 @@ struct DetectorState {
     int EnvelopeCount = 0;
     int EnvelopeMax = 0;
     int EnvelopeMaxIndex = 0;
-    int EnvelopeMin = 32767;
+    int EnvelopeMin = FullScale;
 
-    int PeakLevel = 16383;
+    int PeakLevel = HalfScale;
     int NoiseLevel = 0;
     int ClipCount = 0;
     double SignalToNoise = 0.001;

@@ -8,14 +8,22 @@ namespace kv {
 
 namespace {
 
+// A measured interval matches a standard one within about 1 %.
 constexpr double MatchTolerance = 0.0104;
+// The standard beat intervals are 2/i seconds for i = 1..20; the shortest, 0.1 s, less the
+// tolerance is the shortest interval worth matching.
+constexpr int StandardDivisors = 20;
+constexpr double StandardIntervalsSeconds = 2.0;
+constexpr double ShortestMatchedInterval = 0.09896;
+// A train is given six beats to show its interval before the next step.
+constexpr double StepDelayBeatsMs = 6000.0;
 constexpr const char* DetectionPrompt =
     "Attempting train detection.\r\n Press 'Train' button again to abandon";
 
 } // namespace
 
 unsigned AnalysisCore::TrainStepDelayMs(double period) const {
-    return static_cast<unsigned>(period * 6000.0 + 0.5);
+    return static_cast<unsigned>(period * StepDelayBeatsMs + 0.5);
 }
 
 void AnalysisCore::StartTrainDetection() {
@@ -51,9 +59,9 @@ bool AnalysisCore::TrainDetectionStep() {
     }
 
     const double L = meanInterval;
-    if (L > 0.09896 && std::fabs(L - newestInterval) / L < MatchTolerance) {
-        for (int i = 1; i <= 20; ++i) {
-            const double standard = 2.0 / i;
+    if (L > ShortestMatchedInterval && std::fabs(L - newestInterval) / L < MatchTolerance) {
+        for (int i = 1; i <= StandardDivisors; ++i) {
+            const double standard = StandardIntervalsSeconds / i;
             if (std::fabs(L - standard) / standard < MatchTolerance) {
                 Params.TickInterval = FormatTrain(standard);
                 {

@@ -11,8 +11,42 @@ namespace {
 
 enum FilterKind : int { DcBlocker = 0, Butterworth = 1, Resonator = 2 };
 
+// A rectified sample above 95 % of full scale counts as clipped.
 constexpr int ClipLevel = 31128;
+// The fork resonator's pole radius: a narrow band around the fork's frequency.
 constexpr double ResonatorRadius = 0.9995;
+// The first-order DC blocker's pole: a corner of about 200 Hz at 96 kHz.
+constexpr double DcBlockerPole = 0.9869949627;
+// The seventh-order high-pass: binomial numerator taps (1 7 21 35) on the halved input, and the
+// denominator's feedback coefficients on the last seven outputs, newest first.
+constexpr double ButterworthInputScale = 2.0;
+constexpr double ButterworthTap1 = 7.0, ButterworthTap2 = 21.0, ButterworthTap3 = 35.0;
+constexpr double ButterworthFeedback[7] = {4.065402744, 7.4820821243, 7.9560271282, 5.2379012396,
+                                           2.123750334, 0.4891895072, 0.0492409629};
+// Peak and noise levels decay by 31129/32768 (about 5 %) per buffer, so a louder past fades.
+constexpr int64_t LevelDecayNumerator = 31129;
+constexpr int64_t LevelDecayDenominator = 32768;
+// Train detection scales the signal so that its peak sits at 1.5 times the unlock threshold.
+constexpr double AutoTrainPeakToThreshold = 1.5;
+// Filter outputs are bounded before conversion to int, well inside its range.
+constexpr double ConversionBound = 2.0e9;
+// Stored samples stay inside the 16-bit range the trace draws without wrapping.
+constexpr double LowestStoredSample = -32767.0;
+constexpr double HighestStoredSample = 32766.0;
+constexpr int HighestEnvelopePoint = 32766;
+// Free-running traces at display zooms up to 1, triggered envelopes from 2 on; the margins absorb
+// the rounding of the stored zoom.
+constexpr double FreeRunningZoomLimit = 1.001;
+constexpr double TriggeredZoomFrom = 1.999;
+// A triggered envelope starts 10 points in, where its unlock marker stands.
+constexpr int TriggeredTraceStart = 10;
+// The signal-to-noise reading follows each buffer with a quarter weight and never reaches zero.
+constexpr double SignalToNoiseKeep = 0.75;
+constexpr double SignalToNoiseTake = 0.25;
+constexpr double LowestSignalToNoise = 0.01;
+// Unlock and drop markers on the trace: full-scale spikes up and down.
+constexpr int16_t UnlockMarker = FullScale;
+constexpr int16_t DropMarker = NegativeFullScale;
 
 } // namespace
 
@@ -100,9 +134,10 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
         Detector.TickEnvelope.assign(d.LiftSamplesMax + 1, 0);
 
     // 64-bit products: a loud, scaled signal can hold levels far above 16 bits.
-    Detector.PeakLevel =
-        static_cast<int>(std::max<int64_t>(1, (Detector.PeakLevel * 31129LL) / 32768));
-    Detector.NoiseLevel = static_cast<int>((Detector.NoiseLevel * 31129LL) / 32768);
+    Detector.PeakLevel = static_cast<int>(
+        std::max<int64_t>(1, (Detector.PeakLevel * LevelDecayNumerator) / LevelDecayDenominator));
+    Detector.NoiseLevel =
+        static_cast<int>((Detector.NoiseLevel * LevelDecayNumerator) / LevelDecayDenominator);
     Detector.ClipCount = 0;
 
     ctx.BufferOffset = RoundHalfAway(
@@ -112,8 +147,8 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
 
 void AnalysisCore::FreeRunningSlotStart(BufferContext& ctx) {
     const bool tracing = Trace.Shown && !Trace.Frozen && Trace.Length > 0 && !Trace.Points.empty();
-    ctx.DrawTriggered = tracing && Settings.DisplayZoom >= 1.999;
-    if (!tracing || Settings.DisplayZoom > 1.001) return;
+    ctx.DrawTriggered = tracing && Settings.DisplayZoom >= TriggeredZoomFrom;
+    if (!tracing || Settings.DisplayZoom > FreeRunningZoomLimit) return;
     const double zoom = std::min(Settings.DisplayZoom, 1.0);
     const int64_t slots = std::max<int64_t>(1, static_cast<int64_t>(Derived.BuffersPerBeat / zoom));
     ctx.SlotWidth = static_cast<int64_t>(Trace.Length * zoom / Derived.BuffersPerBeat);
@@ -144,17 +179,17 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
         const double x = samples[i];
         double y;
         if constexpr (Kind == DcBlocker) {
-            y = (x - f.In[0]) + 0.9869949627 * f.Out[0];
+            y = (x - f.In[0]) + DcBlockerPole * f.Out[0];
             f.In[0] = x;
             f.Out[0] = y;
         } else if constexpr (Kind == Butterworth) {
-            const double u = x / 2.0;
+            const double u = x / ButterworthInputScale;
             const auto& U = f.In;
             const auto& Y = f.Out;
-            y = (u - U[6]) + 7.0 * (U[5] - U[0]) + 21.0 * (U[1] - U[4]) + 35.0 * (U[3] - U[2]) +
-                4.065402744 * Y[0] - 7.4820821243 * Y[1] + 7.9560271282 * Y[2] -
-                5.2379012396 * Y[3] + 2.123750334 * Y[4] - 0.4891895072 * Y[5] +
-                0.0492409629 * Y[6];
+            const auto& A = ButterworthFeedback;
+            y = (u - U[6]) + ButterworthTap1 * (U[5] - U[0]) + ButterworthTap2 * (U[1] - U[4]) +
+                ButterworthTap3 * (U[3] - U[2]) + A[0] * Y[0] - A[1] * Y[1] + A[2] * Y[2] -
+                A[3] * Y[3] + A[4] * Y[4] - A[5] * Y[5] + A[6] * Y[6];
             for (int k = 6; k > 0; --k) {
                 f.In[k] = f.In[k - 1];
                 f.Out[k] = f.Out[k - 1];
@@ -171,13 +206,14 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
         }
 
         y *= ctx.AudioScale;
-        if (ctx.AutoTrain) y = y * ctx.Threshold * 1.5 / det.PeakLevel;
+        if (ctx.AutoTrain) y = y * ctx.Threshold * AutoTrainPeakToThreshold / det.PeakLevel;
         if (ctx.Playback) y *= ctx.PlaybackGain;
 
-        const double bounded = std::clamp(y, -2.0e9, 2.0e9);
+        const double bounded = std::clamp(y, -ConversionBound, ConversionBound);
         const int v = ctx.ForkMode ? static_cast<int>(bounded)
                                    : static_cast<int>(RoundHalfAway(std::fabs(bounded)));
-        const int16_t stored = static_cast<int16_t>(std::clamp(y, -32767.0, 32766.0));
+        const int16_t stored =
+            static_cast<int16_t>(std::clamp(y, LowestStoredSample, HighestStoredSample));
         samples[i] = stored;
         if (v > det.PeakLevel) det.PeakLevel = v;
         if (v > ClipLevel) ++det.ClipCount;
@@ -294,7 +330,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
     if (ctx.EnvelopeAnalysis) ShiftHistory(det.DropHistory, 0);
     det.EnvelopeMax = 0;
     det.EnvelopeMaxIndex = 0;
-    det.EnvelopeMin = 32767;
+    det.EnvelopeMin = FullScale;
     det.TickEnvelope[0] = level;
     det.EnvelopeCount = 1;
     det.State = DetectorPhase::CollectTick;
@@ -350,7 +386,7 @@ void AnalysisCore::DrawUnlockMarker(const BufferContext& ctx, size_t index) {
     if (p < 0 || p >= capacity) return;
     Detector.UnlockMarkerPos = static_cast<int>(p);
     if (p < Trace.Length - 1) Trace.Points[p + 1] = Trace.Points[p];
-    if (p < Trace.Length) Trace.Points[p] = 32767;
+    if (p < Trace.Length) Trace.Points[p] = UnlockMarker;
 }
 
 void AnalysisCore::DrawDropMarker(const BufferContext& ctx) {
@@ -362,7 +398,7 @@ void AnalysisCore::DrawDropMarker(const BufferContext& ctx) {
                                     static_cast<double>(ctx.N));
     if (p < 0) return;
     if (p < Trace.Length - 1) Trace.Points[p + 1] = Trace.Points[p];
-    if (p < Trace.Length) Trace.Points[p] = -32768;
+    if (p < Trace.Length) Trace.Points[p] = DropMarker;
 }
 
 void AnalysisCore::DrawTriggeredEnvelope(int dropIndex) {
@@ -372,18 +408,19 @@ void AnalysisCore::DrawTriggeredEnvelope(int dropIndex) {
     const double scale = Settings.DisplayZoom / Derived.WaveformDecimation;
     int previous = -1;
     for (int k = 0; k < det.EnvelopeCount; ++k) {
-        const int index = 10 + static_cast<int>(k * scale);
+        const int index = TriggeredTraceStart + static_cast<int>(k * scale);
         if (index >= length) break;
-        const int16_t value = static_cast<int16_t>(std::min(det.TickEnvelope[k], 32766));
+        const int16_t value =
+            static_cast<int16_t>(std::min(det.TickEnvelope[k], HighestEnvelopePoint));
         Trace.Points[index] = std::max(Trace.Points[index], value);
         for (int gap = index - 1; previous >= 0 && gap > previous; --gap)
             Trace.Points[gap] = value;
         previous = index;
     }
-    if (10 < length) Trace.Points[10] = 32767;
+    if (TriggeredTraceStart < length) Trace.Points[TriggeredTraceStart] = UnlockMarker;
     if (dropIndex > 0) {
-        const int index = 10 + static_cast<int>(dropIndex * scale);
-        if (index < length) Trace.Points[index] = -32768;
+        const int index = TriggeredTraceStart + static_cast<int>(dropIndex * scale);
+        if (index < length) Trace.Points[index] = DropMarker;
     }
 }
 
@@ -392,7 +429,9 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
     if (ctx.HadUnlock) {
         if (!ctx.ForkMode && det.NoiseLevel > 0 && det.PeakLevel >= det.NoiseLevel) {
             const double ratio = static_cast<double>(det.PeakLevel) / det.NoiseLevel - 1.0;
-            det.SignalToNoise = std::max(0.01, 0.75 * det.SignalToNoise + 0.25 * ratio);
+            det.SignalToNoise =
+                std::max(LowestSignalToNoise,
+                         SignalToNoiseKeep * det.SignalToNoise + SignalToNoiseTake * ratio);
         }
         det.TickOffset = static_cast<int>(ctx.FirstTickPosition - Derived.DatumSamples);
     }

@@ -12,6 +12,17 @@ namespace {
 
 // From this frequency up a "Hz" text counts beats per second, below it oscillations.
 constexpr double BeatFrequencyFrom = 100.0;
+// Fast trains put several beats in a buffer: a fork's fill 0.1 s, others up to 24 ms.
+constexpr double ForkBufferSeconds = 0.1;
+constexpr double FastTrainBufferSeconds = 0.024;
+// Slow trains split a beat into buffers of about a quarter second.
+constexpr double SplitBeatsFrom = 0.25;
+constexpr double BuffersPerSecondOfSlowBeat = 4.0;
+// Measuring intervals span at least 0.1 s less half a beat, and at least one and a half beats.
+constexpr double ShortestMeasureSpan = 0.1;
+constexpr double MeasureBeatsAtLeast = 1.5;
+// The capture ring holds about four seconds of sound.
+constexpr double RingSeconds = 4.0;
 
 std::string UpperCase(std::string text) {
     for (char& c : text)
@@ -126,23 +137,27 @@ std::optional<double> ParseMeasuringTime(const std::string& text, double beatPer
 }
 
 int BeatsPerBufferFor(double period) {
-    if (period < ForkModePeriod) return static_cast<int>(RoundHalfAway(0.1 / period));
-    if (period <= 0.024) return static_cast<int>(RoundHalfAway(0.024 / period));
+    if (period < ForkModePeriod) return static_cast<int>(RoundHalfAway(ForkBufferSeconds / period));
+    if (period <= FastTrainBufferSeconds)
+        return static_cast<int>(RoundHalfAway(FastTrainBufferSeconds / period));
     return 1;
 }
 
 int BuffersPerBeatFor(double period) {
-    return period >= 0.25 ? static_cast<int>(RoundHalfAway(4.0 * period)) : 1;
+    return period >= SplitBeatsFrom
+               ? static_cast<int>(RoundHalfAway(BuffersPerSecondOfSlowBeat * period))
+               : 1;
 }
 
 double MinMeasureIntervalFor(double period) {
-    return std::max(0.1 - period / 2.0, 1.5 * period);
+    return std::max(ShortestMeasureSpan - period / 2.0, MeasureBeatsAtLeast * period);
 }
 
 int CaptureBufferCountFor(double period, int minBuffers) {
-    double buffersIn4s = BuffersPerBeatFor(period) * 4.0 / period / BeatsPerBufferFor(period);
+    double buffersIn4s =
+        BuffersPerBeatFor(period) * RingSeconds / period / BeatsPerBufferFor(period);
     long long count = std::max<long long>(RoundHalfAway(buffersIn4s), minBuffers);
-    return static_cast<int>(std::min<long long>(count, 40));
+    return static_cast<int>(std::min<long long>(count, MaxCaptureBuffers));
 }
 
 double ClampLiftAngle(double degrees) {

@@ -10,6 +10,13 @@
 
 namespace kv {
 
+namespace {
+
+// Buffers grow to twice the nominal length while a centring adjustment is spread over them.
+constexpr double CapacityPerNominal = 2.0;
+
+} // namespace
+
 std::string OpenErrorMessage(int code) {
     switch (code) {
     case SoundInUnspecified:
@@ -103,7 +110,8 @@ int CSoundIn::OpenDevice() {
         return Fail(code, "Cannot determine sound device capabilities !");
     const int ring = std::clamp(RingSize, 1, CaptureRing::MaxBuffers);
     const double nominal = Session->Lengths.GetSamplesPerBuffer();
-    const auto capacity = static_cast<size_t>(std::max(1.0, 2.0 * std::ceil(nominal)));
+    const auto capacity =
+        static_cast<size_t>(std::max(1.0, CapacityPerNominal * std::ceil(nominal)));
     if (!Session->Ring.Allocate(ring, capacity, Channels))
         return Fail(SoundInNoMemory, "Failed to prepare header !");
     const int code = source.Open(device, CaptureFormat{SampleRate, Channels}, Session->Ring);

@@ -14,6 +14,10 @@ namespace {
 constexpr unsigned MinPlaybackRate = 1000;
 constexpr unsigned MaxPlaybackRate = 768000;
 constexpr int MaxPlaybackChannels = 32;
+// A random start takes a value 0..32767, a 15-bit random number, and starts at most halfway into
+// the recording.
+constexpr int HighestRandomValue = 32767;
+constexpr double LatestRandomStart = 0.5;
 
 struct PlaybackFormat {
     unsigned Rate = 0;
@@ -168,7 +172,8 @@ size_t WaveformFiles::CopyPlayback(int16_t* out, size_t n) {
 
 void WaveformFiles::RandomStart(int q) {
     const double bytes = 2.0 * static_cast<double>(Data.size());
-    const double half = bytes * std::clamp(q, 0, 32767) / 32767.0 * 0.5;
+    const double half = bytes * std::clamp(q, 0, HighestRandomValue) / double{HighestRandomValue} *
+                        LatestRandomStart;
     Position = std::min(Data.size(), static_cast<size_t>(half)); // in samples: byte 2 * half
 }
 

@@ -18,6 +18,7 @@
 #include "analysis/AnalysisCore.h"
 #include "audio/PortAudioSource.h"
 #include "audio/SoundIn.h"
+#include "support/WaitUntil.h"
 
 namespace kv {
 
@@ -125,9 +126,7 @@ TEST(AlsaCapture, MeasuresTheSynthesizedWatchThroughCSoundIn) {
     ASSERT_TRUE(host.Core.ParseTrain("18000 vph"));
     host.StartMeasurement();
     ASSERT_EQ(host.Sound.Start(), 0) << host.Messages;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (host.Frames.load() < host.Wanted && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    test::WaitUntil([&] { return host.Frames.load() >= host.Wanted; }, std::chrono::seconds(60));
     host.Sound.Close();
     ASSERT_GE(host.Frames.load(), host.Wanted) << "capture delivered too little";
     const auto lock = host.Core.HoldAnalysis();

@@ -14,6 +14,7 @@
 
 #include "audio/FilePlayer.h"
 #include "audio/PortAudioSink.h"
+#include "support/WaitUntil.h"
 
 namespace kv {
 namespace {
@@ -56,8 +57,7 @@ TEST(AlsaFilePlayer, TheFileIsWrittenToTheDeviceRoundAndRoundFromItsFirstSample)
     PortAudioSink sink;
     FilePlayer player(sink);
     ASSERT_TRUE(player.Start(file, 48000, "kestrovanemonitor")); // chosen without regard to case
-    for (int i = 0; i < 3000 && PlayedSamples() < wanted; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    test::WaitUntil([&] { return PlayedSamples() >= wanted; }, std::chrono::seconds(3));
     const auto start = std::chrono::steady_clock::now();
     player.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));

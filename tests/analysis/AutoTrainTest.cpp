@@ -43,6 +43,7 @@ TEST(AutoTrain, StartsAtFastestTrainWithPrompt) {
     EXPECT_DOUBLE_EQ(d.h.Core.Derived.BeatPeriod, 0.1);
     EXPECT_EQ(d.h.Core.Params.TickInterval, "36000 vph");
     EXPECT_EQ(d.h.Timers.at(TimerTrainDetect), 600u);
+    // The program's own prompt, the space after the line break included: kept on purpose.
     EXPECT_EQ(d.h.Core.PromptText,
               "Attempting train detection.\r\n Press 'Train' button again to abandon");
     EXPECT_DOUBLE_EQ(d.h.Core.SavedBeatPeriod, 0.2);

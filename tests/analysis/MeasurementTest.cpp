@@ -201,16 +201,18 @@ TEST(Measurement, ToothResidualsFollowBeatCount) {
     EXPECT_EQ(largest, 3);
 }
 
-TEST(Measurement, AmplitudeArithmetic) {
-    // t = T/2 gives 0.7071 x lift angle; t = 0.04 s at 0.2 s gives 84.1 degrees.
-    EXPECT_NEAR(52.0 / (2 * std::sin(M_PI * 0.1 / 0.4)), 36.77, 0.01);
-    CoreHarness h;
-    Started(h);
-    ClickTrain train;
-    train.LiftSeconds = 0.04 + 1.0 / 48000; // the lever rule lands one sample early
-    train.Seconds = 30;
-    h.Feed(train.Make());
-    EXPECT_NEAR(h.Core.Measurement.Amplitude, 52.0 / (2 * std::sin(0.1 * M_PI)), 0.05);
+TEST(Measurement, AmplitudeFollowsTheLiftTime) {
+    // Amplitude = lift angle / (2 sin(pi t / 2T)): a shorter lift time is a larger amplitude.
+    for (const double lift : {0.04, 0.03}) {
+        CoreHarness h;
+        Started(h);
+        ClickTrain train;
+        train.LiftSeconds = lift + 1.0 / 48000; // the lever rule lands one sample early
+        train.Seconds = 30;
+        h.Feed(train.Make());
+        EXPECT_NEAR(h.Core.Measurement.Amplitude, 52.0 / (2 * std::sin(M_PI * lift / 0.4)), 0.05)
+            << lift << " s";
+    }
 }
 
 TEST(Measurement, AutoStopClearsReadings) {

@@ -15,6 +15,7 @@
 #include "AllocationCounter.h"
 #include "audio/ClockedSource.h"
 #include "audio/SoundIn.h"
+#include "support/WaitUntil.h"
 
 namespace kv {
 namespace {
@@ -64,9 +65,8 @@ TEST(CaptureCpu, TheWorkerUsesUnderOnePercentOfACoreAndAllocatesNothingWhenStead
     capture.SetSamplesPerBuffer(SamplesPerBuffer);
     capture.SetRingSize(20); // 4 s of buffers
     ASSERT_EQ(capture.Start(), 0);
-    for (int i = 0; i < 2000 && probe.Buffers.load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_GT(probe.Buffers.load(), 0) << "no buffer within 2 s";
+    ASSERT_TRUE(test::WaitUntil([&] { return probe.Buffers.load() > 0; }, std::chrono::seconds(2)))
+        << "no buffer within 2 s";
 
     Allocations = 0;
     CountingAllocations = true;

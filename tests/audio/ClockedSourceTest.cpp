@@ -14,6 +14,7 @@
 
 #include "audio/ClockedSource.h"
 #include "audio/SoundIn.h"
+#include "support/WaitUntil.h"
 
 namespace kv {
 namespace {
@@ -173,9 +174,7 @@ struct FallbackCapture {
     ~FallbackCapture() { Sound.Close(); }
     // Waits until `frames` arrived, at most 2 s.
     bool Receives(size_t frames) {
-        for (int i = 0; i < 200 && Frames.load() < frames; ++i)
-            std::this_thread::sleep_for(10ms);
-        return Frames.load() >= frames;
+        return test::WaitUntil([&] { return Frames.load() >= frames; }, 2s);
     }
 
     ScriptedDevice Device;
@@ -197,6 +196,7 @@ TEST(SoundInFallback, NoInputDeviceAtAllUsesTheFallbackWithoutAMessage) {
 
     f.Sound.SetPlaybackFallback(nullptr); // playback over: a missing device is reported again
     EXPECT_EQ(f.Sound.Start(), SoundInNoDevices);
+    // The program's own text, the space before "!" included: kept on purpose.
     EXPECT_EQ(f.Messages, std::vector<std::string>{"No sound devices found !"});
 }
 

@@ -11,6 +11,8 @@
 
 #include "audio/FilePlayer.h"
 #include "audio/SoundIn.h"
+#include "support/FakePlaybackSink.h"
+#include "support/WaitUntil.h"
 
 namespace kv {
 namespace {
@@ -18,66 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using Samples = std::vector<int16_t>;
 
-class FakeSink : public PlaybackSink {
-public:
-    ~FakeSink() override {
-        if (Device.joinable()) Device.join();
-    }
-    std::vector<std::string> OutputDevices() override { return Names; }
-    int DefaultOutputDevice() override { return Default; }
-    int QueryDevice(int) override { return QueryCode; }
-    int Open(int device, unsigned rate, PlaybackRing& ring) override {
-        ++Opens;
-        OpenedDevice = device;
-        OpenedRate = rate;
-        Ring = &ring;
-        return OpenCode;
-    }
-    int Start() override {
-        if (StartCode == 0 && StuckDevice) Device = std::thread(&FakeSink::WriteForever, this);
-        return StartCode;
-    }
-    void Close() override {
-        ++Closes;
-        if (Ring) Ring->Stop();
-        if (Device.joinable()) Device.join();
-    }
-
-    // Plays the next queued buffer; nothing when none comes within `timeout`.
-    std::optional<Samples> Play(std::chrono::milliseconds timeout = 2s) {
-        const auto block = Ring->WaitForNext(timeout);
-        if (!block) return std::nullopt;
-        Samples played(block->begin(), block->end());
-        Ring->FinishNext();
-        return played;
-    }
-    // The samples of the next `buffers` buffers, one after another.
-    Samples Hear(int buffers) {
-        Samples heard;
-        for (int i = 0; i < buffers; ++i)
-            if (const auto b = Play()) heard.insert(heard.end(), b->begin(), b->end());
-        return heard;
-    }
-
-    std::vector<std::string> Names{"HDA Intel PCH", "USB Audio"};
-    int Default = 0, QueryCode = 0, OpenCode = 0, StartCode = 0, OpenedDevice = -1;
-    int Opens = 0, Closes = 0;
-    unsigned OpenedRate = 0;
-    // A device thread takes the first buffer and never finishes writing it until closed, like a
-    // sound card that has stopped taking samples.
-    bool StuckDevice = false;
-    std::atomic<bool> Writing{false};
-    PlaybackRing* Ring = nullptr;
-
-private:
-    void WriteForever() {
-        if (!Ring->WaitForNext()) return;
-        Writing = true;
-        while (!Ring->Stopped())
-            std::this_thread::sleep_for(1ms);
-    }
-    std::thread Device;
-};
+using FakeSink = test::FakePlaybackSink;
 
 struct Fixture {
     FakeSink Sink;
@@ -107,7 +50,7 @@ TEST(FilePlayer, PlaysTheSamplesInOrderAndLoopsWithoutASeam) {
         const Samples file = Counting(length, 1);
         ASSERT_TRUE(f.Player.Start(file, 1000, ""));
         EXPECT_TRUE(f.Player.Playing());
-        EXPECT_EQ(f.Sink.OpenedRate, 1000u);
+        EXPECT_EQ(f.Sink.Rate, 1000u);
         EXPECT_EQ(f.Player.SamplesPerBuffer(), 100u);
         const Samples heard = f.Sink.Hear(12); // beyond the buffers queued at the start
         EXPECT_EQ(heard, Looped(file, 1200)) << length << " samples";
@@ -116,11 +59,9 @@ TEST(FilePlayer, PlaysTheSamplesInOrderAndLoopsWithoutASeam) {
 
 TEST(FilePlayer, StopEndsPromptlyWhileTheDeviceIsStuck) {
     Fixture f;
-    f.Sink.StuckDevice = true;
+    f.Sink.Mode = FakeSink::Playing::Stuck;
     ASSERT_TRUE(f.Player.Start(Counting(5000, 1), 48000, ""));
-    for (int i = 0; i < 2000 && !f.Sink.Writing; ++i)
-        std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(f.Sink.Writing);
+    ASSERT_TRUE(test::WaitUntil([&] { return f.Sink.Holding.load(); }, 2s));
     std::this_thread::sleep_for(50ms); // the worker waits for a buffer that never comes back
     const auto start = std::chrono::steady_clock::now();
     f.Player.Stop();
@@ -142,7 +83,7 @@ TEST(FilePlayer, StartWhilePlayingRestartsFromTheFirstSampleOfTheNewData) {
     ASSERT_TRUE(f.Player.Start(second, 2000, ""));
     EXPECT_EQ(f.Sink.Opens, 2);
     EXPECT_EQ(f.Sink.Closes, 1);
-    EXPECT_EQ(f.Sink.OpenedRate, 2000u);
+    EXPECT_EQ(f.Sink.Rate, 2000u);
     EXPECT_EQ(f.Sink.Hear(5), Looped(second, 1000)); // 200 samples per buffer now
 }
 

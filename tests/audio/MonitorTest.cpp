@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/Monitor.h"
+#include "support/WaitUntil.h"
 
 namespace kv {
 namespace {
@@ -28,9 +29,7 @@ std::vector<int16_t> Counting(size_t n) {
 }
 
 void WaitUntilPending(const MonitorState& m) {
-    for (int i = 0; i < 5000 && !m.ClipPending(); ++i)
-        std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(m.ClipPending());
+    ASSERT_TRUE(test::WaitUntil([&] { return m.ClipPending(); }, 5s));
 }
 
 TEST(Monitor, CopyGrowsToHalfAgainTheNeedAndFreeingEmptiesIt) {

@@ -17,6 +17,8 @@
 #include "AllocationCounter.h"
 #include "audio/SoundIn.h"
 #include "audio/SoundOut.h"
+#include "support/FakePlaybackSink.h"
+#include "support/WaitUntil.h"
 
 namespace kv {
 namespace {
@@ -24,43 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using Samples = std::vector<int16_t>;
 
-class FakeSink : public PlaybackSink {
-public:
-    std::vector<std::string> OutputDevices() override { return Names; }
-    int DefaultOutputDevice() override { return Default; }
-    int QueryDevice(int) override { return QueryCode; }
-    int Open(int device, unsigned rate, PlaybackRing& ring) override {
-        OpenedDevice = device;
-        OpenedRate = rate;
-        Ring = &ring;
-        return OpenCode;
-    }
-    int Start() override { return StartCode; }
-    void Close() override {}
-
-    // Plays the next queued buffer; nothing when none is queued within `timeout`.
-    std::optional<Samples> Play(std::chrono::milliseconds timeout = 5s) {
-        const auto block = Ring->WaitForNext(timeout);
-        if (!block) return std::nullopt;
-        Samples played(block->begin(), block->end());
-        Ring->FinishNext();
-        return played;
-    }
-    // Plays until a buffer of `length` samples comes; false after `limit` other buffers.
-    bool PlayUntilLength(size_t length, int limit = 20) {
-        for (int i = 0; i < limit; ++i) {
-            const auto b = Play();
-            if (!b) return false;
-            if (b->size() == length) return true;
-        }
-        return false;
-    }
-
-    std::vector<std::string> Names{"HDA Intel PCH", "USB Audio"};
-    int Default = 0, QueryCode = 0, OpenCode = 0, StartCode = 0, OpenedDevice = -1;
-    unsigned OpenedRate = 0;
-    PlaybackRing* Ring = nullptr;
-};
+using FakeSink = test::FakePlaybackSink;
 
 struct Fixture {
     Fixture()
@@ -146,8 +112,8 @@ TEST(SoundOut, TheBlockCapacityGrowsToFitAndShrinksOnlyBelowAThirdUsed) {
 
 // Until the clip is pending or, taken by a fill already under way, played.
 void WaitUntilQueued(const MonitorState& m, std::future<bool>& done) {
-    for (int i = 0; i < 5000 && !m.ClipPending(); ++i)
-        if (done.wait_for(1ms) == std::future_status::ready) return;
+    test::WaitUntil(
+        [&] { return m.ClipPending() || done.wait_for(0s) == std::future_status::ready; }, 5s);
 }
 
 TEST(SoundOut, AClipOfFiveThousandSamplesIsExactlyOneBuffer) {
@@ -204,7 +170,7 @@ TEST(SoundOut, ChoosesTheDeviceByNameWithoutRegardToCaseElseTheDefault) {
     f.Sound.SampleRate = 48000;
     ASSERT_EQ(f.Sound.Start(), 0);
     EXPECT_EQ(f.Sink.OpenedDevice, 1);
-    EXPECT_EQ(f.Sink.OpenedRate, 48000u);
+    EXPECT_EQ(f.Sink.Rate, 48000u);
     f.Sound.Close();
     f.Sound.DeviceName = "Nothing by this name";
     f.Sink.Default = 1;
@@ -235,6 +201,7 @@ TEST(SoundOut, StartFailuresGiveTheirMessagesAndCodes) {
     f.Sink.StartCode = SoundInUnspecified;
     EXPECT_EQ(f.Sound.Start(), SoundInUnspecified);
     EXPECT_FALSE(f.Sound.Running());
+    // The program's own texts, the space before "!" included: kept on purpose.
     const std::vector<std::string> expected = {"No sound devices found !",
                                                "Cannot determine sound device capabilities !",
                                                "Specified device identifier is out of range.",

@@ -22,6 +22,7 @@
 #include "audio/SoundIn.h"
 #include "audio/WaveFile.h"
 #include "audio/WaveformFiles.h"
+#include "support/WaitUntil.h"
 
 namespace kv {
 namespace {
@@ -498,9 +499,7 @@ TEST(PlaybackWithoutSoundCard, ARecordingIsMeasuredAtItsKnownRate) {
     EXPECT_TRUE(view.Sound.UsingFallback());
 
     const size_t wanted = 11 * 48000;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (view.Analysed.load() < wanted && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    test::WaitUntil([&] { return view.Analysed.load() >= wanted; }, std::chrono::seconds(20));
     {
         const auto lock = view.Core.HoldAnalysis();
         view.Core.Measurement.Running = false; // Stop: the analysis first, then the capture

@@ -74,52 +74,15 @@ private:
 
 } // namespace kv::test
 
-#include "audio/PlaybackSink.h"
+#include "support/FakePlaybackSink.h"
 
 namespace kv::test {
 
-// An output device for window tests: plays whatever the monitor output queues, counting the
-// samples, on its own thread. With an empty name list there is no output device at all.
-class CountingSink : public PlaybackSink {
+// An output device for window tests: plays whatever the monitor output queues in real time,
+// counting the samples, on its own thread. With an empty name list there is no output device.
+class CountingSink : public FakePlaybackSink {
 public:
-    std::vector<std::string> OutputDevices() override { return Names; }
-    int QueryDevice(int) override { return 0; }
-    int Open(int, unsigned rate, PlaybackRing& ring) override {
-        Rate = rate;
-        Ring = &ring;
-        return 0;
-    }
-    int Start() override {
-        Player = std::thread([this] {
-            while (!Ring->Stopped()) {
-                const auto block = Ring->WaitForNext(std::chrono::milliseconds(50));
-                if (!block) continue;
-                Played += block->size();
-                Ring->FinishNext();
-                // Played in real time, as a sound card would, in short periods.
-                const auto end = std::chrono::steady_clock::now() +
-                                 std::chrono::duration<double>(static_cast<double>(block->size()) /
-                                                               std::max(Rate, 1u));
-                while (!Ring->Stopped() && std::chrono::steady_clock::now() < end)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-        });
-        return 0;
-    }
-    void Close() override {
-        if (!Player.joinable()) return;
-        Ring->Stop();
-        Player.join();
-    }
-    ~CountingSink() override { Close(); }
-
-    std::vector<std::string> Names{"Test speaker"};
-    unsigned Rate = 0;
-    std::atomic<size_t> Played{0};
-
-private:
-    PlaybackRing* Ring = nullptr;
-    std::thread Player;
+    CountingSink() : FakePlaybackSink(Playing::RealTime, {"Test speaker"}) {}
 };
 
 } // namespace kv::test
