@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "PumpEvents.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "ui/app/MainFrame.h"
@@ -23,16 +24,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The program's own prompt, kept word for word (the space after the line break included).
 constexpr const char* DetectionPrompt =
     "Attempting train detection.\r\n Press 'Train' button again to abandon";
 
-template <typename Predicate> bool WaitFor(Predicate done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QTest::qWait(10);
-    return done();
-}
+using test::WaitFor;
 
 struct AutoTrainUi : ::testing::Test {
     // A data folder of our own, so that no waveform file of the user's is played at start.

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "../settings/SettingsTestSupport.h"
+#include "PumpEvents.h"
 #include "SignalSource.h"
 #include "ui/app/MainFrame.h"
 #include "ui/bars/SettingsBar.h"
@@ -58,11 +59,7 @@ void Settle(QWidget& frame) {
 
 // Waits for a condition the event loop brings about.
 template <typename Condition> bool WaitFor(Condition condition) {
-    QElapsedTimer total;
-    total.start();
-    while (!condition() && total.elapsed() < SettleLimitMs)
-        QTest::qWait(PollMs);
-    return condition();
+    return test::WaitFor(condition, SettleLimitMs, PollMs);
 }
 
 QRect Available(const QWidget& frame) {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "../settings/SettingsTestSupport.h"
+#include "PumpEvents.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
@@ -20,14 +21,7 @@
 namespace kv {
 namespace {
 
-// Processes events until `done` or the time-out (milliseconds) passes.
-template <typename Predicate> bool WaitFor(Predicate done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QTest::qWait(10);
-    return done();
-}
+using test::WaitFor;
 
 std::vector<int16_t> Watch(double rateSecondsPerDay, double seconds, unsigned sampleRate) {
     synth::SynthOptions o;

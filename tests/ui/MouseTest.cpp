@@ -17,11 +17,12 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "PumpEvents.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
-#include "ui/view/ChildView.h"
 #include "ui/app/CommandTable.h"
+#include "ui/view/ChildView.h"
 #include "ui/view/CursorDisk.h"
 #include "ui/view/TapeCursors.h"
 
@@ -35,13 +36,7 @@ const QPoint OnTape(480, 100);
 constexpr uint64_t Noon = 150000ull * 864000000000ull + 432000000000ull;
 constexpr uint64_t Beat = 2000000;
 
-template <typename Predicate> bool WaitFor(Predicate done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QTest::qWait(10);
-    return done();
-}
+using test::WaitFor;
 
 bool SameCursor(const QCursor& a, const QCursor& b) {
     return a.shape() == b.shape() && a.pixmap().toImage() == b.pixmap().toImage() &&

@@ -13,8 +13,8 @@
 #include "settings/SettingsPaths.h"
 #include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
-#include "ui/dialogs/ProfileChooser.h"
 #include "ui/bars/SettingsBar.h"
+#include "ui/dialogs/ProfileChooser.h"
 
 namespace kv {
 namespace {

@@ -13,13 +13,14 @@
 #include <cmath>
 
 #include "../settings/SettingsTestSupport.h"
+#include "PumpEvents.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "settings/Profiles.h"
 #include "settings/SettingsPaths.h"
-#include "ui/view/ChildView.h"
 #include "ui/app/CommandTable.h"
 #include "ui/dialogs/TrainDia.h"
+#include "ui/view/ChildView.h"
 
 namespace kv {
 namespace {
@@ -64,14 +65,7 @@ QStringList Entries(const CTrainDia& d, int id) {
     return entries;
 }
 
-// Processes events until `done` or the time-out (milliseconds) passes.
-template <typename Predicate> bool WaitFor(Predicate done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QTest::qWait(10);
-    return done();
-}
+using test::WaitFor;
 
 // A test watch whose device choice can be seen.
 struct RecordingSource : test::SignalSource {
