@@ -12,6 +12,7 @@
 #include <system_error>
 #include <utility>
 
+#include "audio/SampleConversion.h"
 #include "platform/FileAccess.h"
 
 namespace kv {
@@ -208,12 +209,6 @@ int16_t DecodeS32(const uint8_t* p) {
     return static_cast<int16_t>(Le16(p + 2));
 }
 
-int16_t FloatToS16(double value) {
-    if (std::isnan(value)) return 0;
-    const double scaled = std::clamp(value * 32767.0, -32768.0, 32767.0);
-    return static_cast<int16_t>(std::lround(scaled));
-}
-
 int16_t DecodeF32(const uint8_t* p) {
     return FloatToS16(std::bit_cast<float>(Le32(p)));
 }
@@ -233,12 +228,6 @@ SampleDecoder DecoderFor(const Format& format) {
     default:
         return DecodeS32;
     }
-}
-
-// Mean of `count` 16-bit values, rounded to nearest (halves away from zero).
-int16_t RoundedMean(int64_t sum, int64_t count) {
-    const int64_t half = count / 2;
-    return static_cast<int16_t>(sum >= 0 ? (sum + half) / count : -((-sum + half) / count));
 }
 
 // Converts whole frames to mono 16 bit; a trailing partial frame is dropped.

@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "audio/SampleConversion.h"
+#include "audio/SoundFile.h"
 #include "platform/FileAccess.h"
 
 namespace kv {
@@ -41,15 +43,20 @@ PlaybackFormat ParseHeader(const uint8_t* header) {
     return f;
 }
 
+// "RIFF" size "WAVE", a 16-byte PCM "fmt " chunk of 16, 24 or 32 bits and "data" right after it:
+// the layout the program records, read without a decoder.
+bool IsCanonicalPcmWave(const uint8_t* h) {
+    constexpr uint16_t PcmTag = 1;
+    constexpr uint32_t PcmFmtSize = 16;
+    const uint16_t bits = Le16(h + 34);
+    return std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVEfmt ", 8) == 0 &&
+           Le32(h + 16) == PcmFmtSize && Le16(h + 20) == PcmTag &&
+           (bits == 16 || bits == 24 || bits == 32) && std::memcmp(h + 36, "data", 4) == 0;
+}
+
 bool Playable(const PlaybackFormat& f) {
     return f.Rate >= MinPlaybackRate && f.Rate <= MaxPlaybackRate && f.Channels >= 1 &&
            f.Channels <= MaxPlaybackChannels;
-}
-
-// Mean of a frame's samples, halves rounded away from zero.
-int16_t RoundedMean(int64_t sum, int64_t count) {
-    const int64_t half = count / 2;
-    return static_cast<int16_t>(sum >= 0 ? (sum + half) / count : -((-sum + half) / count));
 }
 
 // 32-bit samples keep bytes 2 and 3, 24-bit samples bytes 1 and 2, anything else is 16-bit.
@@ -68,8 +75,12 @@ std::vector<int16_t> ToMono16(const uint8_t* data, size_t size, const PlaybackFo
     return mono;
 }
 
-// Reads the header and the whole data of a playback file; false when it cannot be played.
-bool LoadPlayback(const std::string& path, PlaybackFormat& format, std::vector<int16_t>& mono) {
+// Reads the header and the whole data of a 44-byte-header WAV file; false when it cannot be
+// played.
+enum class HeaderCheck { CanonicalOnly, AnyHeader };
+
+bool LoadCanonicalWave(const std::string& path, PlaybackFormat& format, std::vector<int16_t>& mono,
+                       HeaderCheck check) {
     const ScopedFile file(OpenFile(path, OpenMode::Read)); // only regular files are read
     if (file.Get() < 0) return false;
     const std::optional<FileStatus> status = StatusOf(file.Get());
@@ -78,6 +89,7 @@ bool LoadPlayback(const std::string& path, PlaybackFormat& format, std::vector<i
     uint8_t header[WaveHeaderSize];
     if (length < WaveHeaderSize || ReadAt(file.Get(), header, WaveHeaderSize, 0) != WaveHeaderSize)
         return false;
+    if (check == HeaderCheck::CanonicalOnly && !IsCanonicalPcmWave(header)) return false;
     format = ParseHeader(header);
     if (!Playable(format)) return false;
     try {
@@ -90,6 +102,26 @@ bool LoadPlayback(const std::string& path, PlaybackFormat& format, std::vector<i
         return false; // too large to hold in memory
     }
     return true;
+}
+
+// Any other recording libsndfile reads (FLAC, Ogg, MP3, AIFF, float or extensible WAV ...).
+bool LoadOtherFormat(const std::string& path, PlaybackFormat& format, std::vector<int16_t>& mono) {
+    unsigned rate = 0;
+    int channels = 0;
+    std::string error;
+    if (!ReadSoundFile(path, mono, rate, channels, error) || mono.empty()) return false;
+    format.Rate = rate;
+    format.Channels = channels;
+    format.Bits = 16;
+    return Playable(format);
+}
+
+// The program's own recordings and every plain PCM WAV are read as the 44-byte layout says;
+// anything else through libsndfile; what libsndfile refuses is still tried as that layout.
+bool LoadPlayback(const std::string& path, PlaybackFormat& format, std::vector<int16_t>& mono) {
+    return LoadCanonicalWave(path, format, mono, HeaderCheck::CanonicalOnly) ||
+           LoadOtherFormat(path, format, mono) ||
+           LoadCanonicalWave(path, format, mono, HeaderCheck::AnyHeader);
 }
 
 } // namespace

@@ -94,25 +94,77 @@ void AnalyzeSession::AfterBuffer(size_t n, unsigned sampleRate) {
     }
 }
 
-void AnalyzeSession::Run(std::vector<int16_t> samples, unsigned sampleRate,
+namespace {
+
+// Reads a stream ahead by one block, so that the end is known before the last buffer is analysed.
+class SampleLookahead {
+public:
+    explicit SampleLookahead(MonoSampleStream& input) : Input(input), Block(BlockSamples) {}
+
+    bool AtEnd() {
+        Refill();
+        return Start == End;
+    }
+
+    // Up to `count` samples; fewer only at the end.
+    size_t Take(int16_t* out, size_t count) {
+        size_t done = 0;
+        while (done < count && !AtEnd()) {
+            const size_t n = std::min(count - done, End - Start);
+            std::copy_n(Block.data() + Start, n, out + done);
+            Start += n;
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    // Samples read from the stream at a time.
+    static constexpr size_t BlockSamples = 16384;
+
+    void Refill() {
+        if (Start < End) return;
+        Start = 0;
+        End = Input.Read(Block.data(), Block.size());
+    }
+
+    MonoSampleStream& Input;
+    std::vector<int16_t> Block;
+    size_t Start = 0;
+    size_t End = 0;
+};
+
+} // namespace
+
+void AnalyzeSession::Run(MonoSampleStream& input,
                          const std::function<void(const Reading&)>& report) {
-    size_t position = 0;
+    const unsigned sampleRate = input.SampleRate();
+    SampleLookahead ahead(input);
     // A periodic reading at the very end would repeat the final one.
     Report = [&](const Reading& r) {
-        if (position < samples.size()) report(r);
+        if (!ahead.AtEnd()) report(r);
     };
     StartAnalysis(sampleRate);
-    while (position < samples.size()) {
-        const size_t n = std::min(QueuedLengths.front(), samples.size() - position);
+    std::vector<int16_t> buffer;
+    uint64_t position = 0;
+    while (!ahead.AtEnd()) {
+        const size_t wanted = QueuedLengths.front();
         QueuedLengths.pop_front();
-        Analysis.ProcessBuffer(n, samples.data() + position,
-                               Analysis.Derived.CaptureBufferCount - 1);
+        if (buffer.size() < wanted) buffer.resize(wanted);
+        const size_t n = ahead.Take(buffer.data(), wanted);
+        Analysis.ProcessBuffer(n, buffer.data(), Analysis.Derived.CaptureBufferCount - 1);
         QueuedLengths.push_back(Lengths.RequeueLength());
         position += n;
         AudioMs = static_cast<double>(position) * 1000.0 / sampleRate;
         AfterBuffer(0, sampleRate);
     }
     report(CurrentReading());
+}
+
+void AnalyzeSession::Run(std::vector<int16_t> samples, unsigned sampleRate,
+                         const std::function<void(const Reading&)>& report) {
+    MemorySampleStream input(std::move(samples), sampleRate);
+    Run(input, report);
 }
 
 bool AnalyzeSession::RunLive(CaptureSource& source, const std::string& device, unsigned sampleRate,

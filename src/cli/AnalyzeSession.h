@@ -15,6 +15,7 @@
 #include "analysis/AnalysisCore.h"
 #include "audio/BufferLengths.h"
 #include "audio/CaptureSource.h"
+#include "audio/SoundFile.h"
 
 namespace kv {
 
@@ -68,8 +69,11 @@ class AnalyzeSession : private AnalysisHost {
 public:
     explicit AnalyzeSession(const AnalyzeOptions& options);
 
-    // Analyses mono samples at `sampleRate`, filtering them in place as the capture buffers are;
-    // `report` receives each reading.
+    // Analyses a stream of mono samples a capture buffer at a time, filtering them in place as
+    // the capture buffers are; `report` receives each reading. Memory does not grow with the
+    // stream's length.
+    void Run(MonoSampleStream& input, const std::function<void(const Reading&)>& report);
+    // The same for samples in memory.
     void Run(std::vector<int16_t> samples, unsigned sampleRate,
              const std::function<void(const Reading&)>& report);
 

@@ -1,6 +1,7 @@
 // kestrovane-analyze: measures a recorded watch with the same analysis as the live program and
 // prints the readings as JSON Lines.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,7 +16,8 @@ constexpr const char* Usage =
     "usage: kestrovane-analyze [--train TEXT] [--lift DEG] [--escapement CODE] [--hpf 0|1]\n"
     "                          [--threshold PERCENT] [--measuring-time SECONDS] [--averaging 0|1]\n"
     "                          [--scale FACTOR] [--teeth N] [--every SECONDS]\n"
-    "                          (FILE.wav | --device NAME --seconds S | --list-devices)\n";
+    "                          (FILE | --device NAME --seconds S | --list-devices)\n"
+    "FILE: a recording in any format libsndfile reads (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF)\n";
 
 } // namespace
 
@@ -51,20 +53,29 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    kv::WaveReadResult wave = kv::ReadWaveFile(options->File);
-    if (!wave.Ok) {
-        std::fprintf(stderr, "kestrovane-analyze: %s: %s\n", options->File.c_str(),
-                     wave.Error.c_str());
-        return 2;
+    // libsndfile streams every format it reads; a file it refuses is read by the WAV reader,
+    // whose reason the message gives.
+    kv::SoundFileStream file;
+    std::unique_ptr<kv::MonoSampleStream> fallback;
+    kv::MonoSampleStream* input = &file;
+    if (std::string ignored; !file.Open(options->File, ignored)) {
+        kv::WaveReadResult wave = kv::ReadWaveFile(options->File);
+        if (!wave.Ok) {
+            std::fprintf(stderr, "kestrovane-analyze: %s: %s\n", options->File.c_str(),
+                         wave.Error.c_str());
+            return 2;
+        }
+        fallback = std::make_unique<kv::MemorySampleStream>(std::move(wave.Data.Samples),
+                                                            wave.Data.SampleRate);
+        input = fallback.get();
     }
-    const uint32_t rate = wave.Data.SampleRate;
+    const uint32_t rate = input->SampleRate();
     if (rate < kv::LowestSampleRate || rate > kv::HighestSampleRate) {
         std::fprintf(stderr, "kestrovane-analyze: %s: unsupported sample rate %u Hz\n",
                      options->File.c_str(), rate);
         return 2;
     }
     kv::AnalyzeSession session(*options);
-    session.Run(std::move(wave.Data.Samples), wave.Data.SampleRate,
-                [](const kv::Reading& reading) { std::puts(kv::ReadingToJson(reading).c_str()); });
+    session.Run(*input, print);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

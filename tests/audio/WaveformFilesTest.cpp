@@ -256,7 +256,7 @@ TEST(WaveformPlayback, AFileOfAnotherRateSwitchesTheCaptureAndClosingRestoresIt)
     EXPECT_EQ(same, 22050u);
 }
 
-TEST(WaveformPlayback, WideSamplesKeepTheirUpperTwoBytes) {
+TEST(WaveformPlayback, WideSamplesKeepTheirUpperTwoBytesAndEightBitOnesAreScaledUp) {
     TempFolder dir;
     Bytes data24, data32;
     std::vector<int16_t> expected;
@@ -274,7 +274,17 @@ TEST(WaveformPlayback, WideSamplesKeepTheirUpperTwoBytes) {
     const std::string path8 = dir.File("8.wav");
     WriteBytes(path24, WaveImage(1, 48000, 24, data24));
     WriteBytes(path32, WaveImage(1, 48000, 32, data32));
-    WriteBytes(path8, WaveImage(1, 48000, 8, Pcm16({5, -5, 77})));
+    // A complete 8-bit header (sizes, byte rate, block align): 8-bit samples are unsigned.
+    Bytes image8 = WaveImage(1, 48000, 8, {128, 0, 255});
+    const auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            image8[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    put32(4, 36 + 3);
+    put32(28, 48000);
+    image8[32] = 1;
+    put32(40, 3);
+    WriteBytes(path8, image8);
 
     WaveformFiles files;
     unsigned rate = 48000;
@@ -283,7 +293,7 @@ TEST(WaveformPlayback, WideSamplesKeepTheirUpperTwoBytes) {
     EXPECT_EQ(files.PlaybackLength(), 100u); // 200 bytes of 16-bit data
     EXPECT_EQ(PlayBack(path24, 100, 100), expected);
     EXPECT_EQ(PlayBack(path32, 100, 33), expected);
-    EXPECT_EQ(PlayBack(path8, 3, 3), (std::vector<int16_t>{5, -5, 77})) << "taken as 16-bit";
+    EXPECT_EQ(PlayBack(path8, 3, 3), (std::vector<int16_t>{0, -32768, 32512}));
 }
 
 TEST(WaveformPlayback, ReachingTheEndMidBufferCompletesFromTheStartAndCountsTheLoop) {
