@@ -141,7 +141,9 @@ TEST_F(PositionsUi, MotorisedSixPositionRunFromTheToolBar) {
     fs::create_directories(Dir.Path() + "/data/Vexlor");
     std::ofstream(Dir.Path() + "/data/Vexlor/microphone.ini")
         << "[Microphone]\nPD0=10\nPD1=-5\nPL0=20\nPU0=30\nDD1=15\nDU1=-15\nPR0=-10\n";
-    Source.Signal = Watch(6 * 37.0 + 20.0);
+    // Each position takes 35 s of sound, and at ten times real time the sound goes on for several
+    // seconds more while the window waits for the positioner's tones.
+    Source.Signal = Watch(6 * 60.0);
     Source.Speed = 10.0;
     const std::string chosen = Dir.Path() + "/chosen.txt";
     View.Hooks.TextFileHook = [&](const QString&) { return QString::fromStdString(chosen); };
