@@ -22,6 +22,7 @@ constexpr uint32_t ModeShift = 12;         // bits 12-13
 constexpr uint32_t ModeMask = 0x3;         // modes 0 to 3
 constexpr uint32_t NegativeBit = 0x4000;   // bit 14: the axis moves backwards
 constexpr uint32_t LowHalfMarker = 0x8000; // bit 15 of the low half tells the halves apart
+constexpr int HalfWordBits = 16;           // the first axis's half sits above the second's
 constexpr int DigitBits = 4;
 constexpr uint32_t DigitMask = 0xF;
 
@@ -86,7 +87,7 @@ PositionerPoint ReadPositionerPoint(const std::string& path, const std::string& 
 }
 
 uint32_t PositionerCommandWord(int dx, int dy, int mode) {
-    return (AxisHalf(dx, mode) << 16) | LowHalfMarker | AxisHalf(dy, mode);
+    return (AxisHalf(dx, mode) << HalfWordBits) | LowHalfMarker | AxisHalf(dy, mode);
 }
 
 std::array<int, CommandDigitCount> CommandDigits(uint32_t word) {

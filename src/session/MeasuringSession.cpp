@@ -80,6 +80,7 @@ void MeasuringSession::Shutdown() {
 }
 
 void MeasuringSession::SessionEnd() {
+    if (IsRunning()) CancelPositionalRun();
     if (IsRunning()) StopMeasurement();
     Save();
 }
