@@ -34,6 +34,7 @@ MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, Pl
         },
         [this](const std::string& m) { Host.Notice(m); });
     SoundIn->SetCallbackLock([this] { return Core.HoldAnalysis(); });
+    PositionRun = std::make_unique<PositionalRun>(Core, App, PositionsLink, PositionsLink);
 }
 
 MeasuringSession::~MeasuringSession() {
@@ -69,6 +70,7 @@ void MeasuringSession::Shutdown() {
     if (ShutDown) return;
     ShutDown = true;
     Host.KillTimer(TimerCalibrationCycle);
+    if (IsRunning()) CancelPositionalRun();
     if (IsRunning()) StopMeasurement();
     {
         const auto lock = Core.HoldAnalysis();
@@ -78,6 +80,7 @@ void MeasuringSession::Shutdown() {
 }
 
 void MeasuringSession::SessionEnd() {
+    if (IsRunning()) CancelPositionalRun();
     if (IsRunning()) StopMeasurement();
     Save();
 }
@@ -90,6 +93,7 @@ bool MeasuringSession::IsRunning() const {
 }
 
 void MeasuringSession::Run() {
+    if (IsRunning()) CancelPositionalRun();
     if (IsRunning())
         StopMeasurement();
     else
@@ -184,6 +188,7 @@ void MeasuringSession::OnTimer(int id) {
         break;
     case TimerPerBuffer:
         if (IsRunning()) PerBufferStep();
+        if (IsRunning()) PositionHandOver();
         break;
     case TimerClearCalibrationText: {
         const auto lock = Core.HoldCalibration();

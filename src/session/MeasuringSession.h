@@ -23,6 +23,7 @@
 #include "audio/WaveformFiles.h"
 #include "logview/format/LogWriter.h"
 #include "platform/TimeLapseLink.h"
+#include "positions/PositionalRun.h"
 #include "session/SessionHost.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsStore.h"
@@ -88,6 +89,14 @@ public:
     // test fixes it).
     std::function<int()> PlaybackStartDraw;
 
+    // --- Positional runs ---
+    // The positional command: starts a run or moves it on to its next position or its results.
+    void AdvancePositionalRun();
+    PositionalRun& Positions() { return *PositionRun; }
+    const PositionalRun& Positions() const { return *PositionRun; }
+    // Who answers the run's questions (the window); null leaves them unanswered.
+    void SetPositionalRunUser(PositionalRunUser* user) { PositionRun->SetUser(user); }
+
     LogWriter& LogFile() { return Log; }
     const LogWriter& LogFile() const { return Log; }
     MonitorState& MonitorOutput() { return *Monitor; }
@@ -120,6 +129,26 @@ private:
     void PostRun();
     void RandomPlaybackStart();
     void OnPlaybackEnded();
+    void PositionHandOver();
+    void CancelPositionalRun();
+
+    // The positional run's view of this session: measuring, repaints and the clip queue of the
+    // sound output, which plays the positioner's tones.
+    class PositionsBridge : public PositionalRunHost, public ClipOutput {
+    public:
+        explicit PositionsBridge(MeasuringSession& session) : Session(session) {}
+        bool MeasurementRunning() const override { return Session.IsRunning(); }
+        void StartMeasurement() override { Session.StartMeasurement(); }
+        void StopMeasurement() override { Session.StopMeasurement(); }
+        void RepaintNow() override { Session.Host.RequestRepaint(); }
+        unsigned SampleRate() const override { return Session.SoundOut->SampleRate; }
+        bool PlayClip(std::vector<int16_t> samples, std::chrono::milliseconds timeout) override {
+            return Session.Monitor->QueueClip(std::move(samples), timeout);
+        }
+
+    private:
+        MeasuringSession& Session;
+    };
 
     SessionHost& Host;
     AnalysisCore Core;
@@ -142,6 +171,9 @@ private:
     TimeLapseLink TimeLapse;
     WaveformFiles Waveform;
     LogWriter Log{Core, App};
+    PositionsBridge PositionsLink{*this};
+    std::unique_ptr<PositionalRun> PositionRun;
+    bool HandOverPending = false;      // a position's hand-over is posted and not yet handled
     std::unique_ptr<CSoundIn> SoundIn; // last: closed before the members its worker uses go
 };
 

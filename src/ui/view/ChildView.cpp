@@ -17,6 +17,7 @@ CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* ou
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     RepaintClock.start();
+    Measuring.SetPositionalRunUser(&PositionUser);
 }
 
 CChildView::~CChildView() {

@@ -15,6 +15,7 @@
 #include "ui/view/ViewHooks.h"
 #include "ui/view/ViewMouse.h"
 #include "ui/view/ViewNotices.h"
+#include "ui/view/ViewPositions.h"
 #include "ui/view/ViewRenderer.h"
 #include "ui/view/ViewTimers.h"
 
@@ -113,6 +114,7 @@ private:
     QImage BackBuffer;
     ViewRenderer Renderer;
     ViewMouse Mouse{*this};
+    ViewPositionUser PositionUser{*this};
 };
 
 } // namespace kv

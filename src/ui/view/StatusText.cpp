@@ -2,7 +2,6 @@
 #include "ui/view/StatusText.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cinttypes>
 #include <cmath>
 
@@ -104,14 +103,6 @@ std::string MeasuredTimeText(const MeasuredTimeInputs& in) {
     if (in.HistoryEmpty) return "Accumulating rate";
     return FormatC("Measured time %1.2f of %1.2f secs", std::min(in.MeasuringTime, in.HistorySpan),
                    in.MeasuringTime);
-}
-
-std::string PositionCode(const std::string& sequence, int position) {
-    std::string letters;
-    for (unsigned char ch : sequence)
-        if (std::isalpha(ch)) letters.push_back(static_cast<char>(std::toupper(ch)));
-    if (position < 1 || letters.size() < 2 * static_cast<size_t>(position)) return {};
-    return letters.substr(2 * static_cast<size_t>(position) - 2, 2);
 }
 
 // Rows: Ns >= 1728000, 172800 <= Ns < 1728000, Ns < 172800; columns in RateMode order.

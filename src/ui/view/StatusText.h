@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/AnalysisParameters.h"
+#include "positions/PositionCodes.h"
 #include "text/NumberText.h"
 
 namespace kv {
@@ -51,10 +52,6 @@ struct MeasuredTimeInputs {
     std::string PositionCode;
 };
 std::string MeasuredTimeText(const MeasuredTimeInputs& in);
-
-// Two-letter code of position n (1-based) from a sequence text such as "PD-PL-PU-DD-DU-PR":
-// trimmed, upper-cased, non-letters removed, letters 2n-1 and 2n; empty when there are none.
-std::string PositionCode(const std::string& sequence, int position);
 
 // --- Readouts ---
 

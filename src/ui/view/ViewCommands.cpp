@@ -2,8 +2,8 @@
 #include <QApplication>
 #include <cmath>
 
-#include "ui/view/ChildView.h"
 #include "ui/app/CommandTable.h"
+#include "ui/view/ChildView.h"
 #include "ui/view/FileCommands.h"
 
 namespace kv {
@@ -63,11 +63,10 @@ template <typename Table> auto Find(const Table& table, int id) -> decltype(&tab
 }
 
 // Commands of features this build does not have yet: shown, but greyed.
-const int NotBuiltCommands[] = {cmd::Positions,      cmd::InternetCal,    cmd::GpsCal,
-                                cmd::LocalCal,       cmd::FinishCal,      cmd::CorrectClock,
-                                cmd::ShowViewer,     cmd::ViewerSettings, cmd::DeleteSection,
-                                cmd::ResetViewer,    cmd::ChooseTextFile, cmd::Print,
-                                cmd::PrintImmediate, cmd::PrintTape};
+const int NotBuiltCommands[] = {cmd::InternetCal,    cmd::GpsCal,         cmd::LocalCal,
+                                cmd::FinishCal,      cmd::CorrectClock,   cmd::ShowViewer,
+                                cmd::ViewerSettings, cmd::DeleteSection,  cmd::ResetViewer,
+                                cmd::Print,          cmd::PrintImmediate, cmd::PrintTape};
 
 const int FeedPopupValues[] = {-10, -5, -2, 1, 2, 5, 10, 20, 50, 100};
 const double ZoomPopupValues[] = {10, 5, 2, 1, 0.5};
@@ -127,6 +126,10 @@ CommandState CChildView::FlagCommandStatus(int id) const {
         break;
     case cmd::Clear:
         s.Enabled = !Core().PositionalRunActive() && !LocalCalibrationRunning();
+        break;
+    case cmd::Positions:
+        s.Checked = Core().PositionalRunActive();
+        s.Enabled = Core().Params.PositionAveragingTime > 0 && !LocalCalibrationRunning();
         break;
     case cmd::PaperTape:
         s.Checked = App().PaperTape != 0;
@@ -233,6 +236,13 @@ bool CChildView::OnFlagCommand(int id) {
         break;
     case cmd::LoadProfile:
         ChooseProfile(QCursor::pos());
+        break;
+    case cmd::Positions:
+        Measuring.AdvancePositionalRun();
+        RequestRepaint();
+        break;
+    case cmd::ChooseTextFile:
+        ChooseTextFileCommand(*this);
         break;
     default:
         return OnSettingToggle(id);

@@ -11,6 +11,7 @@ namespace kv {
 
 class CTrainDia;
 class ProfileChooser;
+class CAnnotatePos;
 
 struct ViewHooks {
     // Receives each message box's text as it would be shown, instead of the box.
@@ -25,6 +26,10 @@ struct ViewHooks {
     std::function<void(CTrainDia&)> SettingsDialogHook;
     // Chooses from the profile list instead of showing it: the chosen number, 0 for none.
     std::function<int(ProfileChooser&)> ProfileChooserHook;
+    // Drives the annotate dialog of positional results instead of its modal loop; true for OK.
+    std::function<bool(CAnnotatePos&)> AnnotatePosHook;
+    // Chooses the results text file instead of the file dialog: the path, empty for Cancel.
+    std::function<QString(const QString& initial)> TextFileHook;
     // Replaces the system beep.
     std::function<void()> BeepHook;
 };
