@@ -35,8 +35,8 @@ std::string Record(int64_t t) {
 
 class GraphFileTest : public ::testing::Test {
 protected:
-    std::string Path = Dir.File("watch.log");
     LogTempDir Dir;
+    std::string Path = Dir.File("watch.log");
     GraphModel Model;
     GraphSettings Settings = AllOn();
 };

@@ -217,6 +217,12 @@ TEST(GraphPipelineTest, WrappedValuesFoldIntoTheHeldRangeAndFilterAcrossTheWrap)
     averaged.LoadGraphText(Log(lines), unwrapped);
     EXPECT_NEAR(averaged.Records.back().Value[2], 5.0, 1.0);
 
+    // A value whose phase would overflow still folds into the range.
+    GraphModel huge;
+    huge.LoadGraphText(Log({Line(100, 3, 0), "110\t\t\t1e300"}), Wrapped(true));
+    const double farOut = huge.Records[1].Value[2];
+    EXPECT_TRUE(farOut >= 0.0 && farOut < 10.0) << farOut;
+
     // Without held limits nothing is folded (the default deviation trace).
     GraphSettings free = Wrapped(false);
     free.Traces[2].HoldMax = false;

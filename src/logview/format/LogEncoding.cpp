@@ -38,22 +38,29 @@ char32_t DecodeUtf8(std::string_view s, size_t& i) {
     return cp;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+// Writes the UTF-8 bytes of cp at p and returns the position after them.
+char* PutUtf8(char* p, char32_t cp) {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        *p++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *p++ = static_cast<char>(0xC0 | (cp >> 6));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *p++ = static_cast<char>(0xE0 | (cp >> 12));
+        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *p++ = static_cast<char>(0xF0 | (cp >> 18));
+        *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return p;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    char bytes[4];
+    out.append(bytes, PutUtf8(bytes, cp));
 }
 
 void AppendUnit(std::string& out, char32_t unit) {
@@ -107,26 +114,30 @@ std::string DecodeEightBit(std::string_view bytes) {
     return out;
 }
 
+// Written through a pointer into a string sized for the worst case (three UTF-8 bytes per code
+// unit): a log is read at every render, and appending byte by byte costs more than the rest.
 std::string DecodeUtf16Le(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() / 2);
-    const auto unit = [&](size_t i) {
-        return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    constexpr size_t kMaxUtf8PerUnit = 3;
+    const size_t units = bytes.size() / 2;
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto unit = [in](size_t i) {
+        return static_cast<char16_t>(in[2 * i] | (in[2 * i + 1] << 8));
     };
-    const size_t end = bytes.size() & ~size_t{1};
-    for (size_t i = 0; i < end; i += 2) {
+    std::string out(units * kMaxUtf8PerUnit, '\0');
+    char* p = out.data();
+    for (size_t i = 0; i < units; ++i) {
         const char16_t u = unit(i);
         if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u >= 0xD800 && u < 0xDC00 && i + 2 < end && unit(i + 2) >= 0xDC00 &&
-                   unit(i + 2) < 0xE000) {
-            AppendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (unit(i + 2) - 0xDC00));
-            i += 2;
+            *p++ = static_cast<char>(u);
+        } else if (u >= 0xD800 && u < 0xDC00 && i + 1 < units && unit(i + 1) >= 0xDC00 &&
+                   unit(i + 1) < 0xE000) {
+            p = PutUtf8(p, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
+            ++i;
         } else {
-            AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : char32_t{u});
+            p = PutUtf8(p, u >= 0xD800 && u < 0xE000 ? kReplacement : char32_t{u});
         }
     }
+    out.resize(static_cast<size_t>(p - out.data()));
     return out;
 }
 

@@ -15,11 +15,6 @@ constexpr bool IsFieldDelimiter(char c) {
     return c == '\t' || c == ',' || c == ' ' || c == ';';
 }
 
-// Characters of a plain decimal number, which std::from_chars reads exactly as strtod does.
-constexpr bool IsPlainNumberChar(char c) {
-    return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';
-}
-
 // Position of the first of `first` or else of `second` in the line.
 size_t FindPreferred(std::string_view line, std::string_view first, std::string_view second) {
     if (line.find('<') == std::string_view::npos) return std::string_view::npos;
@@ -73,17 +68,15 @@ LogFields SplitLogFields(std::string_view line) {
     return fields;
 }
 
+// A whole field that std::from_chars reads is a plain decimal number, read exactly as strtod
+// reads it; anything else (a sign, blanks, hexadecimal, trailing text) goes the C library's way.
 double ParseLogNumber(std::string_view field) {
     if (field.empty()) return 0.0;
-    bool plain = field.front() != '+';
-    for (const char c : field)
-        plain = plain && IsPlainNumberChar(c);
-    if (plain) {
-        double value = 0.0;
-        const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
-        if (result.ec == std::errc()) return std::isfinite(value) ? value : 0.0;
-    }
-    return ParseLeadingDouble(field); // signs, blanks, hexadecimal, words: the C library's way
+    double value = 0.0;
+    const char* end = field.data() + field.size();
+    const auto result = std::from_chars(field.data(), end, value);
+    if (result.ec == std::errc() && result.ptr == end) return std::isfinite(value) ? value : 0.0;
+    return ParseLeadingDouble(field);
 }
 
 std::optional<LogTag> FindLogTag(std::string_view line) {

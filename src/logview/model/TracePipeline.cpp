@@ -20,13 +20,17 @@ WrapRange WrapRange::For(const TraceSettings& s, const TraceResult& r) {
     WrapRange w;
     if (!s.WrapSuppress || !s.HoldMax || !s.HoldMin) return w;
     w.Q = (r.ScaleMax - r.ScaleMin) / kTwoPi;
-    w.On = w.Q > kTiny;
+    w.On = w.Q > kTiny && std::isfinite(w.Q);
     w.Min = r.ScaleMin;
     return w;
 }
 
+// A value so far outside the range that its phase overflows is reduced in scale units first,
+// which gives the same angle.
 double WrapRange::Phase(double value) const {
-    const double phi = (value - Min) / Q;
+    double phi = (value - Min) / Q;
+    if (!std::isfinite(phi)) phi = std::remainder(value - Min, kTwoPi * Q) / Q;
+    if (!std::isfinite(phi)) return 0.0;
     return phi >= M_PI ? phi - kTwoPi : phi;
 }
 
@@ -51,6 +55,7 @@ double LowPassFilter::Step(double value, double k, const WrapRange& wrap) {
         return wrap.Fold(std::atan2(YB, YA));
     }
     YA = HasValue(YA) ? half * value + half * XA + (1.0 - k) * YA : value;
+    if (!std::isfinite(YA)) YA = value; // rounding past the largest double: start again here
     XA = value;
     return YA;
 }
