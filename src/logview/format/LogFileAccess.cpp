@@ -13,6 +13,11 @@ namespace {
 constexpr int64_t kTrimTrigger = 512; // characters above the limit before a trim
 constexpr int64_t kTrimTarget = 40;   // characters above the limit kept by a trim
 constexpr size_t kChunkBytes = 1 << 16;
+constexpr size_t kEncodingProbeBytes = 10; // what the reader's encoding rule looks at
+
+size_t CharacterBytes(LogEncoding encoding) {
+    return encoding == LogEncoding::Utf16Le ? 2 : 1;
+}
 
 // Exactly n bytes at offset, or false.
 bool ReadFully(int fd, char* data, size_t n, int64_t offset) {
@@ -20,15 +25,20 @@ bool ReadFully(int fd, char* data, size_t n, int64_t offset) {
     return got && *got == n;
 }
 
-// Byte offset just past the first UTF-16 "\n" in [from, end), with from > 0 and even; 0 when there
-// is none, nothing on a read failure.
-std::optional<int64_t> FindRecordStart(int fd, int64_t from, int64_t end) {
+// Whether the character of `width` bytes at p is a line feed.
+bool IsLineFeed(const char* p, size_t width) {
+    return p[0] == '\n' && (width == 1 || p[1] == 0);
+}
+
+// Byte offset just past the first "\n" character in [from, end), with from > 0 and a multiple of
+// the character width; 0 when there is none, nothing on a read failure.
+std::optional<int64_t> FindRecordStart(int fd, int64_t from, int64_t end, size_t width) {
     std::vector<char> chunk(kChunkBytes);
     for (int64_t at = from; at < end;) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(kChunkBytes, end - at));
         if (!ReadFully(fd, chunk.data(), n, at)) return std::nullopt;
-        for (size_t i = 0; i + 1 < n; i += 2)
-            if (chunk[i] == '\n' && chunk[i + 1] == 0) return at + static_cast<int64_t>(i) + 2;
+        for (size_t i = 0; i + width <= n; i += width)
+            if (IsLineFeed(&chunk[i], width)) return at + static_cast<int64_t>(i + width);
         at += static_cast<int64_t>(n);
     }
     return 0;
@@ -57,15 +67,24 @@ LogFileHandle::~LogFileHandle() {
     if (fd_ >= 0) CloseFile(fd_);
 }
 
-TrimResult TrimLogFile(int fd, int64_t maxLogsize) {
+std::optional<LogEncoding> LogFileEncoding(int fd) {
+    char probe[kEncodingProbeBytes];
+    const std::optional<size_t> got = ReadAt(fd, probe, sizeof probe, 0);
+    if (!got) return std::nullopt;
+    return DetectLogEncoding(std::string_view(probe, *got));
+}
+
+TrimResult TrimLogFile(int fd, int64_t maxLogsize, LogEncoding encoding) {
     if (maxLogsize <= 0) return TrimResult::Unchanged;
     const std::optional<FileStatus> status = StatusOf(fd);
     if (!status) return TrimResult::Failed;
-    const auto characters = static_cast<int64_t>(status->Size / 2);
+    const auto width = static_cast<int64_t>(CharacterBytes(encoding));
+    const auto characters = static_cast<int64_t>(status->Size) / width;
     const int64_t limit = maxLogsize * 1024;
     if (characters <= limit + kTrimTrigger) return TrimResult::Unchanged;
-    const int64_t end = characters * 2;
-    const std::optional<int64_t> start = FindRecordStart(fd, end - (limit + kTrimTarget) * 2, end);
+    const int64_t end = characters * width;
+    const std::optional<int64_t> start =
+        FindRecordStart(fd, end - (limit + kTrimTarget) * width, end, CharacterBytes(encoding));
     if (!start) return TrimResult::Failed;
     if (*start == 0) return TrimResult::Unchanged;
     if (!MoveToStart(fd, *start, end) || !TruncateFile(fd, static_cast<uint64_t>(end - *start)))

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "logview/format/LogEncoding.h"
 #include "timebase/NtpTime.h"
 
 namespace kv {
@@ -39,9 +40,5 @@ void AppendValueFields(std::string& out, const LogReadings& r);
 
 // Appends the date as "dd/mm/yy HH:MM:SS".
 void AppendDateText(std::string& out, const CalendarTime& t);
-
-// UTF-8 text as UTF-16 little-endian bytes without a byte-order mark; a malformed sequence
-// becomes U+FFFD.
-std::string Utf16LeFromUtf8(std::string_view utf8);
 
 } // namespace kv

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 
 #include "logview/format/LogFileAccess.h"
 
@@ -85,12 +86,17 @@ bool LogWriter::IntervalPending(uint32_t now) const {
 
 // The record's readings, comment and count are used up only once it is in the file, so a record
 // that could not be written loses nothing.
+// The record is written in the encoding the file already has, so an 8-bit log from elsewhere
+// never gets UTF-16 lines in the middle.
 bool LogWriter::AppendRecord(int mode) {
+    const std::lock_guard fileLock(FileLock);
     const LogFileHandle file(Settings.LogFile2);
     if (!file.IsOpen()) return false;
-    const TrimResult trim = TrimLogFile(file.Fd(), Settings.MaxLogsize);
+    const std::optional<LogEncoding> encoding = LogFileEncoding(file.Fd());
+    if (!encoding) return false;
+    const TrimResult trim = TrimLogFile(file.Fd(), Settings.MaxLogsize, *encoding);
     if (trim == TrimResult::Failed) return false;
-    const bool appended = AppendToLogFile(file.Fd(), Utf16LeFromUtf8(BuildRecord(mode)));
+    const bool appended = AppendToLogFile(file.Fd(), EncodeLogText(BuildRecord(mode), *encoding));
     if (appended) {
         if (mode != LogTimeOnly) ConsumeReadings();
         ++LogRecordCounter;
@@ -173,9 +179,23 @@ bool LogWriter::ClearLogFile() {
         const auto lock = Core.HoldAnalysis();
         path = Settings.LogFile2;
     }
-    if (!kv::ClearLogFile(path)) return false;
+    {
+        const std::lock_guard fileLock(FileLock);
+        if (!kv::ClearLogFile(path)) return false;
+    }
     Notify();
     return true;
+}
+
+SectionDeletion LogWriter::DeleteSection(const std::string& path, int64_t start, int64_t end,
+                                         std::string& error) {
+    SectionDeletion result;
+    {
+        const std::lock_guard fileLock(FileLock);
+        result = DeleteLogSection(path, start, end, error);
+    }
+    if (result == SectionDeletion::Deleted) Notify();
+    return result;
 }
 
 bool LogWriter::ToggleLogging() {

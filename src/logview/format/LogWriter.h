@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "analysis/AnalysisCore.h"
 #include "logview/format/LogRecordText.h"
+#include "logview/format/LogSection.h"
 #include "settings/AppSettings.h"
 
 namespace kv {
@@ -26,6 +28,10 @@ public:
 // CLOCK_MONOTONIC milliseconds, the system UTC clock and the local time zone.
 LogClock& SystemLogClock();
 
+// Called from the capture thread (periodic and forced records) and the user-interface thread
+// (time-only records, annotations, the log commands, section deletion). The analysis lock guards
+// the runtime state below; the writer's own file lock guards the file's content, taken after the
+// analysis lock, so a section deletion (which takes only the file lock) never waits for a buffer.
 class LogWriter {
 public:
     // Reads the readings from `core` and LogFile2, LogInterval and MaxLogsize from `settings`;
@@ -55,6 +61,12 @@ public:
     bool LoggingOn() const;  // check mark of Enable logging
     bool CanAnnotate(bool paperTapeShown) const;
 
+    // Cuts the shown section [start, end] out of the file at `path` (DeleteLogSection) under the
+    // file lock, so that no record is appended between the read and the replacement of the file.
+    // Notifies the viewer when the file changed.
+    SectionDeletion DeleteSection(const std::string& path, int64_t start, int64_t end,
+                                  std::string& error);
+
     // Called after the file changed (a record written, the file cleared, another file chosen),
     // on the thread that changed it; it must only hand the viewer's refresh to the UI thread.
     std::function<void()> NotifyLogViewer;
@@ -78,6 +90,9 @@ private:
     AnalysisCore& Core;
     AppSettings& Settings;
     LogClock& Clock;
+    // Held while the file is opened and changed; a record is never appended to a file that a
+    // section deletion is replacing.
+    mutable std::mutex FileLock;
 };
 
 } // namespace kv
