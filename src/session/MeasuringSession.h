@@ -26,6 +26,7 @@
 #include "session/SessionHost.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsStore.h"
+#include "timebase/calibration/CalibrationEngine.h"
 
 namespace kv {
 
@@ -36,11 +37,19 @@ struct PlaybackView {
     int LoopCount = 0;
 };
 
-class MeasuringSession : public AnalysisHost {
+// Replacements for the calibration's outside world (tests); empty members use the real one.
+struct CalibrationSeams {
+    CalibrationReferences* References = nullptr; // null: the SNTP server and the GPS receiver
+    SystemClockSetter* ClockSetter = nullptr;    // null: the machine's clock
+    std::function<uint32_t()> TickCountMs;       // empty: the monotonic clock
+};
+
+class MeasuringSession : public AnalysisHost, private CalibrationHost {
 public:
     // `capture` and `output` replace the sound card (tests); null uses PortAudio. `output` serves
     // both the monitor and the playback of a waveform file heard without duplex audio.
-    MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output);
+    MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output,
+                     const CalibrationSeams& seams = {});
     ~MeasuringSession() override;
     MeasuringSession(const MeasuringSession&) = delete;
     MeasuringSession& operator=(const MeasuringSession&) = delete;
@@ -88,6 +97,14 @@ public:
     // test fixes it).
     std::function<int()> PlaybackStartDraw;
 
+    // --- Calibration ---
+    CalibrationEngine& Calibration() { return *Calibrator; }
+    const CalibrationEngine& Calibration() const { return *Calibrator; }
+    // "Start internet cal" / "Start GPS cal": measuring starts if it is not running.
+    void StartReferenceCalibration(bool gps);
+    // The no-sound-card clock's error in ppm, from the settings file's [Simulation] section.
+    double SimulatedClockPpm() const { return Clocked.RateOffsetPpm(); }
+
     LogWriter& LogFile() { return Log; }
     const LogWriter& LogFile() const { return Log; }
     MonitorState& MonitorOutput() { return *Monitor; }
@@ -120,6 +137,10 @@ private:
     void PostRun();
     void RandomPlaybackStart();
     void OnPlaybackEnded();
+    void LoadSimulation();
+    // --- CalibrationHost ---
+    void SaveSettings() override { Save(); }
+    CalibrationQuestions& Questions() override { return Host.Questions(); }
 
     SessionHost& Host;
     AnalysisCore Core;
@@ -142,6 +163,8 @@ private:
     TimeLapseLink TimeLapse;
     WaveformFiles Waveform;
     LogWriter Log{Core, App};
+    std::unique_ptr<CalibrationReferences> OwnReferences;
+    std::unique_ptr<CalibrationEngine> Calibrator; // ends its worker before the core goes
     std::unique_ptr<CSoundIn> SoundIn; // last: closed before the members its worker uses go
 };
 

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "timebase/calibration/CalibrationQuestions.h"
+
 namespace kv {
 
+class CDEndCal;
 class CTrainDia;
 class ProfileChooser;
 
@@ -25,6 +28,12 @@ struct ViewHooks {
     std::function<void(CTrainDia&)> SettingsDialogHook;
     // Chooses from the profile list instead of showing it: the chosen number, 0 for none.
     std::function<int(ProfileChooser&)> ProfileChooserHook;
+    // Answers the calibration's message boxes instead of showing them (the box's text with LF
+    // line ends, and whether Cancel is offered).
+    std::function<Answer(const QString& text, QuestionButtons buttons)> QuestionHook;
+    // Drives the end-of-calibration dialog instead of its modal loop; its choice counts when the
+    // hook closed it with OK.
+    std::function<void(CDEndCal&)> EndCalibrationDialogHook;
     // Replaces the system beep.
     std::function<void()> BeepHook;
 };
