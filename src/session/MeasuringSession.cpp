@@ -133,6 +133,7 @@ void MeasuringSession::StartMeasurement() {
     }
     Monitor->DropClip();
     StartOutput();
+    SimulateCaptureClock();
     RandomPlaybackStart();
     Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
     if (Core.Settings.Centre)
@@ -350,6 +351,15 @@ void MeasuringSession::PostRun() {
     Host.Post([this] {
         if (!IsRunning()) StartMeasurement();
     });
+}
+
+// A playback captured without a sound card hears the recording through the simulated clock: a
+// clock running fast takes more samples of the same sound.
+void MeasuringSession::SimulateCaptureClock() {
+    const double ppm = SoundIn->UsingFallback() ? Clocked.RateOffsetPpm() : 0.0;
+    const auto lock = Core.HoldAnalysis();
+    constexpr double PerMillion = 1e-6;
+    Waveform.SetPlaybackStep(1.0 / (1.0 + ppm * PerMillion));
 }
 
 void MeasuringSession::RandomPlaybackStart() {

@@ -136,6 +136,7 @@ private:
     void CloseWaveformFiles();
     void PostRun();
     void RandomPlaybackStart();
+    void SimulateCaptureClock();
     void OnPlaybackEnded();
     void LoadSimulation();
     // --- CalibrationHost ---
