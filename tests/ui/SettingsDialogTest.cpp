@@ -17,9 +17,9 @@
 #include "TickSynthesizer.h"
 #include "settings/Profiles.h"
 #include "settings/SettingsPaths.h"
-#include "ui/view/ChildView.h"
 #include "ui/app/CommandTable.h"
 #include "ui/dialogs/TrainDia.h"
+#include "ui/view/ChildView.h"
 
 namespace kv {
 namespace {
