@@ -4,6 +4,7 @@
 // AnalysisLock; ProcessBuffer holds it for a whole buffer.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -49,7 +50,9 @@ public:
     WaveformTrace Trace;
     SampleCounterRegression ClockRegression;
 
-    int Calibrating = 0; // calibration mode word, under CalibrationLock
+    // Calibration mode word: changed under CalibrationLock; atomic because the capture thread
+    // and the command states read it without that lock.
+    std::atomic<int> Calibrating{0};
     bool NoSignal = false;
     bool CentringPending = false;
     int CentringCountdown = 0;

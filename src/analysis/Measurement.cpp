@@ -90,7 +90,9 @@ void AnalysisCore::MeasurementStep(int64_t sample, int& logMode) {
         if (Calibrating == LocalCalibrationMode) UpdateLocalCalibrationText();
     } else {
         m.AccumulatedRate = 0.0;
-        m.CalibrationStatusText.clear();
+        // Only the local standard's text is this thread's; a reference run's text belongs to
+        // its worker.
+        if (Calibrating == LocalCalibrationMode) m.CalibrationStatusText.clear();
     }
 
     m.HasReference = det.BeatCount % 2 == 0;

@@ -1,6 +1,7 @@
 #include "audio/WaveformFiles.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -195,10 +196,32 @@ int64_t WaveformFiles::Play(int16_t* samples, size_t n) {
     return NoSplice;
 }
 
+void WaveformFiles::SetPlaybackStep(double step) {
+    constexpr double SlowestStep = 0.5, FastestStep = 2.0; // no sound card is that far off
+    Step = std::isfinite(step) && step >= SlowestStep && step <= FastestStep ? step : 1.0;
+    Fraction = 0.0;
+}
+
 size_t WaveformFiles::CopyPlayback(int16_t* out, size_t n) {
-    const size_t k = std::min(n, Data.size() - Position);
+    if (Step != 1.0) return ResamplePlayback(out, n);
+    const size_t k = std::min(n, Data.size() - std::min(Position, Data.size()));
     if (k > 0) std::memcpy(out, Data.data() + Position, k * sizeof(int16_t));
     Position += k;
+    return k;
+}
+
+// Each played sample lies between two recorded ones; the last recorded sample ends a pass.
+size_t WaveformFiles::ResamplePlayback(int16_t* out, size_t n) {
+    size_t k = 0;
+    while (k < n && Position + 1 < Data.size()) {
+        const double first = Data[Position];
+        out[k++] =
+            static_cast<int16_t>(std::lround(first + (Data[Position + 1] - first) * Fraction));
+        Fraction += Step;
+        const auto whole = static_cast<size_t>(Fraction);
+        Fraction -= static_cast<double>(whole);
+        Position = std::min(Position + whole, Data.size());
+    }
     return k;
 }
 

@@ -55,6 +55,10 @@ public:
     static constexpr int64_t NoSplice = -1;
     int64_t Process(int16_t* samples, size_t n);
 
+    // Recorded samples played per captured sample: 1 plays the file as it is; another value
+    // resamples it (linear interpolation), as a capture clock running fast or slow would hear a
+    // sound recorded at the nominal rate. Values outside 0.5 to 2 are refused (1 is kept).
+    void SetPlaybackStep(double step);
     // Moves playback to byte 2 * trunc(L * q / 32767 * 0.5) of the L data bytes; q in 0..32767.
     void RandomStart(int q);
 
@@ -74,6 +78,7 @@ private:
     void Record(const int16_t* samples, size_t n);
     int64_t Play(int16_t* samples, size_t n);
     size_t CopyPlayback(int16_t* out, size_t n);
+    size_t ResamplePlayback(int16_t* out, size_t n);
 
     WaveWriter Writer;
     int RecordChannels = 1;
@@ -81,6 +86,8 @@ private:
 
     std::vector<int16_t> Data; // the playback memory file, mono 16-bit
     size_t Position = 0;
+    double Step = 1.0;     // recorded samples per played sample
+    double Fraction = 0.0; // how far between Position and the next sample, 0 to 1
     bool IsPlaying = false;
     int Loops = 0;
     unsigned SavedRate = 0; // 0: nothing to give back

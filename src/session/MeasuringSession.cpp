@@ -11,8 +11,18 @@
 
 namespace kv {
 
-MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output)
+MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output,
+                                   const CalibrationSeams& seams)
     : Host(host), Core(*this), Monitor(std::make_shared<MonitorState>()) {
+    CalibrationReferences* references = seams.References;
+    if (!references) {
+        OwnReferences = std::make_unique<SystemCalibrationReferences>();
+        references = OwnReferences.get();
+    }
+    SystemClockSetter& setter = seams.ClockSetter ? *seams.ClockSetter : PosixSystemClockSetter();
+    Calibrator = std::make_unique<CalibrationEngine>(
+        Core, App, static_cast<CalibrationHost&>(*this), *references,
+        CalibrationClocks{ProcessTimestampClock(), setter, seams.TickCountMs});
     if (!capture) {
         OwnCapture = std::make_unique<PortAudioSource>();
         capture = OwnCapture.get();
@@ -52,18 +62,27 @@ void MeasuringSession::Load(SettingsStore* store, int displayWidthPixels) {
     if (!Store) return;
     ToolBarRefresh refresh{[this] { Host.ShowLiftAngle(); }, [this] { Host.ShowMeasuringTime(); }};
     LoadSettings(*Store, Core, App, ProcessTimestampClock(), refresh);
+    LoadSimulation();
     MakeDefaultFileNames(App);
     Host.ShowTrain();
 }
 
 bool MeasuringSession::Save() {
     if (!Store) return false;
+    const auto calibration = Core.HoldCalibration(); // before the analysis lock, as everywhere
     const auto lock = Core.HoldAnalysis();
     const unsigned inUse = Core.Settings.SampleRate;
     Core.Settings.SampleRate = Waveform.UserSampleRate(inUse);
-    SaveSettings(*Store, Core, App, ProcessTimestampClock());
+    kv::SaveSettings(*Store, Core, App, ProcessTimestampClock());
     Core.Settings.SampleRate = inUse;
     return Store->Save();
+}
+
+// [Simulation] SampleClockPpm: how far the clock of a playback without a sound card runs fast
+// (positive) or slow. Read only, never written: it exists for demonstrations and tests.
+void MeasuringSession::LoadSimulation() {
+    Clocked.SetRateOffsetPpm(
+        Store->GetDouble("Simulation", "SampleClockPpm", DoubleFormat::General, 0.0));
 }
 
 void MeasuringSession::Shutdown() {
@@ -72,6 +91,7 @@ void MeasuringSession::Shutdown() {
     Host.KillTimer(TimerCalibrationCycle);
     if (IsRunning()) CancelPositionalRun();
     if (IsRunning()) StopMeasurement();
+    Calibrator->Shutdown();
     {
         const auto lock = Core.HoldAnalysis();
         CloseWaveformFiles();
@@ -117,14 +137,17 @@ void MeasuringSession::StartMeasurement() {
     }
     Monitor->DropClip();
     StartOutput();
+    SimulateCaptureClock();
     RandomPlaybackStart();
     Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
     if (Core.Settings.Centre)
         Host.StartTimer(TimerCentre, static_cast<unsigned>(Core.Derived.BeatPeriod * 4000.0));
     Host.ShowRunning(true);
+    Calibrator->ContinueCalibration();
 }
 
 void MeasuringSession::StopMeasurement() {
+    Calibrator->MeasuringStopped();
     Host.KillTimer(TimerRepaintRetry);
     WriteLogRecord(LogTimeOnly);
     Host.KillTimer(TimerAutoStop);
@@ -160,6 +183,20 @@ void MeasuringSession::StopOutput() {
     if (SoundOut->Running()) SoundOut->Close();
 }
 
+void MeasuringSession::StartReferenceCalibration(bool gps) {
+    {
+        const auto lock = Core.HoldAnalysis();
+        Core.Tape.TapeScrollOffset = 0;
+    }
+    Host.RequestRepaint();
+    if (!IsRunning()) StartMeasurement();
+    {
+        const auto lock = Core.HoldAnalysis();
+        Core.NoSignal = false;
+    }
+    Calibrator->StartReferenceCalibration(gps);
+}
+
 void MeasuringSession::CentreNow() {
     Core.CentreNow();
 }
@@ -177,7 +214,7 @@ void MeasuringSession::OnTimer(int id) {
     switch (id) {
     case TimerAutoStop:
         ReportSilentCapture();
-        Core.OnAutoStopTimer(false);
+        Core.OnAutoStopTimer(calflags::IsReferenceRun(Core.Calibrating));
         Host.RequestRepaint();
         break;
     case TimerTrainDetect:
@@ -189,6 +226,9 @@ void MeasuringSession::OnTimer(int id) {
     case TimerPerBuffer:
         if (IsRunning()) PerBufferStep();
         if (IsRunning()) PositionHandOver();
+        break;
+    case TimerCalibrationCycle:
+        Calibrator->OnCycleTimer();
         break;
     case TimerClearCalibrationText: {
         const auto lock = Core.HoldCalibration();
@@ -316,6 +356,15 @@ void MeasuringSession::PostRun() {
     Host.Post([this] {
         if (!IsRunning()) StartMeasurement();
     });
+}
+
+// A playback captured without a sound card hears the recording through the simulated clock: a
+// clock running fast takes more samples of the same sound.
+void MeasuringSession::SimulateCaptureClock() {
+    const double ppm = SoundIn->UsingFallback() ? Clocked.RateOffsetPpm() : 0.0;
+    const auto lock = Core.HoldAnalysis();
+    constexpr double PerMillion = 1e-6;
+    Waveform.SetPlaybackStep(1.0 / (1.0 + ppm * PerMillion));
 }
 
 void MeasuringSession::RandomPlaybackStart() {

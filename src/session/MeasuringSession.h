@@ -27,6 +27,7 @@
 #include "session/SessionHost.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsStore.h"
+#include "timebase/calibration/CalibrationEngine.h"
 
 namespace kv {
 
@@ -37,11 +38,19 @@ struct PlaybackView {
     int LoopCount = 0;
 };
 
-class MeasuringSession : public AnalysisHost {
+// Replacements for the calibration's outside world (tests); empty members use the real one.
+struct CalibrationSeams {
+    CalibrationReferences* References = nullptr; // null: the SNTP server and the GPS receiver
+    SystemClockSetter* ClockSetter = nullptr;    // null: the machine's clock
+    std::function<uint32_t()> TickCountMs;       // empty: the monotonic clock
+};
+
+class MeasuringSession : public AnalysisHost, private CalibrationHost {
 public:
     // `capture` and `output` replace the sound card (tests); null uses PortAudio. `output` serves
     // both the monitor and the playback of a waveform file heard without duplex audio.
-    MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output);
+    MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output,
+                     const CalibrationSeams& seams = {});
     ~MeasuringSession() override;
     MeasuringSession(const MeasuringSession&) = delete;
     MeasuringSession& operator=(const MeasuringSession&) = delete;
@@ -96,6 +105,13 @@ public:
     const PositionalRun& Positions() const { return *PositionRun; }
     // Who answers the run's questions (the window); null leaves them unanswered.
     void SetPositionalRunUser(PositionalRunUser* user) { PositionRun->SetUser(user); }
+    // --- Calibration ---
+    CalibrationEngine& Calibration() { return *Calibrator; }
+    const CalibrationEngine& Calibration() const { return *Calibrator; }
+    // "Start internet cal" / "Start GPS cal": measuring starts if it is not running.
+    void StartReferenceCalibration(bool gps);
+    // The no-sound-card clock's error in ppm, from the settings file's [Simulation] section.
+    double SimulatedClockPpm() const { return Clocked.RateOffsetPpm(); }
 
     LogWriter& LogFile() { return Log; }
     const LogWriter& LogFile() const { return Log; }
@@ -128,6 +144,7 @@ private:
     void CloseWaveformFiles();
     void PostRun();
     void RandomPlaybackStart();
+    void SimulateCaptureClock();
     void OnPlaybackEnded();
     void PositionHandOver();
     void CancelPositionalRun();
@@ -149,6 +166,10 @@ private:
     private:
         MeasuringSession& Session;
     };
+    void LoadSimulation();
+    // --- CalibrationHost ---
+    void SaveSettings() override { Save(); }
+    CalibrationQuestions& Questions() override { return Host.Questions(); }
 
     SessionHost& Host;
     AnalysisCore Core;
@@ -174,6 +195,8 @@ private:
     PositionsBridge PositionsLink{*this};
     std::unique_ptr<PositionalRun> PositionRun;
     bool HandOverPending = false;      // a position's hand-over is posted and not yet handled
+    std::unique_ptr<CalibrationReferences> OwnReferences;
+    std::unique_ptr<CalibrationEngine> Calibrator; // ends its worker before the core goes
     std::unique_ptr<CSoundIn> SoundIn; // last: closed before the members its worker uses go
 };
 

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "timebase/calibration/CalibrationQuestions.h"
+
 namespace kv {
 
 class SessionHost {
@@ -32,6 +34,8 @@ public:
     virtual void ShowTrain() = 0;
     virtual void ShowMeasuringTime() = 0;
     virtual void ShowLiftAngle() = 0;
+    // The calibration's questions to the user (message boxes and the end dialog).
+    virtual CalibrationQuestions& Questions() = 0;
 };
 
 } // namespace kv

@@ -89,6 +89,9 @@ struct SampleCounterRegression {
 
     // TotalSamples, StartSample, CounterNow, StartCounter = 0 (slope left as is).
     void Reset();
+    // A new regression starts at the next buffer (the timestamp clock was stepped or trimmed);
+    // the sample total runs on.
+    void Restart() { StartSample = 0; }
     // Adds n samples read at counter value `counter`; samplePosition is the analysis
     // SamplePosition. A zero sample rate leaves the regression untouched.
     void AddBuffer(uint64_t n, int64_t counter, uint64_t samplePosition, unsigned sampleRate,

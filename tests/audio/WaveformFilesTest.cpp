@@ -324,6 +324,35 @@ TEST(WaveformPlayback, ReachingTheEndMidBufferCompletesFromTheStartAndCountsTheL
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), data.begin()));
 }
 
+// A capture clock 25 % slow takes three samples where the recording has four (a large error, so
+// the interpolated values are easy to check); a step out of range plays the file as it is.
+TEST(WaveformPlayback, AStepOtherThanOneResamplesTheRecordingByInterpolation) {
+    TempFolder dir;
+    const std::string path = dir.File("ramp.wav");
+    std::vector<int16_t> data(1000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<int16_t>(3 * i);
+    WriteBytes(path, WaveImage(1, 48000, 16, Pcm16(data)));
+    WaveformFiles files;
+    unsigned rate = 48000;
+    int channels = 1;
+    ASSERT_TRUE(files.OpenForReading(path, rate, channels));
+    files.SetPlaybackStep(4.0 / 3.0);
+    std::vector<int16_t> buffer(300);
+    files.Process(buffer.data(), buffer.size());
+    for (size_t i = 0; i < buffer.size(); ++i)
+        ASSERT_EQ(buffer[i], 4 * static_cast<int>(i)) << i; // 3 * (i * 4/3)
+    EXPECT_NEAR(static_cast<double>(files.PlaybackPosition()), 400.0, 1.0);
+    files.Process(buffer.data(), buffer.size()); // 600 more recorded samples: to the end
+    files.Process(buffer.data(), buffer.size());
+    EXPECT_EQ(files.LoopCount(), 1) << "the resampled playback wraps like the plain one";
+
+    files.SetPlaybackStep(3.0); // no card is off by a factor of three
+    const size_t at = files.PlaybackPosition();
+    files.Process(buffer.data(), 10);
+    EXPECT_EQ(files.PlaybackPosition(), at + 10);
+}
+
 TEST(WaveformPlayback, DataThatCannotFillABufferEndsPlayback) {
     TempFolder dir;
     const std::string empty = dir.File("empty.wav");

@@ -20,17 +20,17 @@
 #include "settings/Profiles.h"
 #include "settings/SettingsIO.h"
 #include "ui/app/CommandTable.h"
+#include "ui/app/ToolBarIcons.h"
 #include "ui/bars/SettingsBar.h"
 #include "ui/dialogs/SmallDialogs.h"
-#include "ui/app/ToolBarIcons.h"
 
 namespace kv {
 
-CMainFrame::CMainFrame(const Options& options, QWidget* parent)
+CMainFrame::CMainFrame(const Options& options, const CalibrationSeams& calibration, QWidget* parent)
     : QMainWindow(parent), Store(options.Store) {
     setWindowTitle(QString::fromLatin1(FrameTitle));
     setWindowIcon(ApplicationIcon());
-    ViewWidget = new CChildView(this, options.Capture, options.Output);
+    ViewWidget = new CChildView(this, options.Capture, options.Output, calibration);
     setCentralWidget(ViewWidget);
     ViewWidget->OnCreate(Store, options.BundledSample);
     connect(ViewWidget, &CChildView::CommandRequested, this, &CMainFrame::RouteCommand,

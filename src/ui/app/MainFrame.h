@@ -10,8 +10,8 @@
 #include <map>
 #include <optional>
 
-#include "ui/view/ChildView.h"
 #include "ui/app/WindowPlacement.h"
+#include "ui/view/ChildView.h"
 
 namespace kv {
 
@@ -30,7 +30,11 @@ public:
         PlaybackSink* Output = nullptr;
         std::filesystem::path BundledSample;
     };
-    explicit CMainFrame(const Options& options, QWidget* parent = nullptr);
+    explicit CMainFrame(const Options& options, QWidget* parent = nullptr)
+        : CMainFrame(options, CalibrationSeams{}, parent) {}
+    // `calibration` replaces the calibration's references, system clock and tick count (tests).
+    CMainFrame(const Options& options, const CalibrationSeams& calibration,
+               QWidget* parent = nullptr);
     explicit CMainFrame(CaptureSource* capture = nullptr, QWidget* parent = nullptr)
         : CMainFrame(Options{nullptr, capture, nullptr, {}}, parent) {}
     ~CMainFrame() override;

@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,6 +20,8 @@
 #include <optional>
 #include <tuple>
 #include <variant>
+
+#include "platform/SerialPortScan.h"
 
 namespace kv {
 
@@ -231,15 +232,7 @@ public:
 } // namespace
 
 std::vector<std::string> SerialPortNames() {
-    const QStringList found =
-        QDir(QStringLiteral("/dev"))
-            .entryList(
-                {QStringLiteral("ttyS*"), QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")},
-                QDir::System | QDir::Files | QDir::Readable | QDir::Writable, QDir::Name);
-    std::vector<std::string> names;
-    for (const QString& name : found)
-        names.push_back(name.toStdString());
-    return names;
+    return ListSerialPorts();
 }
 
 CTrainDia::CTrainDia(const TrainDiaFields& fields, const TrainDiaLists& lists, QWidget* parent)

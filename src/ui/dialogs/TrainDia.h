@@ -81,7 +81,8 @@ struct TrainDiaLists {
 // The button that accepted the dialog.
 enum class TrainDiaExit { Ok, Apply, Save, Load };
 
-// Serial devices present: /dev/ttyS*, /dev/ttyUSB* and /dev/ttyACM*, by name, sorted.
+// Serial devices present, as full paths: /dev/ttyS* with a UART behind it, /dev/ttyUSB*,
+// /dev/ttyACM* and the /dev/serial/by-id names.
 std::vector<std::string> SerialPortNames();
 
 class CTrainDia : public QDialog {

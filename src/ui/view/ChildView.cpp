@@ -11,9 +11,10 @@ namespace {
 constexpr qint64 RepaintThrottleMs = 90; // about eleven pictures a second while measuring
 } // namespace
 
-CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* output)
+CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* output,
+                       const CalibrationSeams& seams)
     : QWidget(parent), TimerSet([this](int id) { OnTimer(id); }, this),
-      Measuring(*this, capture, output) {
+      Measuring(*this, capture, output, seams) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     RepaintClock.start();

@@ -16,6 +16,7 @@
 #include "ui/view/ViewMouse.h"
 #include "ui/view/ViewNotices.h"
 #include "ui/view/ViewPositions.h"
+#include "ui/view/ViewQuestions.h"
 #include "ui/view/ViewRenderer.h"
 #include "ui/view/ViewTimers.h"
 
@@ -25,8 +26,9 @@ class CChildView : public QWidget, private SessionHost {
     Q_OBJECT
 public:
     // `capture` and `output` replace the sound card (tests); null uses PortAudio.
+    // `seams` replace the calibration's references, system clock and tick count (tests).
     explicit CChildView(QWidget* parent = nullptr, CaptureSource* capture = nullptr,
-                        PlaybackSink* output = nullptr);
+                        PlaybackSink* output = nullptr, const CalibrationSeams& seams = {});
     ~CChildView() override;
 
     MeasuringSession& Session() { return Measuring; }
@@ -95,10 +97,13 @@ private:
     void ShowTrain() override { emit TrainBoxChanged(); }
     void ShowMeasuringTime() override { emit MeasuringTimeBoxChanged(); }
     void ShowLiftAngle() override { emit LiftAngleBoxChanged(); }
+    CalibrationQuestions& Questions() override { return Asker; }
 
     bool LocalCalibrationRunning() const;
     CommandState FlagCommandStatus(int id) const;
+    CommandState CalibrationCommandStatus(int id) const;
     bool OnFlagCommand(int id);
+    bool OnCalibrationCommand(int id);
     bool OnSettingToggle(int id);
     void TogglePaperTape();
     void ToggleCursorDisk(bool ctrlHeld);
@@ -108,6 +113,7 @@ private:
     ViewTimers TimerSet;
     MeasuringSession Measuring;
     ViewNotices Notices{*this, Hooks.MessageSink};
+    ViewQuestions Asker{*this, Hooks};
     QElapsedTimer RepaintClock;
     qint64 LastRepaintMs = -1000;
     int Paints = 0;

@@ -63,10 +63,9 @@ template <typename Table> auto Find(const Table& table, int id) -> decltype(&tab
 }
 
 // Commands of features this build does not have yet: shown, but greyed.
-const int NotBuiltCommands[] = {cmd::InternetCal,    cmd::GpsCal,         cmd::LocalCal,
-                                cmd::FinishCal,      cmd::CorrectClock,   cmd::ShowViewer,
-                                cmd::ViewerSettings, cmd::DeleteSection,  cmd::ResetViewer,
-                                cmd::Print,          cmd::PrintImmediate, cmd::PrintTape};
+const int NotBuiltCommands[] = {cmd::ShowViewer,  cmd::ViewerSettings, cmd::DeleteSection,
+                                cmd::ResetViewer, cmd::Print,          cmd::PrintImmediate,
+                                cmd::PrintTape};
 
 const int FeedPopupValues[] = {-10, -5, -2, 1, 2, 5, 10, 20, 50, 100};
 const double ZoomPopupValues[] = {10, 5, 2, 1, 0.5};
@@ -74,8 +73,9 @@ const char* const ZoomPopupLabels[] = {"10 trig", "5 trig", "2 trig", "1 free", 
 
 } // namespace
 
+// Read without the calibration lock: the command states are asked under the analysis lock,
+// which must never be held while the calibration lock is taken.
 bool CChildView::LocalCalibrationRunning() const {
-    const auto lock = Core().HoldCalibration();
     return Core().Calibrating == LocalCalibrationMode;
 }
 
@@ -154,6 +154,33 @@ CommandState CChildView::FlagCommandStatus(int id) const {
         break;
     case cmd::Averaging:
         s.Checked = Core().Params.Averaging != 0;
+        break;
+    default:
+        s = CalibrationCommandStatus(id);
+        break;
+    }
+    return s;
+}
+
+// Called under the analysis lock; the calibration word is read without its lock.
+CommandState CChildView::CalibrationCommandStatus(int id) const {
+    CommandState s;
+    const int flags = Core().Calibrating;
+    const bool running = Core().Measurement.Running;
+    switch (id) {
+    case cmd::InternetCal:
+    case cmd::GpsCal:
+        s.Enabled = flags == calflags::None;
+        break;
+    case cmd::LocalCal:
+        s.Enabled = flags == calflags::None && running;
+        break;
+    case cmd::FinishCal:
+        s.Enabled = (flags & calflags::LowBits) != 0 && running;
+        break;
+    case cmd::CorrectClock:
+        s.Enabled = calflags::IsReferenceRun(flags);
+        s.Checked = Measuring.Calibration().CorrectSystemClockRequested();
         break;
     default:
         s = FileCommandStatus(*this, id);
@@ -243,6 +270,28 @@ bool CChildView::OnFlagCommand(int id) {
         break;
     case cmd::ChooseTextFile:
         ChooseTextFileCommand(*this);
+        break;
+    default:
+        return OnCalibrationCommand(id);
+    }
+    return true;
+}
+
+bool CChildView::OnCalibrationCommand(int id) {
+    CalibrationEngine& calibration = Measuring.Calibration();
+    switch (id) {
+    case cmd::InternetCal:
+    case cmd::GpsCal:
+        Measuring.StartReferenceCalibration(id == cmd::GpsCal);
+        break;
+    case cmd::LocalCal:
+        calibration.StartLocalCalibration();
+        break;
+    case cmd::FinishCal:
+        calibration.FinishCalibration();
+        break;
+    case cmd::CorrectClock:
+        calibration.ToggleCorrectSystemClock();
         break;
     default:
         return OnSettingToggle(id);

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "timebase/calibration/CalibrationQuestions.h"
+
 namespace kv {
 
+class CDEndCal;
 class CTrainDia;
 class ProfileChooser;
 class CAnnotatePos;
@@ -30,6 +33,12 @@ struct ViewHooks {
     std::function<bool(CAnnotatePos&)> AnnotatePosHook;
     // Chooses the results text file instead of the file dialog: the path, empty for Cancel.
     std::function<QString(const QString& initial)> TextFileHook;
+    // Answers the calibration's message boxes instead of showing them (the box's text with LF
+    // line ends, and whether Cancel is offered).
+    std::function<Answer(const QString& text, QuestionButtons buttons)> QuestionHook;
+    // Drives the end-of-calibration dialog instead of its modal loop; its choice counts when the
+    // hook closed it with OK.
+    std::function<void(CDEndCal&)> EndCalibrationDialogHook;
     // Replaces the system beep.
     std::function<void()> BeepHook;
 };

@@ -850,7 +850,12 @@ void ViewRenderer::DrawMiddle(Frame& fr) {
 void ViewRenderer::DrawCalibrationText(Frame& fr) {
     auto lock = fr.Core.TryHoldCalibration();
     if (!lock.owns_lock()) return;
-    const std::vector<std::string> lines = SplitLines(fr.Core.Measurement.CalibrationStatusText);
+    std::vector<std::string> lines;
+    {
+        // The capture thread rebuilds a local standard's text under the analysis lock.
+        const auto analysis = fr.Core.HoldAnalysis();
+        lines = SplitLines(fr.Core.Measurement.CalibrationStatusText);
+    }
     lock.unlock();
     fr.P.setFont(large_);
     for (size_t j = 0; j < lines.size(); ++j)

@@ -9,10 +9,10 @@
 #include "audio/PortAudioSink.h"
 #include "audio/PortAudioSource.h"
 #include "settings/Profiles.h"
-#include "ui/view/ChildView.h"
 #include "ui/app/CommandTable.h"
 #include "ui/dialogs/ProfileChooser.h"
 #include "ui/dialogs/TrainDia.h"
+#include "ui/view/ChildView.h"
 
 namespace kv {
 
@@ -147,7 +147,7 @@ void ApplyLockedFields(CChildView& v, const TrainDiaFields& f) {
     ApplyCalibrationFactors(v, f);
     ApplyTimes(v, f);
     ProcessTimestampClock().SetTrim(SecondsPerDayToFactor(f.Trim));
-    v.Core().ClockRegression.Reset();
+    v.Core().ClockRegression.Restart(); // the sample total runs on: a calibration reads it
 }
 
 // A changed train text is applied unless it is empty or "AUTO". A text that names no train is

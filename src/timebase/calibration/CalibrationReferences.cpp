@@ -1,0 +1,35 @@
+#include "timebase/calibration/CalibrationReferences.h"
+
+#include "timebase/references/SntpClient.h"
+
+namespace kv {
+
+SystemCalibrationReferences::SystemCalibrationReferences(TimestampClock& clock,
+                                                         UdpSocketFactory& sockets,
+                                                         SerialPortOpener& ports)
+    : Clock(clock), Sockets(sockets), Receiver(ports, clock) {}
+
+// The server is looked up afresh for every reading, so a changed setting takes effect at once.
+bool SystemCalibrationReferences::Read(bool gps, ReadingPhase phase,
+                                       const ReferenceSettings& settings,
+                                       const StillWanted& stillWanted, double& offsetSeconds,
+                                       std::string& status) {
+    if (gps) return Receiver.ReadOffset(phase, stillWanted, offsetSeconds, status);
+    SntpReference server(settings.SntpServer, settings.SntpPort, Sockets, Clock);
+    return server.ReadOffset(phase, stillWanted, offsetSeconds, status);
+}
+
+bool SystemCalibrationReferences::OpenGpsPort(const std::string& port, int baud,
+                                              std::string& error) {
+    return Receiver.OpenGpsPort(port, baud, error);
+}
+
+void SystemCalibrationReferences::CloseGpsPort() {
+    Receiver.CloseGpsPort();
+}
+
+bool SystemCalibrationReferences::GpsPortOpen() const {
+    return Receiver.IsOpen();
+}
+
+} // namespace kv
