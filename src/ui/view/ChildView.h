@@ -48,8 +48,7 @@ public:
 
     // Shows a message at once and waits for it to be read (dialog validation).
     void ShowMessageText(const QString& text);
-    // Device and measuring notices not shown yet.
-    int PendingNoticeCount() const { return Notices.PendingCount(); }
+    int PendingNoticeCount() const { return Notices.PendingCount(); } // not shown yet
     const ViewTimers& Timers() const { return TimerSet; }
     // Repaints actually made since construction, and the last one's image.
     int PaintCount() const { return Paints; }
@@ -99,14 +98,8 @@ private:
     void ShowLiftAngle() override { emit LiftAngleBoxChanged(); }
     CalibrationQuestions& Questions() override { return Asker; }
 
-    bool LocalCalibrationRunning() const;
     CommandState FlagCommandStatus(int id) const;
-    CommandState CalibrationCommandStatus(int id) const;
     bool OnFlagCommand(int id);
-    bool OnCalibrationCommand(int id);
-    bool OnSettingToggle(int id);
-    void TogglePaperTape();
-    void ToggleCursorDisk(bool ctrlHeld);
     void OnTimer(int id);
     bool OnUiThread() const;
 

@@ -71,13 +71,97 @@ const int FeedPopupValues[] = {-10, -5, -2, 1, 2, 5, 10, 20, 50, 100};
 const double ZoomPopupValues[] = {10, 5, 2, 1, 0.5};
 const char* const ZoomPopupLabels[] = {"10 trig", "5 trig", "2 trig", "1 free", "0.5 free"};
 
-} // namespace
-
 // Read without the calibration lock: the command states are asked under the analysis lock,
 // which must never be held while the calibration lock is taken.
-bool CChildView::LocalCalibrationRunning() const {
-    return Core().Calibrating == LocalCalibrationMode;
+bool LocalCalibrationRunning(const CChildView& view) {
+    return view.Core().Calibrating == LocalCalibrationMode;
 }
+
+// Called under the analysis lock; the calibration word is read without its lock.
+CommandState CalibrationCommandStatus(const CChildView& view, int id) {
+    CommandState s;
+    const int flags = view.Core().Calibrating;
+    const bool running = view.Core().Measurement.Running;
+    switch (id) {
+    case cmd::InternetCal:
+    case cmd::GpsCal:
+        s.Enabled = flags == calflags::None;
+        break;
+    case cmd::LocalCal:
+        s.Enabled = flags == calflags::None && running;
+        break;
+    case cmd::FinishCal:
+        s.Enabled = (flags & calflags::LowBits) != 0 && running;
+        break;
+    case cmd::CorrectClock:
+        s.Enabled = calflags::IsReferenceRun(flags);
+        s.Checked = view.Session().Calibration().CorrectSystemClockRequested();
+        break;
+    default:
+        s = FileCommandStatus(view, id);
+        break;
+    }
+    return s;
+}
+
+bool OnSettingToggle(CChildView& view, int id) {
+    int* flag = id == cmd::DiscardOdd  ? &view.Core().Settings.DiscardOdd
+                : id == cmd::Hpf       ? &view.Core().Settings.HPF
+                : id == cmd::Averaging ? &view.Core().Params.Averaging
+                                       : nullptr;
+    if (!flag) return OnFileCommand(view, id); // takes its own locks
+    const auto lock = view.Core().HoldAnalysis();
+    *flag = !*flag;
+    return true;
+}
+
+bool OnCalibrationCommand(CChildView& view, int id) {
+    CalibrationEngine& calibration = view.Session().Calibration();
+    switch (id) {
+    case cmd::InternetCal:
+    case cmd::GpsCal:
+        view.Session().StartReferenceCalibration(id == cmd::GpsCal);
+        break;
+    case cmd::LocalCal:
+        calibration.StartLocalCalibration();
+        break;
+    case cmd::FinishCal:
+        calibration.FinishCalibration();
+        break;
+    case cmd::CorrectClock:
+        calibration.ToggleCorrectSystemClock();
+        break;
+    default:
+        return OnSettingToggle(view, id);
+    }
+    return true;
+}
+
+void TogglePaperTape(CChildView& view) {
+    view.App().PaperTape = !view.App().PaperTape;
+    if (!view.App().PaperTape) {
+        if (view.Core().Params.MeasuringTime < 0.01) view.Core().SetMeasuringTime("8.0");
+        view.Display.ManualCursorDisk = false;
+    }
+    {
+        const auto lock = view.Core().HoldAnalysis();
+        view.Core().Tape.TapeScrollOffset = 0;
+    }
+    view.RequestRepaint();
+}
+
+void ToggleCursorDisk(CChildView& view, bool ctrlHeld) {
+    view.App().CursorDisk = !view.App().CursorDisk;
+    if (view.App().CursorDisk && ctrlHeld) view.Display.ManualCursorDisk = true;
+    if (!view.App().CursorDisk) {
+        view.Display.ManualCursorDisk = false;
+        if (view.Core().Params.MeasuringTime < 0.01) view.Core().SetMeasuringTime("8.0");
+    }
+    if (view.App().CursorDisk && !view.App().PaperTape) TogglePaperTape(view);
+    view.RequestRepaint();
+}
+
+} // namespace
 
 CommandState CChildView::CommandStatus(int id) const {
     CommandState s;
@@ -89,7 +173,7 @@ CommandState CChildView::CommandStatus(int id) const {
     const bool fork = Core().Params.Escapement() == EscapementType::TuningFork;
     if (auto* t = Find(TrainCommands, id)) {
         s.Checked = std::fabs(T - t->Period) < 1e-15;
-        s.Enabled = !LocalCalibrationRunning();
+        s.Enabled = !LocalCalibrationRunning(*this);
     } else if (auto* e = Find(EscapementCommands, id)) {
         s.Checked = Core().Params.Escapement() == e->Type;
         s.Enabled = e->Type != EscapementType::Coaxial2 && e->Type != EscapementType::AP1 &&
@@ -115,21 +199,21 @@ CommandState CChildView::FlagCommandStatus(int id) const {
     switch (id) {
     case cmd::Run:
         s.Checked = Core().Measurement.Running;
-        s.Enabled = !LocalCalibrationRunning();
+        s.Enabled = !LocalCalibrationRunning(*this);
         break;
     case cmd::TrainButton:
-        s.Enabled = Core().Measurement.Running && !LocalCalibrationRunning();
+        s.Enabled = Core().Measurement.Running && !LocalCalibrationRunning(*this);
         break;
     case cmd::Settings:
     case cmd::LoadProfile:
-        s.Enabled = !LocalCalibrationRunning();
+        s.Enabled = !LocalCalibrationRunning(*this);
         break;
     case cmd::Clear:
-        s.Enabled = !Core().PositionalRunActive() && !LocalCalibrationRunning();
+        s.Enabled = !Core().PositionalRunActive() && !LocalCalibrationRunning(*this);
         break;
     case cmd::Positions:
         s.Checked = Core().PositionalRunActive();
-        s.Enabled = Core().Params.PositionAveragingTime > 0 && !LocalCalibrationRunning();
+        s.Enabled = Core().Params.PositionAveragingTime > 0 && !LocalCalibrationRunning(*this);
         break;
     case cmd::PaperTape:
         s.Checked = App().PaperTape != 0;
@@ -156,34 +240,7 @@ CommandState CChildView::FlagCommandStatus(int id) const {
         s.Checked = Core().Params.Averaging != 0;
         break;
     default:
-        s = CalibrationCommandStatus(id);
-        break;
-    }
-    return s;
-}
-
-// Called under the analysis lock; the calibration word is read without its lock.
-CommandState CChildView::CalibrationCommandStatus(int id) const {
-    CommandState s;
-    const int flags = Core().Calibrating;
-    const bool running = Core().Measurement.Running;
-    switch (id) {
-    case cmd::InternetCal:
-    case cmd::GpsCal:
-        s.Enabled = flags == calflags::None;
-        break;
-    case cmd::LocalCal:
-        s.Enabled = flags == calflags::None && running;
-        break;
-    case cmd::FinishCal:
-        s.Enabled = (flags & calflags::LowBits) != 0 && running;
-        break;
-    case cmd::CorrectClock:
-        s.Enabled = calflags::IsReferenceRun(flags);
-        s.Checked = Measuring.Calibration().CorrectSystemClockRequested();
-        break;
-    default:
-        s = FileCommandStatus(*this, id);
+        s = CalibrationCommandStatus(*this, id);
         break;
     }
     return s;
@@ -227,10 +284,10 @@ bool CChildView::OnFlagCommand(int id) {
         RequestRepaint();
         break;
     case cmd::PaperTape:
-        TogglePaperTape();
+        TogglePaperTape(*this);
         break;
     case cmd::CursorDisk:
-        ToggleCursorDisk((QApplication::keyboardModifiers() & Qt::ControlModifier) != 0);
+        ToggleCursorDisk(*this, (QApplication::keyboardModifiers() & Qt::ControlModifier) != 0);
         break;
     case cmd::Waveform: {
         {
@@ -272,66 +329,9 @@ bool CChildView::OnFlagCommand(int id) {
         ChooseTextFileCommand(*this);
         break;
     default:
-        return OnCalibrationCommand(id);
+        return OnCalibrationCommand(*this, id);
     }
     return true;
-}
-
-bool CChildView::OnCalibrationCommand(int id) {
-    CalibrationEngine& calibration = Measuring.Calibration();
-    switch (id) {
-    case cmd::InternetCal:
-    case cmd::GpsCal:
-        Measuring.StartReferenceCalibration(id == cmd::GpsCal);
-        break;
-    case cmd::LocalCal:
-        calibration.StartLocalCalibration();
-        break;
-    case cmd::FinishCal:
-        calibration.FinishCalibration();
-        break;
-    case cmd::CorrectClock:
-        calibration.ToggleCorrectSystemClock();
-        break;
-    default:
-        return OnSettingToggle(id);
-    }
-    return true;
-}
-
-bool CChildView::OnSettingToggle(int id) {
-    int* flag = id == cmd::DiscardOdd  ? &Core().Settings.DiscardOdd
-                : id == cmd::Hpf       ? &Core().Settings.HPF
-                : id == cmd::Averaging ? &Core().Params.Averaging
-                                       : nullptr;
-    if (!flag) return OnFileCommand(*this, id); // takes its own locks
-    const auto lock = Core().HoldAnalysis();
-    *flag = !*flag;
-    return true;
-}
-
-void CChildView::TogglePaperTape() {
-    App().PaperTape = !App().PaperTape;
-    if (!App().PaperTape) {
-        if (Core().Params.MeasuringTime < 0.01) Core().SetMeasuringTime("8.0");
-        Display.ManualCursorDisk = false;
-    }
-    {
-        const auto lock = Core().HoldAnalysis();
-        Core().Tape.TapeScrollOffset = 0;
-    }
-    RequestRepaint();
-}
-
-void CChildView::ToggleCursorDisk(bool ctrlHeld) {
-    App().CursorDisk = !App().CursorDisk;
-    if (App().CursorDisk && ctrlHeld) Display.ManualCursorDisk = true;
-    if (!App().CursorDisk) {
-        Display.ManualCursorDisk = false;
-        if (Core().Params.MeasuringTime < 0.01) Core().SetMeasuringTime("8.0");
-    }
-    if (App().CursorDisk && !App().PaperTape) TogglePaperTape();
-    RequestRepaint();
 }
 
 std::vector<PopupItem> CChildView::PopupItems(int popupId) const {
