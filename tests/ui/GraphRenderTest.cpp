@@ -170,6 +170,11 @@ TEST_F(GraphRender, LeftAndRightScaleTracesShareOneStripWithTheFirstTracesBackgr
     EXPECT_EQ(CountColour(-1470, 900, -1300, 1000, right), 0);
     EXPECT_GT(CountColour(1300, 900, 1470, 1000, right), 0);
     EXPECT_EQ(CountColour(1300, 900, 1470, 1000, left), 0);
+    // The scale ranges read upwards in the gaps of their dimension lines beside the plot.
+    EXPECT_GT(CountColour(-1570, -150, -1505, 150, left), 0);
+    EXPECT_GT(CountColour(1505, -150, 1570, 150, right), 0);
+    EXPECT_TRUE(ColourNear(-1530, 800, ColorOf(s.Traces[0].TraceColor))); // in the trace's pen
+    EXPECT_TRUE(ColourNear(1530, -800, ColorOf(s.Traces[4].TraceColor)));
 }
 
 TEST_F(GraphRender, TraceLinesFollowTheirValuesInsideTheirStrips) {
@@ -226,7 +231,9 @@ TEST_F(GraphRender, TimeGridLinesFallOnWholeMarksOfTheStep) {
     EXPECT_FALSE(ColourNear(1500, 700, grid, 1));
     // The tag line at the middle record (1500 s) through the trace's strip; labels below.
     EXPECT_TRUE(ColourNear(0, 300, grid));
-    EXPECT_GT(CountColour(-60, -1061, 10, -1000, Qt::black), 0); // the label at 1500 s
+    // Labels read upwards from the plot bottom, just right of their line.
+    EXPECT_GT(CountColour(0, -1000, 60, -750, Qt::black), 0);
+    EXPECT_GT(CountColour(-1500, -1061, -1000, -1000, Qt::black), 0); // the start time
 }
 
 TEST_F(GraphRender, TheSpectrumDrawsBarsUpToItsStrongestLine) {

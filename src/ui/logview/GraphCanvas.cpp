@@ -14,8 +14,10 @@ namespace {
 
 constexpr int kMainFontHeight = 60;     // logical units
 constexpr int kVerticalFontHeight = 40; // logical units
-constexpr double kDownwards = 90.0;     // degrees clockwise on the screen
-constexpr int kNoOperation = 11;        // the raster operation that leaves the image as it is
+// Degrees clockwise on the screen: vertical text reads upwards, its top facing left, so the
+// range texts fill the gaps their dimension lines leave and the time labels stay on the image.
+constexpr double kVerticalTextAngle = -90.0;
+constexpr int kNoOperation = 11; // the raster operation that leaves the image as it is
 
 // The painter's equivalents of the two-operand raster operations 1 … 16.
 constexpr QPainter::CompositionMode kRasterOps[] = {
@@ -111,7 +113,7 @@ void GraphCanvas::Text(double x, double y, const std::string& text, HAlign h, VA
     painter_.setFont(chosen);
     painter_.setPen(colour);
     painter_.translate(Map(x, y));
-    if (font == GraphFont::Vertical) painter_.rotate(kDownwards);
+    if (font == GraphFont::Vertical) painter_.rotate(kVerticalTextAngle);
     painter_.drawText(QPoint(dx, dy), string);
     painter_.restore();
 }

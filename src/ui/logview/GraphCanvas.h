@@ -17,7 +17,7 @@ namespace kv {
 
 enum class HAlign { Left, Centre, Right };
 enum class VAlign { Top, Baseline };
-enum class GraphFont { Main, Vertical }; // the vertical font runs downwards
+enum class GraphFont { Main, Vertical }; // the vertical font reads upwards
 
 // The device pixel of a logical point on an image of `size`.
 QPoint LogicalToDevice(QSize size, double x, double y);
