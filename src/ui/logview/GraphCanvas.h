@@ -1,0 +1,53 @@
+// Drawing in the log viewer's logical coordinates (x −1570 … 1570 left to right, y 1059 … −1061
+// top to bottom) onto an image of any size. Text stays upright as the mapping flips y, so the
+// canvas maps points itself and draws text in device pixels with a chosen alignment. Lines take
+// the current raster operation; text and fills always paint over. User-interface thread only.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+#include <QPoint>
+#include <QSize>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+enum class HAlign { Left, Centre, Right };
+enum class VAlign { Top, Baseline };
+enum class GraphFont { Main, Vertical }; // the vertical font reads upwards
+
+// The device pixel of a logical point on an image of `size`.
+QPoint LogicalToDevice(QSize size, double x, double y);
+
+// A stored 0x00BBGGRR colour.
+QColor ColorOf(uint32_t rgb);
+
+class GraphCanvas {
+public:
+    GraphCanvas(QPainter& painter, QSize size);
+
+    QPoint Map(double x, double y) const { return LogicalToDevice(size_, x, y); }
+    void SetPen(QColor colour, int logicalWidth);
+    // One of the sixteen two-operand raster operations (13 copies the pen); others copy too.
+    void SetRasterOp(int code) { rasterOp_ = code; }
+    void Line(double x0, double y0, double x1, double y1);
+    void Polyline(const std::vector<QPoint>& devicePoints);
+    void FillRect(double left, double bottom, double right, double top, QColor colour);
+    void Text(double x, double y, const std::string& text, HAlign h, VAlign v, QColor colour,
+              GraphFont font);
+
+private:
+    void BeginLines();
+
+    QPainter& painter_;
+    QSize size_;
+    double scaleX_;
+    QFont main_;
+    QFont vertical_;
+    int rasterOp_;
+};
+
+} // namespace kv
