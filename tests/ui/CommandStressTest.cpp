@@ -10,8 +10,10 @@
 
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
+#include "platform/ClockSetter.h"
 #include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
+#include "ui/dialogs/DEndCal.h"
 
 namespace kv {
 namespace {
@@ -27,6 +29,22 @@ bool Interactive(int id) {
         cmd::Help,           cmd::ContextHelp, cmd::Positions,   cmd::ChooseTextFile};
     return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
 }
+
+// No time server answers: the calibration commands run their course without the network.
+class SilentReference : public CalibrationReferences {
+public:
+    bool Read(bool, ReadingPhase, const ReferenceSettings&, const StillWanted&, double&,
+              std::string& status) override {
+        status = "No response from the test's server";
+        return false;
+    }
+    bool OpenGpsPort(const std::string&, int, std::string& error) override {
+        error = "No GPS here";
+        return false;
+    }
+    void CloseGpsPort() override {}
+    bool GpsPortOpen() const override { return false; }
+};
 
 std::vector<int> AllCommands() {
     std::vector<int> ids;
@@ -47,11 +65,17 @@ TEST(CommandStress, RandomCommandsWhileMeasuringStoppedRecordingAndPlayingBack) 
     source.Signal = synth::Synthesize(o).Samples;
     source.Speed = 4.0;
     test::CountingSink speaker;
-    CMainFrame frame{CMainFrame::Options{nullptr, &source, &speaker, {}}};
+    // The calibration commands reach neither the network nor the machine's clock.
+    SilentReference reference;
+    RecordingClockSetter clockSetter;
+    CMainFrame frame{CMainFrame::Options{nullptr, &source, &speaker, {}},
+                     CalibrationSeams{&reference, &clockSetter, {}}};
     CChildView& view = frame.View();
     QStringList messages;
     view.Hooks.MessageSink = [&](const QString& m) { messages << m; };
     view.Hooks.ConfirmHook = [](const QString&) { return true; };
+    view.Hooks.QuestionHook = [](const QString&, QuestionButtons) { return Answer::No; };
+    view.Hooks.EndCalibrationDialogHook = [](CDEndCal&) {}; // closed without OK: continue
     view.App().WaveFile2 = (dir / "stress.wav").string();
     view.App().LogFile2 = (dir / "stress.log").string();
     view.Core().Settings.SampleRate = 48000;
