@@ -42,13 +42,15 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrovane)
 set(CPACK_PACKAGE_VENDOR "The Kestrovane developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "timegrapher: measures a watch or clock from its ticks")
+# Lines of at most 79 characters: the control file indents each by one space, lintian allows 80.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Kestrovane finds every tick of a watch or clock in the sound of a microphone or\n"
-    "contact pickup and measures the rate in seconds per day, the beat error in\n"
-    "milliseconds and the balance amplitude in degrees, as hardware timegraphers do.\n"
-    "It logs readings, draws long-term graphs, runs positional series, calibrates the\n"
-    "sound card's clock and records and plays back the raw sound. The command-line\n"
-    "tools kestrovane-analyze and kestrovane-graph measure recordings and draw logs.")
+    "Kestrovane finds every tick of a watch or clock in the sound of a microphone\n"
+    "or contact pickup and measures the rate in seconds per day, the beat error in\n"
+    "milliseconds and the balance amplitude in degrees, as hardware timegraphers\n"
+    "do. It logs readings, draws long-term graphs, runs positional series,\n"
+    "calibrates the sound card's clock and records and plays back the raw sound.\n"
+    "The command-line tools kestrovane-analyze and kestrovane-graph measure\n"
+    "recordings and draw logs.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGE_CONTACT "${KV_PACKAGE_MAINTAINER}")
 set(CPACK_STRIP_FILES ON)
