@@ -12,6 +12,7 @@
 #include "TickSynthesizer.h"
 #include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
+#include "ui/dialogs/DEndCal.h"
 
 namespace kv {
 namespace {
@@ -52,6 +53,9 @@ TEST(CommandStress, RandomCommandsWhileMeasuringStoppedRecordingAndPlayingBack) 
     QStringList messages;
     view.Hooks.MessageSink = [&](const QString& m) { messages << m; };
     view.Hooks.ConfirmHook = [](const QString&) { return true; };
+    // The calibration's questions and end dialog are answered, never left waiting modally.
+    view.Hooks.QuestionHook = [](const QString&, QuestionButtons) { return Answer::Yes; };
+    view.Hooks.EndCalibrationDialogHook = [](CDEndCal& dialog) { dialog.reject(); };
     view.App().WaveFile2 = (dir / "stress.wav").string();
     view.App().LogFile2 = (dir / "stress.log").string();
     view.Core().Settings.SampleRate = 48000;
