@@ -23,10 +23,10 @@ namespace fs = std::filesystem;
 // Commands that open a modal dialog, a pop-up menu or another program are left out.
 bool Interactive(int id) {
     static const int ids[] = {
-        cmd::ChooseWaveform, cmd::ChooseLog,   cmd::AnnotateLog, cmd::Title,
-        cmd::About,          cmd::Settings,    cmd::LoadProfile, cmd::MagPopup,
-        cmd::FeedPopup,      cmd::ZoomPopup,   cmd::Exit,        cmd::HelpTopics,
-        cmd::Help,           cmd::ContextHelp, cmd::Positions,   cmd::ChooseTextFile};
+        cmd::ChooseWaveform, cmd::ChooseLog,     cmd::AnnotateLog, cmd::Title,       cmd::About,
+        cmd::Settings,       cmd::LoadProfile,   cmd::MagPopup,    cmd::FeedPopup,   cmd::ZoomPopup,
+        cmd::Exit,           cmd::HelpTopics,    cmd::Help,        cmd::ContextHelp, cmd::Positions,
+        cmd::ChooseTextFile, cmd::ViewerSettings};
     return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
 }
 

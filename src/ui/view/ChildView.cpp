@@ -1,5 +1,7 @@
 #include "ui/view/ChildView.h"
 
+#include "ui/logview/GraphView.h"
+
 #include <QApplication>
 #include <QPaintEvent>
 #include <QPainter>
@@ -19,6 +21,12 @@ CChildView::CChildView(QWidget* parent, CaptureSource* capture, PlaybackSink* ou
     setMouseTracking(true);
     RepaintClock.start();
     Measuring.SetPositionalRunUser(&PositionUser);
+    // Set before any capture runs; a written record reaches the open viewer on this thread.
+    Measuring.LogFile().NotifyLogViewer = [this] {
+        Post([this] {
+            if (Viewer) Viewer->MarkStale();
+        });
+    };
 }
 
 CChildView::~CChildView() {

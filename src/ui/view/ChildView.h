@@ -5,12 +5,14 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 #include <filesystem>
 #include <vector>
 
 #include "session/MeasuringSession.h"
 #include "ui/app/CommandTable.h"
+#include "ui/logview/GraphView.h"
 #include "ui/view/ViewDisplayState.h"
 #include "ui/view/ViewHooks.h"
 #include "ui/view/ViewMouse.h"
@@ -55,6 +57,11 @@ public:
     const QImage& Picture() const { return BackBuffer; }
     // Throttled while measuring runs; from another thread, queued.
     void RequestRepaint() override;
+
+    // The open log viewer (null when none); it forgets itself when its window is gone.
+    CGraphView* LogViewer() const { return Viewer; }
+    void AttachLogViewer(CGraphView* viewer) { Viewer = viewer; }
+    SettingsStore* SettingsFile() const { return Store; } // given to OnCreate; may be null
 
     // --- Commands ---
     CommandState CommandStatus(int id) const;
@@ -114,6 +121,8 @@ private:
     ViewRenderer Renderer;
     ViewMouse Mouse{*this};
     ViewPositionUser PositionUser{*this};
+    QPointer<CGraphView> Viewer;
+    SettingsStore* Store = nullptr;
 };
 
 } // namespace kv

@@ -5,6 +5,7 @@
 #include "ui/app/CommandTable.h"
 #include "ui/view/ChildView.h"
 #include "ui/view/FileCommands.h"
+#include "ui/view/ViewerCommands.h"
 
 namespace kv {
 
@@ -63,9 +64,7 @@ template <typename Table> auto Find(const Table& table, int id) -> decltype(&tab
 }
 
 // Commands of features this build does not have yet: shown, but greyed.
-const int NotBuiltCommands[] = {cmd::ShowViewer,  cmd::ViewerSettings, cmd::DeleteSection,
-                                cmd::ResetViewer, cmd::Print,          cmd::PrintImmediate,
-                                cmd::PrintTape};
+const int NotBuiltCommands[] = {cmd::Print, cmd::PrintImmediate, cmd::PrintTape};
 
 const int FeedPopupValues[] = {-10, -5, -2, 1, 2, 5, 10, 20, 50, 100};
 const double ZoomPopupValues[] = {10, 5, 2, 1, 0.5};
@@ -168,6 +167,7 @@ CommandState CChildView::CommandStatus(int id) const {
     for (int missing : NotBuiltCommands)
         if (id == missing) s.Enabled = false;
     if (!s.Enabled) return s;
+    if (IsViewerCommand(id)) return ViewerCommandStatus(*this, id);
     const auto lock = Core().HoldAnalysis();
     const double T = Core().Derived.BeatPeriod;
     const bool fork = Core().Params.Escapement() == EscapementType::TuningFork;
@@ -249,6 +249,7 @@ CommandState CChildView::FlagCommandStatus(int id) const {
 bool CChildView::OnCommand(int id) {
     for (int missing : NotBuiltCommands)
         if (id == missing) return false;
+    if (IsViewerCommand(id)) return OnViewerCommand(*this, id);
     if (auto* t = Find(TrainCommands, id)) {
         Core().Params.TickInterval = t->Text;
         Core().ParseTrain(t->Text);

@@ -15,6 +15,7 @@ class CDEndCal;
 class CTrainDia;
 class ProfileChooser;
 class CAnnotatePos;
+class CPostDia;
 
 struct ViewHooks {
     // Receives each message box's text as it would be shown, instead of the box.
@@ -39,6 +40,8 @@ struct ViewHooks {
     // Drives the end-of-calibration dialog instead of its modal loop; its choice counts when the
     // hook closed it with OK.
     std::function<void(CDEndCal&)> EndCalibrationDialogHook;
+    // Drives the log viewer's Trace presentation dialog instead of its modal loop.
+    std::function<void(CPostDia&)> GraphSettingsDialogHook;
     // Replaces the system beep.
     std::function<void()> BeepHook;
 };

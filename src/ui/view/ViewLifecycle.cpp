@@ -3,13 +3,14 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "session/SampleRecording.h"
 #include "settings/SettingsPaths.h"
 #include "ui/view/ChildView.h"
-#include "session/SampleRecording.h"
 
 namespace kv {
 
 void CChildView::OnCreate(SettingsStore* store, const std::filesystem::path& bundledSample) {
+    Store = store;
     const QScreen* screen = QGuiApplication::primaryScreen();
     Measuring.Load(store, screen ? std::max(1, screen->size().width()) : 0);
     if (!bundledSample.empty()) {

@@ -1,0 +1,16 @@
+// The view's log viewer commands: show or hide the viewer, delete the marked section, edit and
+// reset the viewer's settings. User-interface thread only.
+#pragma once
+
+#include "ui/app/CommandTable.h"
+
+namespace kv {
+
+class CChildView;
+
+bool IsViewerCommand(int id);
+CommandState ViewerCommandStatus(const CChildView& view, int id);
+// Runs a viewer command; false when `id` is not one.
+bool OnViewerCommand(CChildView& view, int id);
+
+} // namespace kv
