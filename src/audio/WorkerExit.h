@@ -13,13 +13,13 @@ namespace kv {
 
 // Waits up to `limit` for `stopFlag` to reach 2, then joins the worker; a worker still busy is
 // detached. Returns true when the worker was abandoned. Nothing to do when it is not running.
-inline bool JoinOrAbandon(std::thread& worker, std::mutex& endMutex,
-                          std::condition_variable& ended, const std::atomic<int>& stopFlag,
+inline bool JoinOrAbandon(std::thread& worker, std::mutex& endMutex, std::condition_variable& ended,
+                          const std::atomic<int>& stopFlag,
                           std::chrono::milliseconds limit = std::chrono::seconds(5)) {
     if (!worker.joinable()) return false;
     std::unique_lock lock(endMutex);
-    const bool done = ended.wait_for(
-        lock, limit, [&] { return stopFlag.load(std::memory_order_acquire) == 2; });
+    const bool done =
+        ended.wait_for(lock, limit, [&] { return stopFlag.load(std::memory_order_acquire) == 2; });
     lock.unlock();
     if (!done) {
         worker.detach();

@@ -66,6 +66,8 @@ public:
     // Loads the settings from `store` (may be null) and fills in the default file names; a
     // display width of 0 (no screen) keeps the default.
     void Load(SettingsStore* store, int displayWidthPixels);
+    // The store given to Load; may be null.
+    SettingsStore* SettingsFile() const { return Store; }
     // Saves to the store given to Load; a playback's borrowed sample rate is not saved.
     bool Save();
     // Stops measuring, closes the waveform files and saves; once.
@@ -194,7 +196,7 @@ private:
     LogWriter Log{Core, App};
     PositionsBridge PositionsLink{*this};
     std::unique_ptr<PositionalRun> PositionRun;
-    bool HandOverPending = false;      // a position's hand-over is posted and not yet handled
+    bool HandOverPending = false; // a position's hand-over is posted and not yet handled
     std::unique_ptr<CalibrationReferences> OwnReferences;
     std::unique_ptr<CalibrationEngine> Calibrator; // ends its worker before the core goes
     std::unique_ptr<CSoundIn> SoundIn; // last: closed before the members its worker uses go

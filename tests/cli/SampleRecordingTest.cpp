@@ -14,7 +14,8 @@ namespace {
 constexpr double SampleRateSecondsPerDay = 86400.0 / 19199.0;
 constexpr int DoubleBeatSamples = 19199;
 constexpr int Loops = 3;
-// One sample of timing (21 us) over the 8 s rate window is 0.23 s/d; a seam splice reads seconds off.
+// One sample of timing (21 us) over the 8 s rate window is 0.23 s/d; a seam splice reads seconds
+// off.
 constexpr double RateTolerance = 0.25;
 
 TEST(SampleRecording, IsAWholeNumberOfDoubleBeats) {
@@ -39,7 +40,8 @@ TEST(SampleRecording, ReadsSteadyAcrossEveryLoopSeam) {
     session.Run(looped, sample.Data.SampleRate, [&](const Reading& r) {
         if (!r.RateWindowFull || !r.RateSecondsPerDay) return;
         ++fullWindows;
-        EXPECT_NEAR(*r.RateSecondsPerDay, SampleRateSecondsPerDay, RateTolerance) << "at " << r.Seconds;
+        EXPECT_NEAR(*r.RateSecondsPerDay, SampleRateSecondsPerDay, RateTolerance)
+            << "at " << r.Seconds;
         EXPECT_NEAR(r.AccumulatedRateSecondsPerDay, SampleRateSecondsPerDay, RateTolerance)
             << "at " << r.Seconds;
         // The deviation grows by the rate alone: no jump where the recording starts again.

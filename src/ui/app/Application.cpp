@@ -6,8 +6,8 @@
 #include <QSessionManager>
 
 #include "platform/Priority.h"
-#include "settings/SettingsPaths.h"
 #include "session/SampleRecording.h"
+#include "settings/SettingsPaths.h"
 
 namespace kv {
 

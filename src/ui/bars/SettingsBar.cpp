@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "ui/view/ChildView.h"
 #include "ui/app/CommandTable.h"
+#include "ui/view/ChildView.h"
 
 namespace kv {
 

@@ -27,8 +27,7 @@ namespace kv {
 class CChildView : public QWidget, private SessionHost {
     Q_OBJECT
 public:
-    // `capture` and `output` replace the sound card (tests); null uses PortAudio.
-    // `seams` replace the calibration's references, system clock and tick count (tests).
+    // `capture`, `output` and `seams` stand in for the sound card and time references (tests).
     explicit CChildView(QWidget* parent = nullptr, CaptureSource* capture = nullptr,
                         PlaybackSink* output = nullptr, const CalibrationSeams& seams = {});
     ~CChildView() override;
@@ -42,11 +41,9 @@ public:
     ViewDisplayState Display;
     ViewHooks Hooks;
 
-    // Loads the settings from `store` (may be null), makes the default waveform file from
-    // `bundledSample` when it is missing, and starts its playback.
+    // Loads the settings (`store` may be null), installs the sample if missing, plays it.
     void OnCreate(SettingsStore* store, const std::filesystem::path& bundledSample = {});
-    // Stops measuring, closes the waveform file and saves the settings; once.
-    void OnDestroy();
+    void OnDestroy(); // stops measuring, closes the files and saves the settings; once
 
     // Shows a message at once and waits for it to be read (dialog validation).
     void ShowMessageText(const QString& text);
@@ -58,12 +55,8 @@ public:
     // Throttled while measuring runs; from another thread, queued.
     void RequestRepaint() override;
 
-    // The open log viewer (null when none); it forgets itself when its window is gone.
-    CGraphView* LogViewer() const { return Viewer; }
+    CGraphView* LogViewer() const { return Viewer; } // null when none is open
     void AttachLogViewer(CGraphView* viewer) { Viewer = viewer; }
-    SettingsStore* SettingsFile() const { return Store; } // given to OnCreate; may be null
-
-    // --- Commands ---
     CommandState CommandStatus(int id) const;
     bool OnCommand(int id); // false when the view has no handler for it
     std::vector<PopupItem> PopupItems(int popupId) const;
@@ -93,7 +86,6 @@ protected:
 
 private:
     friend class ViewMouse;
-    // --- SessionHost ---
     void Notice(const std::string& text) override;
     void Post(std::function<void()> task) override;
     void StartTimer(int id, unsigned milliseconds) override { TimerSet.Start(id, milliseconds); }
@@ -121,8 +113,7 @@ private:
     ViewRenderer Renderer;
     ViewMouse Mouse{*this};
     ViewPositionUser PositionUser{*this};
-    QPointer<CGraphView> Viewer;
-    SettingsStore* Store = nullptr;
+    QPointer<CGraphView> Viewer; // forgets the viewer when its window is gone
 };
 
 } // namespace kv

@@ -4,8 +4,8 @@
 #include <QMessageBox>
 #include <filesystem>
 
-#include "ui/view/ChildView.h"
 #include "ui/dialogs/SmallDialogs.h"
+#include "ui/view/ChildView.h"
 
 namespace kv {
 

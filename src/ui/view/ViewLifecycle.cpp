@@ -10,7 +10,6 @@
 namespace kv {
 
 void CChildView::OnCreate(SettingsStore* store, const std::filesystem::path& bundledSample) {
-    Store = store;
     const QScreen* screen = QGuiApplication::primaryScreen();
     Measuring.Load(store, screen ? std::max(1, screen->size().width()) : 0);
     if (!bundledSample.empty()) {

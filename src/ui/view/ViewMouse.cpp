@@ -13,8 +13,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ui/view/ChildView.h"
 #include "ui/app/CommandTable.h"
+#include "ui/view/ChildView.h"
 #include "ui/view/CursorDisk.h"
 #include "ui/view/StatusText.h"
 #include "ui/view/TapeCursors.h"

@@ -20,7 +20,7 @@ CGraphView* OpenViewer(CChildView& view) {
     if (CGraphView* open = view.LogViewer()) return open;
     CGraphView::Setup setup;
     setup.LogPath = view.App().LogFile2;
-    setup.Store = view.SettingsFile();
+    setup.Store = view.Session().SettingsFile();
     setup.Writer = &view.Session().LogFile();
     setup.Confirm = [&view](const QString& question) { return ConfirmOkCancel(view, question); };
     setup.Tell = [&view](const QString& text) { view.ShowMessageText(text); };
