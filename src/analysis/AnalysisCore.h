@@ -24,6 +24,8 @@ inline constexpr int LocalCalibrationMode = 16;
 class AnalysisCore {
 public:
     explicit AnalysisCore(AnalysisHost& host, TimestampClock& clock = ProcessTimestampClock());
+    // The clock that stamps buffers and ticks.
+    const TimestampClock& Timestamps() const { return Clock; }
 
     // --- Locks ---
     // AnalysisLock keeps the capture thread out while the caller reads or changes the state
@@ -92,7 +94,10 @@ public:
     std::optional<int> AutomaticGainStep(int step, int level);
 
     // --- Buffer processing (capture thread) ---
-    void ProcessBuffer(size_t n, int16_t* samples, int remaining);
+    // `endCounter`: the counter value at which the buffer's last sample arrived; without it the
+    // counter is read when the buffer is processed.
+    void ProcessBuffer(size_t n, int16_t* samples, int remaining,
+                       std::optional<int64_t> endCounter = std::nullopt);
     void ResetDetector();
 
     // --- Measurement ---

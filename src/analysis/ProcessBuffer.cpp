@@ -76,6 +76,7 @@ struct AnalysisCore::BufferContext {
     int64_t BufferOffset = 0;
     // Results of the buffer.
     int64_t FirstTickPosition = -1;
+    int64_t EndCounter = 0; // counter at the buffer's last sample
     int LogMode = LogNothing;
     bool HadUnlock = false;
 
@@ -86,10 +87,12 @@ struct AnalysisCore::BufferContext {
     int64_t BeatsPerBuffer = 1;
 };
 
-void AnalysisCore::ProcessBuffer(size_t n, int16_t* samples, int remaining) {
+void AnalysisCore::ProcessBuffer(size_t n, int16_t* samples, int remaining,
+                                 std::optional<int64_t> endCounter) {
     const auto lock = HoldAnalysis();
     BufferContext ctx;
     ctx.N = n;
+    ctx.EndCounter = endCounter ? *endCounter : Clock.ReadCounter();
     BufferPrologue(ctx, samples, remaining);
     if (n > 0 && Measurement.Running) {
         if (ctx.ForkMode && Settings.HPF)
@@ -104,9 +107,8 @@ void AnalysisCore::ProcessBuffer(size_t n, int16_t* samples, int remaining) {
 
 void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int remaining) {
     const size_t n = ctx.N;
-    ClockRegression.AddBuffer(n, Clock.ReadCounter(),
-                              static_cast<uint64_t>(Detector.SamplePosition), Settings.SampleRate,
-                              Clock);
+    ClockRegression.AddBuffer(n, ctx.EndCounter, static_cast<uint64_t>(Detector.SamplePosition),
+                              Settings.SampleRate, Clock);
     if (const int64_t splice = Host.RecordOrPlayBuffer(samples, n); splice >= 0)
         Detector.SpliceSample = Detector.SamplePosition + splice;
     Host.MonitorCopy(samples, n);

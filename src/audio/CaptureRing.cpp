@@ -19,6 +19,7 @@ void CaptureRing::Release() {
     for (Buffer& b : Buffers) {
         b.Samples.reset();
         b.Capacity = b.Requested = b.Recorded = 0;
+        b.Arrived = {};
     }
     Core.Reset();
     FillFrame = 0;
@@ -41,8 +42,9 @@ void CaptureRing::Queue(int index, size_t frames) {
     Core.Queue(index);
 }
 
-void CaptureRing::MarkDone(Buffer& buffer) {
+void CaptureRing::MarkDone(Buffer& buffer, const BufferArrival& arrival) {
     buffer.Recorded = FillFrame;
+    buffer.Arrived = arrival;
     FillFrame = 0;
     Core.FinishNext();
 }
@@ -50,6 +52,11 @@ void CaptureRing::MarkDone(Buffer& buffer) {
 size_t CaptureRing::Write(const int16_t* frames, size_t count) {
     size_t stored = 0;
     const size_t ch = static_cast<size_t>(ChannelCount);
+    BufferArrival arrival;
+    if (Clock) {
+        arrival.Counter = Clock();
+        arrival.Stamped = true;
+    }
     while (stored < count && Core.WaitForNext()) {
         Buffer& b = Buffers[Core.NextIndex()];
         const size_t n = std::min(count - stored, b.Requested - FillFrame);
@@ -57,7 +64,10 @@ size_t CaptureRing::Write(const int16_t* frames, size_t count) {
                     n * ch * sizeof(int16_t));
         FillFrame += n;
         stored += n;
-        if (FillFrame == b.Requested) MarkDone(b);
+        if (FillFrame == b.Requested) {
+            arrival.LateFrames = count - stored;
+            MarkDone(b, arrival);
+        }
     }
     return stored;
 }

@@ -5,11 +5,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "audio/RingCore.h"
 
 namespace kv {
+
+// When a buffer's last frame arrived: the counter read as the device's block that completed the
+// buffer was written, and how many frames of that block came after the buffer's end. A device
+// delivers whole blocks (a period of the card), so the end of a buffer in the middle of a block
+// arrived LateFrames earlier than the counter says.
+struct BufferArrival {
+    int64_t Counter = 0;
+    size_t LateFrames = 0;
+    bool Stamped = false; // false when the ring has no arrival clock
+};
 
 class CaptureRing {
 public:
@@ -22,6 +33,10 @@ public:
     // Sizes `count` buffers of `capacityFrames` frames each, all idle. False when out of memory.
     bool Allocate(int count, size_t capacityFrames, int channels);
     void Release();
+    // The counter the device side reads at every Write, so buffers carry their arrival time;
+    // none (the default) leaves them unstamped. Called once per Write, never per sample.
+    using ArrivalClock = std::function<int64_t()>;
+    void SetArrivalClock(ArrivalClock clock) { Clock = std::move(clock); }
     int Count() const { return Core.Count(); }
     int Channels() const { return ChannelCount; }
 
@@ -32,6 +47,7 @@ public:
     void Queue(int index, size_t frames);
     bool IsDone(int index) const { return Core.IsDone(index); }
     size_t RecordedFrames(int index) const { return Buffers[index].Recorded; }
+    const BufferArrival& Arrival(int index) const { return Buffers[index].Arrived; }
     int16_t* Data(int index) { return Buffers[index].Samples.get(); }
     size_t CapacityFrames(int index) const { return Buffers[index].Capacity; }
     // Waits until the device finishes a buffer or Stop is called.
@@ -52,16 +68,18 @@ public:
 private:
     struct Buffer {
         std::unique_ptr<int16_t[]> Samples;
-        size_t Capacity = 0;  // frames
-        size_t Requested = 0; // frames, written by the worker before queueing
-        size_t Recorded = 0;  // frames, written by the device before marking done
+        size_t Capacity = 0;   // frames
+        size_t Requested = 0;  // frames, written by the worker before queueing
+        size_t Recorded = 0;   // frames, written by the device before marking done
+        BufferArrival Arrived; // written by the device before marking done
     };
-    void MarkDone(Buffer& buffer);
+    void MarkDone(Buffer& buffer, const BufferArrival& arrival);
 
     RingCore Core;
     Buffer Buffers[MaxBuffers];
     int ChannelCount = 1;
     size_t FillFrame = 0; // device side only
+    ArrivalClock Clock;
 };
 
 } // namespace kv

@@ -114,6 +114,8 @@ int CSoundIn::OpenDevice() {
         static_cast<size_t>(std::max(1.0, CapacityPerNominal * std::ceil(nominal)));
     if (!Session->Ring.Allocate(ring, capacity, Channels))
         return Fail(SoundInNoMemory, "Failed to prepare header !");
+    Session->Ring.SetArrivalClock(Session->Arrival);
+    Session->ArrivalTicksPerFrame = Session->ArrivalTicksPerSecond / std::max(1u, SampleRate);
     const int code = source.Open(device, CaptureFormat{SampleRate, Channels}, Session->Ring);
     return code == SoundInOk ? code : Fail(code, OpenErrorMessage(code));
 }
@@ -135,6 +137,8 @@ void CSoundIn::RenewSessionIfAbandoned() {
     auto fresh = std::make_shared<CaptureSession>();
     fresh->OnBuffer = Session->OnBuffer;
     fresh->Hold = Session->Hold;
+    fresh->Arrival = Session->Arrival;
+    fresh->ArrivalTicksPerSecond = Session->ArrivalTicksPerSecond;
     fresh->Lengths.SetSamplesPerBuffer(Session->Lengths.GetSamplesPerBuffer());
     Session = std::move(fresh);
     Abandoned = false;
@@ -180,13 +184,22 @@ int CSoundIn::ProcessDoneBuffers(CaptureSession& s, int count) {
     while (s.Ring.IsDone(index) && s.StopFlag.load(std::memory_order_acquire) == 0) {
         --remaining;
         if (remaining < 1) s.OverrunCount.fetch_add(1, std::memory_order_relaxed);
-        s.OnBuffer(s.Ring.RecordedFrames(index), s.Ring.Data(index), remaining);
+        s.OnBuffer(s.Ring.RecordedFrames(index), s.Ring.Data(index), remaining,
+                   EndCounter(s, index));
         if (s.StopFlag.load(std::memory_order_acquire) != 0) break;
         s.LastIndex = index;
         Requeue(s, index);
         index = (index + 1) % count;
     }
     return s.StopFlag.load(std::memory_order_acquire);
+}
+
+// The counter at the buffer's last frame: its block's arrival less the frames that followed it.
+std::optional<int64_t> CSoundIn::EndCounter(const CaptureSession& s, int index) {
+    const BufferArrival& arrival = s.Ring.Arrival(index);
+    if (!arrival.Stamped) return std::nullopt;
+    const double late = static_cast<double>(arrival.LateFrames) * s.ArrivalTicksPerFrame;
+    return arrival.Counter - std::llround(late);
 }
 
 void CSoundIn::Requeue(CaptureSession& s, int index) {

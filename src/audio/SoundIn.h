@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -31,8 +32,10 @@ int SelectDevice(const std::vector<std::string>& names, const std::string& wante
 
 class CSoundIn {
 public:
-    // n samples per channel, the interleaved data, and the countdown of the wake-up.
-    using BufferCallback = std::function<void(size_t n, int16_t* samples, int remaining)>;
+    // n samples per channel, the interleaved data, the countdown of the wake-up, and the counter
+    // value at which the buffer's last frame arrived (none without an arrival clock).
+    using BufferCallback = std::function<void(size_t n, int16_t* samples, int remaining,
+                                              std::optional<int64_t> endCounter)>;
     using MessageSink = std::function<void(const std::string& message)>;
 
     // `source` must outlive this object.
@@ -54,6 +57,13 @@ public:
     // worker set the stop flag under it, so no buffer is half analysed when measuring stops.
     using CallbackLock = std::function<std::unique_lock<std::recursive_mutex>()>;
     void SetCallbackLock(CallbackLock hold) { Session->Hold = std::move(hold); }
+    // The counter (ticking `ticksPerSecond`) that stamps each buffer with the time its last frame
+    // arrived, taken from the device's block rather than from when the worker woke; applies
+    // from the next Start.
+    void SetArrivalClock(CaptureRing::ArrivalClock clock, double ticksPerSecond) {
+        Session->Arrival = std::move(clock);
+        Session->ArrivalTicksPerSecond = ticksPerSecond;
+    }
     // While a waveform file plays, capture needs no sound card: when the source has no device or
     // its device fails to open or start, Start uses `fallback` instead and shows no message for
     // the failure. nullptr clears it. The fallback must outlive the capture it is used for.
@@ -88,7 +98,10 @@ private:
         BufferLengthSequence Lengths;
         BufferCallback OnBuffer;
         CallbackLock Hold;
-        std::atomic<int> StopFlag{2}; // 0 running, 1 stop requested, 2 worker ended
+        CaptureRing::ArrivalClock Arrival;
+        double ArrivalTicksPerSecond = 0.0;
+        double ArrivalTicksPerFrame = 0.0; // set at each open from the sample rate
+        std::atomic<int> StopFlag{2};      // 0 running, 1 stop requested, 2 worker ended
         int LastIndex = 0;
         std::atomic<uint64_t> OverrunCount{0};
         std::mutex EndMutex;
@@ -98,6 +111,7 @@ private:
     static int ProcessDoneBuffers(CaptureSession& s, int count);
     static void Requeue(CaptureSession& s, int index);
     static void SetStopFlag(CaptureSession& s, int value);
+    static std::optional<int64_t> EndCounter(const CaptureSession& s, int index);
 
     int StartOn(CaptureSource& source, bool quiet);
     int Fail(int code, const std::string& message);

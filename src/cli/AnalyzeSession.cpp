@@ -178,11 +178,12 @@ bool AnalyzeSession::RunLive(CaptureSource& source, const std::string& device, u
     std::string messages;
     CSoundIn sound(
         source,
-        [this, sampleRate, seconds](size_t n, int16_t* samples, int remaining) {
+        [this, sampleRate, seconds](size_t n, int16_t* samples, int remaining,
+                                    std::optional<int64_t> endCounter) {
             // A device faster than real time (a file, a null clock) may deliver more than was
             // asked for before the waiting loop looks again; the reading covers exactly S seconds.
             if (AudioMs >= seconds * 1000.0) return;
-            Analysis.ProcessBuffer(n, samples, remaining);
+            Analysis.ProcessBuffer(n, samples, remaining, endCounter);
             AfterBuffer(n, sampleRate);
         },
         [&](const std::string& m) {

@@ -39,11 +39,16 @@ MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, Pl
         Monitor, *output, [this](const std::string& m) { OutputProblems.push_back(m); });
     SoundIn = std::make_unique<CSoundIn>(
         *capture,
-        [this](size_t n, int16_t* samples, int remaining) {
-            Core.ProcessBuffer(n, samples, remaining);
+        [this](size_t n, int16_t* samples, int remaining, std::optional<int64_t> endCounter) {
+            Core.ProcessBuffer(n, samples, remaining, endCounter);
         },
         [this](const std::string& m) { Host.Notice(m); });
     SoundIn->SetCallbackLock([this] { return Core.HoldAnalysis(); });
+    // Buffers are timed by when their last sample arrived, not by when the worker woke: the
+    // device's blocks and the analysis buffers do not line up, and the difference would drift
+    // through the timestamps as a sawtooth of one block's length.
+    SoundIn->SetArrivalClock([this] { return Core.Timestamps().ReadCounter(); },
+                             Core.Timestamps().Frequency());
     PositionRun = std::make_unique<PositionalRun>(Core, App, PositionsLink, PositionsLink);
 }
 

@@ -83,9 +83,11 @@ void PrepareAudioStack() {
 class LiveHost : public AnalysisHost {
 public:
     LiveHost()
-        : Core(*this), Sound(
-                           Source, [this](size_t n, int16_t* s, int r) { OnBuffer(n, s, r); },
-                           [this](const std::string& m) { Messages += m + "\n"; }) {
+        : Core(*this),
+          Sound(
+              Source,
+              [this](size_t n, int16_t* s, int r, std::optional<int64_t>) { OnBuffer(n, s, r); },
+              [this](const std::string& m) { Messages += m + "\n"; }) {
         Sound.SetCallbackLock([this] { return Core.HoldAnalysis(); });
     }
     void StopMeasurement() override { Core.EndRun(); }

@@ -60,7 +60,7 @@ TEST(CaptureCpu, TheWorkerUsesUnderOnePercentOfACoreAndAllocatesNothingWhenStead
     const double seconds = StretchSeconds();
     WorkerProbe probe;
     ClockedSource source;
-    CSoundIn capture(source, [&](size_t, int16_t*, int) { probe.Note(); });
+    CSoundIn capture(source, [&](size_t, int16_t*, int, std::optional<int64_t>) { probe.Note(); });
     capture.SampleRate = Rate;
     capture.SetSamplesPerBuffer(SamplesPerBuffer);
     capture.SetRingSize(20); // 4 s of buffers

@@ -36,7 +36,8 @@ struct Arrival {
 class PacedCapture {
 public:
     PacedCapture(unsigned rate, size_t bufferFrames, int ring = 40)
-        : Sound(Clocked, [this](size_t n, int16_t* s, int) { OnBuffer(n, s); }) {
+        : Sound(Clocked,
+                [this](size_t n, int16_t* s, int, std::optional<int64_t>) { OnBuffer(n, s); }) {
         Sound.SampleRate = rate;
         Sound.SetRingSize(ring);
         Sound.SetSamplesPerBuffer(static_cast<double>(bufferFrames));
@@ -165,7 +166,7 @@ public:
 struct FallbackCapture {
     FallbackCapture()
         : Sound(
-              Device, [this](size_t n, int16_t*, int) { Frames += n; },
+              Device, [this](size_t n, int16_t*, int, std::optional<int64_t>) { Frames += n; },
               [this](const std::string& m) { Messages.push_back(m); }) {
         Sound.SampleRate = 48000;
         Sound.SetRingSize(4);

@@ -54,7 +54,8 @@ struct Delivery {
 // Records deliveries; a buffer whose first sample equals `HoldAt` blocks until released.
 class Recorder {
 public:
-    void operator()(size_t n, int16_t* samples, int remaining) {
+    void operator()(size_t n, int16_t* samples, int remaining,
+                    std::optional<int64_t> = std::nullopt) {
         {
             std::lock_guard lock(Mutex);
             Log.push_back({n, samples[0], remaining});
@@ -88,7 +89,7 @@ struct Fixture {
     explicit Fixture(int ring, double samplesPerBuffer)
         : Sound(
               Source,
-              [this](size_t n, int16_t* s, int r) {
+              [this](size_t n, int16_t* s, int r, std::optional<int64_t>) {
                   Record(n, s, r);
                   // The analysis hands its centring adjustment over on this thread, as here.
                   if (Buffers++ == 0 && AdjustAfterFirstBuffer != 0)
@@ -230,7 +231,7 @@ TEST(SoundIn, CloseStopsAWorkerWhoseAnalysisNoticesTheStop) {
     std::atomic<bool> running{true}, inside{false};
     std::atomic<int> buffers{0};
     FakeSource source;
-    CSoundIn sound(source, [&](size_t, int16_t*, int) {
+    CSoundIn sound(source, [&](size_t, int16_t*, int, std::optional<int64_t>) {
         std::lock_guard lock(analysisLock); // the analysis holds its lock for a whole buffer
         inside = true;
         while (running.load()) // the sample loop stops early once measuring stops
@@ -260,7 +261,7 @@ TEST(SoundIn, CloseGivesUpOnAWorkerStuckInTheCallbackAfterFiveSeconds) {
     auto release = std::make_shared<std::atomic<bool>>(false);
     auto inside = std::make_shared<std::atomic<bool>>(false);
     FakeSource source;
-    CSoundIn sound(source, [release, inside](size_t, int16_t*, int) {
+    CSoundIn sound(source, [release, inside](size_t, int16_t*, int, std::optional<int64_t>) {
         *inside = true;
         while (!release->load())
             std::this_thread::sleep_for(1ms);

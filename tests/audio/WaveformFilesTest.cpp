@@ -484,7 +484,7 @@ public:
     PlaybackView()
         : Sound(
               Devices,
-              [this](size_t n, int16_t* samples, int remaining) {
+              [this](size_t n, int16_t* samples, int remaining, std::optional<int64_t>) {
                   Core.ProcessBuffer(n, samples, remaining);
                   Analysed += n;
               },
