@@ -157,6 +157,19 @@ TEST_F(GraphViewerTest, ShowCommandOpensAndClosesTheViewerAtItsStoredPlace) {
     EXPECT_NE(Store.GetText("Initial", "GraphPos", ""), "1,2,3");
 }
 
+// Closing the main window destroys an open viewer with it, without a close event of its own.
+TEST_F(GraphViewerTest, AViewerDestroyedWithTheMainWindowKeepsItsPlace) {
+    CGraphView* viewer = Open();
+    ASSERT_NE(viewer, nullptr);
+    const QRect placed(130, 140, 600, 400);
+    viewer->setGeometry(placed);
+    delete viewer;
+    const auto stored =
+        WindowPlacement::Parse(QString::fromStdString(Store.GetText("Initial", "GraphPos", "")));
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->Normal, placed);
+}
+
 TEST_F(GraphViewerTest, ClicksChooseTheWindowShiftPansAndDoubleClicksReset) {
     CGraphView* viewer = OpenDrawn();
     ASSERT_EQ(viewer->Window().DisplayStart, kStart);

@@ -89,7 +89,10 @@ CGraphView::CGraphView(Setup setup, QWidget* owner, const QRect& initial)
     StartRefreshTimer();
 }
 
+// A viewer still open when the main window goes is destroyed with it, without a close event:
+// its place is kept here then.
 CGraphView::~CGraphView() {
+    if (isVisible()) SavePlacement();
     SaveSettings();
 }
 
@@ -362,10 +365,14 @@ void CGraphView::ToggleCaption() {
 }
 
 void CGraphView::closeEvent(QCloseEvent* event) {
+    SavePlacement();
+    QWidget::closeEvent(event);
+}
+
+void CGraphView::SavePlacement() {
     if (Context.Store)
         Context.Store->WriteText("Initial", ViewerPlacementKey,
                                  CurrentPlacement().Format().toStdString());
-    QWidget::closeEvent(event);
 }
 
 bool CGraphView::DeleteSection() {

@@ -80,6 +80,7 @@ private:
     void ApplyStoredPlacement();
     void StartRefreshTimer();
     void SaveSettings();
+    void SavePlacement(); // "GraphPos"
     void ResetGraphImage();
     void RenderGraph();
     // Draws nothing itself: keeps the line that paint draws over the image, returns the time.
