@@ -86,7 +86,9 @@ QSize ScaledPictureSize(QSize page, QSize picture) {
     if (picture.isEmpty() || page.isEmpty()) return {};
     const long long hp = page.width(), vp = page.height();
     const long long bw = picture.width(), bh = picture.height();
-    const bool byWidth = hp < vp ? hp * bh / bw <= vp : vp * bw / bh > hp;
+    // The smaller of the two scales: the page's width when the picture is relatively wider than
+    // the page (a window on a portrait sheet), else its height (a window on a landscape sheet).
+    const bool byWidth = hp * bh <= vp * bw;
     if (byWidth) return QSize(static_cast<int>(hp), static_cast<int>(hp * bh / bw));
     return QSize(static_cast<int>(vp * bw / bh), static_cast<int>(vp));
 }

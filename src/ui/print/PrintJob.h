@@ -37,8 +37,9 @@ using PageDrawer = std::function<void(QPainter& painter, QSize page)>;
 // True when the page was printed.
 bool RunPrintJob(const PrintContext& context, int commandId, const PageDrawer& draw);
 
-// The size of `picture` scaled onto `page` keeping its aspect ratio: the page's width on a
-// portrait page, its height otherwise, and never beyond the page in the other direction.
+// The size of `picture` scaled onto `page` keeping its aspect ratio, as large as fits: the
+// page's width on a portrait page, its height on a landscape one for a window's picture, and
+// never beyond the page in the other direction.
 QSize ScaledPictureSize(QSize page, QSize picture);
 
 // Draws `picture` scaled that way at the page's top left; nothing for a null picture.
