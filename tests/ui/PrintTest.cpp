@@ -372,25 +372,33 @@ TEST_F(PrintTest, AtFeedOneInTenNoRowHoldsMoreThanEightDots) {
     EXPECT_LE(dotsSeen, 8 * rows);
 }
 
+// A note is printed from its entry's row at the strip's left edge: the page with the note differs
+// from the page without it only right of that edge and from that row down.
 TEST_F(PrintTest, TapeNotesArePrintedAtTheStripsLeftEdge) {
     Run(cmd::Feed10);
-    MeasureWatch(6);
+    MeasureWatch(30);
+    Run(cmd::PrintTape);
+    const QImage plain = PrintedPage();
+    const int vp = plain.height(), ws = plain.width() / 5;
+    const int age = vp / (vp / ScreenHeight() * 10) + 3; // an entry near the second strip's top
     {
         const auto lock = Core.HoldAnalysis();
-        TapeEntry& entry = Core.Tape.Entries[static_cast<size_t>(Core.Tape.TapeWriteIndex - 2)];
+        TapeEntry& entry = Core.Tape.Entries[static_cast<size_t>(Core.Tape.TapeWriteIndex - age)];
         ASSERT_NE(entry.Time, 0u) << "a ticked entry";
         entry.Text = "WWWW";
     }
     Run(cmd::PrintTape);
-    const QImage page = PrintedPage();
-    const int ws = page.width() / 5;
-    const int row = 2 * page.height() / ScreenHeight() * 10;
-    // Text beyond the dots' reach of the strip's centre: only a note can put ink there.
-    int ink = 0;
-    for (int y = row; y < row + 20; ++y)
-        for (int x = 2; x < ws / 4; ++x)
-            ink += Black(page.pixel(x, y));
-    EXPECT_GT(ink, 10);
+    const QImage noted = PrintedPage();
+    const long long b = static_cast<long long>(age) * vp / ScreenHeight() * 10;
+    ASSERT_EQ(b / vp, 1) << "the note's entry is in the second strip";
+    const QRect note(ws, static_cast<int>(b % vp), ws, 20);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < vp; ++y)
+        for (int x = 0; x < noted.width(); ++x)
+            if (Black(noted.pixel(x, y)) != Black(plain.pixel(x, y)))
+                ++(note.contains(x, y) ? inside : outside);
+    EXPECT_GT(inside, 20) << "the note's ink";
+    EXPECT_EQ(outside, 0);
 }
 
 // --- The log viewer's graph ---
