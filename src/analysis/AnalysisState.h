@@ -131,6 +131,12 @@ struct TapeEntry {
 
 inline constexpr size_t TapeGrowStep = 10240;
 
+// The column of a tape dot in a strip `width` pixels wide at magnification `magnification`:
+// phase 0 in the middle, a full width spanning a quarter of a beat at magnification 1, and a
+// phase beyond either edge wrapped round into 0 ... width-1. The screen and the printed tape
+// both place their dots with it.
+long long TapeColumn(double phase, double magnification, long long width);
+
 struct TapeState {
     std::vector<TapeEntry> Entries = std::vector<TapeEntry>(TapeGrowStep);
     int TapeWriteIndex = 0;

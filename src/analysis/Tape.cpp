@@ -1,9 +1,23 @@
 // The paper tape: one slot per beat, advanced and filled at the end of every buffer.
 #include <algorithm>
+#include <cmath>
 
 #include "analysis/AnalysisCore.h"
 
 namespace kv {
+
+namespace {
+// Columns beyond this are held there instead of overflowing; any of them wraps like the rest.
+constexpr double ColumnReach = 1e15;
+} // namespace
+
+long long TapeColumn(double phase, double magnification, long long width) {
+    if (width <= 0) return 0;
+    const double x = (0.5 - 4.0 * magnification * phase) * static_cast<double>(width);
+    const long long c =
+        std::isfinite(x) ? static_cast<long long>(std::clamp(x, -ColumnReach, ColumnReach)) : 0;
+    return c >= 0 && c < width ? c : (c % width + width) % width;
+}
 
 void AnalysisCore::AdvanceTape() {
     TapeState& tape = Tape;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QPrinter>
 #include <QTest>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <unistd.h>
 
@@ -76,6 +78,14 @@ TEST(CommandStress, RandomCommandsWhileMeasuringStoppedRecordingAndPlayingBack) 
     view.Hooks.ConfirmHook = [](const QString&) { return true; };
     view.Hooks.QuestionHook = [](const QString&, QuestionButtons) { return Answer::No; };
     view.Hooks.EndCalibrationDialogHook = [](CDEndCal&) {}; // closed without OK: continue
+    // The print commands print to a PDF file instead of asking for a printer.
+    const QString printed = QString::fromStdString((dir / "printed.pdf").string());
+    view.Hooks.PrinterHook = [&printed](int) {
+        auto printer = std::make_unique<QPrinter>(QPrinter::ScreenResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(printed);
+        return printer;
+    };
     view.App().WaveFile2 = (dir / "stress.wav").string();
     view.App().LogFile2 = (dir / "stress.log").string();
     view.Core().Settings.SampleRate = 48000;

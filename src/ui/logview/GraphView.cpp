@@ -14,6 +14,7 @@
 #include "ui/logview/GraphCanvas.h"
 #include "ui/logview/GraphLayout.h"
 #include "ui/logview/PostDia.h"
+#include "ui/print/PrintJob.h"
 
 namespace kv {
 
@@ -171,6 +172,11 @@ void CGraphView::RenderGraph() {
     Renderer.Render(Image, Model, Graph, Context.LogPath);
     ImageStale = false;
     ++Renders;
+}
+
+void CGraphView::PrintGraph(const PrintContext& context, int commandId) {
+    if (ImageStale) RenderGraph();
+    RunPrintJob(context, commandId, PicturePage(Image));
 }
 
 void CGraphView::paintEvent(QPaintEvent*) {

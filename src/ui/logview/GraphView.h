@@ -19,6 +19,7 @@
 namespace kv {
 
 class CPostDia;
+struct PrintContext;
 class LogWriter;
 class SettingsStore;
 
@@ -52,6 +53,9 @@ public:
     void ResetDefaults();
     // Applies changed settings: restarts the refresh timer and redraws.
     void SettingsChanged();
+    // Prints the graph, scaled onto the page keeping its aspect ratio, for the measuring
+    // window's print command `commandId`; a stale image is rendered first.
+    void PrintGraph(const PrintContext& context, int commandId);
 
     const GraphWindow& Window() const { return Model.Window; }
     bool SectionMarked() const { return Model.Window.SectionMarked; }

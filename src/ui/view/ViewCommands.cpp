@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "ui/app/CommandTable.h"
+#include "ui/print/PrintCommands.h"
 #include "ui/view/ChildView.h"
 #include "ui/view/FileCommands.h"
 #include "ui/view/ViewerCommands.h"
@@ -62,9 +63,6 @@ template <typename Table> auto Find(const Table& table, int id) -> decltype(&tab
         if (entry.Id == id) return &entry;
     return nullptr;
 }
-
-// Commands of features this build does not have yet: shown, but greyed.
-const int NotBuiltCommands[] = {cmd::Print, cmd::PrintImmediate, cmd::PrintTape};
 
 const int FeedPopupValues[] = {-10, -5, -2, 1, 2, 5, 10, 20, 50, 100};
 const double ZoomPopupValues[] = {10, 5, 2, 1, 0.5};
@@ -164,9 +162,7 @@ void ToggleCursorDisk(CChildView& view, bool ctrlHeld) {
 
 CommandState CChildView::CommandStatus(int id) const {
     CommandState s;
-    for (int missing : NotBuiltCommands)
-        if (id == missing) s.Enabled = false;
-    if (!s.Enabled) return s;
+    if (IsPrintCommand(id)) return s;
     if (IsViewerCommand(id)) return ViewerCommandStatus(*this, id);
     const auto lock = Core().HoldAnalysis();
     const double T = Core().Derived.BeatPeriod;
@@ -247,9 +243,11 @@ CommandState CChildView::FlagCommandStatus(int id) const {
 }
 
 bool CChildView::OnCommand(int id) {
-    for (int missing : NotBuiltCommands)
-        if (id == missing) return false;
     if (IsViewerCommand(id)) return OnViewerCommand(*this, id);
+    if (IsPrintCommand(id)) {
+        OnPrintCommand(*this, id);
+        return true;
+    }
     if (auto* t = Find(TrainCommands, id)) {
         Core().Params.TickInterval = t->Text;
         Core().ParseTrain(t->Text);

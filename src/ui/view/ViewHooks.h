@@ -4,10 +4,13 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "timebase/calibration/CalibrationQuestions.h"
+
+class QPrinter;
 
 namespace kv {
 
@@ -42,6 +45,9 @@ struct ViewHooks {
     std::function<void(CDEndCal&)> EndCalibrationDialogHook;
     // Drives the log viewer's Trace presentation dialog instead of its modal loop.
     std::function<void(CPostDia&)> GraphSettingsDialogHook;
+    // Supplies the printer of a print command instead of the print dialog or the default printer
+    // (for example a PDF file); a null printer counts as a cancelled dialog.
+    std::function<std::unique_ptr<QPrinter>(int commandId)> PrinterHook;
     // Replaces the system beep.
     std::function<void()> BeepHook;
 };

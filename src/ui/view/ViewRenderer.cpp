@@ -479,13 +479,11 @@ void ViewRenderer::DrawTapeRows(Frame& fr, int bottom) {
 // quarter of a beat at magnification 1; phase 0 is the middle.
 void ViewRenderer::CollectTapeEntries(Frame& fr, long long first, long long end, int y) {
     const long long wt = fr.xr - fr.xl;
-    const double m4 = 4.0 * fr.m;
     const TapeEntry* entries = fr.Core.Tape.Entries.data();
     for (long long i = first; i < end; ++i) {
         const TapeEntry& entry = entries[i];
         if (entry.Time != 0) {
-            long long c = Trunc((0.5 - m4 * entry.Phase) * static_cast<double>(wt));
-            if (c < 0 || c >= wt) c = (c % wt + wt) % wt;
+            const long long c = TapeColumn(entry.Phase, fr.m, wt);
             uint8_t& flag = columnMap_[static_cast<size_t>(c)];
             if (!flag) flagged_.push_back(static_cast<int>(c));
             flag = 1;

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "ui/logview/GraphView.h"
+#include "ui/print/PrintCommands.h"
 #include "ui/view/ChildView.h"
 
 namespace kv {
@@ -28,6 +29,7 @@ CGraphView* OpenViewer(CChildView& view) {
     QWidget* owner = view.window();
     auto* viewer = new CGraphView(std::move(setup), owner, owner->geometry());
     view.AttachLogViewer(viewer);
+    InstallPrintKeys(view, *viewer);
     viewer->show();
     return viewer;
 }
