@@ -141,6 +141,8 @@ TEST(UserGuideWindow, ContentsListEveryPageAndSection) {
     ASSERT_EQ(contents->topLevelItemCount(), GuidePages().size())
         << "the index links every page of the guide";
     EXPECT_EQ(contents->topLevelItem(0)->text(0), "Kestrovane user guide");
+    EXPECT_EQ(contents->topLevelItem(1)->text(0), "What a timegrapher measures")
+        << "the pages in the order of the index's list";
     QTreeWidgetItem* calibration = nullptr;
     for (int i = 0; i < contents->topLevelItemCount(); ++i) {
         QTreeWidgetItem* page = contents->topLevelItem(i);
@@ -188,12 +190,24 @@ struct SmallGuide : ::testing::Test {
                 .toUtf8());
     }
     void SetUp() override {
-        Write("index.html", "<h1>Start</h1><a href=\"one.html\">1</a> <a href=\"two.html\">2</a>");
+        Write("index.html", "<h1>Start</h1><p>See <a href=\"two.html#b\">the second</a>.</p>"
+                            "<a href=\"one.html\">1</a> <a href=\"two.html\">2</a>");
         Write("one.html", "<h2><a name=\"a\">First</a></h2><p>balance wheel</p>");
         Write("two.html", "<h2><a name=\"b\">Second</a></h2><p>balance spring and balance</p>");
     }
     int Position(const HelpWindow& guide) { return guide.Browser()->textCursor().position(); }
 };
+
+TEST_F(SmallGuide, ContentsFollowTheIndexListOfPages) {
+    HelpWindow guide(Dir.path());
+    const QTreeWidget* contents = guide.Contents();
+    ASSERT_EQ(contents->topLevelItemCount(), 3) << "a page linked twice is listed once";
+    EXPECT_EQ(contents->topLevelItem(1)->text(0), "one.html")
+        << "a link to a section in the text does not decide the order";
+    EXPECT_EQ(contents->topLevelItem(2)->text(0), "two.html");
+    ASSERT_EQ(contents->topLevelItem(2)->childCount(), 1);
+    EXPECT_EQ(contents->topLevelItem(2)->child(0)->text(0), "Second");
+}
 
 TEST_F(SmallGuide, NextAndPreviousWalkTheMatchesAcrossPagesAndRound) {
     HelpWindow guide(Dir.path());

@@ -53,9 +53,10 @@ std::vector<GuidePage::Section> PageSections(const QString& html) {
     return sections;
 }
 
-// The pages the index links to, in the order of their first link, that exist in the folder.
+// The pages the index links to as whole pages (links to a section do not count), in the order
+// of those links, that exist in the folder.
 QStringList LinkedPages(const QString& directory, const QString& indexHtml) {
-    static const QRegularExpression link(QStringLiteral("href=\"([A-Za-z0-9_-]+\\.html)"));
+    static const QRegularExpression link(QStringLiteral("href=\"([A-Za-z0-9_-]+\\.html)\""));
     QStringList pages;
     for (auto it = link.globalMatch(indexHtml); it.hasNext();) {
         const QString page = it.next().captured(1);

@@ -31,8 +31,9 @@ struct GuidePage {
     std::vector<Section> Sections;
 };
 
-// The pages of the guide in reading order: "index.html" first, then every page it links to, in
-// the order of its links. Empty when the folder has no index page.
+// The pages of the guide in reading order: "index.html" first, then every page it links to as a
+// whole (not to one of its sections), in the order of those links. Empty when the folder has no
+// index page.
 std::vector<GuidePage> ReadGuideContents(const QString& directory);
 
 class HelpWindow : public QWidget {
