@@ -231,6 +231,22 @@ TEST_F(SmallGuide, NextAndPreviousWalkTheMatchesAcrossPagesAndRound) {
     EXPECT_EQ(Position(guide), first);
 }
 
+TEST(UserGuideWindow, TheInstalledGuideComesBeforeTheSourceTrees) {
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin"));
+    EXPECT_EQ(FindGuideDirectory(prefix.path() + "/bin"), QDir(GuideDir).absolutePath())
+        << "nothing installed: the source tree's guide";
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("share/kestrovane/guide"));
+    QFile index(prefix.path() + "/share/kestrovane/guide/index.html");
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write("<html><head><title>Installed</title></head></html>");
+    index.close();
+    const QString installed = FindGuideDirectory(prefix.path() + "/bin");
+    EXPECT_EQ(installed, QDir(prefix.path() + "/share/kestrovane/guide").absolutePath());
+    HelpWindow guide(installed);
+    EXPECT_EQ(guide.Contents()->topLevelItem(0)->text(0), "Installed");
+}
+
 TEST(UserGuideWindow, AMissingGuideSaysSoClearly) {
     QTemporaryDir empty;
     for (const QString& directory : {empty.path(), QString()}) {

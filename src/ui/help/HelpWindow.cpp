@@ -75,8 +75,11 @@ GuidePage ReadPage(const QString& directory, const QString& file) {
 } // namespace
 
 QString FindGuideDirectory() {
-    const QStringList candidates = {QCoreApplication::applicationDirPath() +
-                                        "/../share/kestrovane/guide",
+    return FindGuideDirectory(QCoreApplication::applicationDirPath());
+}
+
+QString FindGuideDirectory(const QString& programDirectory) {
+    const QStringList candidates = {programDirectory + "/../share/kestrovane/guide",
                                     QStringLiteral(KV_SOURCE_GUIDE)};
     for (const QString& directory : candidates)
         if (QFileInfo::exists(directory + "/" + IndexPage)) return QDir(directory).absolutePath();

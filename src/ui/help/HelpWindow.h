@@ -16,8 +16,10 @@
 namespace kv {
 
 // The folder that holds the guide (its "index.html"): the installed one beside the program
-// (share/kestrovane/guide under the executable's prefix), else the source tree's the program was
-// built from. An empty text when neither exists.
+// (share/kestrovane/guide under the prefix whose bin folder is `programDirectory`), else the
+// source tree's the program was built from. An empty text when neither exists.
+QString FindGuideDirectory(const QString& programDirectory);
+// The same for the running program.
 QString FindGuideDirectory();
 
 // One page of the guide as the contents list shows it: the file, its title and its sections.
