@@ -82,28 +82,47 @@ synth::SynthOptions SampleWatch() {
     return o;
 }
 
-// Two days of a watch's log at one record a minute: the rate follows the room temperature, the
-// amplitude falls as the mainspring runs down, and a tag marks the winding after one day.
+// The watch of the log viewer's picture, a record a minute over two days.
+namespace logged {
+constexpr long long Start = 1717236000; // 1 June 2024, 10:00 UTC
+constexpr int Minutes = 48 * 60;
+constexpr int WoundAtMinute = 24 * 60;         // wound once, a day in
+constexpr double HoursWoundBefore = 6;         // the mainspring's hours of running at the start
+constexpr double RoomMean = 22, RoomSwing = 3; // degrees C, a day's rise and fall
+constexpr double WarmingHour = 9;     // hours after the start when the room warms through its mean
+constexpr double Rate = 3;            // s/d at the room's mean and a full spring
+constexpr double RatePerDegree = 0.4; // s/d per degree C
+constexpr double RatePerHourRun = 0.02;                      // s/d per hour since winding
+constexpr double Amplitude = 285, AmplitudePerHourRun = 1.6; // degrees
+constexpr double BeatError = 0.0003;                         // seconds
+// Small, quick wiggles, so the traces look measured rather than drawn.
+constexpr double RateWiggle = 0.15, AmplitudeWiggle = 1.5, BeatErrorWiggle = 0.00002;
+} // namespace logged
+
+// Two days of a watch's log: the rate follows the room temperature, the amplitude falls as the
+// mainspring runs down, and a tag marks the winding.
 void WriteTwoDayLog(const fs::path& path) {
-    constexpr long long start = 1717236000; // 1 June 2024, 10:00 UTC
-    constexpr int minutes = 48 * 60;
+    using namespace logged;
     std::ofstream log(path, std::ios::binary);
-    double deviation = 0, sum = 0;
-    for (int i = 0; i <= minutes; ++i) {
+    double deviation = 0, rateSum = 0;
+    for (int i = 0; i <= Minutes; ++i) {
         const double hours = i / 60.0;
-        const double temperature = 22 + 3 * std::sin(2 * std::numbers::pi * (hours - 9) / 24);
-        const double sinceWinding = hours >= 24 ? hours - 24 : hours + 6;
-        const double rate =
-            3 + 0.4 * (temperature - 22) + 0.02 * sinceWinding + 0.15 * std::sin(i / 7.0);
-        const double amplitude = 285 - 1.6 * sinceWinding + 1.5 * std::sin(i / 11.0);
-        deviation += rate / 1440;
-        sum += rate;
-        const double beatError = 0.0003 + 0.00002 * std::sin(i / 90.0);
+        const double temperature =
+            RoomMean + RoomSwing * std::sin(2 * std::numbers::pi * (hours - WarmingHour) / 24);
+        const double run =
+            i >= WoundAtMinute ? hours - WoundAtMinute / 60.0 : hours + HoursWoundBefore;
+        const double rate = Rate + RatePerDegree * (temperature - RoomMean) + RatePerHourRun * run +
+                            RateWiggle * std::sin(i / 7.0);
+        const double amplitude =
+            Amplitude - AmplitudePerHourRun * run + AmplitudeWiggle * std::sin(i / 11.0);
+        const double beatError = BeatError + BeatErrorWiggle * std::sin(i / 90.0);
+        deviation += rate / (24 * 60); // a minute's share of the day's gain
+        rateSum += rate;
         char line[160];
         std::snprintf(line, sizeof line, "%lld\t%.3f\t%.1f\t%.4f\t%.2f\t%.3f\t%.8f\t0",
-                      start + 60LL * i, rate, amplitude, deviation, temperature, sum / (i + 1),
+                      Start + 60LL * i, rate, amplitude, deviation, temperature, rateSum / (i + 1),
                       beatError);
-        log << line << (i == 24 * 60 ? "\t;<TGG1>wound</TAG>" : "") << "\r\n";
+        log << line << (i == WoundAtMinute ? "\t;<TGG1>wound</TAG>" : "") << "\r\n";
     }
 }
 
