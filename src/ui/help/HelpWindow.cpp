@@ -20,7 +20,7 @@ namespace {
 constexpr const char* IndexPage = "index.html";
 // A window that shows a page of text beside its contents list without crowding either.
 constexpr QSize WindowSize(1000, 720);
-constexpr int ContentsWidth = 260;
+constexpr int ContentsWidth = 300; // the longest page titles fit
 
 QString ReadText(const QString& path) {
     QFile file(path);
