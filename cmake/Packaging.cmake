@@ -34,9 +34,10 @@ add_custom_target(kestrovane_packaging_files ALL DEPENDS ${KV_GZIPPED_FILES})
 
 install(FILES ${CMAKE_SOURCE_DIR}/src/resources/org.kestrovane.Kestrovane.metainfo.xml
         DESTINATION share/metainfo)
-# The guide's pictures, where the README installed beside them expects them.
+# The README's pictures, where the README installed beside them expects them; the user guide's
+# own pages and pictures go to share/kestrovane/guide (src/CMakeLists.txt).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION share/doc/kestrovane/docs
-        FILES_MATCHING PATTERN "*.png")
+        FILES_MATCHING PATTERN "*.png" PATTERN "guide" EXCLUDE)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrovane)

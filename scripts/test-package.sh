@@ -37,7 +37,8 @@ for file in /usr/bin/kestrovane /usr/bin/kestrovane-analyze /usr/bin/kestrovane-
     /usr/share/icons/hicolor/scalable/apps/kestrovane.svg \
     /usr/share/metainfo/org.kestrovane.Kestrovane.metainfo.xml \
     /usr/share/doc/kestrovane/README.md /usr/share/doc/kestrovane/copyright \
-    /usr/share/kestrovane/sample-watch.wav; do
+    /usr/share/kestrovane/sample-watch.wav /usr/share/kestrovane/guide/index.html \
+    /usr/share/kestrovane/guide/images/main-window.png; do
     [ -f "$file" ] || fail "$file is not installed"
 done
 (cd / && kestrovane-analyze --help) | grep -q "^usage: kestrovane-analyze" ||

@@ -3,15 +3,10 @@
 // matter.
 #include <gtest/gtest.h>
 
-#include <QStandardPaths>
-#include <QTextBrowser>
-
-#include <QDesktopServices>
 #include <QMenuBar>
 #include <QPainter>
 #include <QTest>
 #include <QToolBar>
-#include <QUrl>
 #include <filesystem>
 #include <unistd.h>
 
@@ -278,46 +273,6 @@ TEST_F(Menus, AnnotateNeedsTheTapeOrAnActiveLog) {
     EXPECT_FALSE(State(cmd::AnnotateLog).Enabled);
 }
 
-// Records the addresses the program asks the desktop to open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> Opened;
-public slots:
-    void Open(const QUrl& url) { Opened << url; }
-};
-
-TEST_F(Menus, HelpCommandsAreEnabledAndAllOpenTheGuide) {
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("file", &recorder, "Open");
-    Frame.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
-    Frame.UpdateActions({Frame.ActionFor(cmd::HelpTopics), Frame.ActionFor(cmd::ContextHelp)});
-    for (int id : {cmd::HelpTopics, cmd::ContextHelp}) {
-        EXPECT_TRUE(Frame.ActionFor(id)->isEnabled()) << id;
-        Frame.ActionFor(id)->trigger();
-    }
-    Frame.View().setFocus();
-    QTest::keyClick(&Frame.View(), Qt::Key_F1);
-    QDesktopServices::unsetUrlHandler("file");
-    ASSERT_EQ(recorder.Opened.size(), 3) << "menu item, tool bar button and F1";
-    EXPECT_TRUE(recorder.Opened[0].toLocalFile().endsWith("README.md"));
-    EXPECT_EQ(recorder.Opened[1], recorder.Opened[0]);
-    EXPECT_EQ(recorder.Opened[2], recorder.Opened[0]);
-}
-
-TEST_F(Menus, WithoutALauncherTheGuideOpensInTheProgramsOwnReader) {
-    if (!QStandardPaths::findExecutable("xdg-open").isEmpty())
-        GTEST_SKIP() << "this machine has a launcher";
-    Frame.RouteCommand(cmd::HelpTopics);
-    auto* reader = Frame.findChild<QTextBrowser*>("UserGuide");
-    ASSERT_NE(reader, nullptr) << "something visible happens";
-    EXPECT_TRUE(reader->isVisible());
-    EXPECT_TRUE(reader->toPlainText().contains("Kestrovane"));
-    Frame.RouteCommand(cmd::Help);
-    EXPECT_EQ(Frame.findChildren<QTextBrowser*>("UserGuide").size(), 1) << "one reader, reused";
-}
-
 // The size of a tool-bar button's picture.
 const QSize ButtonPicture(16, 15);
 
@@ -391,5 +346,3 @@ TEST_F(Menus, CheckedCommandsShowAFramedPicture) {
 
 } // namespace
 } // namespace kv
-
-#include "MenuTest.moc"

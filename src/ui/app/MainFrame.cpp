@@ -4,16 +4,13 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QDockWidget>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QUrl>
 #include <algorithm>
 #include <utility>
 
@@ -23,6 +20,7 @@
 #include "ui/app/ToolBarIcons.h"
 #include "ui/bars/SettingsBar.h"
 #include "ui/dialogs/SmallDialogs.h"
+#include "ui/help/HelpWindow.h"
 
 namespace kv {
 
@@ -229,34 +227,12 @@ void CMainFrame::ShowPopup(int id) {
         ViewWidget->ApplyPopupChoice(id, chosen->data().toInt());
 }
 
-// The user guide: the installed README, else the one of the source tree this was built from.
+// The user guide in its own window: made when first asked for, raised when asked for again.
 void CMainFrame::OpenUserGuide() {
-    const QString installed =
-        QCoreApplication::applicationDirPath() + "/../share/doc/kestrovane/README.md";
-    for (const QString& path : {installed, QStringLiteral(KV_SOURCE_README)}) {
-        if (QFileInfo::exists(path)) {
-            const QUrl guide = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-            // A desktop without a launcher for Markdown (no xdg-open) gets the program's own
-            // reader instead of nothing at all.
-            if (!QDesktopServices::openUrl(guide)) ShowUserGuide(guide);
-            return;
-        }
-    }
-    ViewWidget->ShowMessageText(QStringLiteral("The user guide is not installed."));
-}
-
-void CMainFrame::ShowUserGuide(const QUrl& guide) {
-    if (!GuideReader) {
-        GuideReader = new QTextBrowser(this);
-        GuideReader->setWindowFlag(Qt::Window);
-        GuideReader->setObjectName(QStringLiteral("UserGuide"));
-        GuideReader->setWindowTitle(QStringLiteral("Kestrovane user guide"));
-        GuideReader->setOpenExternalLinks(true);
-        GuideReader->resize(GuideReaderSize);
-    }
-    GuideReader->setSource(guide, QTextDocument::MarkdownResource);
-    GuideReader->show();
-    GuideReader->raise();
+    if (!Guide) Guide = new HelpWindow(FindGuideDirectory(), this);
+    Guide->show();
+    Guide->raise();
+    Guide->activateWindow();
 }
 
 void CMainFrame::EditTitle() {

@@ -4,7 +4,6 @@
 
 #include <QKeyEvent>
 #include <QMainWindow>
-#include <QTextBrowser>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -16,6 +15,7 @@
 namespace kv {
 
 class SettingsBar;
+class HelpWindow;
 
 inline constexpr const char* FrameTitle = "Watch Escapement Analyser and Timer";
 
@@ -93,10 +93,7 @@ private:
     void ShowPopup(int id);
     void EditTitle();
     void OpenUserGuide();
-    void ShowUserGuide(const QUrl& guide);
-    // The program's own reader of the user guide, made when first needed.
-    QTextBrowser* GuideReader = nullptr;
-    static constexpr QSize GuideReaderSize{800, 700}; // a comfortable page of Markdown text
+    HelpWindow* Guide = nullptr; // the user guide's window, made when first asked for
     void LoadSelectedProfile();
 
     CChildView* ViewWidget = nullptr;
