@@ -140,9 +140,8 @@ TEST_F(LongCalibration, SntpAgainstALocalServerFindsTheSimulatedCardError) {
     WriteRecording(WatchRate, 300.0); // loops; the analysis rejoins at the splice
     // The default factor: the analysis buffers end anywhere inside the simulated card's 10 ms
     // blocks, and only the blocks' arrival times keep the buffer times on the card's schedule.
-    CChildView& view =
-        Start("SNTPServer=127.0.0.1\nSNTPPort=" + std::to_string(chrony.Port()) +
-              "\n[Simulation]\nSampleClockPpm=40\n");
+    CChildView& view = Start("SNTPServer=127.0.0.1\nSNTPPort=" + std::to_string(chrony.Port()) +
+                             "\n[Simulation]\nSampleClockPpm=40\n");
     const double initialFactor = FactorToSecondsPerDay(view.Core().Settings.Cal.CalFactor48);
     ASSERT_TRUE(WaitFor([&] { return view.Session().IsRunning(); }, 10000));
     ASSERT_TRUE(view.OnCommand(cmd::InternetCal));
