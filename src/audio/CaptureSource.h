@@ -48,4 +48,14 @@ public:
     virtual void Close() = 0;
 };
 
+// A sound system without any input device: capture then needs the program's own clock.
+class NoCaptureDevice : public CaptureSource {
+public:
+    std::vector<std::string> InputDevices() override { return {}; }
+    int QueryDevice(int) override { return SoundInBadDeviceId; }
+    int Open(int, const CaptureFormat&, CaptureRing&) override { return SoundInBadDeviceId; }
+    bool Start() override { return false; }
+    void Close() override {}
+};
+
 } // namespace kv

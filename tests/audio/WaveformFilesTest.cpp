@@ -470,15 +470,6 @@ TEST(WaveformPlayback, RecordingAndPlaybackExcludeEachOther) {
 
 // The analysis core of a view whose capture runs through CSoundIn, with recording and playback
 // forwarded to WaveformFiles, on a computer whose sound system offers no input device.
-class NoDevices : public CaptureSource {
-public:
-    std::vector<std::string> InputDevices() override { return {}; }
-    int QueryDevice(int) override { return SoundInBadDeviceId; }
-    int Open(int, const CaptureFormat&, CaptureRing&) override { return SoundInBadDeviceId; }
-    bool Start() override { return false; }
-    void Close() override {}
-};
-
 class PlaybackView : public test::CoreHarness {
 public:
     PlaybackView()
@@ -505,7 +496,7 @@ public:
         return splice;
     }
 
-    NoDevices Devices;
+    NoCaptureDevice Devices;
     ClockedSource Clocked;
     WaveformFiles Files;
     std::vector<std::string> Messages;

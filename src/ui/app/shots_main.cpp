@@ -48,16 +48,7 @@ constexpr int TapeRunMs = 50000;
 constexpr int ShowDelayMs = 500; // lets a new window lay out and paint
 constexpr int PollMs = 50;
 
-// No sound card at all: no input and no output device, so the playback is paced by the clock.
-class NoInput : public CaptureSource {
-public:
-    std::vector<std::string> InputDevices() override { return {}; }
-    int QueryDevice(int) override { return SoundInBadDeviceId; }
-    int Open(int, const CaptureFormat&, CaptureRing&) override { return SoundInBadDeviceId; }
-    bool Start() override { return false; }
-    void Close() override {}
-};
-
+// No sound card at all: no output device either, so the playback is paced by the clock.
 class NoOutput : public PlaybackSink {
 public:
     std::vector<std::string> OutputDevices() override { return {}; }
@@ -226,7 +217,7 @@ int Shoot(const fs::path& out) {
 
     SettingsStore store(ConfigFilePath());
     store.Load();
-    NoInput microphone;
+    NoCaptureDevice microphone;
     NoOutput speaker;
     CMainFrame frame(CMainFrame::Options{&store, &microphone, &speaker, {}});
     frame.View().Hooks.MessageSink = [](const QString& text) {
