@@ -59,6 +59,10 @@ public:
     double BufferAdjust = 0.0;
     double PlaybackGain = 1.0;
     bool PlayingBack = false;
+    // Live input with no input fader to move: the automatic gain step moves this software gain
+    // applied to the filtered signal instead (a playback keeps its own playback gain).
+    bool SoftwareInputGain = false;
+    double InputGain = 1.0;
     bool AutoTrainActive = false;
     double SavedBeatPeriod = 0.0;
     std::string PromptText;
@@ -88,7 +92,7 @@ public:
     unsigned AutoStopDelayMs() const;
     // The automatic gain step after a buffer: with input level control `level` and step size
     // `step`, returns the new level, or nothing when the level stays. During playback the
-    // playback gain follows by 1 %.
+    // playback gain follows by 1 %, on live input with SoftwareInputGain the input gain.
     std::optional<int> AutomaticGainStep(int step, int level);
 
     // --- Buffer processing (capture thread) ---

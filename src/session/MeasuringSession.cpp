@@ -6,6 +6,7 @@
 
 #include "audio/PortAudioSink.h"
 #include "audio/PortAudioSource.h"
+#include "audio/mixer/AlsaMixerControl.h"
 #include "settings/SettingsIO.h"
 #include "settings/SettingsPaths.h"
 
@@ -45,6 +46,9 @@ MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, Pl
         [this](const std::string& m) { Host.Notice(m); });
     SoundIn->SetCallbackLock([this] { return Core.HoldAnalysis(); });
     PositionRun = std::make_unique<PositionalRun>(Core, App, PositionsLink, PositionsLink);
+    OwnInputMixer = std::make_unique<AlsaMixerControl>();
+    OwnOutputMixer = std::make_unique<AlsaMixerControl>();
+    MakeFaders(*OwnInputMixer, *OwnOutputMixer);
 }
 
 MeasuringSession::~MeasuringSession() {
@@ -135,8 +139,10 @@ void MeasuringSession::StartMeasurement() {
         Core.EndRun();
         return;
     }
+    BindInputFader();
     Monitor->DropClip();
     StartOutput();
+    BindSpeakerFader();
     SimulateCaptureClock();
     RandomPlaybackStart();
     Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
@@ -260,14 +266,6 @@ void MeasuringSession::ReportSilentCapture() {
     SilentCaptureReported = true;
     Host.Notice("No sound arrives from the input device: it was started but delivers nothing. "
                 "Check that no other program holds it, or choose another input in the settings.");
-}
-
-void MeasuringSession::PerBufferStep() {
-    if (!Core.Settings.AGC) return;
-    if (const auto level = Core.AutomaticGainStep(AgcStepSize, InputLevel)) {
-        InputLevel = *level;
-        Host.ShowInputLevel(InputLevel);
-    }
 }
 
 // --- Waveform files ---

@@ -49,6 +49,7 @@ void CMixer::Fail(const std::string& text) {
 }
 
 bool CMixer::Bind(int destinationType, int sourceType, MixerControlType controlType) {
+    NoSuchControl = false;
     if (!Control.DevicePresent(DeviceName)) {
         Append("No mixer device present.\r\n");
         return false;
@@ -60,16 +61,19 @@ bool CMixer::Bind(int destinationType, int sourceType, MixerControlType controlT
     }
     Open = true;
     if (!Control.FindDestination(destinationType)) {
+        NoSuchControl = true;
         Fail("Warning: the destination line was not found.\r\n");
         return false;
     }
     DestinationName = Control.DestinationName();
     if (sourceType != SourceNone && !Control.FindSource(sourceType)) {
+        NoSuchControl = true;
         Fail("The source line was not found.\r\n");
         return false;
     }
     Line = Control.Line();
     if (!Line.HasVolume) {
+        NoSuchControl = true;
         Fail("No controls available for this audio line");
         return false;
     }

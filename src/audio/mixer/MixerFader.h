@@ -36,6 +36,9 @@ public:
     bool Bind(int destinationType, int sourceType, MixerControlType controlType);
     void Close();
     bool IsOpen() const { return Open; }
+    // The last Bind failed because the mixer has no such line or no volume on it (rather than
+    // because the mixer could not be opened or read).
+    bool MissingControl() const { return NoSuchControl; }
 
     const std::string& DiagnosticText() const { return Diagnostic; }
     const std::string& DestinationLineName() const { return DestinationName; }
@@ -63,6 +66,7 @@ protected:
 private:
     std::function<uint32_t()> TickCountMs;
     bool Open = false;
+    bool NoSuchControl = false;
     std::string DestinationName;
     MixerLine Line;
     MixerRange Range;
