@@ -18,6 +18,10 @@
 
 namespace kv {
 
+// The automatic gain's step size where no input fader is bound (a software gain, the playback
+// gain, the command-line analyser): a 100-position fader's step on the 0..65535 level scale.
+inline constexpr int SoftwareGainStep = 655;
+
 // Calibration mode word value of a local-standard calibration.
 inline constexpr int LocalCalibrationMode = 16;
 

@@ -46,8 +46,16 @@ MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, Pl
         [this](const std::string& m) { Host.Notice(m); });
     SoundIn->SetCallbackLock([this] { return Core.HoldAnalysis(); });
     PositionRun = std::make_unique<PositionalRun>(Core, App, PositionsLink, PositionsLink);
-    OwnInputMixer = std::make_unique<AlsaMixerControl>();
-    OwnOutputMixer = std::make_unique<AlsaMixerControl>();
+    // A sound card's mixer goes with the sound card; a source or output that stands in for it
+    // has none unless UseMixers gives one.
+    if (OwnCapture)
+        OwnInputMixer = std::make_unique<AlsaMixerControl>();
+    else
+        OwnInputMixer = std::make_unique<AbsentMixerControl>();
+    if (OwnOutput)
+        OwnOutputMixer = std::make_unique<AlsaMixerControl>();
+    else
+        OwnOutputMixer = std::make_unique<AbsentMixerControl>();
     MakeFaders(*OwnInputMixer, *OwnOutputMixer);
 }
 

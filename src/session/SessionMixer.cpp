@@ -10,9 +10,8 @@ namespace kv {
 
 namespace {
 
-// The automatic gain's step without a fader: a 100-position slider's, so the software level
-// moves as a fader's would and any clipped sample counts.
-constexpr int SoftwareGainStep = MixerFullScale / CMixerFader::MostSliderSteps;
+static_assert(SoftwareGainStep == MixerFullScale / CMixerFader::MostSliderSteps,
+              "the software level moves as the finest fader does");
 // The extra mic gain moves by 3 dB (a factor of the square root of 2) within 0.25 .. 128.
 constexpr double ExtraGainUp = 1.4142135623730951;
 constexpr double ExtraGainDown = 0.7071067811865475;
@@ -45,8 +44,8 @@ bool MeasuringSession::SoftwareGainActive() const {
     return Core.SoftwareInputGain;
 }
 
-// A fader whose mixer simply has no capture volume for the input (a sound server's source
-// without one, a USB microphone without one) leaves the level to the software gain; other
+// A fader with nothing to bind (no mixer, a sound server's source or a USB microphone without a
+// capture volume) leaves the level to the software gain; other
 // failures are reported once and switch the automatic level control off. A playback's level is
 // its playback gain whatever the fader does.
 void MeasuringSession::BindInputFader() {

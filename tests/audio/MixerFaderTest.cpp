@@ -117,18 +117,20 @@ TEST_F(MixerFaderTest, EveryBindingFailureSaysWhyAndLeavesTheMixerClosed) {
         bool test::FakeMixerControl::*Flag;
         bool Value;
         const char* Text;
+        bool NothingToBind;
     };
     const Case cases[] = {
-        {&test::FakeMixerControl::Present, false, "No mixer device present.\r\n"},
-        {&test::FakeMixerControl::Opens, false, "Could not open mixer device\r\n"},
+        {&test::FakeMixerControl::Present, false, "No mixer device present.\r\n", true},
+        {&test::FakeMixerControl::Opens, false, "Could not open mixer device\r\n", false},
         {&test::FakeMixerControl::HasDestination, false,
-         "Warning: the destination line was not found.\r\n"},
-        {&test::FakeMixerControl::HasSource, false, "The source line was not found.\r\n"},
-        {&test::FakeMixerControl::HasVolume, false, "No controls available for this audio line"},
+         "Warning: the destination line was not found.\r\n", true},
+        {&test::FakeMixerControl::HasSource, false, "The source line was not found.\r\n", true},
+        {&test::FakeMixerControl::HasVolume, false, "No controls available for this audio line",
+         true},
         {&test::FakeMixerControl::RangeReadable, false,
-         "CMixer::Init - mixerGetLineControls failed\n"},
+         "CMixer::Init - mixerGetLineControls failed\n", false},
         {&test::FakeMixerControl::ReadsFail, true,
-         "GetMixerControlDetails error\nGetMixerControlDetails() error\r\n"},
+         "GetMixerControlDetails error\nGetMixerControlDetails() error\r\n", false},
     };
     for (const Case& c : cases) {
         test::FakeMixerControl mixer;
@@ -139,6 +141,7 @@ TEST_F(MixerFaderTest, EveryBindingFailureSaysWhyAndLeavesTheMixerClosed) {
         EXPECT_FALSE(fader.SliderEnabled());
         EXPECT_FALSE(fader.Bound());
         EXPECT_EQ(mixer.OpenMixers, 0) << c.Text;
+        EXPECT_EQ(fader.MissingControl(), c.NothingToBind) << c.Text;
     }
 }
 

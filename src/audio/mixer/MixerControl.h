@@ -64,6 +64,23 @@ public:
     virtual bool HandleEvents() = 0;
 };
 
+// The mixer of a sound source that has none (a test's source, a recording): no device present.
+class AbsentMixerControl : public MixerControl {
+public:
+    bool DevicePresent(const std::string&) override { return false; }
+    bool Open(const std::string&) override { return false; }
+    void Close() override {}
+    bool FindDestination(int) override { return false; }
+    std::string DestinationName() const override { return {}; }
+    bool FindSource(int) override { return false; }
+    MixerLine Line() const override { return {}; }
+    bool VolumeRange(MixerRange&) override { return false; }
+    bool Read(std::vector<long>&) override { return false; }
+    bool Write(const std::vector<long>&) override { return false; }
+    std::vector<int> PollDescriptors() override { return {}; }
+    bool HandleEvents() override { return false; }
+};
+
 // The mixer device behind a sound device name: a card's "hw:N" for "hw:N,M" or "plughw:N,M"
 // (also inside a longer name such as "HDA Intel: ALC892 Analog (hw:0,0)"), "default" for an
 // empty name, otherwise the name itself ("pulse", "default").

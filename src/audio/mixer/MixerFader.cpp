@@ -51,6 +51,7 @@ void CMixer::Fail(const std::string& text) {
 bool CMixer::Bind(int destinationType, int sourceType, MixerControlType controlType) {
     NoSuchControl = false;
     if (!Control.DevicePresent(DeviceName)) {
+        NoSuchControl = true;
         Append("No mixer device present.\r\n");
         return false;
     }

@@ -36,8 +36,8 @@ public:
     bool Bind(int destinationType, int sourceType, MixerControlType controlType);
     void Close();
     bool IsOpen() const { return Open; }
-    // The last Bind failed because the mixer has no such line or no volume on it (rather than
-    // because the mixer could not be opened or read).
+    // The last Bind failed because there is nothing to bind: no mixer device, no such line or no
+    // volume on it (rather than a mixer that could not be opened or read).
     bool MissingControl() const { return NoSuchControl; }
 
     const std::string& DiagnosticText() const { return Diagnostic; }
