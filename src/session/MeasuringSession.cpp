@@ -317,6 +317,7 @@ void MeasuringSession::TogglePlayback() {
     } else if (Waveform.OpenForReading(App.WaveFile2, Core.Settings.SampleRate,
                                        SoundIn->Channels)) {
         Core.PlayingBack = true;
+        Core.PlaybackGain = 1.0; // a new recording starts at its own level
         SoundIn->SetPlaybackFallback(&Clocked);
         if (!Core.Settings.DuplexAudio)
             Player->Start(Waveform.PlaybackData(), Core.Settings.SampleRate, App.SoundDeviceOutStr);
