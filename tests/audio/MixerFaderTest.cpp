@@ -180,6 +180,18 @@ TEST_F(MixerFaderTest, SliderWriteAndEventFailuresAreAppended) {
                                       "MM_MIXM_CONTROL_CHANGE --- error\r\n");
 }
 
+TEST_F(MixerFaderTest, AMixerThatIsGoneUnbindsTheFader) {
+    ASSERT_TRUE(BindMicrophone());
+    ASSERT_FALSE(Fader.PollDescriptors().empty());
+    Mixer.GoAway();
+    Fader.OnMixerEvent();
+    EXPECT_FALSE(Fader.Bound());
+    EXPECT_FALSE(Fader.SliderEnabled());
+    EXPECT_TRUE(Fader.PollDescriptors().empty()) << "nothing left to watch";
+    EXPECT_EQ(Fader.DiagnosticText(), "MM_MIXM_CONTROL_CHANGE --- error\r\n");
+    EXPECT_EQ(Mixer.OpenMixers, 0);
+}
+
 TEST(MixerDevice, TheCardBehindASoundDeviceOrTheDeviceItself) {
     EXPECT_EQ(MixerDeviceFor("hw:1,0"), "hw:1");
     EXPECT_EQ(MixerDeviceFor("plughw:2,3"), "hw:2");

@@ -81,13 +81,19 @@ public:
         return true;
     }
     std::vector<int> PollDescriptors() override { return {EventRead}; }
-    bool HandleEvents() override {
+    MixerEvents HandleEvents() override {
         char drain[64];
         while (::read(EventRead, drain, sizeof drain) > 0) {
         }
         const bool ours = PendingOurs;
         PendingOurs = false;
-        return ours;
+        if (Gone) return MixerEvents::Lost;
+        return ours ? MixerEvents::Changed : MixerEvents::None;
+    }
+    // The mixer went away (a sound server ended): the next events say so.
+    void GoAway() {
+        Gone = true;
+        Signal();
     }
 
 private:
@@ -98,6 +104,7 @@ private:
     int EventRead = -1;
     int EventWrite = -1;
     bool PendingOurs = false;
+    bool Gone = false;
 };
 
 } // namespace kv::test

@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 #include <initializer_list>
+#include <poll.h>
 
 namespace kv {
 
@@ -203,11 +204,25 @@ std::vector<int> AlsaMixerControl::PollDescriptors() {
     return fds;
 }
 
-bool AlsaMixerControl::HandleEvents() {
-    if (!S->Mixer) return false;
+// The revents go through the mixer first: a plugin (the sound server's) clears its own wake-up
+// descriptor there, which would otherwise stay readable.
+MixerEvents AlsaMixerControl::HandleEvents() {
+    if (!S->Mixer) return MixerEvents::Lost;
+    const int count = snd_mixer_poll_descriptors_count(S->Mixer);
+    if (count > 0) {
+        std::vector<pollfd> polls(static_cast<size_t>(count));
+        const int filled = snd_mixer_poll_descriptors(S->Mixer, polls.data(), count);
+        if (filled > 0 && ::poll(polls.data(), static_cast<nfds_t>(filled), 0) >= 0) {
+            unsigned short revents = 0;
+            snd_mixer_poll_descriptors_revents(S->Mixer, polls.data(),
+                                               static_cast<unsigned>(filled), &revents);
+            if (revents & (POLLERR | POLLHUP | POLLNVAL)) return MixerEvents::Lost;
+        }
+    }
     S->Changed = false;
-    snd_mixer_handle_events(S->Mixer);
-    return S->Changed && S->Element;
+    if (snd_mixer_handle_events(S->Mixer) < 0) return MixerEvents::Lost;
+    if (!S->Element) return MixerEvents::Lost; // the control was removed
+    return S->Changed ? MixerEvents::Changed : MixerEvents::None;
 }
 
 } // namespace kv

@@ -28,7 +28,7 @@ public:
     bool Read(std::vector<long>& values) override;
     bool Write(const std::vector<long>& values) override;
     std::vector<int> PollDescriptors() override;
-    bool HandleEvents() override;
+    MixerEvents HandleEvents() override;
 
 private:
     struct State;

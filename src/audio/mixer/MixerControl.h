@@ -19,6 +19,13 @@ inline constexpr int SourceLineIn = 4098;       // the line input
 inline constexpr int SourceMicrophone = 4099;   // the microphone input (the initial source)
 inline constexpr int SourceNone = 4107;         // no source line: the destination's own control
 
+// What a look at the mixer's pending events found.
+enum class MixerEvents {
+    None,    // nothing about the selected control
+    Changed, // the selected control may have changed
+    Lost,    // the mixer is gone (a sound server that ended, a card unplugged)
+};
+
 // Kinds of control a binding asks for; only a volume is a fader.
 enum class MixerControlType { Volume, Mute };
 
@@ -60,8 +67,8 @@ public:
     virtual bool Write(const std::vector<long>& values) = 0;
     // File descriptors that become readable when the mixer has events; empty when closed.
     virtual std::vector<int> PollDescriptors() = 0;
-    // Takes the pending events; true when one of them concerned the selected control.
-    virtual bool HandleEvents() = 0;
+    // Takes the pending events.
+    virtual MixerEvents HandleEvents() = 0;
 };
 
 // The mixer of a sound source that has none (a test's source, a recording): no device present.
@@ -78,7 +85,7 @@ public:
     bool Read(std::vector<long>&) override { return false; }
     bool Write(const std::vector<long>&) override { return false; }
     std::vector<int> PollDescriptors() override { return {}; }
-    bool HandleEvents() override { return false; }
+    MixerEvents HandleEvents() override { return MixerEvents::None; }
 };
 
 // The mixer device behind a sound device name: a card's "hw:N" for "hw:N,M" or "plughw:N,M"

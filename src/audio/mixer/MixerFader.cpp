@@ -188,9 +188,18 @@ void CMixerFader::OnSliderScrolled(int position) {
     WriteValues(values);
 }
 
+// A mixer that is gone is closed, so its descriptors are no longer watched and the slider is
+// disabled until the next binding.
 void CMixerFader::OnMixerEvent() {
-    const bool ours = IsOpen() && Control.HandleEvents();
-    if (!ours || !Bound()) return;
+    if (!Bound()) return;
+    const MixerEvents events = Control.HandleEvents();
+    if (events == MixerEvents::Lost) {
+        Append("MM_MIXM_CONTROL_CHANGE --- error\r\n");
+        Close();
+        SetSlider(Position, false);
+        return;
+    }
+    if (events != MixerEvents::Changed) return;
     if (Now() - LastWriteTime < EchoWindowMs) return;
     if (!ReadValues()) {
         Append("MM_MIXM_CONTROL_CHANGE --- error\r\n");

@@ -108,6 +108,16 @@ void MixerBar::Attach(FaderSlider& slot, CMixerFader& fader) {
     slot.Slider->disconnect(this);
     connect(slot.Slider, &QSlider::valueChanged, this,
             [&fader](int position) { fader.OnSliderScrolled(position); });
+    DropNotifiers(slot);
+}
+
+// Deleted later: a notifier may be the one whose signal is being handled.
+void MixerBar::DropNotifiers(FaderSlider& slot) {
+    for (QSocketNotifier* notifier : slot.Notifiers) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
+    slot.Notifiers.clear();
     slot.Watched.clear();
 }
 
@@ -116,17 +126,14 @@ void MixerBar::ShowFader(FaderSlider& slot) {
     slot.Slider->setRange(0, slot.Fader->SliderMaximum());
     slot.Slider->setValue(slot.Fader->SliderPosition());
     slot.Slider->setEnabled(slot.Fader->Bound());
+    Watch(slot);
 }
 
 // A new binding has new descriptors: the notifiers follow them.
 void MixerBar::Watch(FaderSlider& slot) {
     const std::vector<int> fds = slot.Fader->PollDescriptors();
-    if (fds == slot.Watched) return;
-    for (QSocketNotifier* notifier : slot.Notifiers) {
-        notifier->setEnabled(false);
-        notifier->deleteLater();
-    }
-    slot.Notifiers.clear();
+    if (fds == slot.Watched && fds.size() == slot.Notifiers.size()) return;
+    DropNotifiers(slot);
     slot.Watched = fds;
     CMixerFader* fader = slot.Fader;
     for (int fd : fds) {
@@ -141,8 +148,8 @@ void MixerBar::Refresh() {
     Attach(Microphone, session.MicrophoneFader());
     Attach(Speaker, session.SpeakerFader());
     for (FaderSlider* slot : {&Microphone, &Speaker}) {
+        DropNotifiers(*slot); // a new binding may have reused the old descriptor numbers
         ShowFader(*slot);
-        Watch(*slot);
     }
     bool agc;
     {

@@ -45,6 +45,7 @@ private:
     void Attach(FaderSlider& slot, CMixerFader& fader);
     void ShowFader(FaderSlider& slot);
     void Watch(FaderSlider& slot);
+    void DropNotifiers(FaderSlider& slot);
 
     CChildView& View;
     FaderSlider Microphone;
