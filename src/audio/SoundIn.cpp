@@ -115,7 +115,11 @@ int CSoundIn::OpenDevice() {
     if (!Session->Ring.Allocate(ring, capacity, Channels))
         return Fail(SoundInNoMemory, "Failed to prepare header !");
     const int code = source.Open(device, CaptureFormat{SampleRate, Channels}, Session->Ring);
-    return code == SoundInOk ? code : Fail(code, OpenErrorMessage(code));
+    if (code != SoundInOk) return Fail(code, OpenErrorMessage(code));
+    OpenedDeviceName = device >= 0 && device < static_cast<int>(names.size())
+                           ? names[static_cast<size_t>(device)]
+                           : DeviceName;
+    return code;
 }
 
 // Gives every buffer its first length and queues it.

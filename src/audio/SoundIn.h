@@ -70,6 +70,8 @@ public:
     unsigned SampleRate = 96000;
     int Channels = 1;
     std::string DeviceName;
+    // The name of the device the last Start opened (the default one when none matched).
+    std::string OpenedDeviceName;
 
     int RingSizeSetting() const { return RingSize; }
     double SamplesPerBuffer() const { return Session->Lengths.GetSamplesPerBuffer(); }

@@ -79,7 +79,11 @@ int CSoundOut::OpenDevice() {
         return Fail(code, "Cannot determine sound device capabilities !");
     Session->Rate = SampleRate;
     const int code = Sink.Open(device, SampleRate, Session->Ring);
-    return code == SoundInOk ? code : Fail(code, OutputOpenErrorMessage(code));
+    if (code != SoundInOk) return Fail(code, OutputOpenErrorMessage(code));
+    OpenedDeviceName = device >= 0 && device < static_cast<int>(names.size())
+                           ? names[static_cast<size_t>(device)]
+                           : DeviceName;
+    return code;
 }
 
 // Gives every buffer a zero-filled block of the current capacity and queues it with the current

@@ -50,7 +50,8 @@ bool MeasuringSession::SoftwareGainActive() const {
 // its playback gain whatever the fader does.
 void MeasuringSession::BindInputFader() {
     CMixerFader& fader = *MicFader;
-    fader.DeviceName = MixerDeviceFor(App.SoundDeviceStr);
+    fader.DeviceName =
+        MixerDeviceFor(SoundIn->UsingFallback() ? App.SoundDeviceStr : SoundIn->OpenedDeviceName);
     const bool bound = fader.Bind(DestinationWaveIn, App.Source, MixerControlType::Volume);
     bool playing;
     {
@@ -74,7 +75,7 @@ void MeasuringSession::BindInputFader() {
 }
 
 // The speaker fader follows the monitor output, which exists only with duplex audio: Master or
-// Speaker, else Headphone.
+// Speaker, else Headphone. A failure is told once, on the way into it.
 void MeasuringSession::BindSpeakerFader() {
     CMixerFader& fader = *SpeakerFaderOf;
     if (!MuteShown()) {
@@ -86,11 +87,13 @@ void MeasuringSession::BindSpeakerFader() {
         Host.ShowMixer();
         return;
     }
-    fader.DeviceName = MixerDeviceFor(App.SoundDeviceOutStr);
+    fader.DeviceName = MixerDeviceFor(SoundOut->OpenedDeviceName);
     const bool bound = fader.Bind(DestinationSpeakers, SourceNone, MixerControlType::Volume) ||
                        fader.Bind(DestinationHeadphones, SourceNone, MixerControlType::Volume);
-    if (!bound && !SpeakerFailed) Host.Notice(SpeakerFaderFailure + fader.DiagnosticText());
-    SpeakerFailed = !bound;
+    // As for the input: an output without a mixer or a volume simply has no slider.
+    const bool failed = !bound && !fader.MissingControl();
+    if (failed && !SpeakerFailed) Host.Notice(SpeakerFaderFailure + fader.DiagnosticText());
+    SpeakerFailed = failed;
     Host.ShowMixer();
 }
 

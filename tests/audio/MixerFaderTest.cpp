@@ -102,6 +102,14 @@ TEST_F(MixerFaderTest, OutsideChangeMovesTheSliderButTheEchoOfItsOwnWriteDoesNot
     EXPECT_EQ(Fader.SliderPosition(), 100);
 }
 
+TEST_F(MixerFaderTest, AnOutsideChangeBeforeAnyWriteIsNeverTakenForAnEcho) {
+    NowMs = 10; // a clock that starts near 0
+    ASSERT_TRUE(BindMicrophone());
+    Mixer.ChangeElsewhere({0, 0});
+    Fader.OnMixerEvent();
+    EXPECT_EQ(Fader.SliderPosition(), 100);
+}
+
 TEST_F(MixerFaderTest, LevelMovesSliderAndControlTogether) {
     ASSERT_TRUE(BindMicrophone());
     Fader.SetLevel(30 * 655);

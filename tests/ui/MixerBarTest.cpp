@@ -165,6 +165,15 @@ TEST_F(MixerBarUi, SpeakerFailureIsToldOnceAndLeavesItsSliderDisabled) {
     Restart();
     EXPECT_EQ(Messages.size(), 1);
     EXPECT_TRUE(Bar().MicrophoneSlider()->isEnabled());
+
+    Output.Opens = true;
+    Output.HasDestination = false; // an output without Master, Speaker or Headphone
+    Restart();
+    EXPECT_EQ(Messages.size(), 1) << "nothing to bind is no failure";
+    EXPECT_FALSE(Session().SpeakerFaderFailed());
+    EXPECT_FALSE(Bar().SpeakerSlider()->isEnabled());
+    EXPECT_EQ(Session().SpeakerFader().DiagnosticText(),
+              "Warning: the destination line was not found.\r\n");
 }
 
 TEST_F(MixerBarUi, WithNothingToBindAlcWorksOnTheSoftwareGain) {

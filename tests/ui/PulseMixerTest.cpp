@@ -139,7 +139,8 @@ struct PulseMixer : ::testing::Test {
     fs::path Dir = fs::temp_directory_path() / ("kv-pulse-" + std::to_string(::getpid()));
     ScopedEnvironment Environment;
     test::SignalSource Source;
-    test::CountingSink Speaker;
+    // Both devices are the sound server's, as PortAudio names them on a desktop.
+    test::FakePlaybackSink Speaker{test::FakePlaybackSink::Playing::RealTime, {"pulse"}};
     AlsaMixerControl InputMixer;
     AlsaMixerControl OutputMixer;
     std::unique_ptr<CMainFrame> Frame;
@@ -162,6 +163,7 @@ struct PulseMixer : ::testing::Test {
         Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
         View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
         View().Session().UseMixers(InputMixer, OutputMixer);
+        Source.Names = {"pulse"};
         View().App().SoundDeviceStr = "pulse";
         View().App().SoundDeviceOutStr = "pulse";
         View().Core().Settings.SampleRate = 48000;

@@ -200,7 +200,7 @@ void CMixerFader::OnMixerEvent() {
         return;
     }
     if (events != MixerEvents::Changed) return;
-    if (Now() - LastWriteTime < EchoWindowMs) return;
+    if (LastWriteTime && Now() - *LastWriteTime < EchoWindowMs) return;
     if (!ReadValues()) {
         Append("MM_MIXM_CONTROL_CHANGE --- error\r\n");
         return;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,7 @@ protected:
 
     MixerControl& Control;
     std::string Diagnostic;
-    uint32_t LastWriteTime = 0;
+    std::optional<uint32_t> LastWriteTime; // none before the first write
     std::vector<uint32_t> Value;
 
 private:

@@ -17,8 +17,6 @@ constexpr int MuteId = 1024;
 constexpr int RaiseId = 2180;
 constexpr int LowerId = 2181;
 constexpr int ExtraGainId = 2182;
-// Slider height: 70 dialog units at the bar's font.
-constexpr int SliderHeight = 120;
 
 struct ControlText {
     int Id;
@@ -48,6 +46,7 @@ void Name(QWidget* widget, int id) {
 MixerBar::MixerBar(CChildView& view, QWidget* parent) : QWidget(parent), View(view) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2); // the bar fits beside the smallest window
     layout->addWidget(new QLabel(QStringLiteral("Mic"), this), 0, Qt::AlignHCenter);
     Microphone.Slider = MakeSlider(MicrophoneSliderId);
     layout->addWidget(Microphone.Slider, 0, Qt::AlignHCenter);
@@ -88,7 +87,6 @@ QSlider* MixerBar::MakeSlider(int id) {
     slider->setInvertedAppearance(true);
     slider->setInvertedControls(true);
     slider->setTickPosition(QSlider::NoTicks);
-    slider->setMinimumHeight(SliderHeight);
     slider->setEnabled(false);
     return slider;
 }
