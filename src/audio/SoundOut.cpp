@@ -80,9 +80,7 @@ int CSoundOut::OpenDevice() {
     Session->Rate = SampleRate;
     const int code = Sink.Open(device, SampleRate, Session->Ring);
     if (code != SoundInOk) return Fail(code, OutputOpenErrorMessage(code));
-    OpenedDeviceName = device >= 0 && device < static_cast<int>(names.size())
-                           ? names[static_cast<size_t>(device)]
-                           : DeviceName;
+    OpenedDeviceName = DeviceNameOf(names, device, DeviceName);
     return code;
 }
 

@@ -131,7 +131,7 @@ bool CMixerFader::Bind(int destinationType, int sourceType, MixerControlType con
     Diagnostic.clear();
     SetSlider(Position, false);
     if (controlType != MixerControlType::Volume) {
-        Append("Wrong control type for a fader control\r\n");
+        Fail("Wrong control type for a fader control\r\n");
         return false;
     }
     if (!CMixer::Bind(destinationType, sourceType, controlType)) return false;
