@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           portaudio19-dev libasound2-dev libsndfile1-dev qt6-base-dev fonts-liberation locales
-          xvfb openbox x11-utils chrony libkissfft-dev poppler-utils)
+          xvfb openbox x11-utils chrony libkissfft-dev poppler-utils
+          pulseaudio pulseaudio-utils libasound2-plugins alsa-utils)
 packages+=("$@")
 
 missing=()

@@ -26,6 +26,10 @@ constexpr int GainUpPeakLevel = 27852;
 // One gain step on a playback is 1 %: up multiplies by 1.01, down by 1/1.01 (0.99009901).
 constexpr double PlaybackGainStepUp = 1.01;
 constexpr double PlaybackGainStepDown = 0.9900990099009901;
+// The software input gain reaches as far as a sound card's capture volume does, -24 .. +48 dB:
+// beyond that a silent input would only raise its noise without end.
+constexpr double LowestInputGain = 1.0 / 16;
+constexpr double HighestInputGain = 256.0;
 constexpr int HighestInputLevel = 65535; // the input level control at its top
 // The automatic stop waits 30 beats without a tick, and at least five seconds.
 constexpr double AutoStopBeats = 30.0;
@@ -251,11 +255,10 @@ std::optional<int> AnalysisCore::AutomaticGainStep(int step, int level) {
     const int down = (Detector.ClipCount * step) / ClipsPerGainStep;
     const bool up = down == 0 && Detector.PeakLevel < GainUpPeakLevel;
     if (down == 0 && !up) return std::nullopt;
-    if (down > 0) {
-        if (PlayingBack) PlaybackGain *= PlaybackGainStepDown;
-        return std::max(level - down, step);
-    }
-    if (PlayingBack) PlaybackGain *= PlaybackGainStepUp;
+    double* gain = PlayingBack ? &PlaybackGain : SoftwareInputGain ? &InputGain : nullptr;
+    if (gain) *gain *= down > 0 ? PlaybackGainStepDown : PlaybackGainStepUp;
+    if (gain == &InputGain) InputGain = std::clamp(InputGain, LowestInputGain, HighestInputGain);
+    if (down > 0) return std::max(level - down, step);
     return std::min(level + step, HighestInputLevel);
 }
 

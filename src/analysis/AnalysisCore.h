@@ -18,6 +18,10 @@
 
 namespace kv {
 
+// The automatic gain's step size where no input fader is bound (a software gain, the playback
+// gain, the command-line analyser): a 100-position fader's step on the 0..65535 level scale.
+inline constexpr int SoftwareGainStep = 655;
+
 // Calibration mode word value of a local-standard calibration.
 inline constexpr int LocalCalibrationMode = 16;
 
@@ -61,6 +65,10 @@ public:
     double BufferAdjust = 0.0;
     double PlaybackGain = 1.0;
     bool PlayingBack = false;
+    // Live input with no input fader to move: the automatic gain step moves this software gain
+    // applied to the filtered signal instead (a playback keeps its own playback gain).
+    bool SoftwareInputGain = false;
+    double InputGain = 1.0;
     bool AutoTrainActive = false;
     double SavedBeatPeriod = 0.0;
     std::string PromptText;
@@ -90,7 +98,7 @@ public:
     unsigned AutoStopDelayMs() const;
     // The automatic gain step after a buffer: with input level control `level` and step size
     // `step`, returns the new level, or nothing when the level stays. During playback the
-    // playback gain follows by 1 %.
+    // playback gain follows by 1 %, on live input with SoftwareInputGain the input gain.
     std::optional<int> AutomaticGainStep(int step, int level);
 
     // --- Buffer processing (capture thread) ---

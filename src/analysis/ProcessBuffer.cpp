@@ -56,8 +56,7 @@ struct AnalysisCore::BufferContext {
     bool ForkMode = false;
     bool EnvelopeAnalysis = false;
     bool AutoTrain = false;
-    bool Playback = false;
-    double PlaybackGain = 1.0;
+    double SignalGain = 1.0; // the playback gain, or the software input gain, or 1
     double AudioScale = 1.0;
     double ResonatorC = 0.0;
     int Threshold = 0;
@@ -118,8 +117,7 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     ctx.ForkMode = d.ForkMode();
     ctx.EnvelopeAnalysis = !ctx.ForkMode && Params.Escapement() != EscapementType::Pendulum;
     ctx.AutoTrain = AutoTrainActive;
-    ctx.Playback = PlayingBack;
-    ctx.PlaybackGain = PlaybackGain;
+    ctx.SignalGain = PlayingBack ? PlaybackGain : SoftwareInputGain ? InputGain : 1.0;
     ctx.AudioScale = Settings.AudioScale;
     if (ctx.ForkMode)
         ctx.ResonatorC =
@@ -209,7 +207,7 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
 
         y *= ctx.AudioScale;
         if (ctx.AutoTrain) y = y * ctx.Threshold * AutoTrainPeakToThreshold / det.PeakLevel;
-        if (ctx.Playback) y *= ctx.PlaybackGain;
+        y *= ctx.SignalGain;
 
         const double bounded = std::clamp(y, -ConversionBound, ConversionBound);
         const int v = ctx.ForkMode ? static_cast<int>(bounded)

@@ -56,6 +56,12 @@ int SelectDevice(const std::vector<std::string>& names, const std::string& wante
     return names.empty() ? 0 : fallback;
 }
 
+std::string DeviceNameOf(const std::vector<std::string>& names, int device,
+                         const std::string& wanted) {
+    const bool listed = device >= 0 && device < static_cast<int>(names.size());
+    return listed ? names[static_cast<size_t>(device)] : wanted;
+}
+
 CSoundIn::CSoundIn(CaptureSource& source, BufferCallback onBuffer, MessageSink onMessage)
     : Source(source), OnMessage(std::move(onMessage)), Session(std::make_shared<CaptureSession>()) {
     Session->OnBuffer = std::move(onBuffer);
@@ -117,7 +123,9 @@ int CSoundIn::OpenDevice() {
     Session->Ring.SetArrivalClock(Session->Arrival);
     Session->ArrivalTicksPerFrame = Session->ArrivalTicksPerSecond / std::max(1u, SampleRate);
     const int code = source.Open(device, CaptureFormat{SampleRate, Channels}, Session->Ring);
-    return code == SoundInOk ? code : Fail(code, OpenErrorMessage(code));
+    if (code != SoundInOk) return Fail(code, OpenErrorMessage(code));
+    OpenedDeviceName = DeviceNameOf(names, device, DeviceName);
+    return code;
 }
 
 // Gives every buffer its first length and queues it.

@@ -29,6 +29,9 @@ std::string OpenErrorMessage(int code);
 // The device chosen for `wanted`: the first whose name equals it without regard to case, else
 // `fallback` (also when the list is empty).
 int SelectDevice(const std::vector<std::string>& names, const std::string& wanted, int fallback);
+// The name of device `device` in `names`, or `wanted` when the number names none.
+std::string DeviceNameOf(const std::vector<std::string>& names, int device,
+                         const std::string& wanted);
 
 class CSoundIn {
 public:
@@ -80,6 +83,8 @@ public:
     unsigned SampleRate = 96000;
     int Channels = 1;
     std::string DeviceName;
+    // The name of the device the last Start opened (the default one when none matched).
+    std::string OpenedDeviceName;
 
     int RingSizeSetting() const { return RingSize; }
     double SamplesPerBuffer() const { return Session->Lengths.GetSamplesPerBuffer(); }

@@ -79,7 +79,9 @@ int CSoundOut::OpenDevice() {
         return Fail(code, "Cannot determine sound device capabilities !");
     Session->Rate = SampleRate;
     const int code = Sink.Open(device, SampleRate, Session->Ring);
-    return code == SoundInOk ? code : Fail(code, OutputOpenErrorMessage(code));
+    if (code != SoundInOk) return Fail(code, OutputOpenErrorMessage(code));
+    OpenedDeviceName = DeviceNameOf(names, device, DeviceName);
+    return code;
 }
 
 // Gives every buffer a zero-filled block of the current capacity and queues it with the current

@@ -46,6 +46,8 @@ public:
 
     unsigned SampleRate = 96000;
     std::string DeviceName;
+    // The name of the device the last Start opened (the default one when none matched).
+    std::string OpenedDeviceName;
 
     MonitorState& Monitor() { return *MonitorPtr; }
     int RingSizeSetting() const { return RingSize; }

@@ -65,6 +65,7 @@ void AnalyzeSession::ApplyOptions() {
     a.Params.EscapeWheelTeeth = std::clamp(Options.Teeth, 0, MaxTeeth);
     a.Settings.HPF = Options.Hpf;
     a.Settings.AudioScale = Options.Scale;
+    a.Settings.AGC = Options.Agc;
     a.Trace.Shown = false;
     a.PlayingBack = true;
 }
@@ -299,7 +300,12 @@ void AnalyzeSession::OnTimer(int id) {
     case TimerCentre:
         if (Analysis.Measurement.Running) Analysis.CentreNow();
         break;
-    default: // repaint and per-buffer steps have nothing to do without a window
+    case TimerPerBuffer:
+        if (Analysis.Settings.AGC && Analysis.Measurement.Running)
+            InputLevel =
+                Analysis.AutomaticGainStep(SoftwareGainStep, InputLevel).value_or(InputLevel);
+        break;
+    default: // the repaint has nothing to do without a window
         break;
     }
 }

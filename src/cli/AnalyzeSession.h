@@ -34,6 +34,7 @@ struct AnalyzeOptions {
     double MeasuringTime = 8.0;
     int Averaging = 0;
     double Scale = 1.0;
+    int Agc = 0; // 1: the automatic gain step after every buffer, on the playback gain
     int Teeth = 0;
     double Every = 0.0; // seconds of audio between readings; 0 = only the last
     std::string File;
@@ -110,6 +111,7 @@ private:
     double NextReport = 0.0;
     std::function<void(const Reading&)> Report;
     CSoundIn* Live = nullptr; // the capture object while measuring live
+    int InputLevel = 32768;   // the level the automatic gain step moves along with the gain
 };
 
 } // namespace kv

@@ -6,6 +6,7 @@
 
 #include "audio/PortAudioSink.h"
 #include "audio/PortAudioSource.h"
+#include "audio/mixer/AlsaMixerControl.h"
 #include "settings/SettingsIO.h"
 #include "settings/SettingsPaths.h"
 
@@ -50,6 +51,17 @@ MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, Pl
     SoundIn->SetArrivalClock([this] { return Core.Timestamps().ReadCounter(); },
                              Core.Timestamps().Frequency());
     PositionRun = std::make_unique<PositionalRun>(Core, App, PositionsLink, PositionsLink);
+    // A sound card's mixer goes with the sound card; a source or output that stands in for it
+    // has none unless UseMixers gives one.
+    if (OwnCapture)
+        OwnInputMixer = std::make_unique<AlsaMixerControl>();
+    else
+        OwnInputMixer = std::make_unique<AbsentMixerControl>();
+    if (OwnOutput)
+        OwnOutputMixer = std::make_unique<AlsaMixerControl>();
+    else
+        OwnOutputMixer = std::make_unique<AbsentMixerControl>();
+    MakeFaders(*OwnInputMixer, *OwnOutputMixer);
 }
 
 MeasuringSession::~MeasuringSession() {
@@ -140,8 +152,10 @@ void MeasuringSession::StartMeasurement() {
         Core.EndRun();
         return;
     }
+    BindInputFader();
     Monitor->DropClip();
     StartOutput();
+    BindSpeakerFader();
     SimulateCaptureClock();
     RandomPlaybackStart();
     Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
@@ -267,14 +281,6 @@ void MeasuringSession::ReportSilentCapture() {
                 "Check that no other program holds it, or choose another input in the settings.");
 }
 
-void MeasuringSession::PerBufferStep() {
-    if (!Core.Settings.AGC) return;
-    if (const auto level = Core.AutomaticGainStep(AgcStepSize, InputLevel)) {
-        InputLevel = *level;
-        Host.ShowInputLevel(InputLevel);
-    }
-}
-
 // --- Waveform files ---
 
 void MeasuringSession::SetWaveformFile(const std::string& path) {
@@ -316,6 +322,7 @@ void MeasuringSession::TogglePlayback() {
     } else if (Waveform.OpenForReading(App.WaveFile2, Core.Settings.SampleRate,
                                        SoundIn->Channels)) {
         Core.PlayingBack = true;
+        Core.PlaybackGain = 1.0; // a new recording starts at its own level
         SoundIn->SetPlaybackFallback(&Clocked);
         if (!Core.Settings.DuplexAudio)
             Player->Start(Waveform.PlaybackData(), Core.Settings.SampleRate, App.SoundDeviceOutStr);

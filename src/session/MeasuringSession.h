@@ -21,6 +21,7 @@
 #include "audio/SoundIn.h"
 #include "audio/SoundOut.h"
 #include "audio/WaveformFiles.h"
+#include "audio/mixer/MixerFader.h"
 #include "logview/format/LogWriter.h"
 #include "platform/TimeLapseLink.h"
 #include "positions/PositionalRun.h"
@@ -83,10 +84,36 @@ public:
     // A session timer expired (auto-stop, train detection, centring, per-buffer step, the
     // calibration text); the window keeps its own repaint and pointer timers.
     void OnTimer(int id);
-    // The input level control the automatic gain step moves (0 .. 65535) and its step size;
-    // a step size of 0 leaves the level alone.
+    // The input level the automatic gain step moves (0 .. 65535: the microphone fader's, or
+    // the software gain's when no fader is bound) and its step size; 0 leaves the level alone.
     int InputLevel = 32768;
     int AgcStepSize = 0;
+
+    // --- Mixer bar ---
+    // Replaces the mixers behind the microphone and speaker faders (tests); the faders are made
+    // anew, unbound.
+    void UseMixers(MixerControl& input, MixerControl& output);
+    CMixerFader& MicrophoneFader() { return *MicFader; }
+    CMixerFader& SpeakerFader() { return *SpeakerFaderOf; }
+    // Binding failed at the last start of measuring.
+    bool InputFaderFailed() const { return InputFailed; }
+    bool SpeakerFaderFailed() const { return SpeakerFailed; }
+    // No input fader could be bound: the automatic gain moves the software input gain.
+    bool SoftwareGainActive() const;
+    // "ALC" (1023): toggles AGC, or switches it off while the input fader has failed; the box is
+    // shown only while it has not.
+    void ToggleAutomaticLevel();
+    bool AutomaticLevelShown() const { return !InputFailed; }
+    // "Mute" (1024): toggles the monitor mute with duplex audio, otherwise switches it off; the
+    // box is shown only with duplex audio.
+    void ToggleMute();
+    bool Muted() const;
+    bool MuteShown() const;
+    // "+" (2180) and "-" (2181): the extra mic gain AudioScale by 3 dB steps within 0.25 .. 128.
+    void RaiseExtraGain();
+    void LowerExtraGain();
+    // The extra gain label: AudioScale in decibels, "%+2.1f".
+    std::string ExtraGainText() const;
 
     // --- Waveform files ---
     void SetWaveformFile(const std::string& path);
@@ -142,6 +169,9 @@ private:
     void StopOutput();
     void ReportSilentCapture();
     void PerBufferStep();
+    void BindInputFader();
+    void BindSpeakerFader();
+    void MakeFaders(MixerControl& input, MixerControl& output);
     void EndPlayback();
     void CloseWaveformFiles();
     void PostRun();
@@ -199,6 +229,12 @@ private:
     bool HandOverPending = false; // a position's hand-over is posted and not yet handled
     std::unique_ptr<CalibrationReferences> OwnReferences;
     std::unique_ptr<CalibrationEngine> Calibrator; // ends its worker before the core goes
+    std::unique_ptr<MixerControl> OwnInputMixer;
+    std::unique_ptr<MixerControl> OwnOutputMixer;
+    std::unique_ptr<CMixerFader> MicFader;
+    std::unique_ptr<CMixerFader> SpeakerFaderOf;
+    bool InputFailed = false;
+    bool SpeakerFailed = false;
     std::unique_ptr<CSoundIn> SoundIn; // last: closed before the members its worker uses go
 };
 

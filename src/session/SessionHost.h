@@ -30,6 +30,9 @@ public:
     virtual void ShowRunning(bool running) = 0;
     // The automatic gain step moved the input level.
     virtual void ShowInputLevel(int level) = 0;
+    // The faders were bound again, or ALC, mute or the extra gain changed: the mixer bar shows
+    // them anew (and watches the faders' new poll descriptors).
+    virtual void ShowMixer() = 0;
     // The train, measuring time or lift angle changed: their boxes show it again.
     virtual void ShowTrain() = 0;
     virtual void ShowMeasuringTime() = 0;

@@ -48,5 +48,25 @@ TEST_F(GainStep, PlaybackGainFollowsOnlyDuringPlayback) {
     EXPECT_NEAR(H.Core.PlaybackGain, 1.01, 1e-12);
 }
 
+TEST_F(GainStep, SoftwareInputGainFollowsLiveInputWithinItsLimits) {
+    H.Core.SoftwareInputGain = true;
+    Levels(0, 100);
+    H.Core.AutomaticGainStep(655, 65535); // the level is at the top, the gain still rises
+    EXPECT_NEAR(H.Core.InputGain, 1.01, 1e-12);
+    EXPECT_EQ(H.Core.PlaybackGain, 1.0);
+    for (int i = 0; i < 2000; ++i)
+        H.Core.AutomaticGainStep(655, 65535);
+    EXPECT_EQ(H.Core.InputGain, 256.0);
+    Levels(60, 32767);
+    for (int i = 0; i < 2000; ++i)
+        H.Core.AutomaticGainStep(655, 655);
+    EXPECT_EQ(H.Core.InputGain, 1.0 / 16);
+
+    H.Core.PlayingBack = true; // a playback moves its own gain
+    H.Core.AutomaticGainStep(655, 655);
+    EXPECT_NEAR(H.Core.PlaybackGain, 1.0 / 1.01, 1e-15);
+    EXPECT_EQ(H.Core.InputGain, 1.0 / 16);
+}
+
 } // namespace
 } // namespace kv

@@ -187,6 +187,7 @@ TEST(SoundIn, ChoosesTheDeviceByNameWithoutRegardToCase) {
     f.Sound.Channels = 2;
     ASSERT_EQ(f.Sound.Start(), 0);
     EXPECT_EQ(f.Source.OpenedDevice, 1);
+    EXPECT_EQ(f.Sound.OpenedDeviceName, "USB Audio") << "the device's own name, for its mixer";
     EXPECT_EQ(f.Source.Format.SampleRate, 48000u);
     EXPECT_EQ(f.Source.Format.Channels, 2);
     f.Sound.Close();
@@ -198,6 +199,7 @@ TEST(SoundIn, ChoosesTheDeviceByNameWithoutRegardToCase) {
     f.Sound.Close();
     ASSERT_EQ(f.Sound.Start(), 0);
     EXPECT_EQ(f.Source.OpenedDevice, 0);
+    EXPECT_EQ(f.Sound.OpenedDeviceName, "HDA Intel PCH");
 }
 
 TEST(SoundIn, FailuresGiveTheirMessagesAndCodes) {

@@ -180,6 +180,16 @@ TEST(AnalyzeArguments, DefaultsAndValues) {
     EXPECT_FALSE(ParseAnalyzeArguments({"a.wav", "b.wav"}, error));
 }
 
+TEST(AnalyzeArguments, AutomaticLevelControlIsOffUnlessAsked) {
+    std::string error;
+    EXPECT_EQ(ParseAnalyzeArguments({"w.wav"}, error)->Agc, 0);
+    const auto on = ParseAnalyzeArguments({"--agc", "1", "w.wav"}, error);
+    ASSERT_TRUE(on) << error;
+    EXPECT_EQ(on->Agc, 1);
+    EXPECT_FALSE(ParseAnalyzeArguments({"--agc", "2", "w.wav"}, error));
+    EXPECT_EQ(error, "--agc takes 0 or 1");
+}
+
 TEST(ReadingJson, NullsAndEscapes) {
     Reading r;
     r.Train = "18000 \"vph\"";

@@ -18,6 +18,7 @@
 #include "settings/SettingsIO.h"
 #include "ui/app/CommandTable.h"
 #include "ui/app/ToolBarIcons.h"
+#include "ui/bars/MixerBar.h"
 #include "ui/bars/SettingsBar.h"
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/help/HelpWindow.h"
@@ -57,11 +58,12 @@ void CMainFrame::BuildBars() {
     Bar = new SettingsBar(*ViewWidget, this);
     Bar->setMovable(false);
     addToolBar(Qt::TopToolBarArea, Bar);
-    MixerBar = new QDockWidget(QStringLiteral("Mixer"), this);
-    MixerBar->setObjectName(QStringLiteral("MixerBar"));
-    MixerBar->setFeatures(QDockWidget::NoDockWidgetFeatures);
-    MixerBar->setWidget(new QWidget(MixerBar));
-    addDockWidget(Qt::RightDockWidgetArea, MixerBar);
+    MixerBarDock = new QDockWidget(QStringLiteral("Mixer"), this);
+    MixerBarDock->setObjectName(QStringLiteral("MixerBar"));
+    MixerBarDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    Mixers = new MixerBar(*ViewWidget, MixerBarDock);
+    MixerBarDock->setWidget(Mixers);
+    addDockWidget(Qt::RightDockWidgetArea, MixerBarDock);
 }
 
 QAction* CMainFrame::NewAction(int id, const QString& label) {

@@ -16,6 +16,7 @@ namespace kv {
 
 class SettingsBar;
 class HelpWindow;
+class MixerBar;
 
 inline constexpr const char* FrameTitle = "Watch Escapement Analyser and Timer";
 
@@ -41,6 +42,8 @@ public:
 
     CChildView& View() { return *ViewWidget; }
     SettingsBar& Settings() { return *Bar; }
+    MixerBar& Mixer() { return *Mixers; }
+    QDockWidget& MixerDock() { return *MixerBarDock; }
 
     // The first show at start-up: maximized, or as the saved placement says. The state is settled
     // before the window is mapped: a window manager takes the state a window is mapped with and
@@ -99,7 +102,8 @@ private:
     CChildView* ViewWidget = nullptr;
     SettingsBar* Bar = nullptr;
     QToolBar* Tools = nullptr;
-    QDockWidget* MixerBar = nullptr;
+    QDockWidget* MixerBarDock = nullptr;
+    MixerBar* Mixers = nullptr;
     bool FullScreenMode = false;
     SettingsStore* Store = nullptr;
     std::map<int, QAction*> Actions;

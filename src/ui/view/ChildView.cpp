@@ -88,6 +88,7 @@ void CChildView::paintEvent(QPaintEvent* event) {
     Display.Recording = playback.Recording;
     Display.LoopCount = playback.LoopCount;
     Display.CtrlHeld = (QApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
+    Display.FaderDiagnosticText = Measuring.MicrophoneFader().DiagnosticText();
     Renderer.Render(BackBuffer, size(), Core(), App(), Display);
     QPainter painter(this);
     painter.drawImage(event->rect(), BackBuffer, event->rect());

@@ -72,6 +72,7 @@ signals:
     void LiftAngleBoxChanged();
     void RunningChanged(bool running);
     void InputLevelChanged(int level);
+    void MixerChanged();           // the faders were bound, or ALC, mute or the extra gain changed
     void CommandRequested(int id); // e.g. a double click that opens the title dialog
 
 protected:
@@ -92,6 +93,7 @@ private:
     void KillTimer(int id) override { TimerSet.Kill(id); }
     void ShowRunning(bool running) override { emit RunningChanged(running); }
     void ShowInputLevel(int level) override { emit InputLevelChanged(level); }
+    void ShowMixer() override { emit MixerChanged(); }
     void ShowTrain() override { emit TrainBoxChanged(); }
     void ShowMeasuringTime() override { emit MeasuringTimeBoxChanged(); }
     void ShowLiftAngle() override { emit LiftAngleBoxChanged(); }

@@ -1,0 +1,132 @@
+// Automatic level control during the program's own playback: a recording whose ticks peak at 5 %
+// of full scale and one that clips are measured as well as a well-levelled recording of the same
+// watch, once the playback gain has settled. No fader is bound here, as on a machine without a
+// sound card's mixer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <unistd.h>
+
+#include "PumpEvents.h"
+#include "SignalSource.h"
+#include "TickSynthesizer.h"
+#include "audio/WaveFile.h"
+#include "ui/app/MainFrame.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::WaitFor;
+
+constexpr unsigned Rate = 48000;
+constexpr double Seconds = 70; // about 40 s to settle from 5 %, then the measuring window
+constexpr double Speed = 10;   // the capture paces the playback at ten times real time
+
+struct Readings {
+    double Rate = NAN;
+    double BeatError = NAN;
+    double Amplitude = NAN;
+    double Gain = NAN; // the playback gain at the end
+};
+
+struct PlaybackAgc : ::testing::Test {
+    fs::path Home = fs::temp_directory_path() / ("kv-playagc-" + std::to_string(::getpid()));
+    test::SignalSource Source;
+    test::CountingSink Speaker;
+    std::unique_ptr<CMainFrame> Frame;
+    QStringList Messages;
+
+    void SetUp() override {
+        fs::create_directories(Home);
+        setenv("XDG_DATA_HOME", Home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", Home.c_str(), 1);
+        Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
+        View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
+        View().Session().PlaybackStartDraw = [] { return 0; }; // from the start, no loop
+        AnalysisCore& core = View().Core();
+        core.Params.TickInterval = "28800 vph";
+        core.ParseTrain("28800 vph");
+        core.Settings.SampleRate = Rate;
+        core.Settings.DuplexAudio = 0;
+        Source.Speed = Speed;
+    }
+    void TearDown() override {
+        if (View().Session().IsRunning()) View().Session().Run();
+        Frame.reset();
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("XDG_CONFIG_HOME");
+        fs::remove_all(Home);
+    }
+    CChildView& View() { return Frame->View(); }
+
+    // The watch recorded with its loudest click at `peak` of full scale (clipped above 1).
+    std::string Record(double peak) {
+        constexpr double SynthesizedPeak = 0.5;
+        synth::SynthOptions o;
+        o.BeatsPerHour = 28800;
+        o.RateSecondsPerDay = 5.0;
+        o.BeatErrorMs = 0.5;
+        o.AmplitudeDeg = 280;
+        o.SampleRate = Rate;
+        o.Seconds = Seconds;
+        o.UnlockPeak = SynthesizedPeak / o.DropGain;
+        o.Seed = 9;
+        std::vector<int16_t> samples = synth::Synthesize(o).Samples;
+        for (int16_t& x : samples)
+            x = static_cast<int16_t>(
+                std::clamp(std::lround(x * peak / SynthesizedPeak), -32768L, 32767L));
+        const std::string path = (Home / ("at" + std::to_string(peak) + ".wav")).string();
+        EXPECT_TRUE(WriteWaveFile(path, samples, Rate, 1));
+        return path;
+    }
+
+    // Plays the recording once through with ALC on or off; the readings at its end.
+    Readings Play(const std::string& path, bool agc) {
+        MeasuringSession& session = View().Session();
+        View().Core().Settings.AGC = agc;
+        View().App().WaveFile2 = path;
+        const size_t before = Source.Delivered;
+        session.TogglePlayback();
+        EXPECT_TRUE(WaitFor([&] { return session.IsRunning(); }, 2000));
+        const size_t end = before + static_cast<size_t>((Seconds - 1) * Rate);
+        EXPECT_TRUE(WaitFor([&] { return Source.Delivered >= end; }, 60000));
+        Readings r;
+        {
+            const auto lock = View().Core().HoldAnalysis();
+            const MeasurementState& m = View().Core().Measurement;
+            r = {m.Rate * 86400, std::fabs(m.BeatError * View().Core().Derived.BeatPeriod * 1000),
+                 m.Amplitude, View().Core().PlaybackGain};
+        }
+        session.TogglePlayback();
+        return r;
+    }
+};
+
+bool MeasuresLike(const Readings& r, const Readings& reference) {
+    return std::fabs(r.Rate - reference.Rate) <= 0.3 &&
+           std::fabs(r.BeatError - reference.BeatError) <= 0.1 &&
+           std::fabs(r.Amplitude - reference.Amplitude) <= 0.03 * reference.Amplitude;
+}
+
+TEST_F(PlaybackAgc, QuietAndClippingRecordingsMeasureLikeAWellLevelledOne) {
+    const Readings reference = Play(Record(0.5), false);
+    EXPECT_NEAR(reference.BeatError, 0.5, 0.1);
+    EXPECT_NEAR(reference.Amplitude, 280, 0.03 * 280);
+    EXPECT_EQ(reference.Gain, 1.0);
+    for (const double peak : {0.05, 1.6}) {
+        const Readings r = Play(Record(peak), true);
+        // The gain brought the loudest click near full scale: about 0.5 / peak of the reference.
+        EXPECT_NEAR(std::log(r.Gain), std::log(0.5 / peak), std::log(2.0)) << "peak " << peak;
+        EXPECT_TRUE(MeasuresLike(r, reference))
+            << "peak " << peak << ": " << r.Rate << " s/d " << r.BeatError << " ms " << r.Amplitude
+            << " against " << reference.Rate << " s/d " << reference.BeatError << " ms "
+            << reference.Amplitude;
+    }
+    EXPECT_EQ(View().Core().Settings.AGC, 1) << "nothing to bind is no failure";
+}
+
+} // namespace
+} // namespace kv
