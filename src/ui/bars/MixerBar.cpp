@@ -41,6 +41,10 @@ void Name(QWidget* widget, int id) {
     }
 }
 
+// The bar is as narrow as its widest text ("Boost", "+24.1", "Mute") allows, so the view keeps
+// its width: push buttons would otherwise ask for a style's wide default.
+constexpr int BarWidthInCharacters = 6;
+
 } // namespace
 
 MixerBar::MixerBar(CChildView& view, QWidget* parent) : QWidget(parent), View(view) {
@@ -69,6 +73,8 @@ MixerBar::MixerBar(CChildView& view, QWidget* parent) : QWidget(parent), View(vi
     Mute = MakeButton(MuteId, QStringLiteral("Mute"), true);
     layout->addWidget(Mute);
     layout->addStretch();
+    setFixedWidth(fontMetrics().averageCharWidth() * BarWidthInCharacters +
+                  layout->contentsMargins().left() + layout->contentsMargins().right());
 
     MeasuringSession& session = View.Session();
     connect(Alc, &QPushButton::clicked, this, [&session] { session.ToggleAutomaticLevel(); });
@@ -95,6 +101,7 @@ QPushButton* MixerBar::MakeButton(int id, const QString& text, bool checkable) {
     auto* button = new QPushButton(text, this);
     Name(button, id);
     button->setCheckable(checkable);
+    button->setMinimumWidth(1); // shares the bar's width instead of a style's minimum
     return button;
 }
 
