@@ -190,6 +190,8 @@ void AnalysisCore::ResetDetector() {
     det.BeatCount = 0;
     det.SamplePosition = 0;
     det.SpliceSample = -1;
+    det.PendingRefineAt = -1;
+    Refiner.Reset();
     Measurement.RelockTicks = 0;
     Measurement.ReanchorDeviation = false;
     Measurement.Deviation = 0.0;

@@ -14,6 +14,7 @@
 #include "analysis/AnalysisHost.h"
 #include "analysis/AnalysisParameters.h"
 #include "analysis/AnalysisState.h"
+#include "analysis/TickRefiner.h"
 #include "timebase/SampleClock.h"
 
 namespace kv {
@@ -51,6 +52,7 @@ public:
     TapeState Tape;
     WaveformTrace Trace;
     SampleCounterRegression ClockRegression;
+    TickRefiner Refiner; // precision timing of the unlocks
 
     // Calibration mode word: changed under CalibrationLock; atomic because the capture thread
     // and the command states read it without that lock.
@@ -129,6 +131,8 @@ private:
     void BufferPrologue(BufferContext& ctx, int16_t* samples, int remaining);
     void BufferEpilogue(BufferContext& ctx, int remaining);
     void OnUnlock(BufferContext& ctx, int64_t sample, size_t index, int level);
+    void CompletePendingUnlock(BufferContext& ctx);
+    void ConfigurePrecision(BufferContext& ctx);
     void RejoinAfterSplice();
     void ReanchorDeviation(int64_t sample);
     void OnEnvelopeFull(BufferContext& ctx);
@@ -138,7 +142,8 @@ private:
     void DrawDropMarker(const BufferContext& ctx);
     void DrawTriggeredEnvelope(int dropIndex);
 
-    void MeasurementStep(int64_t sample, int& logMode);
+    // `fraction`: samples precision timing adds to the detected unlock `sample`.
+    void MeasurementStep(int64_t sample, double fraction, int& logMode);
     double RegressRate(double window, double previous) const;
     void UpdateAllan();
     void UpdateLocalCalibrationText();

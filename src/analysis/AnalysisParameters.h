@@ -65,6 +65,8 @@ struct AnalysisSettings {
     double Zoom = 1.0;
     int Logging = 0;
     int SlowFeed = 1;
+    // Unlock times refined to a fraction of a sample for the rate, deviation and tape (0: off).
+    int PrecisionTiming = 0;
     CalibrationFactors Cal;
 };
 

@@ -56,6 +56,7 @@ struct AnalysisCore::BufferContext {
     bool ForkMode = false;
     bool EnvelopeAnalysis = false;
     bool AutoTrain = false;
+    bool Precise = false; // unlock times refined to a fraction of a sample
     bool Playback = false;
     double PlaybackGain = 1.0;
     double AudioScale = 1.0;
@@ -134,6 +135,7 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     ctx.BeatsPerBuffer = d.BeatsPerBuffer;
     if (static_cast<int>(Detector.TickEnvelope.size()) < d.LiftSamplesMax + 1)
         Detector.TickEnvelope.assign(d.LiftSamplesMax + 1, 0);
+    ConfigurePrecision(ctx);
 
     // 64-bit products: a loud, scaled signal can hold levels far above 16 bits.
     Detector.PeakLevel = static_cast<int>(
@@ -217,6 +219,10 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
         const int16_t stored =
             static_cast<int16_t>(std::clamp(y, LowestStoredSample, HighestStoredSample));
         samples[i] = stored;
+        if (ctx.Precise) {
+            Refiner.Push(S, y);
+            if (S == det.PendingRefineAt) CompletePendingUnlock(ctx);
+        }
         if (v > det.PeakLevel) det.PeakLevel = v;
         if (v > ClipLevel) ++det.ClipCount;
 
@@ -314,6 +320,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
         det.BeatCount = 0;
         ResetReference();
         Measurement.ToothResidual.fill(0.0);
+        Refiner.Reset(); // the pallets' parity starts afresh
     }
     ++det.UnlockCount;
     ShiftHistory(det.UnlockHistory, sample);
@@ -323,7 +330,12 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
         ctx.HadUnlock = true;
         ctx.FirstTickPosition = static_cast<int64_t>(index) + ctx.BufferOffset;
     }
-    MeasurementStep(sample, ctx.LogMode);
+    if (ctx.Precise) {
+        det.PendingUnlock = sample;
+        det.PendingRefineAt = sample + Refiner.SamplesAfterUnlock();
+    } else {
+        MeasurementStep(sample, 0.0, ctx.LogMode);
+    }
 
     if (ctx.ForkMode) {
         det.State = DetectorPhase::Idle;
@@ -347,11 +359,30 @@ void AnalysisCore::RejoinAfterSplice() {
     det.SpliceSample = -1;
     det.UnlockHistory.fill(0);
     det.DropHistory.fill(0);
+    Refiner.ForgetNeighbours();
     Measurement.RelockTicks = RelockTicksAfterSplice;
     Measurement.ReanchorDeviation = true;
     ResetReference();
     if (Tape.TapeScrollOffset != 0 || Tape.MarkingDragActive) ++Tape.TapeScrollOffset;
     ++Tape.TapeWriteIndex;
+}
+
+// Precision timing measures an unlock once the samples after it are in: the refiner's correlation
+// needs the start of the click. The tick envelope lasts longer, so no new unlock comes between.
+void AnalysisCore::CompletePendingUnlock(BufferContext& ctx) {
+    DetectorState& det = Detector;
+    det.PendingRefineAt = -1;
+    const TickRefiner::Result r = Refiner.Refine(det.PendingUnlock, det.BeatCount);
+    MeasurementStep(det.PendingUnlock, r.Shift, ctx.LogMode);
+}
+
+// Precision timing runs outside fork mode, when the tick envelope outlasts the refiner's window.
+void AnalysisCore::ConfigurePrecision(BufferContext& ctx) {
+    if (Settings.PrecisionTiming != 0 && !ctx.ForkMode) {
+        Refiner.Configure(Settings.SampleRate);
+        ctx.Precise = Refiner.SamplesAfterUnlock() < Derived.LiftSamplesMax;
+    }
+    if (!ctx.Precise) Detector.PendingRefineAt = -1;
 }
 
 void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
