@@ -65,9 +65,9 @@ struct AnalysisSettings {
     double Zoom = 1.0;
     int Logging = 0;
     int SlowFeed = 1;
-    // Unlock times refined to a fraction of a sample for the rate, deviation and tape (0: off).
-    int PrecisionTiming = 0;
     CalibrationFactors Cal;
+    // Unlock times refined to a fraction of a sample for the rate and deviation (0: off).
+    int PrecisionTiming = 0;
 };
 
 // Constants derived from the beat period and the parameters; recomputed, never stored.

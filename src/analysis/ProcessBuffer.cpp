@@ -373,6 +373,9 @@ void AnalysisCore::CompletePendingUnlock(BufferContext& ctx) {
     DetectorState& det = Detector;
     det.PendingRefineAt = -1;
     const TickRefiner::Result r = Refiner.Refine(det.PendingUnlock, det.BeatCount);
+    // Ticks that teach the templates are not measured: a measurement anchored on a detected time
+    // would carry its rounding into the accumulated rate for the rest of the run.
+    if (r.Learning) return;
     MeasurementStep(det.PendingUnlock, r.Shift, ctx.LogMode);
 }
 

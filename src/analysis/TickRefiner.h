@@ -22,8 +22,9 @@ namespace kv {
 class TickRefiner {
 public:
     struct Result {
-        double Shift = 0.0;   // samples to add to the detected unlock
-        bool Refined = false; // false: the detected time stands
+        double Shift = 0.0;    // samples to add to the detected unlock
+        bool Refined = false;  // false: the detected time stands
+        bool Learning = false; // the pallet's template is not yet trusted
     };
 
     // Sizes the windows for the sample rate; allocates only when the rate changes. Forgets the
@@ -38,7 +39,7 @@ public:
     // Stores filtered sample `y` at absolute index `sample`.
     void Push(int64_t sample, double y) { Ring[static_cast<size_t>(sample) & RingMask] = y; }
     // Samples needed after the detected unlock before Refine can run.
-    int SamplesAfterUnlock() const { return Post + MaxSearch + 1; }
+    int SamplesAfterUnlock() const { return Delay + Length + MaxSearch + 1; }
     // Refines the unlock detected at `unlock`, beat number `beat` (its parity is the pallet).
     // Call once the sample at unlock + SamplesAfterUnlock() has been pushed.
     Result Refine(int64_t unlock, int64_t beat);
@@ -48,15 +49,36 @@ public:
 
 private:
     struct Pallet {
-        std::vector<double> Template; // Pre + Post points, the unlock at index Pre
+        std::vector<double> Template; // Length points from Delay after the unlock
         double Energy = 0.0;
         int Ticks = 0;         // ticks averaged into the template
         int SearchLimit = 1;   // samples either way; less than half the ringing period
         int64_t LastBeat[2]{}; // the two latest final tick times, newest first
         double LastTime[2]{};  // (in samples) with their beat numbers
         int Known = 0;         // how many of those are valid
+        int Strays = 0;        // successive ticks that disagreed with the neighbours
+        double Offset = 0.0;   // samples from the template's position to the mean detected time
     };
 
+    struct Peak {
+        int Lag = 0;         // whole samples from the detected unlock
+        double Value = 0.0;  // correlation there
+        double Left = 0.0;   // ... one sample earlier
+        double Right = 0.0;  // ... one sample later
+        bool Strong = false; // the normalised correlation is high enough
+
+        double Curvature() const { return Left - 2.0 * Value + Right; }
+        // Strong, and a true maximum: higher than both neighbours (the search's edge included).
+        bool Refinable() const {
+            return Strong && Curvature() < 0.0 && Value >= Left && Value >= Right;
+        }
+        // The lag refined by a parabola through the peak and its neighbours.
+        double Shift() const { return Lag + 0.5 * (Left - Right) / Curvature(); }
+    };
+    // The most lags a search takes (both sides, plus one either way for the parabola).
+    static constexpr int MaxLags = 64;
+
+    Peak FindPeak(const Pallet& p, int64_t start) const;
     double At(int64_t sample) const { return Ring[static_cast<size_t>(sample) & RingMask]; }
     double Correlate(const Pallet& p, int64_t start) const;
     double WindowEnergy(int64_t start) const;
@@ -66,8 +88,8 @@ private:
     static void Remember(Pallet& p, int64_t beat, double time);
 
     unsigned SampleRate = 0;
-    int Pre = 0;
-    int Post = 0;
+    int Delay = 0;  // samples from the detected unlock to the template's start
+    int Length = 0; // template points
     int MaxSearch = 0;
     std::vector<double> Ring;
     size_t RingMask = 0;
