@@ -103,7 +103,8 @@ void LoadIntegers(const SettingsStore& s, AnalysisCore& core, AppSettings& app) 
              {"Source", &app.Source},
              {"LogInterval", &app.LogInterval},
              {"Logging", &a.Logging},
-             {"PositionsToText", &app.PositionsToText}});
+             {"PositionsToText", &app.PositionsToText},
+             {"PrecisionTiming", &a.PrecisionTiming}});
 }
 
 void LoadEscapement(const SettingsStore& s, AnalysisCore& core) {
@@ -242,7 +243,8 @@ void SaveIntegers(SettingsStore& s, const AnalysisSettings& a, const AppSettings
               {"Centre", a.Centre},
               {"DuplexAudio", a.DuplexAudio},
               {"Calibrating", calibrating},
-              {"CalDebug", app.CalDebug}});
+              {"CalDebug", app.CalDebug},
+              {"PrecisionTiming", a.PrecisionTiming}});
 }
 
 void SaveCalibrationRun(SettingsStore& s, const CalibrationSums& cal) {

@@ -128,7 +128,8 @@ const CheckControl CheckControls[] = {{ctl::Averaging, &TrainDiaFields::Averagin
                                       {ctl::Centre, &TrainDiaFields::Centre},
                                       {ctl::Logging, &TrainDiaFields::Logging},
                                       {ctl::LargeFonts, &TrainDiaFields::LargeFonts},
-                                      {ctl::Duplex, &TrainDiaFields::DuplexAudio}};
+                                      {ctl::Duplex, &TrainDiaFields::DuplexAudio},
+                                      {ctl::PrecisionTiming, &TrainDiaFields::PrecisionTiming}};
 
 const char* const SntpServers[] = {"0.pool.ntp.org",
                                    "1.pool.ntp.org",
@@ -408,6 +409,8 @@ void CTrainDia::BuildOtherControls(QGridLayout* outer, const TrainDiaLists& list
         AddEdit(grid, 6, 0, ctl::PerformanceCounter, QStringLiteral("Performance counter "));
     counter->setReadOnly(true);
     counter->setText(QString::number(static_cast<qlonglong>(lists.CounterFrequency)));
+    AddCheck(grid, 8, 0, ctl::PrecisionTiming,
+             QStringLiteral("Precision timing (tick times between samples)"));
     BuildSoundGroup(grid, lists);
 }
 
@@ -630,7 +633,8 @@ void CTrainDia::ResetToDefaults() {
         SetText(Control(id), QString::fromLatin1(text));
     const std::pair<int, bool> checks[] = {{ctl::Averaging, false},       {ctl::Logging, false},
                                            {ctl::PositionsToText, false}, {ctl::Centre, true},
-                                           {ctl::LargeFonts, false},      {ctl::Duplex, true}};
+                                           {ctl::LargeFonts, false},      {ctl::Duplex, true},
+                                           {ctl::PrecisionTiming, false}};
     for (const auto& [id, on] : checks)
         static_cast<QAbstractButton*>(Control(id))->setChecked(on);
     Escapements->button(ctl::Lever)->setChecked(true);
