@@ -192,6 +192,7 @@ void AnalysisCore::ResetDetector() {
     det.SpliceSample = -1;
     det.PendingRefineAt = -1;
     Refiner.Reset();
+    AutoLevels.Reset();
     Measurement.RelockTicks = 0;
     Measurement.ReanchorDeviation = false;
     Measurement.Deviation = 0.0;

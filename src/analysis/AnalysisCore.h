@@ -14,6 +14,7 @@
 #include "analysis/AnalysisHost.h"
 #include "analysis/AnalysisParameters.h"
 #include "analysis/AnalysisState.h"
+#include "analysis/AutoThreshold.h"
 #include "analysis/TickRefiner.h"
 #include "timebase/SampleClock.h"
 
@@ -52,7 +53,12 @@ public:
     TapeState Tape;
     WaveformTrace Trace;
     SampleCounterRegression ClockRegression;
-    TickRefiner Refiner; // precision timing of the unlocks
+    TickRefiner Refiner;      // precision timing of the unlocks
+    AutoThreshold AutoLevels; // noise floor and unlock peaks for the automatic threshold
+    // The threshold the detector uses: the automatic one while it is on, else the set one.
+    int UnlockThresholdInForce() const {
+        return Detector.ThresholdInForce > 0 ? Detector.ThresholdInForce : Params.UnlockThreshold;
+    }
 
     // Calibration mode word: changed under CalibrationLock; atomic because the capture thread
     // and the command states read it without that lock.
@@ -133,6 +139,8 @@ private:
     void OnUnlock(BufferContext& ctx, int64_t sample, size_t index, int level);
     void CompletePendingUnlock(BufferContext& ctx);
     void ConfigurePrecision(BufferContext& ctx);
+    void ChooseThreshold(BufferContext& ctx);
+    void NoteUnlockPeak();
     void RejoinAfterSplice();
     void ReanchorDeviation(int64_t sample);
     void OnEnvelopeFull(BufferContext& ctx);

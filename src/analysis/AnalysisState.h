@@ -64,6 +64,7 @@ struct DetectorState {
     int UnpaintedBuffers = 0;
     int TickOffset = 0;
     int UnlockMarkerPos = 0;
+    int ThresholdInForce = 0; // the unlock threshold of the latest buffer; 0 = none analysed
     FilterState Filter;
 };
 

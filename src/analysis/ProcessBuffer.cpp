@@ -47,6 +47,8 @@ constexpr double LowestSignalToNoise = 0.01;
 // Unlock and drop markers on the trace: full-scale spikes up and down.
 constexpr int16_t UnlockMarker = FullScale;
 constexpr int16_t DropMarker = NegativeFullScale;
+// The unlock click's peak is looked for in the first millisecond of the tick, before any drop.
+constexpr double UnlockPeakSeconds = 1e-3;
 
 } // namespace
 
@@ -56,7 +58,8 @@ struct AnalysisCore::BufferContext {
     bool ForkMode = false;
     bool EnvelopeAnalysis = false;
     bool AutoTrain = false;
-    bool Precise = false; // unlock times refined to a fraction of a sample
+    bool Precise = false;       // unlock times refined to a fraction of a sample
+    bool AutoThreshold = false; // the threshold follows the noise floor
     bool Playback = false;
     double PlaybackGain = 1.0;
     double AudioScale = 1.0;
@@ -125,8 +128,7 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     if (ctx.ForkMode)
         ctx.ResonatorC =
             -2.0 * ResonatorRadius * std::cos(2.0 * M_PI / (d.BeatPeriod * EffectiveRate()));
-    ctx.Threshold = Params.UnlockThreshold;
-    ctx.SilenceLevel = (2 * Params.UnlockThreshold) / 3;
+    ChooseThreshold(ctx);
     ctx.FreeWheel = (AutoTrainActive || PositionalRunActive()) ? 0 : Params.FreeWheel;
     ctx.Period = static_cast<int64_t>(d.SamplesPerBeat);
     ctx.Mute = d.MuteSamples;
@@ -219,6 +221,7 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
         const int16_t stored =
             static_cast<int16_t>(std::clamp(y, LowestStoredSample, HighestStoredSample));
         samples[i] = stored;
+        if (ctx.AutoThreshold) AutoLevels.Add(v);
         if (ctx.Precise) {
             Refiner.Push(S, y);
             if (S == det.PendingRefineAt) CompletePendingUnlock(ctx);
@@ -379,6 +382,30 @@ void AnalysisCore::CompletePendingUnlock(BufferContext& ctx) {
     MeasurementStep(det.PendingUnlock, r.Shift, ctx.LogMode);
 }
 
+// The automatic threshold runs outside fork mode and train detection (which scales the signal by
+// the threshold); before anything is measured, and otherwise, the set threshold holds.
+void AnalysisCore::ChooseThreshold(BufferContext& ctx) {
+    ctx.AutoThreshold = Settings.AutoThreshold != 0 && !ctx.ForkMode && !ctx.AutoTrain;
+    int threshold = Params.UnlockThreshold;
+    if (ctx.AutoThreshold) {
+        AutoLevels.Configure(Settings.SampleRate);
+        threshold = AutoLevels.Threshold();
+    }
+    ctx.Threshold = threshold;
+    ctx.SilenceLevel = (2 * threshold) / 3;
+    Detector.ThresholdInForce = threshold;
+}
+
+// The unlock click's peak: the loudest of the envelope's first millisecond, before the drop.
+void AnalysisCore::NoteUnlockPeak() {
+    const DetectorState& det = Detector;
+    const int span =
+        std::min(det.EnvelopeCount, static_cast<int>(UnlockPeakSeconds * EffectiveRate()));
+    if (span <= 0) return;
+    AutoLevels.AddUnlockPeak(
+        *std::max_element(det.TickEnvelope.begin(), det.TickEnvelope.begin() + span));
+}
+
 // Precision timing runs outside fork mode, when the tick envelope outlasts the refiner's window.
 void AnalysisCore::ConfigurePrecision(BufferContext& ctx) {
     if (Settings.PrecisionTiming != 0 && !ctx.ForkMode) {
@@ -395,6 +422,7 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
         det.State = DetectorPhase::Idle;
         return;
     }
+    if (Settings.AutoThreshold != 0) NoteUnlockPeak();
     int drop = -1;
     int count = det.EnvelopeCount;
     if (ctx.EnvelopeAnalysis) {
@@ -471,6 +499,7 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
         }
         det.TickOffset = static_cast<int>(ctx.FirstTickPosition - Derived.DatumSamples);
     }
+    if (ctx.AutoThreshold) AutoLevels.EndBuffer();
     if (CentringCountdown != 0 && --CentringCountdown == 0) CentringPending = false;
     Host.SetCaptureBufferAdjust(BufferAdjust);
     BufferAdjust = 0.0;

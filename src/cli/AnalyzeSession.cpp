@@ -67,6 +67,7 @@ void AnalyzeSession::ApplyOptions() {
     a.Params.EscapeWheelTeeth = std::clamp(Options.Teeth, 0, MaxTeeth);
     a.Settings.HPF = Options.Hpf;
     a.Settings.PrecisionTiming = Options.Precise;
+    a.Settings.AutoThreshold = Options.AutoThreshold;
     a.Settings.AudioScale = Options.Scale;
     a.Trace.Shown = false;
     a.PlayingBack = true;

@@ -30,7 +30,8 @@ struct AnalyzeOptions {
     double LiftAngle = 52.0;
     int Escapement = 0;
     int Hpf = 1;
-    int Precise = 0; // unlock times refined to a fraction of a sample
+    int Precise = 0;       // unlock times refined to a fraction of a sample
+    int AutoThreshold = 0; // the threshold follows the noise floor
     double ThresholdPercent = 5.0;
     double MeasuringTime = 8.0;
     int Averaging = 0;

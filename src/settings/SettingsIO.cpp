@@ -104,7 +104,8 @@ void LoadIntegers(const SettingsStore& s, AnalysisCore& core, AppSettings& app) 
              {"LogInterval", &app.LogInterval},
              {"Logging", &a.Logging},
              {"PositionsToText", &app.PositionsToText},
-             {"PrecisionTiming", &a.PrecisionTiming}});
+             {"PrecisionTiming", &a.PrecisionTiming},
+             {"AutoThreshold", &a.AutoThreshold}});
 }
 
 void LoadEscapement(const SettingsStore& s, AnalysisCore& core) {
@@ -244,7 +245,8 @@ void SaveIntegers(SettingsStore& s, const AnalysisSettings& a, const AppSettings
               {"DuplexAudio", a.DuplexAudio},
               {"Calibrating", calibrating},
               {"CalDebug", app.CalDebug},
-              {"PrecisionTiming", a.PrecisionTiming}});
+              {"PrecisionTiming", a.PrecisionTiming},
+              {"AutoThreshold", a.AutoThreshold}});
 }
 
 void SaveCalibrationRun(SettingsStore& s, const CalibrationSums& cal) {

@@ -382,8 +382,9 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsEveryDefaultAndKeepsWhatBelongsTo
         Type(d, ctl::Trim, "-3");
         Type(d, ctl::ProfileName, "Pocket watch");
         Type(d, ctl::SntpServer, "time.example");
-        for (const int id : {ctl::Averaging, ctl::Logging, ctl::Clock, ctl::LargeFonts,
-                             ctl::PositionsToText, ctl::LineIn, ctl::PrecisionTiming})
+        for (const int id :
+             {ctl::Averaging, ctl::Logging, ctl::Clock, ctl::LargeFonts, ctl::PositionsToText,
+              ctl::LineIn, ctl::PrecisionTiming, ctl::AutoThreshold})
             Check(d, id, true);
         for (const int id : {ctl::Centre, ctl::Duplex})
             Check(d, id, false);
@@ -407,7 +408,7 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsEveryDefaultAndKeepsWhatBelongsTo
         for (const auto& [id, text] : expected)
             EXPECT_EQ(TextOf(d, id), text) << id;
         for (const int id : {ctl::Averaging, ctl::Logging, ctl::LargeFonts, ctl::PositionsToText,
-                             ctl::LineIn, ctl::PrecisionTiming})
+                             ctl::LineIn, ctl::PrecisionTiming, ctl::AutoThreshold})
             EXPECT_FALSE(Checked(d, id)) << id;
         for (const int id : {ctl::Lever, ctl::Centre, ctl::Duplex, ctl::MicIn})
             EXPECT_TRUE(Checked(d, id)) << id;
@@ -631,6 +632,7 @@ TEST_F(SettingsDialogTest, OtherFieldsReachTheirSettings) {
         Choose(d, ctl::GpsBaud, "19200");
         Check(d, ctl::LineIn, true);
         Check(d, ctl::PrecisionTiming, true);
+        Check(d, ctl::AutoThreshold, true);
     }));
     const AnalysisSettings& s = View.Core().Settings;
     const AnalysisParameters& p = View.Core().Params;
@@ -654,6 +656,7 @@ TEST_F(SettingsDialogTest, OtherFieldsReachTheirSettings) {
     EXPECT_EQ(View.App().GPSBaud, 19200);
     EXPECT_EQ(View.App().Source, LineInSource);
     EXPECT_EQ(s.PrecisionTiming, 1);
+    EXPECT_EQ(s.AutoThreshold, 1);
 
     ASSERT_TRUE(Run([](CTrainDia& d) {
         EXPECT_TRUE(Checked(d, ctl::PrecisionTiming)) << "the dialog shows the setting in force";

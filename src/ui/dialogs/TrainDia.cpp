@@ -129,7 +129,8 @@ const CheckControl CheckControls[] = {{ctl::Averaging, &TrainDiaFields::Averagin
                                       {ctl::Logging, &TrainDiaFields::Logging},
                                       {ctl::LargeFonts, &TrainDiaFields::LargeFonts},
                                       {ctl::Duplex, &TrainDiaFields::DuplexAudio},
-                                      {ctl::PrecisionTiming, &TrainDiaFields::PrecisionTiming}};
+                                      {ctl::PrecisionTiming, &TrainDiaFields::PrecisionTiming},
+                                      {ctl::AutoThreshold, &TrainDiaFields::AutoThreshold}};
 
 const char* const SntpServers[] = {"0.pool.ntp.org",
                                    "1.pool.ntp.org",
@@ -411,6 +412,8 @@ void CTrainDia::BuildOtherControls(QGridLayout* outer, const TrainDiaLists& list
     counter->setText(QString::number(static_cast<qlonglong>(lists.CounterFrequency)));
     AddCheck(grid, 8, 0, ctl::PrecisionTiming,
              QStringLiteral("Precision timing (tick times between samples)"));
+    AddCheck(grid, 9, 0, ctl::AutoThreshold,
+             QStringLiteral("Automatic threshold (follows the noise)"));
     BuildSoundGroup(grid, lists);
 }
 
@@ -631,10 +634,10 @@ void CTrainDia::ResetToDefaults() {
                                                  {ctl::Sequence, "PD-PL-PU-DD-DU-PR"}};
     for (const auto& [id, text] : texts)
         SetText(Control(id), QString::fromLatin1(text));
-    const std::pair<int, bool> checks[] = {{ctl::Averaging, false},       {ctl::Logging, false},
-                                           {ctl::PositionsToText, false}, {ctl::Centre, true},
-                                           {ctl::LargeFonts, false},      {ctl::Duplex, true},
-                                           {ctl::PrecisionTiming, false}};
+    const std::pair<int, bool> checks[] = {
+        {ctl::Averaging, false},       {ctl::Logging, false},      {ctl::PositionsToText, false},
+        {ctl::Centre, true},           {ctl::LargeFonts, false},   {ctl::Duplex, true},
+        {ctl::PrecisionTiming, false}, {ctl::AutoThreshold, false}};
     for (const auto& [id, on] : checks)
         static_cast<QAbstractButton*>(Control(id))->setChecked(on);
     Escapements->button(ctl::Lever)->setChecked(true);

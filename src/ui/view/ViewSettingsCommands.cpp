@@ -61,6 +61,7 @@ void FillOtherFields(TrainDiaFields& f, const AnalysisSettings& s, const AppSett
     f.Centre = s.Centre != 0;
     f.Logging = s.Logging != 0;
     f.PrecisionTiming = s.PrecisionTiming != 0;
+    f.AutoThreshold = s.AutoThreshold != 0;
     f.LogInterval = a.LogInterval;
     f.LargeFonts = a.CellFactor < 8;
     f.InputDevice = Q(a.SoundDeviceStr);
@@ -134,6 +135,7 @@ void ApplyTimes(CChildView& v, const TrainDiaFields& f) {
     v.App().LogInterval = f.LogInterval;
     v.Core().Settings.Logging = f.Logging ? 1 : 0;
     v.Core().Settings.PrecisionTiming = f.PrecisionTiming ? 1 : 0;
+    v.Core().Settings.AutoThreshold = f.AutoThreshold ? 1 : 0;
     v.App().PositionsToText = f.PositionsToText ? 1 : 0;
     p.Positions = f.Positions;
     if (std::fabs(f.Tau - p.Tau) > 1e-15) {
