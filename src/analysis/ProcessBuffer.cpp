@@ -383,7 +383,7 @@ void AnalysisCore::CompletePendingUnlock(BufferContext& ctx) {
 }
 
 // The automatic threshold runs outside fork mode and train detection (which scales the signal by
-// the threshold); before anything is measured, and otherwise, the set threshold holds.
+// the threshold), where the set threshold holds; until the noise floor is known it takes no tick.
 void AnalysisCore::ChooseThreshold(BufferContext& ctx) {
     ctx.AutoThreshold = Settings.AutoThreshold != 0 && !ctx.ForkMode && !ctx.AutoTrain;
     int threshold = Params.UnlockThreshold;
@@ -393,7 +393,7 @@ void AnalysisCore::ChooseThreshold(BufferContext& ctx) {
     }
     ctx.Threshold = threshold;
     ctx.SilenceLevel = (2 * threshold) / 3;
-    Detector.ThresholdInForce = threshold;
+    Detector.ThresholdInForce = std::min(threshold, FullScale); // drawn on a 16-bit scale
 }
 
 // The unlock click's peak: the loudest of the envelope's first millisecond, before the drop.
