@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace kv {
 
@@ -28,6 +29,9 @@ constexpr double MinCorrelation = 0.5;
 // Refined times may stray from their neighbours' prediction by the search limit plus this many
 // samples before the tick keeps its detected time.
 constexpr double NeighbourSlackSamples = 0.5;
+// The search follows the neighbours' prediction by at most this many samples from the detected
+// time: enough for a detected time that jumped a sample, too little to follow a slipped match.
+constexpr long MaxCentreSamples = 1;
 // Successive stray ticks of a pallet after which its neighbour history is forgotten.
 constexpr int StraysBeforeRelearning = 2;
 
@@ -125,12 +129,27 @@ int TickRefiner::HalfRingingPeriod(const std::vector<double>& t) {
     return 1;
 }
 
-bool TickRefiner::AgreesWithNeighbours(const Pallet& p, int64_t beat, double time) const {
-    if (p.Known < 2 || p.LastBeat[0] == p.LastBeat[1] || beat == p.LastBeat[0]) return true;
+// The time the pallet's two previous ticks predict for beat `beat`, if they can.
+std::optional<double> TickRefiner::Predict(const Pallet& p, int64_t beat) {
+    if (p.Known < 2 || p.LastBeat[0] == p.LastBeat[1] || beat == p.LastBeat[0]) return {};
     const double perBeat =
         (p.LastTime[0] - p.LastTime[1]) / static_cast<double>(p.LastBeat[0] - p.LastBeat[1]);
-    const double predicted = p.LastTime[0] + perBeat * static_cast<double>(beat - p.LastBeat[0]);
-    return std::fabs(time - predicted) <= p.SearchLimit + NeighbourSlackSamples;
+    return p.LastTime[0] + perBeat * static_cast<double>(beat - p.LastBeat[0]);
+}
+
+bool TickRefiner::AgreesWithNeighbours(const Pallet& p, int64_t beat, double time) const {
+    const std::optional<double> predicted = Predict(p, beat);
+    return !predicted || std::fabs(time - *predicted) <= p.SearchLimit + NeighbourSlackSamples;
+}
+
+// Where the search is centred, in whole samples from the detected unlock: on the neighbours'
+// prediction when there is one near the detected time, so that a detected time that jumped by a
+// sample or two leaves the search where the tick is.
+int TickRefiner::SearchCentre(const Pallet& p, int64_t unlock, int64_t beat) const {
+    const std::optional<double> predicted = Predict(p, beat);
+    if (!predicted) return 0;
+    const double centre = *predicted - static_cast<double>(unlock) - p.Offset;
+    return static_cast<int>(std::clamp(std::lround(centre), -MaxCentreSamples, MaxCentreSamples));
 }
 
 void TickRefiner::Remember(Pallet& p, int64_t beat, double time) {
@@ -183,12 +202,13 @@ TickRefiner::Result TickRefiner::Refine(int64_t unlock, int64_t beat) {
         ++FallbackCount;
         return {0.0, false, true};
     }
-    const Peak peak = FindPeak(p, start);
+    const int centre = SearchCentre(p, unlock, beat);
+    const Peak peak = FindPeak(p, start + centre);
     if (peak.Refinable()) {
-        const double shift = peak.Shift() + p.Offset;
+        const double shift = centre + peak.Shift() + p.Offset;
         const double time = static_cast<double>(unlock) + shift;
         if (AgreesWithNeighbours(p, beat, time)) {
-            Learn(p, start + peak.Lag);
+            Learn(p, start + centre + peak.Lag);
             Remember(p, beat, time);
             p.Strays = 0;
             ++RefinedCount;

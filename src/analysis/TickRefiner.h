@@ -2,10 +2,11 @@
 // threshold, which rounds the time to a whole sample and jumps by a sample whenever the threshold
 // meets a different half-cycle of the click. The refiner keeps, per pallet, a template of the
 // filtered waveform around the unlock averaged over many ticks; each new tick is cross-correlated
-// with its pallet's template over a search of less than half a ringing period, and the correlation
-// peak is refined to a fraction of a sample by a parabola through its neighbours. A tick whose
-// correlation is weak, or whose refined time disagrees with the time its pallet's neighbours
-// predict, keeps its detected time.
+// with its pallet's template over a search of less than half a ringing period (centred on the
+// time the pallet's previous ticks predict, at most a sample from the detected time), and the
+// correlation peak is refined to a fraction of a sample by a parabola through its neighbours. A
+// tick whose correlation is weak, or whose refined time disagrees with the time its pallet's
+// neighbours predict, keeps its detected time.
 //
 // Used by AnalysisCore on the capture thread under AnalysisLock only. Push runs once per sample:
 // it stores into preallocated storage and never allocates, locks or calls virtually; the
@@ -15,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kv {
@@ -84,7 +86,9 @@ private:
     double WindowEnergy(int64_t start) const;
     void Learn(Pallet& p, int64_t start);
     static int HalfRingingPeriod(const std::vector<double>& t);
+    static std::optional<double> Predict(const Pallet& p, int64_t beat);
     bool AgreesWithNeighbours(const Pallet& p, int64_t beat, double time) const;
+    int SearchCentre(const Pallet& p, int64_t unlock, int64_t beat) const;
     static void Remember(Pallet& p, int64_t beat, double time);
 
     unsigned SampleRate = 0;
