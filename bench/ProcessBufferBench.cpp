@@ -19,11 +19,12 @@ const std::vector<int16_t>& Recording() {
     return samples;
 }
 
-void ProcessBuffer(benchmark::State& state, int hpf, bool showTrace) {
+void ProcessBuffer(benchmark::State& state, int hpf, bool showTrace, int precise = 0) {
     kv::IdleAnalysisHost host;
     kv::AnalysisCore core(host);
     core.Settings.SampleRate = 96000;
     core.Settings.HPF = hpf;
+    core.Settings.PrecisionTiming = precise;
     core.Trace.Shown = showTrace;
     core.ParseTrain("28800 vph");
     core.BeginRun();
@@ -40,6 +41,10 @@ void ProcessBuffer(benchmark::State& state, int hpf, bool showTrace) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
     state.counters["x_realtime"] = benchmark::Counter(
         static_cast<double>(state.iterations() * n) / 96000.0, benchmark::Counter::kIsRate);
+    // The share of ticks precision timing refined: shows that the refiner ran, not just its switch.
+    if (precise != 0 && core.Detector.UnlockCount > 0)
+        state.counters["refined"] = static_cast<double>(core.Refiner.RefinedTicks()) /
+                                    static_cast<double>(core.Detector.UnlockCount);
 }
 
 void BM_ProcessBuffer_HighPass(benchmark::State& s) {
@@ -51,10 +56,15 @@ void BM_ProcessBuffer_HighPassWithTrace(benchmark::State& s) {
 void BM_ProcessBuffer_DcBlocker(benchmark::State& s) {
     ProcessBuffer(s, 0, false);
 }
+// Precision timing adds a store per sample and a correlation per tick.
+void BM_ProcessBuffer_HighPassPrecise(benchmark::State& s) {
+    ProcessBuffer(s, 1, false, 1);
+}
 
 BENCHMARK(BM_ProcessBuffer_HighPass);
 BENCHMARK(BM_ProcessBuffer_HighPassWithTrace);
 BENCHMARK(BM_ProcessBuffer_DcBlocker);
+BENCHMARK(BM_ProcessBuffer_HighPassPrecise);
 
 } // namespace
 

@@ -194,6 +194,9 @@ void AnalysisCore::ResetDetector() {
     det.BeatCount = 0;
     det.SamplePosition = 0;
     det.SpliceSample = -1;
+    det.PendingRefineAt = -1;
+    Refiner.Reset();
+    AutoLevels.Reset();
     Measurement.RelockTicks = 0;
     Measurement.ReanchorDeviation = false;
     Measurement.Deviation = 0.0;

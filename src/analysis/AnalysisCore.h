@@ -14,6 +14,8 @@
 #include "analysis/AnalysisHost.h"
 #include "analysis/AnalysisParameters.h"
 #include "analysis/AnalysisState.h"
+#include "analysis/AutoThreshold.h"
+#include "analysis/TickRefiner.h"
 #include "timebase/SampleClock.h"
 
 namespace kv {
@@ -55,6 +57,12 @@ public:
     TapeState Tape;
     WaveformTrace Trace;
     SampleCounterRegression ClockRegression;
+    TickRefiner Refiner;      // precision timing of the unlocks
+    AutoThreshold AutoLevels; // noise floor and unlock peaks for the automatic threshold
+    // The threshold the detector uses: the automatic one while it is on, else the set one.
+    int UnlockThresholdInForce() const {
+        return Detector.ThresholdInForce > 0 ? Detector.ThresholdInForce : Params.UnlockThreshold;
+    }
 
     // Calibration mode word: changed under CalibrationLock; atomic because the capture thread
     // and the command states read it without that lock.
@@ -137,6 +145,10 @@ private:
     void BufferPrologue(BufferContext& ctx, int16_t* samples, int remaining);
     void BufferEpilogue(BufferContext& ctx, int remaining);
     void OnUnlock(BufferContext& ctx, int64_t sample, size_t index, int level);
+    void CompletePendingUnlock(BufferContext& ctx);
+    void ConfigurePrecision(BufferContext& ctx);
+    void ChooseThreshold(BufferContext& ctx);
+    void NoteUnlockPeak();
     void RejoinAfterSplice();
     void ReanchorDeviation(int64_t sample);
     void OnEnvelopeFull(BufferContext& ctx);
@@ -146,7 +158,8 @@ private:
     void DrawDropMarker(const BufferContext& ctx);
     void DrawTriggeredEnvelope(int dropIndex);
 
-    void MeasurementStep(int64_t sample, int& logMode);
+    // `fraction`: samples precision timing adds to the detected unlock `sample`.
+    void MeasurementStep(int64_t sample, double fraction, int& logMode);
     double RegressRate(double window, double previous) const;
     void UpdateAllan();
     void UpdateLocalCalibrationText();

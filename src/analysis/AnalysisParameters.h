@@ -66,6 +66,10 @@ struct AnalysisSettings {
     int Logging = 0;
     int SlowFeed = 1;
     CalibrationFactors Cal;
+    // Unlock times refined to a fraction of a sample for the rate and deviation (0: off).
+    int PrecisionTiming = 0;
+    // The unlock threshold follows the noise floor and the unlock peaks (0: the set threshold).
+    int AutoThreshold = 0;
 };
 
 // Constants derived from the beat period and the parameters; recomputed, never stored.

@@ -43,6 +43,10 @@ struct DetectorState {
     // Where a looping playback joined its end to its start (-1: none since the last tick). The
     // sound after it does not continue the sound before, so no interval is measured across it.
     int64_t SpliceSample = -1;
+    // Precision timing: the unlock whose measurement waits for the samples after it, and the
+    // sample at which they are all in (-1: none waiting).
+    int64_t PendingUnlock = 0;
+    int64_t PendingRefineAt = -1;
     SampleHistory UnlockHistory{};
     SampleHistory DropHistory{};
 
@@ -60,6 +64,7 @@ struct DetectorState {
     int UnpaintedBuffers = 0;
     int TickOffset = 0;
     int UnlockMarkerPos = 0;
+    int ThresholdInForce = 0; // the unlock threshold of the latest buffer; 0 = none analysed
     FilterState Filter;
 };
 
@@ -121,6 +126,7 @@ struct MeasurementState {
     // The reference tick of the interval being measured.
     bool HasReference = false;
     int64_t ReferenceTick = 0;
+    double ReferenceFraction = 0.0; // samples added to ReferenceTick by precision timing
 };
 
 struct TapeEntry {

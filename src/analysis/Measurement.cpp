@@ -13,7 +13,7 @@ constexpr double NoRegression = -10000.0;
 
 } // namespace
 
-void AnalysisCore::MeasurementStep(int64_t sample, int& logMode) {
+void AnalysisCore::MeasurementStep(int64_t sample, double fraction, int& logMode) {
     MeasurementState& m = Measurement;
     const DetectorState& det = Detector;
     const double fs = EffectiveRate();
@@ -28,11 +28,14 @@ void AnalysisCore::MeasurementStep(int64_t sample, int& logMode) {
         if (det.BeatCount % 2 == 0) {
             m.HasReference = true;
             m.ReferenceTick = sample;
+            m.ReferenceFraction = fraction;
         }
         return;
     }
-    const int64_t span = sample - m.ReferenceTick;
-    m.LastInterval = static_cast<double>(span) / fs;
+    // Whole samples and the fractions apart: a standard run's fractions are zero and add exactly.
+    const double span =
+        static_cast<double>(sample - m.ReferenceTick) + (fraction - m.ReferenceFraction);
+    m.LastInterval = span / fs;
     if (m.LastInterval < M) return;
     const int64_t beats = static_cast<int64_t>(m.LastInterval / T + 0.5);
     if (m.LastInterval > 3.5 * M || beats % 2 != 0) {
@@ -40,10 +43,9 @@ void AnalysisCore::MeasurementStep(int64_t sample, int& logMode) {
         return;
     }
     if (m.ReanchorDeviation) ReanchorDeviation(sample);
-    m.TickElapsed = static_cast<double>(sample - det.FirstTickSample) / fs;
+    m.TickElapsed = (static_cast<double>(sample - det.FirstTickSample) + fraction) / fs;
     m.Deviation = static_cast<double>(det.BeatCount) * T - m.TickElapsed;
-    const double x =
-        (static_cast<double>(beats) * Derived.SamplesPerBeat - static_cast<double>(span)) / fs;
+    const double x = (static_cast<double>(beats) * Derived.SamplesPerBeat - span) / fs;
     m.StabilizationRemaining =
         m.StabilizationRemaining > 0.0 ? m.StabilizationRemaining - m.LastInterval : 0.0;
 
@@ -97,6 +99,7 @@ void AnalysisCore::MeasurementStep(int64_t sample, int& logMode) {
 
     m.HasReference = det.BeatCount % 2 == 0;
     m.ReferenceTick = m.HasReference ? sample : 0;
+    m.ReferenceFraction = m.HasReference ? fraction : 0.0;
     logMode = PositionalRunActive() ? LogForced : LogPeriodic;
 }
 
@@ -262,6 +265,7 @@ void AnalysisCore::ResetReference() {
     const auto lock = HoldAnalysis();
     Measurement.HasReference = false;
     Measurement.ReferenceTick = 0;
+    Measurement.ReferenceFraction = 0.0;
     Measurement.LastInterval = 0.0;
 }
 
@@ -302,6 +306,8 @@ void AnalysisCore::Clear(const std::string& measuringTimeText) {
     Detector.UnlockHistory.fill(0);
     Detector.DropHistory.fill(0);
     Detector.EnvelopeCount = 0;
+    Detector.PendingRefineAt = -1;
+    Refiner.Reset();
 }
 
 } // namespace kv

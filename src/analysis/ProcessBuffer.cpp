@@ -47,6 +47,8 @@ constexpr double LowestSignalToNoise = 0.01;
 // Unlock and drop markers on the trace: full-scale spikes up and down.
 constexpr int16_t UnlockMarker = FullScale;
 constexpr int16_t DropMarker = NegativeFullScale;
+// The unlock click's peak is looked for in the first millisecond of the tick, before any drop.
+constexpr double UnlockPeakSeconds = 1e-3;
 
 } // namespace
 
@@ -56,7 +58,9 @@ struct AnalysisCore::BufferContext {
     bool ForkMode = false;
     bool EnvelopeAnalysis = false;
     bool AutoTrain = false;
-    double SignalGain = 1.0; // the playback gain, or the software input gain, or 1
+    bool Precise = false;       // unlock times refined to a fraction of a sample
+    bool AutoThreshold = false; // the threshold follows the noise floor
+    double SignalGain = 1.0;    // the playback gain, or the software input gain, or 1
     double AudioScale = 1.0;
     double ResonatorC = 0.0;
     int Threshold = 0;
@@ -122,8 +126,7 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     if (ctx.ForkMode)
         ctx.ResonatorC =
             -2.0 * ResonatorRadius * std::cos(2.0 * M_PI / (d.BeatPeriod * EffectiveRate()));
-    ctx.Threshold = Params.UnlockThreshold;
-    ctx.SilenceLevel = (2 * Params.UnlockThreshold) / 3;
+    ChooseThreshold(ctx);
     ctx.FreeWheel = (AutoTrainActive || PositionalRunActive()) ? 0 : Params.FreeWheel;
     ctx.Period = static_cast<int64_t>(d.SamplesPerBeat);
     ctx.Mute = d.MuteSamples;
@@ -132,6 +135,7 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     ctx.BeatsPerBuffer = d.BeatsPerBuffer;
     if (static_cast<int>(Detector.TickEnvelope.size()) < d.LiftSamplesMax + 1)
         Detector.TickEnvelope.assign(d.LiftSamplesMax + 1, 0);
+    ConfigurePrecision(ctx);
 
     // 64-bit products: a loud, scaled signal can hold levels far above 16 bits.
     Detector.PeakLevel = static_cast<int>(
@@ -215,6 +219,11 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
         const int16_t stored =
             static_cast<int16_t>(std::clamp(y, LowestStoredSample, HighestStoredSample));
         samples[i] = stored;
+        if (ctx.AutoThreshold) AutoLevels.Add(v);
+        if (ctx.Precise) {
+            Refiner.Push(S, y);
+            if (S == det.PendingRefineAt) CompletePendingUnlock(ctx);
+        }
         if (v > det.PeakLevel) det.PeakLevel = v;
         if (v > ClipLevel) ++det.ClipCount;
 
@@ -312,6 +321,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
         det.BeatCount = 0;
         ResetReference();
         Measurement.ToothResidual.fill(0.0);
+        Refiner.Reset(); // the pallets' parity starts afresh
     }
     ++det.UnlockCount;
     ShiftHistory(det.UnlockHistory, sample);
@@ -321,7 +331,12 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
         ctx.HadUnlock = true;
         ctx.FirstTickPosition = static_cast<int64_t>(index) + ctx.BufferOffset;
     }
-    MeasurementStep(sample, ctx.LogMode);
+    if (ctx.Precise) {
+        det.PendingUnlock = sample;
+        det.PendingRefineAt = sample + Refiner.SamplesAfterUnlock();
+    } else {
+        MeasurementStep(sample, 0.0, ctx.LogMode);
+    }
 
     if (ctx.ForkMode) {
         det.State = DetectorPhase::Idle;
@@ -345,11 +360,57 @@ void AnalysisCore::RejoinAfterSplice() {
     det.SpliceSample = -1;
     det.UnlockHistory.fill(0);
     det.DropHistory.fill(0);
+    Refiner.ForgetNeighbours();
     Measurement.RelockTicks = RelockTicksAfterSplice;
     Measurement.ReanchorDeviation = true;
     ResetReference();
     if (Tape.TapeScrollOffset != 0 || Tape.MarkingDragActive) ++Tape.TapeScrollOffset;
     ++Tape.TapeWriteIndex;
+}
+
+// Precision timing measures an unlock once the samples after it are in: the refiner's correlation
+// needs the start of the click. The tick envelope lasts longer, so no new unlock comes between.
+void AnalysisCore::CompletePendingUnlock(BufferContext& ctx) {
+    DetectorState& det = Detector;
+    det.PendingRefineAt = -1;
+    const TickRefiner::Result r = Refiner.Refine(det.PendingUnlock, det.BeatCount);
+    // Ticks that teach the templates are not measured: a measurement anchored on a detected time
+    // would carry its rounding into the accumulated rate for the rest of the run.
+    if (r.Learning) return;
+    MeasurementStep(det.PendingUnlock, r.Shift, ctx.LogMode);
+}
+
+// The automatic threshold runs outside fork mode and train detection (which scales the signal by
+// the threshold), where the set threshold holds; until the noise floor is known it takes no tick.
+void AnalysisCore::ChooseThreshold(BufferContext& ctx) {
+    ctx.AutoThreshold = Settings.AutoThreshold != 0 && !ctx.ForkMode && !ctx.AutoTrain;
+    int threshold = Params.UnlockThreshold;
+    if (ctx.AutoThreshold) {
+        AutoLevels.Configure(Settings.SampleRate);
+        threshold = AutoLevels.Threshold();
+    }
+    ctx.Threshold = threshold;
+    ctx.SilenceLevel = (2 * threshold) / 3;
+    Detector.ThresholdInForce = std::min(threshold, FullScale); // drawn on a 16-bit scale
+}
+
+// The unlock click's peak: the loudest of the envelope's first millisecond, before the drop.
+void AnalysisCore::NoteUnlockPeak() {
+    const DetectorState& det = Detector;
+    const int span =
+        std::min(det.EnvelopeCount, static_cast<int>(UnlockPeakSeconds * EffectiveRate()));
+    if (span <= 0) return;
+    AutoLevels.AddUnlockPeak(
+        *std::max_element(det.TickEnvelope.begin(), det.TickEnvelope.begin() + span));
+}
+
+// Precision timing runs outside fork mode, when the tick envelope outlasts the refiner's window.
+void AnalysisCore::ConfigurePrecision(BufferContext& ctx) {
+    if (Settings.PrecisionTiming != 0 && !ctx.ForkMode) {
+        Refiner.Configure(Settings.SampleRate);
+        ctx.Precise = Refiner.SamplesAfterUnlock() < Derived.LiftSamplesMax;
+    }
+    if (!ctx.Precise) Detector.PendingRefineAt = -1;
 }
 
 void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
@@ -359,6 +420,7 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
         det.State = DetectorPhase::Idle;
         return;
     }
+    if (Settings.AutoThreshold != 0) NoteUnlockPeak();
     int drop = -1;
     int count = det.EnvelopeCount;
     if (ctx.EnvelopeAnalysis) {
@@ -435,6 +497,7 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
         }
         det.TickOffset = static_cast<int>(ctx.FirstTickPosition - Derived.DatumSamples);
     }
+    if (ctx.AutoThreshold) AutoLevels.EndBuffer();
     if (CentringCountdown != 0 && --CentringCountdown == 0) CentringPending = false;
     Host.SetCaptureBufferAdjust(BufferAdjust);
     BufferAdjust = 0.0;

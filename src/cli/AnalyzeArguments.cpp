@@ -43,6 +43,10 @@ std::string ApplyOption(const std::string& name, const std::string& value, Analy
         return ReadEscapement(value, o.Escapement) ? "" : "--escapement takes 0..6";
     if (name == "--hpf") return ReadInteger(value, 0, 1, o.Hpf) ? "" : "--hpf takes 0 or 1";
     if (name == "--agc") return ReadInteger(value, 0, 1, o.Agc) ? "" : "--agc takes 0 or 1";
+    if (name == "--precise")
+        return ReadInteger(value, 0, 1, o.Precise) ? "" : "--precise takes 0 or 1";
+    if (name == "--auto-threshold")
+        return ReadInteger(value, 0, 1, o.AutoThreshold) ? "" : "--auto-threshold takes 0 or 1";
     if (name == "--averaging")
         return ReadInteger(value, 0, 1, o.Averaging) ? "" : "--averaging takes 0 or 1";
     if (name == "--teeth") return ReadInteger(value, 0, 100, o.Teeth) ? "" : "--teeth takes 0..100";
@@ -84,9 +88,9 @@ std::string CheckInputChoice(const AnalyzeOptions& o) {
 std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     static const char* const valued[] = {
-        "--train",          "--lift",      "--escapement", "--hpf",   "--threshold",
-        "--measuring-time", "--averaging", "--scale",      "--teeth", "--every",
-        "--device",         "--seconds",   "--agc"};
+        "--train",          "--lift",      "--escapement", "--hpf",     "--threshold",
+        "--measuring-time", "--averaging", "--scale",      "--teeth",   "--every",
+        "--device",         "--seconds",   "--agc",        "--precise", "--auto-threshold"};
     AnalyzeOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];

@@ -50,6 +50,8 @@ std::string ReadingToJson(const Reading& r) {
     json += ",\"deviation_s\":" + JsonNumber(r.DeviationSeconds);
     json += ",\"signal_noise_db\":" + JsonNumber(r.SignalNoiseDb);
     json += ",\"ticks\":" + std::to_string(r.Ticks);
+    if (r.RefinedTicks) json += ",\"refined_ticks\":" + std::to_string(*r.RefinedTicks);
+    if (r.FallbackTicks) json += ",\"fallback_ticks\":" + std::to_string(*r.FallbackTicks);
     return json + "}";
 }
 
@@ -64,6 +66,8 @@ void AnalyzeSession::ApplyOptions() {
     a.Params.Averaging = Options.Averaging;
     a.Params.EscapeWheelTeeth = std::clamp(Options.Teeth, 0, MaxTeeth);
     a.Settings.HPF = Options.Hpf;
+    a.Settings.PrecisionTiming = Options.Precise;
+    a.Settings.AutoThreshold = Options.AutoThreshold;
     a.Settings.AudioScale = Options.Scale;
     a.Settings.AGC = Options.Agc;
     a.Trace.Shown = false;
@@ -234,6 +238,10 @@ Reading AnalyzeSession::CurrentReading() const {
     r.DeviationSeconds = m.Deviation;
     r.SignalNoiseDb = 20.0 * std::log10(a.Detector.SignalToNoise);
     r.Ticks = a.Detector.UnlockCount;
+    if (a.Settings.PrecisionTiming != 0) {
+        r.RefinedTicks = a.Refiner.RefinedTicks();
+        r.FallbackTicks = a.Refiner.FallbackTicks();
+    }
     return r;
 }
 

@@ -30,6 +30,8 @@ struct AnalyzeOptions {
     double LiftAngle = 52.0;
     int Escapement = 0;
     int Hpf = 1;
+    int Precise = 0;       // unlock times refined to a fraction of a sample
+    int AutoThreshold = 0; // the threshold follows the noise floor
     double ThresholdPercent = 5.0;
     double MeasuringTime = 8.0;
     int Averaging = 0;
@@ -58,6 +60,9 @@ struct Reading {
     double DeviationSeconds = 0.0;
     double SignalNoiseDb = 0.0;
     int64_t Ticks = 0;
+    // Precision timing only: ticks timed by the refiner, and ticks that kept the detected time.
+    std::optional<int64_t> RefinedTicks;
+    std::optional<int64_t> FallbackTicks;
 };
 
 std::string ReadingToJson(const Reading& reading);

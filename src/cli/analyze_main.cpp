@@ -16,6 +16,7 @@ constexpr const char* Usage =
     "usage: kestrovane-analyze [--train TEXT] [--lift DEG] [--escapement CODE] [--hpf 0|1]\n"
     "                          [--threshold PERCENT] [--measuring-time SECONDS] [--averaging 0|1]\n"
     "                          [--scale FACTOR] [--agc 0|1] [--teeth N] [--every SECONDS]\n"
+    "                          [--precise 0|1] [--auto-threshold 0|1]\n"
     "                          (FILE | --device NAME --seconds S | --list-devices)\n"
     "FILE: a recording in any format libsndfile reads (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF)\n";
 

@@ -103,7 +103,9 @@ void LoadIntegers(const SettingsStore& s, AnalysisCore& core, AppSettings& app) 
              {"Source", &app.Source},
              {"LogInterval", &app.LogInterval},
              {"Logging", &a.Logging},
-             {"PositionsToText", &app.PositionsToText}});
+             {"PositionsToText", &app.PositionsToText},
+             {"PrecisionTiming", &a.PrecisionTiming},
+             {"AutoThreshold", &a.AutoThreshold}});
 }
 
 void LoadEscapement(const SettingsStore& s, AnalysisCore& core) {
@@ -242,7 +244,9 @@ void SaveIntegers(SettingsStore& s, const AnalysisSettings& a, const AppSettings
               {"Centre", a.Centre},
               {"DuplexAudio", a.DuplexAudio},
               {"Calibrating", calibrating},
-              {"CalDebug", app.CalDebug}});
+              {"CalDebug", app.CalDebug},
+              {"PrecisionTiming", a.PrecisionTiming},
+              {"AutoThreshold", a.AutoThreshold}});
 }
 
 void SaveCalibrationRun(SettingsStore& s, const CalibrationSums& cal) {

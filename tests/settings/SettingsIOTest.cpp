@@ -256,12 +256,14 @@ std::vector<std::string> ExpectedSaveOrder(bool withAnalysisKeys) {
                                  "UnlockThreshold", "Averaging", "Sequence", "Coaxial", "FreeWheel",
                                  "PositionAveragingTime", "PostTickMute", "PreTickSilence",
                                  "TickInterval", "LiftAngle", "MeasuringTime", "MaxAmplitude"});
-    keys.insert(keys.end(),
-                {"CellFactor", "MaxLogsize",  "CalUpdateInterval", "MinInvalTime",    "MinBuffers",
-                 "DiscardOdd", "Motorised",   "SlowFeed",          "PaperTape",       "AGC",
-                 "HPF",        "Autostop",    "SNTPPort",          "GPSBaud",         "CursorDisk",
-                 "Source",     "LogInterval", "Logging",           "PositionsToText", "SampleRate",
-                 "Centre",     "DuplexAudio", "Calibrating",       "CalDebug"});
+    keys.insert(
+        keys.end(),
+        {"CellFactor",   "MaxLogsize",  "CalUpdateInterval", "MinInvalTime",    "MinBuffers",
+         "DiscardOdd",   "Motorised",   "SlowFeed",          "PaperTape",       "AGC",
+         "HPF",          "Autostop",    "SNTPPort",          "GPSBaud",         "CursorDisk",
+         "Source",       "LogInterval", "Logging",           "PositionsToText", "SampleRate",
+         "Centre",       "DuplexAudio", "Calibrating",       "CalDebug",        "PrecisionTiming",
+         "AutoThreshold"});
     for (int i = 0; i < 48; ++i) {
         const std::string n = (i < 10 ? "[0" : "[") + std::to_string(i) + "]";
         for (const char* family :
@@ -366,6 +368,8 @@ void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clo
     core.Params = {"21600 vph", 48, 310, 3000, 0.8, 0.2, 2, 16, 1, 1, 21, 6, "DU-PU", 30, 6, 25};
     core.Settings = {0, 1,   0,    1, 0, 5,  48000,
                      0, 1.5, 0.75, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
+    core.Settings.PrecisionTiming = 1;
+    core.Settings.AutoThreshold = 1;
     core.Calibrating = 513;
     clock.SetTrim(1.0000123);
 }
@@ -388,6 +392,8 @@ TEST_F(SettingsIO, EverySavedValueLoadsBack) {
     EXPECT_EQ(other.Params.TickInterval, "21600 vph");
     EXPECT_EQ(other.Settings.SampleRate, 48000u);
     EXPECT_EQ(other.Calibrating, 513);
+    EXPECT_EQ(other.Settings.PrecisionTiming, 1);
+    EXPECT_EQ(other.Settings.AutoThreshold, 1);
     // Saving what was loaded writes the same file: nothing was lost or changed on the way.
     SettingsStore again(folder / "again.ini");
     ASSERT_TRUE(SaveSettings(again, other, otherApp, otherClock));

@@ -382,8 +382,9 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsEveryDefaultAndKeepsWhatBelongsTo
         Type(d, ctl::Trim, "-3");
         Type(d, ctl::ProfileName, "Pocket watch");
         Type(d, ctl::SntpServer, "time.example");
-        for (const int id : {ctl::Averaging, ctl::Logging, ctl::Clock, ctl::LargeFonts,
-                             ctl::PositionsToText, ctl::LineIn})
+        for (const int id :
+             {ctl::Averaging, ctl::Logging, ctl::Clock, ctl::LargeFonts, ctl::PositionsToText,
+              ctl::LineIn, ctl::PrecisionTiming, ctl::AutoThreshold})
             Check(d, id, true);
         for (const int id : {ctl::Centre, ctl::Duplex})
             Check(d, id, false);
@@ -406,8 +407,8 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsEveryDefaultAndKeepsWhatBelongsTo
                                                         {ctl::Sequence, "PD-PL-PU-DD-DU-PR"}};
         for (const auto& [id, text] : expected)
             EXPECT_EQ(TextOf(d, id), text) << id;
-        for (const int id :
-             {ctl::Averaging, ctl::Logging, ctl::LargeFonts, ctl::PositionsToText, ctl::LineIn})
+        for (const int id : {ctl::Averaging, ctl::Logging, ctl::LargeFonts, ctl::PositionsToText,
+                             ctl::LineIn, ctl::PrecisionTiming, ctl::AutoThreshold})
             EXPECT_FALSE(Checked(d, id)) << id;
         for (const int id : {ctl::Lever, ctl::Centre, ctl::Duplex, ctl::MicIn})
             EXPECT_TRUE(Checked(d, id)) << id;
@@ -630,6 +631,8 @@ TEST_F(SettingsDialogTest, OtherFieldsReachTheirSettings) {
         Type(d, ctl::SntpServer, "ntp.example");
         Choose(d, ctl::GpsBaud, "19200");
         Check(d, ctl::LineIn, true);
+        Check(d, ctl::PrecisionTiming, true);
+        Check(d, ctl::AutoThreshold, true);
     }));
     const AnalysisSettings& s = View.Core().Settings;
     const AnalysisParameters& p = View.Core().Params;
@@ -652,13 +655,18 @@ TEST_F(SettingsDialogTest, OtherFieldsReachTheirSettings) {
     EXPECT_EQ(View.App().SNTPServer, "ntp.example");
     EXPECT_EQ(View.App().GPSBaud, 19200);
     EXPECT_EQ(View.App().Source, LineInSource);
+    EXPECT_EQ(s.PrecisionTiming, 1);
+    EXPECT_EQ(s.AutoThreshold, 1);
 
     ASSERT_TRUE(Run([](CTrainDia& d) {
+        EXPECT_TRUE(Checked(d, ctl::PrecisionTiming)) << "the dialog shows the setting in force";
+        Check(d, ctl::PrecisionTiming, false);
         Check(d, ctl::LargeFonts, false);
         Check(d, ctl::MicIn, true);
     }));
     EXPECT_EQ(View.App().CellFactor, 8);
     EXPECT_EQ(View.App().Source, MicrophoneSource);
+    EXPECT_EQ(s.PrecisionTiming, 0);
 }
 
 TEST_F(SettingsDialogTest, AnInputDeviceThatIsMissingStaysNamed) {

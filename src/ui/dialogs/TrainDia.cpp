@@ -128,7 +128,9 @@ const CheckControl CheckControls[] = {{ctl::Averaging, &TrainDiaFields::Averagin
                                       {ctl::Centre, &TrainDiaFields::Centre},
                                       {ctl::Logging, &TrainDiaFields::Logging},
                                       {ctl::LargeFonts, &TrainDiaFields::LargeFonts},
-                                      {ctl::Duplex, &TrainDiaFields::DuplexAudio}};
+                                      {ctl::Duplex, &TrainDiaFields::DuplexAudio},
+                                      {ctl::PrecisionTiming, &TrainDiaFields::PrecisionTiming},
+                                      {ctl::AutoThreshold, &TrainDiaFields::AutoThreshold}};
 
 const char* const SntpServers[] = {"0.pool.ntp.org",
                                    "1.pool.ntp.org",
@@ -408,6 +410,10 @@ void CTrainDia::BuildOtherControls(QGridLayout* outer, const TrainDiaLists& list
         AddEdit(grid, 6, 0, ctl::PerformanceCounter, QStringLiteral("Performance counter "));
     counter->setReadOnly(true);
     counter->setText(QString::number(static_cast<qlonglong>(lists.CounterFrequency)));
+    AddCheck(grid, 8, 0, ctl::PrecisionTiming,
+             QStringLiteral("Precision timing (tick times between samples)"));
+    AddCheck(grid, 9, 0, ctl::AutoThreshold,
+             QStringLiteral("Automatic threshold (follows the noise)"));
     BuildSoundGroup(grid, lists);
 }
 
@@ -628,9 +634,10 @@ void CTrainDia::ResetToDefaults() {
                                                  {ctl::Sequence, "PD-PL-PU-DD-DU-PR"}};
     for (const auto& [id, text] : texts)
         SetText(Control(id), QString::fromLatin1(text));
-    const std::pair<int, bool> checks[] = {{ctl::Averaging, false},       {ctl::Logging, false},
-                                           {ctl::PositionsToText, false}, {ctl::Centre, true},
-                                           {ctl::LargeFonts, false},      {ctl::Duplex, true}};
+    const std::pair<int, bool> checks[] = {
+        {ctl::Averaging, false},       {ctl::Logging, false},      {ctl::PositionsToText, false},
+        {ctl::Centre, true},           {ctl::LargeFonts, false},   {ctl::Duplex, true},
+        {ctl::PrecisionTiming, false}, {ctl::AutoThreshold, false}};
     for (const auto& [id, on] : checks)
         static_cast<QAbstractButton*>(Control(id))->setChecked(on);
     Escapements->button(ctl::Lever)->setChecked(true);

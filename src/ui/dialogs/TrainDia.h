@@ -37,7 +37,8 @@ inline constexpr int Cal22 = 1011, Cal44 = 1033, Cal48 = 1035, Cal96 = 1034, Snt
 inline constexpr int PositionsToText = 2176, Centre = 2208, Logging = 2175, LogInterval = 1029,
                      LogIntervalSpin = 1030, LargeFonts = 2218, PerformanceCounter = 2222,
                      InputDevice = 2187, SampleRate = 1032, MicIn = 1027, LineIn = 1028,
-                     OutputDevice = 2193, Duplex = 2212;
+                     OutputDevice = 2193, Duplex = 2212, PrecisionTiming = 2240,
+                     AutoThreshold = 2241;
 inline constexpr int Ok = 1, Cancel = 2, Apply = 1012, Help = 57670, Reset = 1019;
 } // namespace ctl
 
@@ -63,6 +64,8 @@ struct TrainDiaFields {
     bool PositionsToText = false, Centre = true, Logging = false;
     int LogInterval = 10;
     bool LargeFonts = false;
+    bool PrecisionTiming = false;
+    bool AutoThreshold = false;
     QString InputDevice;
     int SampleRate = 96000;
     bool LineIn = false;

@@ -736,7 +736,7 @@ void ViewRenderer::DrawUnlockThreshold(Frame& fr) {
     {
         const auto lock = fr.Core.HoldAnalysis();
         shown = fr.Core.Trace.Shown;
-        U = fr.Core.Params.UnlockThreshold;
+        U = fr.Core.UnlockThresholdInForce();
     }
     if (!shown) return;
     const int yu = fr.H / 2 - TruncPixel(fr.H * 0.5 * U / 32767 + 0.5);

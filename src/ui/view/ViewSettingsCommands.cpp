@@ -60,6 +60,8 @@ void FillOtherFields(TrainDiaFields& f, const AnalysisSettings& s, const AppSett
     f.PositionsToText = a.PositionsToText != 0;
     f.Centre = s.Centre != 0;
     f.Logging = s.Logging != 0;
+    f.PrecisionTiming = s.PrecisionTiming != 0;
+    f.AutoThreshold = s.AutoThreshold != 0;
     f.LogInterval = a.LogInterval;
     f.LargeFonts = a.CellFactor < 8;
     f.InputDevice = Q(a.SoundDeviceStr);
@@ -132,6 +134,8 @@ void ApplyTimes(CChildView& v, const TrainDiaFields& f) {
     p.Averaging = f.Averaging ? 1 : 0;
     v.App().LogInterval = f.LogInterval;
     v.Core().Settings.Logging = f.Logging ? 1 : 0;
+    v.Core().Settings.PrecisionTiming = f.PrecisionTiming ? 1 : 0;
+    v.Core().Settings.AutoThreshold = f.AutoThreshold ? 1 : 0;
     v.App().PositionsToText = f.PositionsToText ? 1 : 0;
     p.Positions = f.Positions;
     if (std::fabs(f.Tau - p.Tau) > 1e-15) {
