@@ -215,6 +215,7 @@ void AnalysisCore::ResetDetector() {
     ResetReference();
     BufferAdjust = 0.0;
     det.TickOffset = 0;
+    det.TickOffsetFraction = 0.0;
     Measurement.Rate = 0.0;
     Measurement.RateMeasured = false;
     Derived.DatumSamples = static_cast<int>((EffectiveRate() * Derived.BeatPeriod + 1.0) * 0.5);

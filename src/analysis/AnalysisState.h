@@ -63,6 +63,7 @@ struct DetectorState {
     int OverrunCount = 0;
     int UnpaintedBuffers = 0;
     int TickOffset = 0;
+    double TickOffsetFraction = 0.0; // precision timing's shift of that tick, in samples
     int UnlockMarkerPos = 0;
     int ThresholdInForce = 0; // the unlock threshold of the latest buffer; 0 = none analysed
     FilterState Filter;

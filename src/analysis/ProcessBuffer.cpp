@@ -79,7 +79,9 @@ struct AnalysisCore::BufferContext {
     int64_t BufferOffset = 0;
     // Results of the buffer.
     int64_t FirstTickPosition = -1;
-    int64_t EndCounter = 0; // counter at the buffer's last sample
+    int64_t FirstTickSample = -1; // its absolute sample
+    double FirstTickShift = 0.0;  // its refined time less the detected one, in samples
+    int64_t EndCounter = 0;       // counter at the buffer's last sample
     int LogMode = LogNothing;
     bool HadUnlock = false;
 
@@ -330,6 +332,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
     if (!ctx.HadUnlock) {
         ctx.HadUnlock = true;
         ctx.FirstTickPosition = static_cast<int64_t>(index) + ctx.BufferOffset;
+        ctx.FirstTickSample = sample;
     }
     if (ctx.Precise) {
         det.PendingUnlock = sample;
@@ -374,6 +377,7 @@ void AnalysisCore::CompletePendingUnlock(BufferContext& ctx) {
     DetectorState& det = Detector;
     det.PendingRefineAt = -1;
     const TickRefiner::Result r = Refiner.Refine(det.PendingUnlock, det.BeatCount);
+    if (det.PendingUnlock == ctx.FirstTickSample) ctx.FirstTickShift = r.Shift; // for the tape
     // Ticks that teach the templates are not measured: a measurement anchored on a detected time
     // would carry its rounding into the accumulated rate for the rest of the run.
     if (r.Learning) return;
@@ -496,6 +500,7 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
                          SignalToNoiseKeep * det.SignalToNoise + SignalToNoiseTake * ratio);
         }
         det.TickOffset = static_cast<int>(ctx.FirstTickPosition - Derived.DatumSamples);
+        det.TickOffsetFraction = ctx.FirstTickShift;
     }
     if (ctx.AutoThreshold) AutoLevels.EndBuffer();
     if (CentringCountdown != 0 && --CentringCountdown == 0) CentringPending = false;

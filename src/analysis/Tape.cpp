@@ -43,7 +43,7 @@ void AnalysisCore::EnterTape() {
     TapeEntry& entry = tape.Entries[index];
     entry.Time = ClockRegression.StampTick(static_cast<uint64_t>(Detector.LastTickSample),
                                            Settings.SampleRate, Clock);
-    entry.Phase = Detector.TickOffset / Derived.SamplesPerBeat;
+    entry.Phase = (Detector.TickOffset + Detector.TickOffsetFraction) / Derived.SamplesPerBeat;
     entry.Text.clear();
 }
 

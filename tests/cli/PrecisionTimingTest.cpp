@@ -132,6 +132,56 @@ TEST(PrecisionTiming, ChangesTickTimesOnly) {
     EXPECT_LT(WorstWindowError(precise, truth), 0.5 * WorstWindowError(standard, truth));
 }
 
+// The tape's phases of a run, in samples, after the templates are learnt.
+std::vector<double> TapePhases(const WatchCase& c, const synth::SynthResult& s, int precise) {
+    AnalyzeOptions a;
+    a.Train = std::to_string(static_cast<int>(c.Vph));
+    a.Precise = precise;
+    AnalyzeSession session(a);
+    session.Run(s.Samples, c.SampleRate, [](const Reading&) {});
+    const AnalysisCore& core = session.Core();
+    std::vector<double> phases;
+    const auto& entries = core.Tape.Entries;
+    const auto end = std::min(entries.size(), static_cast<size_t>(core.Tape.TapeWriteIndex) + 1);
+    constexpr size_t SkippedEntries = 40; // the templates' learning
+    for (size_t i = SkippedEntries; i < end; ++i)
+        if (entries[i].Time != 0) phases.push_back(entries[i].Phase * core.Derived.SamplesPerBeat);
+    return phases;
+}
+
+// RMS of the phases about their straight line: the watch's rate is steady, so the rest is timing
+// noise.
+double ScatterAboutLine(const std::vector<double>& y) {
+    const double n = static_cast<double>(y.size());
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (size_t i = 0; i < y.size(); ++i) {
+        const double x = static_cast<double>(i);
+        sx += x;
+        sy += y[i];
+        sxx += x * x;
+        sxy += x * y[i];
+    }
+    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    const double intercept = (sy - slope * sx) / n;
+    double sum = 0;
+    for (size_t i = 0; i < y.size(); ++i) {
+        const double r = y[i] - (intercept + slope * static_cast<double>(i));
+        sum += r * r;
+    }
+    return std::sqrt(sum / n);
+}
+
+// The paper tape's dots follow the refined times: a steady watch draws a straighter line.
+TEST(PrecisionTiming, TapeDotsFollowTheRefinedTimes) {
+    const WatchCase c{18000, 44100, 6.0, 0.0, 280, 12};
+    const synth::SynthResult s = Record(c);
+    const std::vector<double> standard = TapePhases(c, s, 0);
+    const std::vector<double> precise = TapePhases(c, s, 1);
+    ASSERT_GT(standard.size(), 100u);
+    ASSERT_GT(precise.size(), 100u);
+    EXPECT_LT(ScatterAboutLine(precise), 0.5 * ScatterAboutLine(standard));
+}
+
 TEST(PrecisionTiming, CommandLineSwitch) {
     std::string error;
     auto on = ParseAnalyzeArguments({"--precise", "1", "x.wav"}, error);
