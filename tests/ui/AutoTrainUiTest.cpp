@@ -10,9 +10,8 @@
 #include <QTest>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <unistd.h>
 
+#include "FreshHomeFrame.h"
 #include "PumpEvents.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
@@ -22,38 +21,22 @@
 namespace kv {
 namespace {
 
-namespace fs = std::filesystem;
-
 // The program's own prompt, kept word for word (the space after the line break included).
 constexpr const char* DetectionPrompt =
     "Attempting train detection.\r\n Press 'Train' button again to abandon";
 
 using test::WaitFor;
 
-struct AutoTrainUi : ::testing::Test {
-    // A data folder of our own, so that no waveform file of the user's is played at start.
-    fs::path Home = fs::temp_directory_path() / ("kv-autotrain-" + std::to_string(::getpid()));
-    test::SignalSource Source;
-    test::CountingSink Speaker;
-    std::unique_ptr<CMainFrame> Frame;
+// A data folder of our own, so that no waveform file of the user's is played at start.
+struct AutoTrainUi : test::FreshHomeFrame {
+    AutoTrainUi() : FreshHomeFrame("kv-autotrain-") {}
 
     void SetUp() override {
-        fs::create_directories(Home);
-        setenv("XDG_DATA_HOME", Home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", Home.c_str(), 1);
-        Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
+        FreshHomeFrame::SetUp();
         View().Hooks.MessageSink = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
         ASSERT_FALSE(View().Session().WaveformState().Playing());
     }
-    void TearDown() override {
-        if (View().Session().IsRunning()) View().Session().Run();
-        Frame.reset();
-        unsetenv("XDG_DATA_HOME");
-        unsetenv("XDG_CONFIG_HOME");
-        fs::remove_all(Home);
-    }
 
-    CChildView& View() { return Frame->View(); }
     AnalysisCore& Core() { return View().Core(); }
 
     // Measures `signal` with the train "18000 vph" selected in the settings bar.

@@ -6,9 +6,8 @@
 #include <QDockWidget>
 #include <QTest>
 #include <cmath>
-#include <filesystem>
-#include <unistd.h>
 
+#include "FreshHomeFrame.h"
 #include "PumpEvents.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
@@ -19,7 +18,6 @@
 namespace kv {
 namespace {
 
-namespace fs = std::filesystem;
 using test::WaitFor;
 
 // Ticks whose loudest click peaks at `peak` of full scale.
@@ -39,34 +37,20 @@ const QString SpeakerFailure = QStringLiteral(
     "Failed to initialise spkr fader. Please check mixer device.\r\nDiagnostic information "
     "follows:\r\n");
 
-struct MixerBarUi : ::testing::Test {
-    fs::path Home = fs::temp_directory_path() / ("kv-mixerbar-" + std::to_string(::getpid()));
-    test::SignalSource Source;
-    test::CountingSink Speaker;
+struct MixerBarUi : test::FreshHomeFrame {
+    MixerBarUi() : FreshHomeFrame("kv-mixerbar-") {}
     test::FakeMixerControl Input;
     test::FakeMixerControl Output;
-    std::unique_ptr<CMainFrame> Frame;
     QStringList Messages;
 
     void SetUp() override {
-        fs::create_directories(Home);
-        setenv("XDG_DATA_HOME", Home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", Home.c_str(), 1);
-        Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
+        FreshHomeFrame::SetUp();
         View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
         Session().UseMixers(Input, Output);
         View().Core().Settings.SampleRate = 48000;
         View().Core().Settings.DuplexAudio = 1;
         Frame->show();
     }
-    void TearDown() override {
-        if (Session().IsRunning()) Session().Run();
-        Frame.reset();
-        unsetenv("XDG_DATA_HOME");
-        unsetenv("XDG_CONFIG_HOME");
-        fs::remove_all(Home);
-    }
-    CChildView& View() { return Frame->View(); }
     MeasuringSession& Session() { return View().Session(); }
     MixerBar& Bar() { return Frame->Mixer(); }
     void Restart() {

@@ -6,9 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <unistd.h>
 
+#include "FreshHomeFrame.h"
 #include "PumpEvents.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
@@ -18,7 +17,6 @@
 namespace kv {
 namespace {
 
-namespace fs = std::filesystem;
 using test::WaitFor;
 
 constexpr unsigned Rate = 48000;
@@ -32,18 +30,12 @@ struct Readings {
     double Gain = NAN; // the playback gain at the end
 };
 
-struct PlaybackAgc : ::testing::Test {
-    fs::path Home = fs::temp_directory_path() / ("kv-playagc-" + std::to_string(::getpid()));
-    test::SignalSource Source;
-    test::CountingSink Speaker;
-    std::unique_ptr<CMainFrame> Frame;
+struct PlaybackAgc : test::FreshHomeFrame {
+    PlaybackAgc() : FreshHomeFrame("kv-playagc-") {}
     QStringList Messages;
 
     void SetUp() override {
-        fs::create_directories(Home);
-        setenv("XDG_DATA_HOME", Home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", Home.c_str(), 1);
-        Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
+        FreshHomeFrame::SetUp();
         View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
         View().Session().PlaybackStartDraw = [] { return 0; }; // from the start, no loop
         AnalysisCore& core = View().Core();
@@ -53,14 +45,6 @@ struct PlaybackAgc : ::testing::Test {
         core.Settings.DuplexAudio = 0;
         Source.Speed = Speed;
     }
-    void TearDown() override {
-        if (View().Session().IsRunning()) View().Session().Run();
-        Frame.reset();
-        unsetenv("XDG_DATA_HOME");
-        unsetenv("XDG_CONFIG_HOME");
-        fs::remove_all(Home);
-    }
-    CChildView& View() { return Frame->View(); }
 
     // The watch recorded with its loudest click at `peak` of full scale (clipped above 1).
     std::string Record(double peak) {
