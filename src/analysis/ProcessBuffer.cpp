@@ -394,7 +394,8 @@ void AnalysisCore::ChooseThreshold(BufferContext& ctx) {
         threshold = AutoLevels.Threshold();
     }
     ctx.Threshold = threshold;
-    ctx.SilenceLevel = (2 * threshold) / 3;
+    // In 64 bits: the automatic threshold is the largest int while it takes no tick.
+    ctx.SilenceLevel = static_cast<int>(2 * static_cast<int64_t>(threshold) / 3);
     Detector.ThresholdInForce = std::min(threshold, FullScale); // drawn on a 16-bit scale
 }
 

@@ -34,7 +34,8 @@ TEST(WindowPlacementText, FewerThanTenNumbersOrGarbageIsRefused) {
 
 struct FrameFixture : ::testing::Test {
     test::SignalSource Source;
-    CMainFrame Frame{&Source};
+    test::CountingSink Speaker; // the machine's sound system is never opened
+    CMainFrame Frame{CMainFrame::Options{nullptr, &Source, &Speaker, {}}};
 };
 
 TEST_F(FrameFixture, TitleViewAndBarsArePresent) {

@@ -96,7 +96,8 @@ struct PrintTest : ::testing::Test {
                                         {"PRINTER", std::nullopt},
                                         {"LPDEST", std::nullopt}};
     test::SignalSource Source;
-    CMainFrame Frame{&Source};
+    test::CountingSink Speaker; // the machine's sound system is never opened
+    CMainFrame Frame{CMainFrame::Options{nullptr, &Source, &Speaker, {}}};
     CChildView& View = Frame.View();
     AnalysisCore& Core = View.Core();
     QStringList Messages;
