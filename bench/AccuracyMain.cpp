@@ -50,7 +50,7 @@ Outcome Measure(const Case& c, double seconds, uint64_t seed) {
 
     const kv::Reading& r = out.R;
     if (r.RateSecondsPerDay) out.RateError = *r.RateSecondsPerDay - c.RateSd;
-    out.AccumulatedError = r.AccumulatedRateSecondsPerDay - c.RateSd;
+    out.AccumulatedError = r.AccumulatedRateSecondsPerDay.value_or(NAN) - c.RateSd;
     if (r.BeatErrorMs) out.BeatErrorError = std::fabs(*r.BeatErrorMs) - c.BeatErrorMs;
     if (r.AmplitudeDegrees)
         out.AmplitudeErrorPct = (*r.AmplitudeDegrees - c.Amplitude) / c.Amplitude * 100;

@@ -19,12 +19,14 @@ const std::vector<int16_t>& Recording() {
     return samples;
 }
 
-void ProcessBuffer(benchmark::State& state, int hpf, bool showTrace, int precise = 0) {
+void ProcessBuffer(benchmark::State& state, int hpf, bool showTrace, int precise = 0,
+                   int autoThreshold = 0) {
     kv::IdleAnalysisHost host;
     kv::AnalysisCore core(host);
     core.Settings.SampleRate = 96000;
     core.Settings.HPF = hpf;
     core.Settings.PrecisionTiming = precise;
+    core.Settings.AutoThreshold = autoThreshold;
     core.Trace.Shown = showTrace;
     core.ParseTrain("28800 vph");
     core.BeginRun();
@@ -61,10 +63,17 @@ void BM_ProcessBuffer_HighPassPrecise(benchmark::State& s) {
     ProcessBuffer(s, 1, false, 1);
 }
 
+// The command line's default: precision timing and the automatic threshold, which adds a block
+// sum per sample and a quantile per buffer.
+void BM_ProcessBuffer_CommandLineDefault(benchmark::State& s) {
+    ProcessBuffer(s, 1, false, 1, 1);
+}
+
 BENCHMARK(BM_ProcessBuffer_HighPass);
 BENCHMARK(BM_ProcessBuffer_HighPassWithTrace);
 BENCHMARK(BM_ProcessBuffer_DcBlocker);
 BENCHMARK(BM_ProcessBuffer_HighPassPrecise);
+BENCHMARK(BM_ProcessBuffer_CommandLineDefault);
 
 } // namespace
 

@@ -188,10 +188,13 @@ void AnalysisCore::ResetDetector() {
     DetectorState& det = Detector;
     det.UnlockHistory.fill(0);
     det.DropHistory.fill(0);
+    det.TimedTicks = {};
     det.LastTickSample = 0;
     det.EnvelopeCount = 0;
     det.FirstTickSample = 0;
     det.BeatCount = 0;
+    det.ConsistentTicks = 0;
+    det.Locked = false;
     det.SamplePosition = 0;
     det.SpliceSample = -1;
     det.PendingRefineAt = -1;
@@ -208,6 +211,12 @@ void AnalysisCore::ResetDetector() {
     det.ClipCount = 0;
     Measurement.BeatErrorStable = false;
     Measurement.BeatError = 0.0;
+    Measurement.AmplitudeTrusted = false;
+    Measurement.DropShare = 0.0;
+    Measurement.TypicalLift = 0.0;
+    Measurement.LiftScatter = 0.0;
+    Measurement.DropTicks = 0;
+    Measurement.LiftTicks = 0;
     Measurement.LogLiftSum = 0.0;
     Measurement.LogLiftCount = 0;
     Measurement.LogBeatErrorSum = 0.0;
@@ -279,6 +288,7 @@ void AnalysisCore::OnAutoStopTimer(bool referenceCalibrationRunning) {
     Measurement.RateMeasured = false;
     Measurement.Amplitude = 0.0;
     Measurement.LastAmplitude = 0.0;
+    Measurement.BeatErrorStable = false; // no longer a current reading
 }
 
 } // namespace kv

@@ -82,6 +82,10 @@ public:
     std::string PromptText;
     int DisplayWidthPixels = 1920;
     bool PositionalRunActive() const { return Measurement.CurrentPosition != 0; }
+    // Precision timing is on when set, and always under automatic level control.
+    bool PrecisionTimingInForce() const {
+        return Settings.PrecisionTiming != 0 || Settings.AGC != 0;
+    }
 
     // --- Trains and parameters ---
     bool ParseTrain(const std::string& text);
@@ -150,6 +154,7 @@ private:
     void ChooseThreshold(BufferContext& ctx);
     void NoteUnlockPeak();
     void RejoinAfterSplice();
+    void FollowLock(double beatsSinceLast);
     void ReanchorDeviation(int64_t sample);
     void OnEnvelopeFull(BufferContext& ctx);
     void RecordMissedBeat(const BufferContext& ctx);
@@ -164,8 +169,14 @@ private:
     void UpdateAllan();
     void UpdateLocalCalibrationText();
     void BeatErrorStep(bool forkMode);
+    // `lastBeat`: the newest beat's length; `lastTwoBeats`: it and the one before, in samples.
+    void UpdateBeatError(double lastBeat, double lastTwoBeats);
+    void NoteTimedTick(int64_t beat, double time);
+    void BeatErrorFromTimedTicks();
     void ToothStep();
     void AmplitudeStep();
+    // Follows whether ticks have a drop (its envelope index, or -1) at a steady lift time.
+    void NoteDrop(int drop);
 
     void AdvanceTape();
     void EnterTape();

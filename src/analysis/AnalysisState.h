@@ -31,6 +31,13 @@ struct FilterState {
     std::array<double, 8> Out{};
 };
 
+// A tick timed by precision timing: its beat number and its time in samples.
+struct TimedTick {
+    int64_t Beat = 0;
+    double Time = 0.0;
+    bool Valid = false;
+};
+
 struct DetectorState {
     DetectorPhase State = DetectorPhase::Idle;
     int SilenceCount = 0;
@@ -40,6 +47,10 @@ struct DetectorState {
     int64_t FirstTickSample = 0;
     int64_t BeatCount = 0;
     int64_t UnlockCount = 0; // unlocks detected since start; never reset
+    // Successive unlocks a whole number of beats apart since the last reset (or the last one that
+    // was not); the run counts as locked onto the watch once there are enough of them.
+    int ConsistentTicks = 0;
+    bool Locked = false;
     // Where a looping playback joined its end to its start (-1: none since the last tick). The
     // sound after it does not continue the sound before, so no interval is measured across it.
     int64_t SpliceSample = -1;
@@ -49,6 +60,7 @@ struct DetectorState {
     int64_t PendingRefineAt = -1;
     SampleHistory UnlockHistory{};
     SampleHistory DropHistory{};
+    std::array<TimedTick, 3> TimedTicks{}; // precision timing's latest ticks, newest first
 
     std::vector<int> TickEnvelope; // LiftSamplesMax + 1 entries
     int EnvelopeCount = 0;
@@ -99,6 +111,14 @@ struct MeasurementState {
     bool ReanchorDeviation = false;
     double Amplitude = 0.0;
     double LastAmplitude = 0.0;
+    // Whether the amplitude can be trusted: most recent ticks had a drop, at a steady lift time.
+    // Without, the amplitude is a guess from stray sounds and is not shown.
+    bool AmplitudeTrusted = false;
+    double DropShare = 0.0;   // smoothed share of ticks with a drop found
+    double TypicalLift = 0.0; // smoothed lift in samples; 0 = none yet
+    double LiftScatter = 0.0; // smoothed relative departure of each lift from it
+    int DropTicks = 0;        // ticks in those averages, up to their length
+    int LiftTicks = 0;
     double BeatError = 0.0;
     bool BeatErrorStable = false;
     double AllanDeviation = 0.0;

@@ -10,6 +10,14 @@ namespace kv {
 namespace {
 
 constexpr double NoRegression = -10000.0;
+// The drop statistics average the first ticks equally, then follow each tick by 1/16: a few beats
+// of a changing sound.
+constexpr int DropTrustTicks = 16;
+// An amplitude is trusted when at least half the ticks have a drop ...
+constexpr double LeastDropShare = 0.5;
+// ... whose lift times stray on average less than this from their mean: the two pallets' lifts
+// differ by a few per cent, drops picked from noise land anywhere.
+constexpr double MostLiftScatter = 0.15;
 
 } // namespace
 
@@ -178,13 +186,17 @@ void AnalysisCore::UpdateLocalCalibrationText() {
 }
 
 void AnalysisCore::BeatErrorStep(bool forkMode) {
-    MeasurementState& m = Measurement;
     const SampleHistory& h = Detector.UnlockHistory;
     if (forkMode || h[2] == 0 || !(h[0] > h[1] && h[1] > h[2])) {
-        m.BeatErrorStable = false;
+        Measurement.BeatErrorStable = false;
         return;
     }
-    const double r = static_cast<double>(h[0] - h[1]) / static_cast<double>(h[0] - h[2]);
+    UpdateBeatError(static_cast<double>(h[0] - h[1]), static_cast<double>(h[0] - h[2]));
+}
+
+void AnalysisCore::UpdateBeatError(double lastBeat, double lastTwoBeats) {
+    MeasurementState& m = Measurement;
+    const double r = lastBeat / lastTwoBeats;
     const double raw = (0.5 - r) * 2.0;
     m.BeatErrorStable = std::fabs(raw - m.BeatError) < 0.25;
     const double w = Params.Averaging ? 0.025 : 0.25;
@@ -222,6 +234,21 @@ void AnalysisCore::ToothStep() {
         static_cast<double>(det.LastTickSample - det.FirstTickSample) / EffectiveRate();
     m.ToothResidual[k] = deviation - m.ToothMean - m.ToothDrift -
                          (k / (N - 1.0) - 0.5) * (N - 1.0) / N * m.ToothDrift;
+}
+
+void AnalysisCore::NoteDrop(int drop) {
+    MeasurementState& m = Measurement;
+    const bool found = drop > 0;
+    m.DropTicks = std::min(m.DropTicks + 1, DropTrustTicks);
+    m.DropShare += ((found ? 1.0 : 0.0) - m.DropShare) / m.DropTicks;
+    if (found) {
+        m.LiftTicks = std::min(m.LiftTicks + 1, DropTrustTicks);
+        if (m.TypicalLift <= 0.0) m.TypicalLift = drop;
+        const double scatter = std::fabs(drop - m.TypicalLift) / m.TypicalLift;
+        m.LiftScatter += (scatter - m.LiftScatter) / m.LiftTicks;
+        m.TypicalLift += (drop - m.TypicalLift) / m.LiftTicks;
+    }
+    m.AmplitudeTrusted = m.DropShare >= LeastDropShare && m.LiftScatter <= MostLiftScatter;
 }
 
 void AnalysisCore::AmplitudeStep() {
@@ -305,6 +332,7 @@ void AnalysisCore::Clear(const std::string& measuringTimeText) {
     Detector.LastTickSample = 0;
     Detector.UnlockHistory.fill(0);
     Detector.DropHistory.fill(0);
+    Detector.TimedTicks = {};
     Detector.EnvelopeCount = 0;
     Detector.PendingRefineAt = -1;
     Refiner.Reset();

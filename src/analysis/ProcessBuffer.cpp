@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysis/AnalysisCore.h"
+#include "analysis/BufferContext.h"
 #include "analysis/DropSearch.h"
 
 namespace kv {
@@ -49,48 +50,15 @@ constexpr int16_t UnlockMarker = FullScale;
 constexpr int16_t DropMarker = NegativeFullScale;
 // The unlock click's peak is looked for in the first millisecond of the tick, before any drop.
 constexpr double UnlockPeakSeconds = 1e-3;
+// Until this many successive unlocks have come a whole number of beats apart, the detector is
+// still locking onto the watch (handling knocks, a microphone being placed): an unlock off the
+// beat grid then restarts the measurement at itself instead of entering the accumulated rate.
+constexpr int TicksToLock = 6;
+// An unlock counts as on the beat grid within this fraction of a beat: a beat error of 10 ms at
+// 0.2 s moves single beats by a tenth, a knock lands anywhere.
+constexpr double LockTolerance = 0.15;
 
 } // namespace
-
-// Values fixed for one buffer, copied out of the state so the sample loop reads locals only.
-struct AnalysisCore::BufferContext {
-    size_t N = 0;
-    bool ForkMode = false;
-    bool EnvelopeAnalysis = false;
-    bool AutoTrain = false;
-    bool Precise = false;       // unlock times refined to a fraction of a sample
-    bool AutoThreshold = false; // the threshold follows the noise floor
-    double SignalGain = 1.0;    // the playback gain, or the software input gain, or 1
-    double AudioScale = 1.0;
-    double ResonatorC = 0.0;
-    int Threshold = 0;
-    int SilenceLevel = 0;
-    int FreeWheel = 0;
-    int64_t Period = 0; // trunc(SamplesPerBeat)
-    int64_t Mute = 0;
-    int PreSilence = 0;
-    int LiftSamplesMax = 0;
-    // Free-running waveform trace mapping.
-    bool DrawFreeRunning = false;
-    bool DrawTriggered = false;
-    int64_t SlotStart = 0;
-    int64_t SlotWidth = 0;
-    int64_t DrawFrom = 0; // first sample drawn: the last 1/K of the buffer
-    int64_t BufferOffset = 0;
-    // Results of the buffer.
-    int64_t FirstTickPosition = -1;
-    int64_t FirstTickSample = -1; // its absolute sample
-    double FirstTickShift = 0.0;  // its refined time less the detected one, in samples
-    int64_t EndCounter = 0;       // counter at the buffer's last sample
-    int LogMode = LogNothing;
-    bool HadUnlock = false;
-
-    int64_t TracePoint(size_t i) const {
-        return SlotStart + (static_cast<int64_t>(i) - DrawFrom) * SlotWidth * BeatsPerBuffer /
-                               static_cast<int64_t>(N);
-    }
-    int64_t BeatsPerBuffer = 1;
-};
 
 void AnalysisCore::ProcessBuffer(size_t n, int16_t* samples, int remaining,
                                  std::optional<int64_t> endCounter) {
@@ -138,6 +106,9 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     if (static_cast<int>(Detector.TickEnvelope.size()) < d.LiftSamplesMax + 1)
         Detector.TickEnvelope.assign(d.LiftSamplesMax + 1, 0);
     ConfigurePrecision(ctx);
+    // Precision timing finds where a tick's sound starts above the noise floor.
+    ctx.TrackNoise = ctx.AutoThreshold || ctx.Precise;
+    if (ctx.TrackNoise) AutoLevels.Configure(Settings.SampleRate);
 
     // 64-bit products: a loud, scaled signal can hold levels far above 16 bits.
     Detector.PeakLevel = static_cast<int>(
@@ -221,7 +192,7 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
         const int16_t stored =
             static_cast<int16_t>(std::clamp(y, LowestStoredSample, HighestStoredSample));
         samples[i] = stored;
-        if (ctx.AutoThreshold) AutoLevels.Add(v);
+        if (ctx.TrackNoise) AutoLevels.Add(v);
         if (ctx.Precise) {
             Refiner.Push(S, y);
             if (S == det.PendingRefineAt) CompletePendingUnlock(ctx);
@@ -313,10 +284,13 @@ void AnalysisCore::RecordMissedBeat(const BufferContext& ctx) {
 void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, int level) {
     DetectorState& det = Detector;
     if (det.LastTickSample != 0) {
-        det.BeatCount += RoundHalfAway(static_cast<double>(sample - det.LastTickSample) /
-                                       Derived.SamplesPerBeat);
+        const double beats =
+            static_cast<double>(sample - det.LastTickSample) / Derived.SamplesPerBeat;
+        det.BeatCount += RoundHalfAway(beats);
         if (det.SpliceSample > det.LastTickSample && sample >= det.SpliceSample)
             RejoinAfterSplice();
+        else if (!det.Locked)
+            FollowLock(beats);
     }
     if (det.FirstTickSample == 0) {
         det.FirstTickSample = sample;
@@ -336,7 +310,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
     }
     if (ctx.Precise) {
         det.PendingUnlock = sample;
-        det.PendingRefineAt = sample + Refiner.SamplesAfterUnlock();
+        det.PendingRefineAt = sample + Refiner.SamplesAfterOnsetSearch(ctx.OnsetLookAhead);
     } else {
         MeasurementStep(sample, 0.0, ctx.LogMode);
     }
@@ -354,6 +328,26 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
     det.State = DetectorPhase::CollectTick;
 }
 
+// Before the detector has locked onto the watch, an unlock off the beat grid of the previous one
+// means one of them was not a tick: the measurement starts again at this unlock, so nothing heard
+// while locking in stays in the accumulated rate or the deviation.
+void AnalysisCore::FollowLock(double beatsSinceLast) {
+    DetectorState& det = Detector;
+    const double whole = std::round(beatsSinceLast);
+    if (whole >= 1.0 && std::fabs(beatsSinceLast - whole) <= LockTolerance) {
+        det.Locked = ++det.ConsistentTicks >= TicksToLock;
+        return;
+    }
+    det.ConsistentTicks = 0;
+    det.FirstTickSample = 0; // the unlock being handled becomes the first tick
+    det.UnlockHistory.fill(0);
+    det.DropHistory.fill(0);
+    det.TimedTicks = {};
+    ResetMeasurement();
+    Measurement.BeatError = 0.0;
+    Measurement.BeatErrorStable = false;
+}
+
 // The first tick after a playback's wrap: the interval across the join is not the watch's, so it is
 // measured as a gap (not at all), the detector is given a few ticks to lock onto the new phase,
 // the deviation is re-anchored at the first interval measured afterwards, and the tape leaves an
@@ -363,6 +357,7 @@ void AnalysisCore::RejoinAfterSplice() {
     det.SpliceSample = -1;
     det.UnlockHistory.fill(0);
     det.DropHistory.fill(0);
+    det.TimedTicks = {};
     Refiner.ForgetNeighbours();
     Measurement.RelockTicks = RelockTicksAfterSplice;
     Measurement.ReanchorDeviation = true;
@@ -371,23 +366,13 @@ void AnalysisCore::RejoinAfterSplice() {
     ++Tape.TapeWriteIndex;
 }
 
-// Precision timing measures an unlock once the samples after it are in: the refiner's correlation
-// needs the start of the click. The tick envelope lasts longer, so no new unlock comes between.
-void AnalysisCore::CompletePendingUnlock(BufferContext& ctx) {
-    DetectorState& det = Detector;
-    det.PendingRefineAt = -1;
-    const TickRefiner::Result r = Refiner.Refine(det.PendingUnlock, det.BeatCount);
-    if (det.PendingUnlock == ctx.FirstTickSample) ctx.FirstTickShift = r.Shift; // for the tape
-    // Ticks that teach the templates are not measured: a measurement anchored on a detected time
-    // would carry its rounding into the accumulated rate for the rest of the run.
-    if (r.Learning) return;
-    MeasurementStep(det.PendingUnlock, r.Shift, ctx.LogMode);
-}
-
 // The automatic threshold runs outside fork mode and train detection (which scales the signal by
 // the threshold), where the set threshold holds; until the noise floor is known it takes no tick.
 void AnalysisCore::ChooseThreshold(BufferContext& ctx) {
-    ctx.AutoThreshold = Settings.AutoThreshold != 0 && !ctx.ForkMode && !ctx.AutoTrain;
+    // Automatic level control changes the level under the threshold: it works with a threshold
+    // that follows the ticks and the noise.
+    const bool wanted = Settings.AutoThreshold != 0 || Settings.AGC != 0;
+    ctx.AutoThreshold = wanted && !ctx.ForkMode && !ctx.AutoTrain;
     int threshold = Params.UnlockThreshold;
     if (ctx.AutoThreshold) {
         AutoLevels.Configure(Settings.SampleRate);
@@ -409,15 +394,6 @@ void AnalysisCore::NoteUnlockPeak() {
         *std::max_element(det.TickEnvelope.begin(), det.TickEnvelope.begin() + span));
 }
 
-// Precision timing runs outside fork mode, when the tick envelope outlasts the refiner's window.
-void AnalysisCore::ConfigurePrecision(BufferContext& ctx) {
-    if (Settings.PrecisionTiming != 0 && !ctx.ForkMode) {
-        Refiner.Configure(Settings.SampleRate);
-        ctx.Precise = Refiner.SamplesAfterUnlock() < Derived.LiftSamplesMax;
-    }
-    if (!ctx.Precise) Detector.PendingRefineAt = -1;
-}
-
 void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
     DetectorState& det = Detector;
     if (det.UnlockHistory[0] == 0) {
@@ -425,7 +401,7 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
         det.State = DetectorPhase::Idle;
         return;
     }
-    if (Settings.AutoThreshold != 0) NoteUnlockPeak();
+    if (ctx.AutoThreshold) NoteUnlockPeak();
     int drop = -1;
     int count = det.EnvelopeCount;
     if (ctx.EnvelopeAnalysis) {
@@ -439,6 +415,7 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
         else if (type == EscapementType::Coaxial1)
             drop = FindCoaxialDrop(view);
         if (drop >= 0) det.DropHistory[0] = det.UnlockHistory[0] + drop;
+        NoteDrop(drop);
     }
     if (ctx.DrawFreeRunning) DrawDropMarker(ctx);
     if (ctx.DrawTriggered) DrawTriggeredEnvelope(drop > 0 && drop < count ? drop : -1);
@@ -503,7 +480,7 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
         det.TickOffset = static_cast<int>(ctx.FirstTickPosition - Derived.DatumSamples);
         det.TickOffsetFraction = ctx.FirstTickShift;
     }
-    if (ctx.AutoThreshold) AutoLevels.EndBuffer();
+    if (ctx.TrackNoise) AutoLevels.EndBuffer();
     if (CentringCountdown != 0 && --CentringCountdown == 0) CentringPending = false;
     Host.SetCaptureBufferAdjust(BufferAdjust);
     BufferAdjust = 0.0;
@@ -522,7 +499,7 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
     }
     ClampTapeScroll();
     if (ctx.HadUnlock && det.BeatCount % 2 == 0) {
-        BeatErrorStep(ctx.ForkMode);
+        if (!ctx.Precise) BeatErrorStep(ctx.ForkMode); // precision timing's comes with its times
         ToothStep();
     }
     if (!ctx.ForkMode && Params.Escapement() != EscapementType::Pendulum) AmplitudeStep();

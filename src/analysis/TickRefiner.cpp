@@ -34,6 +34,27 @@ constexpr double NeighbourSlackSamples = 0.5;
 constexpr long MaxCentreSamples = 1;
 // Successive stray ticks of a pallet after which its neighbour history is forgotten.
 constexpr int StraysBeforeRelearning = 2;
+// The start of a tick is looked for up to this long before the detected unlock: a high threshold
+// may have caught the impulse or even the drop of a slow watch's tick instead of its unlock ...
+constexpr double OnsetLookbackSeconds = 30e-3;
+// ... walking back through its sound while its envelope stays above this many noise RMS ...
+constexpr double TickSoundNoiseRatio = 4.0;
+// ... or dips below it for no longer than this: between the events of a quiet tick.
+constexpr double LongestGapSeconds = 8e-3;
+// From the start, the tick's first event is looked for at most this long: the caller keeps it
+// short of the drop.
+constexpr double OnsetLookAheadSeconds = 4e-3;
+// The envelope is a moving RMS over a few cycles of a tick's ringing (several kHz), smooth
+// enough to rise once through the fraction instead of on every half-cycle.
+constexpr double OnsetSmoothingSeconds = 0.2e-3;
+// The event timed is the tick's first to rise above this fraction of its loudest: the unlock,
+// though the impulse during the lift may sound as loud or somewhat louder ...
+constexpr double FirstEventFraction = 0.3;
+// ... whose peak is where its envelope stops rising: it has fallen this far below its highest ...
+constexpr double EventDecayedFraction = 0.8;
+// ... and it is timed where it rises through this fraction of that peak: half, where the rise is
+// steepest and the timing least sensitive to noise (a constant-fraction discriminator).
+constexpr double OnsetFraction = 0.5;
 
 int SamplesFor(double seconds, unsigned sampleRate) {
     return std::max(1, static_cast<int>(std::lround(seconds * sampleRate)));
@@ -54,9 +75,15 @@ void TickRefiner::Configure(unsigned sampleRate) {
     Delay = SamplesFor(WindowDelaySeconds, sampleRate);
     Length = SamplesFor(WindowSeconds, sampleRate);
     MaxSearch = SamplesFor(MaxSearchSeconds, sampleRate);
-    // The ring holds the window, the search either side of it and the samples pushed while the
-    // window completes.
-    const size_t span = static_cast<size_t>(2 * (Delay + Length + 2 * MaxSearch + 2));
+    Lookback = SamplesFor(OnsetLookbackSeconds, sampleRate);
+    Gap = SamplesFor(LongestGapSeconds, sampleRate);
+    MaxAhead = SamplesFor(OnsetLookAheadSeconds, sampleRate);
+    Smoothing = std::max(2, SamplesFor(OnsetSmoothingSeconds, sampleRate));
+    Scratch.assign(static_cast<size_t>(Lookback + MaxAhead + 1), 0.0);
+    // The ring holds the onset's span and its smoothing, the window after the latest onset, the
+    // search either side of it and the samples pushed while the window completes.
+    const size_t span = static_cast<size_t>(
+        2 * (Lookback + MaxAhead + Smoothing + Delay + Length + 2 * MaxSearch + 2));
     Ring.assign(PowerOfTwoAtLeast(span), 0.0);
     RingMask = Ring.size() - 1;
     for (Pallet& p : Pallets)
@@ -181,6 +208,52 @@ TickRefiner::Peak TickRefiner::FindPeak(const Pallet& p, int64_t start) const {
     peak.Strong = peak.Value > 0.0 && p.Energy > 0.0 && energy > 0.0 &&
                   peak.Value / std::sqrt(p.Energy * energy) >= MinCorrelation;
     return peak;
+}
+
+std::optional<double> TickRefiner::Onset(int64_t unlock, int ahead, double noiseRms) {
+    // The moving RMS over the `Smoothing` samples ending at each point, from the look back's start
+    // to the look ahead's end after the detected unlock.
+    ahead = std::clamp(ahead, 0, MaxAhead);
+    const int64_t from = unlock - Lookback;
+    const int count = Lookback + 1 + ahead;
+    double sum = 0.0;
+    for (int64_t k = from - Smoothing; k < from; ++k)
+        sum += At(k) * At(k);
+    double quietest = INFINITY;
+    for (int j = 0; j < count; ++j) {
+        const int64_t k = from + j;
+        sum += At(k) * At(k) - At(k - Smoothing) * At(k - Smoothing);
+        Scratch[static_cast<size_t>(j)] = std::sqrt(std::max(0.0, sum) / Smoothing);
+        quietest = std::min(quietest, Scratch[static_cast<size_t>(j)]);
+    }
+    const auto env = [this](int j) { return Scratch[static_cast<size_t>(j)]; };
+    // The tick's start: back from the detected unlock through its sound, across short gaps.
+    const double sounding = TickSoundNoiseRatio * (noiseRms > 0.0 ? noiseRms : quietest);
+    int start = Lookback;
+    for (int j = Lookback; j >= 0 && start - j <= Gap; --j)
+        if (env(j) >= sounding) start = j;
+    if (start - Gap <= 0) return {}; // still sounding where the look back ends: no clear start
+    // Its first event loud enough, and that event's peak.
+    const int end = std::min(count, start + ahead + 1);
+    double loudest = 0.0;
+    for (int j = start; j < end; ++j)
+        loudest = std::max(loudest, env(j));
+    if (loudest <= 0.0) return {};
+    int rise = start;
+    while (env(rise) < FirstEventFraction * loudest)
+        ++rise;
+    int peak = rise;
+    for (int j = rise; j < end && env(j) >= EventDecayedFraction * env(peak); ++j)
+        if (env(j) > env(peak)) peak = j;
+    // Back from the peak to where the rise passed the fraction.
+    const double level = OnsetFraction * env(peak);
+    int below = peak;
+    while (below >= 0 && env(below) >= level)
+        --below;
+    if (below < 0) return {};
+    const double fraction = (level - env(below)) / (env(below + 1) - env(below));
+    // The moving window ending at a point is centred half its length earlier.
+    return static_cast<double>(from + below) + fraction - 0.5 * (Smoothing - 1);
 }
 
 TickRefiner::Result TickRefiner::Refine(int64_t unlock, int64_t beat) {

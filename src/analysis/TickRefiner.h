@@ -13,7 +13,9 @@
 // correlation runs once per tick in Refine.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -42,6 +44,21 @@ public:
     void Push(int64_t sample, double y) { Ring[static_cast<size_t>(sample) & RingMask] = y; }
     // Samples needed after the detected unlock before Refine can run.
     int SamplesAfterUnlock() const { return Delay + Length + MaxSearch + 1; }
+    // Samples needed after a detected unlock before Onset can look `ahead` samples past it and
+    // Refine can run on any onset it finds.
+    int SamplesAfterOnsetSearch(int ahead) const {
+        return std::min(ahead, MaxAhead) + SamplesAfterUnlock() + 1;
+    }
+    // The longest look ahead Onset takes.
+    int LongestLookAhead() const { return MaxAhead; }
+    // Constant-fraction timing of the tick detected at `unlock`, in samples. The tick's start is
+    // found back from the detected unlock through its sound (its smoothed envelope above a few
+    // times `noiseRms`, the noise floor of the rectified signal, or of the quietest part seen
+    // when that is 0); of the events in the `ahead` samples after the start, the first that
+    // comes near the loudest is timed where its envelope rose through half its own peak. It
+    // depends neither on the level nor on the event of the tick the threshold caught, so both
+    // pallets are timed from the same part of their sound. Nothing when no start is clear.
+    std::optional<double> Onset(int64_t unlock, int ahead, double noiseRms);
     // Refines the unlock detected at `unlock`, beat number `beat` (its parity is the pallet).
     // Call once the sample at unlock + SamplesAfterUnlock() has been pushed.
     Result Refine(int64_t unlock, int64_t beat);
@@ -92,6 +109,11 @@ private:
     static void Remember(Pallet& p, int64_t beat, double time);
 
     unsigned SampleRate = 0;
+    int Lookback = 0;           // samples before the detected unlock the onset may lie
+    int Gap = 1;                // samples a tick's sound may dip under the noise between events
+    int MaxAhead = 0;           // samples after it the onset search may look
+    int Smoothing = 1;          // samples of the onset envelope's moving RMS
+    std::vector<double> Scratch; // the onset envelope; sized once per sample rate
     int Delay = 0;  // samples from the detected unlock to the template's start
     int Length = 0; // template points
     int MaxSearch = 0;

@@ -85,13 +85,21 @@ std::string CheckInputChoice(const AnalyzeOptions& o) {
 
 } // namespace
 
+AnalyzeOptions CommandLineDefaults() {
+    AnalyzeOptions options;
+    options.Precise = 1;
+    options.AutoThreshold = 1;
+    return options;
+}
+
 std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     static const char* const valued[] = {
         "--train",          "--lift",      "--escapement", "--hpf",     "--threshold",
         "--measuring-time", "--averaging", "--scale",      "--teeth",   "--every",
         "--device",         "--seconds",   "--agc",        "--precise", "--auto-threshold"};
-    AnalyzeOptions options;
+    AnalyzeOptions options = CommandLineDefaults();
+    bool thresholdGiven = false, autoThresholdGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool known = false;
@@ -104,6 +112,8 @@ std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::strin
             }
             error = ApplyOption(arg, args[++i], options);
             if (!error.empty()) return std::nullopt;
+            thresholdGiven = thresholdGiven || arg == "--threshold";
+            autoThresholdGiven = autoThresholdGiven || arg == "--auto-threshold";
         } else if (arg == "--list-devices") {
             options.ListDevices = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -116,6 +126,7 @@ std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::strin
             return std::nullopt;
         }
     }
+    if (thresholdGiven && !autoThresholdGiven) options.AutoThreshold = 0;
     error = CheckInputChoice(options);
     if (!error.empty()) return std::nullopt;
     return options;

@@ -229,16 +229,19 @@ Reading AnalyzeSession::CurrentReading() const {
     r.BeatPeriod = T;
     if (m.RateMeasured) r.RateSecondsPerDay = m.Rate * 86400.0;
     r.RateWindowFull = m.RateWindowFull;
-    r.AccumulatedRateSecondsPerDay = m.AccumulatedRate * 86400.0;
+    if (m.MeasuredTime > 0.0) {
+        r.AccumulatedRateSecondsPerDay = m.AccumulatedRate * 86400.0;
+        r.DeviationSeconds = m.Deviation;
+    }
     if (!fork && a.Params.Escapement() != EscapementType::Pendulum &&
-        m.Amplitude > a.Params.LiftAngle)
+        m.AmplitudeTrusted && m.Amplitude > a.Params.LiftAngle)
         r.AmplitudeDegrees = m.Amplitude;
     if (!fork && m.BeatErrorStable) r.BeatErrorMs = m.BeatError * T * 1000.0;
     r.BeatCount = a.Detector.BeatCount;
-    r.DeviationSeconds = m.Deviation;
-    r.SignalNoiseDb = 20.0 * std::log10(a.Detector.SignalToNoise);
+    if (a.Detector.UnlockCount > 0)
+        r.SignalNoiseDb = 20.0 * std::log10(a.Detector.SignalToNoise);
     r.Ticks = a.Detector.UnlockCount;
-    if (a.Settings.PrecisionTiming != 0) {
+    if (a.PrecisionTimingInForce()) {
         r.RefinedTicks = a.Refiner.RefinedTicks();
         r.FallbackTicks = a.Refiner.FallbackTicks();
     }

@@ -46,6 +46,11 @@ struct AnalyzeOptions {
     unsigned LiveSampleRate = 96000;
 };
 
+// The command line's defaults: the automatic threshold and precision timing, which read real
+// microphones at any level alike. A fixed `--threshold` switches the automatic threshold off.
+// The members' own defaults are the measuring window's start-up settings.
+AnalyzeOptions CommandLineDefaults();
+
 // One line of output: the readings after `Seconds` of audio.
 struct Reading {
     double Seconds = 0.0;
@@ -53,12 +58,12 @@ struct Reading {
     double BeatPeriod = 0.0;
     std::optional<double> RateSecondsPerDay;
     bool RateWindowFull = false;
-    double AccumulatedRateSecondsPerDay = 0.0;
+    std::optional<double> AccumulatedRateSecondsPerDay; // none before the first interval
     std::optional<double> AmplitudeDegrees;
     std::optional<double> BeatErrorMs;
     int64_t BeatCount = 0;
-    double DeviationSeconds = 0.0;
-    double SignalNoiseDb = 0.0;
+    std::optional<double> DeviationSeconds; // none before the first interval
+    std::optional<double> SignalNoiseDb;    // none before the first tick
     int64_t Ticks = 0;
     // Precision timing only: ticks timed by the refiner, and ticks that kept the detected time.
     std::optional<int64_t> RefinedTicks;

@@ -18,7 +18,11 @@ constexpr const char* Usage =
     "                          [--scale FACTOR] [--agc 0|1] [--teeth N] [--every SECONDS]\n"
     "                          [--precise 0|1] [--auto-threshold 0|1]\n"
     "                          (FILE | --device NAME --seconds S | --list-devices)\n"
-    "FILE: a recording in any format libsndfile reads (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF)\n";
+    "FILE: a recording in any format libsndfile reads (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF)\n"
+    "By default the threshold follows the noise and the ticks (--auto-threshold 1) and each tick\n"
+    "is timed from its onset to a fraction of a sample (--precise 1), which reads a quiet or a\n"
+    "clipping microphone alike; --threshold N alone sets a fixed threshold instead.\n"
+    "--auto-threshold 0 --precise 0 --agc 0 measures as the window does at start-up.\n";
 
 } // namespace
 

@@ -82,7 +82,7 @@ TEST_P(PrecisionAccuracy, RateWithinBoundsAndBeatErrorAndAmplitudeNoWorse) {
 
     const double windowBound = c.SampleRate > 72000 ? 0.03 : 0.06;
     EXPECT_LE(WorstWindowError(precise, truth), windowBound);
-    EXPECT_NEAR(precise.back().AccumulatedRateSecondsPerDay, truth, 0.01);
+    EXPECT_NEAR(precise.back().AccumulatedRateSecondsPerDay.value_or(NAN), truth, 0.01);
 
     const Reading& p = precise.back();
     const Reading& q = standard.back();

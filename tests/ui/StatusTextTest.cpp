@@ -61,6 +61,7 @@ TEST(StatusRows, AccumulatedRateInSecondsPerDay) {
     EXPECT_EQ(AccumulatedRateText(5.0 / 86400.0, 90.0), "Accumulated rate +5.00 s/d over 0:1:30.0");
     EXPECT_EQ(AccumulatedRateText(-12.347 / 86400.0, 36061.3),
               "Accumulated rate -12.35 s/d over 10:1:1.3");
+    EXPECT_EQ(AccumulatedRateText(0.0, 0.0), ""); // before the first interval: blank, not +0.00
 }
 
 TEST(StatusRows, FeedRowShowsCompressedAndExpandedFeeds) {

@@ -52,6 +52,8 @@ std::string DeviationText(double deviation, double tickElapsed, int64_t beatCoun
 }
 
 std::string AccumulatedRateText(double accumulatedRate, double measuredTime) {
+    // Nothing measured yet: a rate of 0 would read as a perfect watch.
+    if (measuredTime <= 0.0) return {};
     const HoursMinutesSeconds t = SplitDuration(measuredTime);
     return FormatC("Accumulated rate %+1.2f s/d over %d:%d:%.1f", accumulatedRate * 86400.0,
                    t.Hours, t.Minutes, t.Seconds);

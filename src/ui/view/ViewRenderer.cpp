@@ -760,7 +760,8 @@ void ViewRenderer::DrawReadouts(Frame& fr) {
                                   : core.Params.MeasuringTime;
         in.WindowSamples = core.Settings.SampleRate * window;
         in.Averaging = core.Params.Averaging != 0;
-        amplitude = core.Measurement.Amplitude;
+        // An amplitude without steady drops is not shown: it would be a guess.
+        amplitude = core.Measurement.AmplitudeTrusted ? core.Measurement.Amplitude : 0.0;
         lift = core.Params.LiftAngle;
         beatError = core.Measurement.BeatError;
         stable = core.Measurement.BeatErrorStable;
