@@ -1,10 +1,17 @@
 #include "OggFile.h"
 
+#include <algorithm>
 #include <sndfile.h>
 
 #include "platform/FileAccess.h"
 
 namespace kv::synth {
+namespace {
+
+// Frames handed to the encoder per call, as an audio program would deliver them.
+constexpr sf_count_t kBlockFrames = 4096;
+
+} // namespace
 
 bool WriteOggVorbis(const std::string& path, const std::vector<int16_t>& interleaved,
                     uint32_t sampleRate, uint16_t channels, double quality, std::string* error) {
@@ -27,9 +34,14 @@ bool WriteOggVorbis(const std::string& path, const std::vector<int16_t>& interle
         return fail(sf_strerror(nullptr));
     }
     sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof(quality));
+    // The encoder takes the samples a block at a time: libvorbis crashes on one huge buffer.
     const auto frames = static_cast<sf_count_t>(interleaved.size() / channels);
-    const sf_count_t written = sf_writef_short(file, interleaved.data(), frames);
-    std::string reason = written == frames ? std::string() : sf_strerror(file);
+    std::string reason;
+    for (sf_count_t done = 0; done < frames && reason.empty(); done += kBlockFrames) {
+        const sf_count_t count = std::min(kBlockFrames, frames - done);
+        if (sf_writef_short(file, interleaved.data() + done * channels, count) != count)
+            reason = sf_strerror(file);
+    }
     if (sf_close(file) != 0 && reason.empty()) reason = "cannot finish the file";
     return reason.empty() || fail(reason);
 }
