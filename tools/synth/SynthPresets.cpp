@@ -14,7 +14,7 @@ SynthPreset LaptopMic() {
     o.AmplitudeDeg = 260;
     o.SampleRate = 48000;
     RealismOptions& r = p.Realism;
-    r.TickPeak = 0.025;
+    r.TickPeak = 0.015;   // 2-3 % of full scale after the analyser's high-pass (gain about 1.8)
     r.EmphasisHz = 11000; // the watch case and the small microphone's resonance
     r.EmphasisWidthHz = 1500;
     r.RingDecay = 0.6e-3;
