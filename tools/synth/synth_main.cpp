@@ -1,12 +1,17 @@
 // kestrovane-synth: writes a synthetic watch recording and prints its timing truth as JSON.
+#include "OggFile.h"
+#include "RealisticSound.h"
+#include "SynthPresets.h"
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
 #include "text/NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
@@ -22,7 +27,9 @@ constexpr const char* kUsage =
     "usage: kestrovane-synth [--movement lever|coaxial|pendulum|fork] [--vph N] [--fork-hz F] "
     "[--rate SD] [--beat-error MS] [--amplitude DEG] [--lift DEG] [--rate-hz FS] [--seconds S] "
     "[--noise FRACTION] [--unlock-peak F] [--missing-prob P] [--missing I,J,...] [--start S] "
-    "[--second-click] [--channels N] [--seed N] OUT.wav";
+    "[--second-click] [--channels N] [--seed N] [--preset laptop-mic|contact-pickup|phone|knocks "
+    "[--tick-peak F] [--noise-db DB]] [--ogg-quality Q] OUT.wav|OUT.ogg (a preset makes realistic "
+    "sound: its watch and recording, changed by the other options given)";
 
 constexpr int kExitBadArguments = 2;
 constexpr int kExitFailure = 1;
@@ -61,9 +68,26 @@ std::optional<std::vector<int64_t>> ParseBeatList(std::string_view text) {
 
 struct Arguments {
     SynthOptions Options;
+    std::optional<kv::synth::SynthPreset> Preset;
+    double OggQuality = kv::synth::kDefaultOggQuality;
     std::string Output;
     bool VphGiven = false;
     bool Help = false;
+};
+
+// Options of the plain clicks that realistic sound does not use.
+constexpr std::string_view kNotWithPreset[] = {"--movement",    "--fork-hz",  "--noise",
+                                               "--unlock-peak", "--channels", "--second-click"};
+
+// Options of realistic sound only.
+struct RealismOption {
+    const char* Name;
+    double kv::synth::RealismOptions::*Field;
+};
+
+constexpr RealismOption kRealismOptions[] = {
+    {"--tick-peak", &kv::synth::RealismOptions::TickPeak},
+    {"--noise-db", &kv::synth::RealismOptions::NoiseDb},
 };
 
 struct NumberOption {
@@ -88,6 +112,21 @@ constexpr NumberOption kNumberOptions[] = {
 // Applies one option that takes a value; returns an error text, empty on success.
 std::string ApplyValue(std::string_view name, std::string_view value, Arguments& args) {
     SynthOptions& o = args.Options;
+    for (const RealismOption& option : kRealismOptions) {
+        if (name != option.Name) continue;
+        const auto number = ParseNumber(value);
+        if (!number) return std::string(name) + " needs a number, not '" + std::string(value) + "'";
+        if (!args.Preset) return std::string(name) + " needs a --preset";
+        args.Preset->Realism.*option.Field = *number;
+        return {};
+    }
+    if (name == "--ogg-quality") {
+        const auto number = ParseNumber(value);
+        if (!number || *number < 0 || *number > 1)
+            return "--ogg-quality needs a number from 0 to 1";
+        args.OggQuality = *number;
+        return {};
+    }
     for (const NumberOption& option : kNumberOptions) {
         if (name != option.Name) continue;
         const auto number = ParseNumber(value);
@@ -122,10 +161,28 @@ std::string ApplyValue(std::string_view name, std::string_view value, Arguments&
     return {};
 }
 
+// The preset first, so that the other options change it whatever their order.
+std::string FindPresetArgument(int argc, char** argv, Arguments& args) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string_view(argv[i]) != "--preset") continue;
+        args.Preset = kv::synth::FindPreset(argv[i + 1]);
+        if (!args.Preset) return "unknown preset '" + std::string(argv[i + 1]) + "'";
+        args.Options = args.Preset->Options;
+        return {};
+    }
+    return {};
+}
+
 std::string ParseArguments(int argc, char** argv, Arguments& args) {
+    if (std::string e = FindPresetArgument(argc, argv, args); !e.empty()) return e;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+        if (args.Preset && std::find(std::begin(kNotWithPreset), std::end(kNotWithPreset), arg) !=
+                               std::end(kNotWithPreset))
+            return std::string(arg) + " is not used with --preset";
+        if (arg == "--preset" && i + 1 < argc) {
+            ++i;
+        } else if (arg == "--help" || arg == "-h") {
             args.Help = true;
         } else if (arg == "--second-click") {
             args.Options.SecondClick = true;
@@ -148,15 +205,27 @@ bool IsEscapement(Movement kind) {
     return kind == Movement::Lever || kind == Movement::Coaxial;
 }
 
-void PrintTruth(const SynthOptions& o, const kv::synth::SynthResult& result) {
+void PrintTruth(const Arguments& args, const kv::synth::SynthResult& result) {
+    const SynthOptions& o = args.Options;
     const double beatError = o.Kind == Movement::TuningFork ? 0.0 : o.BeatErrorMs;
     const double amplitude = IsEscapement(o.Kind) ? o.AmplitudeDeg : 0.0;
+    const std::string preset =
+        args.Preset ? ",\"preset\":\"" + std::string(args.Preset->Name) + "\"" : std::string();
     std::fputs(kv::FormatC("{\"beat_period\":%.15g,\"lift_time\":%.15g,\"rate_sd\":%.15g,"
-                           "\"beat_error_ms\":%.15g,\"amplitude_deg\":%.15g,\"ticks\":%zu}\n",
+                           "\"beat_error_ms\":%.15g,\"amplitude_deg\":%.15g,\"ticks\":%zu%s}\n",
                            result.BeatPeriod, result.LiftTime, o.RateSecondsPerDay, beatError,
-                           amplitude, result.UnlockTimes.size())
+                           amplitude, result.UnlockTimes.size(), preset.c_str())
                    .c_str(),
                stdout);
+}
+
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+std::string Validate(const Arguments& args) {
+    return args.Preset ? kv::synth::ValidateRealism(args.Options, args.Preset->Realism)
+                       : kv::synth::ValidateOptions(args.Options);
 }
 
 int BadArguments(const std::string& error) {
@@ -165,14 +234,21 @@ int BadArguments(const std::string& error) {
 }
 
 int Run(const Arguments& args) {
-    const kv::synth::SynthResult result = kv::synth::Synthesize(args.Options);
+    const SynthOptions& o = args.Options;
+    const kv::synth::SynthResult result =
+        args.Preset ? kv::synth::SynthesizeRealistic(o, args.Preset->Realism)
+                    : kv::synth::Synthesize(o);
     std::string error;
-    if (!kv::WriteWaveFile(args.Output, result.Samples, args.Options.SampleRate,
-                           args.Options.Channels, &error)) {
+    const bool written =
+        EndsWith(args.Output, ".ogg")
+            ? kv::synth::WriteOggVorbis(args.Output, result.Samples, o.SampleRate, o.Channels,
+                                        args.OggQuality, &error)
+            : kv::WriteWaveFile(args.Output, result.Samples, o.SampleRate, o.Channels, &error);
+    if (!written) {
         std::fprintf(stderr, "kestrovane-synth: %s: %s\n", args.Output.c_str(), error.c_str());
         return kExitFailure;
     }
-    PrintTruth(args.Options, result);
+    PrintTruth(args, result);
     return 0;
 }
 
@@ -185,8 +261,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", kUsage);
         return 0;
     }
-    if (std::string e = kv::synth::ValidateOptions(args.Options); !e.empty())
-        return BadArguments(e);
+    if (std::string e = Validate(args); !e.empty()) return BadArguments(e);
     try {
         return Run(args);
     } catch (const std::exception& e) {
