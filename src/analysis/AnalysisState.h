@@ -38,6 +38,13 @@ struct TimedTick {
     bool Valid = false;
 };
 
+// Precision timing: a pallet's mean distance from the refined time of its ticks to their onset.
+struct OnsetOffset {
+    static constexpr int AveragedTicks = 64; // equal weights up to this many ticks, then 1/64
+    double Mean = 0.0;                       // samples
+    int Ticks = 0;
+};
+
 struct DetectorState {
     DetectorPhase State = DetectorPhase::Idle;
     int SilenceCount = 0;
@@ -60,7 +67,8 @@ struct DetectorState {
     int64_t PendingRefineAt = -1;
     SampleHistory UnlockHistory{};
     SampleHistory DropHistory{};
-    std::array<TimedTick, 3> TimedTicks{}; // precision timing's latest ticks, newest first
+    std::array<TimedTick, 3> TimedTicks{};     // precision timing's latest ticks, newest first
+    std::array<OnsetOffset, 2> OnsetOffsets{}; // per pallet (beat parity)
 
     std::vector<int> TickEnvelope; // LiftSamplesMax + 1 entries
     int EnvelopeCount = 0;

@@ -14,11 +14,12 @@ struct AnalysisCore::BufferContext {
     bool ForkMode = false;
     bool EnvelopeAnalysis = false;
     bool AutoTrain = false;
-    bool Precise = false;       // unlock times refined to a fraction of a sample
-    int OnsetLookAhead = 0;     // samples after a detected unlock its onset may lie
-    bool AutoThreshold = false; // the threshold follows the noise floor
-    bool TrackNoise = false;    // the noise floor is measured
-    double SignalGain = 1.0;    // the playback gain, or the software input gain, or 1
+    bool Precise = false;              // unlock times refined to a fraction of a sample
+    int OnsetLookAhead = 0;            // samples after a detected unlock its onset may lie
+    double OnsetOffsetTolerance = 0.0; // samples an onset may stray from its pallet's usual place
+    bool AutoThreshold = false;        // the threshold follows the noise floor
+    bool TrackNoise = false;           // the noise floor is measured
+    double SignalGain = 1.0;           // the playback gain, or the software input gain, or 1
     double AudioScale = 1.0;
     double ResonatorC = 0.0;
     int Threshold = 0;

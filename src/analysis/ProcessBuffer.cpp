@@ -289,7 +289,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
         det.BeatCount += RoundHalfAway(beats);
         if (det.SpliceSample > det.LastTickSample && sample >= det.SpliceSample)
             RejoinAfterSplice();
-        else if (!det.Locked)
+        else if (!det.Locked && !AutoTrainActive) // train detection tries beats that do not fit
             FollowLock(beats);
     }
     if (det.FirstTickSample == 0) {
@@ -298,6 +298,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
         ResetReference();
         Measurement.ToothResidual.fill(0.0);
         Refiner.Reset(); // the pallets' parity starts afresh
+        det.OnsetOffsets = {};
     }
     ++det.UnlockCount;
     ShiftHistory(det.UnlockHistory, sample);

@@ -109,13 +109,13 @@ private:
     static void Remember(Pallet& p, int64_t beat, double time);
 
     unsigned SampleRate = 0;
-    int Lookback = 0;           // samples before the detected unlock the onset may lie
-    int Gap = 1;                // samples a tick's sound may dip under the noise between events
-    int MaxAhead = 0;           // samples after it the onset search may look
-    int Smoothing = 1;          // samples of the onset envelope's moving RMS
+    int Lookback = 0;            // samples before the detected unlock the onset may lie
+    int Gap = 1;                 // samples a tick's sound may dip under the noise between events
+    int MaxAhead = 0;            // samples after it the onset search may look
+    int Smoothing = 1;           // samples of the onset envelope's moving RMS
     std::vector<double> Scratch; // the onset envelope; sized once per sample rate
-    int Delay = 0;  // samples from the detected unlock to the template's start
-    int Length = 0; // template points
+    int Delay = 0;               // samples from the detected unlock to the template's start
+    int Length = 0;              // template points
     int MaxSearch = 0;
     std::vector<double> Ring;
     size_t RingMask = 0;

@@ -233,13 +233,12 @@ Reading AnalyzeSession::CurrentReading() const {
         r.AccumulatedRateSecondsPerDay = m.AccumulatedRate * 86400.0;
         r.DeviationSeconds = m.Deviation;
     }
-    if (!fork && a.Params.Escapement() != EscapementType::Pendulum &&
-        m.AmplitudeTrusted && m.Amplitude > a.Params.LiftAngle)
+    if (!fork && a.Params.Escapement() != EscapementType::Pendulum && m.AmplitudeTrusted &&
+        m.Amplitude > a.Params.LiftAngle)
         r.AmplitudeDegrees = m.Amplitude;
     if (!fork && m.BeatErrorStable) r.BeatErrorMs = m.BeatError * T * 1000.0;
     r.BeatCount = a.Detector.BeatCount;
-    if (a.Detector.UnlockCount > 0)
-        r.SignalNoiseDb = 20.0 * std::log10(a.Detector.SignalToNoise);
+    if (a.Detector.UnlockCount > 0) r.SignalNoiseDb = 20.0 * std::log10(a.Detector.SignalToNoise);
     r.Ticks = a.Detector.UnlockCount;
     if (a.PrecisionTimingInForce()) {
         r.RefinedTicks = a.Refiner.RefinedTicks();

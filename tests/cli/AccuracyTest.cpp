@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "TickSynthesizer.h"
 #include "cli/AnalyzeSession.h"
@@ -17,11 +18,13 @@ struct AccuracyCase {
     double Amplitude;
     double Noise;
     double ThresholdPercent;
+    bool CommandLineDefault = false; // the analyser's default mode, else the window's start-up one
 };
 
 void PrintTo(const AccuracyCase& c, std::ostream* os) {
     *os << c.Vph << " vph " << c.SampleRate << " Hz rate " << c.RateSd << " BE " << c.BeatErrorMs
-        << " amp " << c.Amplitude << " noise " << c.Noise;
+        << " amp " << c.Amplitude << " noise " << c.Noise
+        << (c.CommandLineDefault ? " default mode" : " standard mode");
 }
 
 class Accuracy : public ::testing::TestWithParam<AccuracyCase> {};
@@ -40,7 +43,7 @@ TEST_P(Accuracy, LastReadingOfOneMinuteWithinBounds) {
     o.Seed = 77;
     const synth::SynthResult s = synth::Synthesize(o);
 
-    AnalyzeOptions a;
+    AnalyzeOptions a = c.CommandLineDefault ? CommandLineDefaults() : AnalyzeOptions{};
     a.Train = std::to_string(static_cast<int>(c.Vph));
     a.ThresholdPercent = c.ThresholdPercent;
     AnalyzeSession session(a);
@@ -58,13 +61,18 @@ TEST_P(Accuracy, LastReadingOfOneMinuteWithinBounds) {
     EXPECT_GT(last.SignalNoiseDb.value_or(NAN), c.Noise > 0.02 ? 10.0 : 20.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(LeverWatches, Accuracy,
-                         ::testing::Values(AccuracyCase{18000, 48000, 0, 0, 300, 0.01, 5},
-                                           AccuracyCase{21600, 44100, -30, 0.8, 200, 0.01, 5},
-                                           AccuracyCase{28800, 96000, 5, 0.8, 300, 0.01, 5},
-                                           AccuracyCase{36000, 48000, 5, 0, 200, 0.01, 5},
-                                           AccuracyCase{28800, 48000, -30, 0.8, 200, 0.05, 15},
-                                           AccuracyCase{18000, 96000, 5, 0, 300, 0.05, 15}));
+std::vector<AccuracyCase> Watches(bool commandLineDefault) {
+    std::vector<AccuracyCase> cases = {
+        {18000, 48000, 0, 0, 300, 0.01, 5},      {21600, 44100, -30, 0.8, 200, 0.01, 5},
+        {28800, 96000, 5, 0.8, 300, 0.01, 5},    {36000, 48000, 5, 0, 200, 0.01, 5},
+        {28800, 48000, -30, 0.8, 200, 0.05, 15}, {18000, 96000, 5, 0, 300, 0.05, 15}};
+    for (AccuracyCase& c : cases)
+        c.CommandLineDefault = commandLineDefault;
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(LeverWatches, Accuracy, ::testing::ValuesIn(Watches(false)));
+INSTANTIATE_TEST_SUITE_P(DefaultMode, Accuracy, ::testing::ValuesIn(Watches(true)));
 
 } // namespace
 } // namespace kv

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "TickSynthesizer.h"
@@ -82,14 +83,21 @@ TEST(AutoThreshold, NoiseAloneMakesNoTick) {
     }
 }
 
-TEST(AutoThreshold, OffByDefaultAndSwitchedOnTheCommandLine) {
+// On by default on the command line; a fixed threshold given alone switches it off.
+TEST(AutoThreshold, OnByDefaultOffWithAFixedThresholdOnTheCommandLine) {
+    struct Case {
+        std::vector<std::string> Args;
+        int AutoThreshold;
+    };
+    for (const Case& c : {Case{{"x.wav"}, 1}, Case{{"--threshold", "10", "x.wav"}, 0},
+                          Case{{"--threshold", "10", "--auto-threshold", "1", "x.wav"}, 1},
+                          Case{{"--auto-threshold", "0", "x.wav"}, 0}}) {
+        std::string error;
+        const auto options = ParseAnalyzeArguments(c.Args, error);
+        ASSERT_TRUE(options) << error;
+        EXPECT_EQ(options->AutoThreshold, c.AutoThreshold) << c.Args[0] << " " << c.Args.size();
+    }
     std::string error;
-    auto off = ParseAnalyzeArguments({"x.wav"}, error);
-    ASSERT_TRUE(off);
-    EXPECT_EQ(off->AutoThreshold, 0);
-    auto on = ParseAnalyzeArguments({"--auto-threshold", "1", "x.wav"}, error);
-    ASSERT_TRUE(on) << error;
-    EXPECT_EQ(on->AutoThreshold, 1);
     EXPECT_FALSE(ParseAnalyzeArguments({"--auto-threshold", "yes", "x.wav"}, error));
 }
 

@@ -39,7 +39,8 @@ std::vector<int16_t> Knocks(double seconds) {
         const size_t first = static_cast<size_t>(starts[k] * SampleRate);
         for (size_t i = first; i < out.size(); ++i) {
             const double t = static_cast<double>(i - first) / SampleRate;
-            const double v = out[i] + 60000.0 * std::exp(-t / 0.02) * std::sin(2 * M_PI * hz[k] * t);
+            const double v =
+                out[i] + 60000.0 * std::exp(-t / 0.02) * std::sin(2 * M_PI * hz[k] * t);
             out[i] = static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
         }
     }

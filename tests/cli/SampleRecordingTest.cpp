@@ -42,10 +42,12 @@ TEST(SampleRecording, ReadsSteadyAcrossEveryLoopSeam) {
         ++fullWindows;
         EXPECT_NEAR(*r.RateSecondsPerDay, SampleRateSecondsPerDay, RateTolerance)
             << "at " << r.Seconds;
-        EXPECT_NEAR(r.AccumulatedRateSecondsPerDay.value_or(NAN), SampleRateSecondsPerDay, RateTolerance)
+        EXPECT_NEAR(r.AccumulatedRateSecondsPerDay.value_or(NAN), SampleRateSecondsPerDay,
+                    RateTolerance)
             << "at " << r.Seconds;
         // The deviation grows by the rate alone: no jump where the recording starts again.
-        const double offset = r.DeviationSeconds.value_or(NAN) - r.Seconds * SampleRateSecondsPerDay / 86400.0;
+        const double offset =
+            r.DeviationSeconds.value_or(NAN) - r.Seconds * SampleRateSecondsPerDay / 86400.0;
         if (std::isnan(firstDeviation)) firstDeviation = offset;
         EXPECT_NEAR(offset, firstDeviation, 0.0005) << "at " << r.Seconds;
     });
