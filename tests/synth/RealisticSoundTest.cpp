@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/SynthCommand.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -161,29 +163,7 @@ TEST(RealisticOptions, UnusableOptionsAreRefusedWithAReason) {
 
 #ifdef KV_SYNTH_EXE
 
-class PresetCommand : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kv-preset-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        Dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(Dir_); }
-
-    int Run(const std::string& arguments) {
-        const std::string command = std::string(KV_SYNTH_EXE) + " " + arguments + " >" + Dir_ +
-                                    "/out.txt 2>" + Dir_ + "/err.txt";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string Read(const std::string& name) const {
-        std::ifstream in(Dir_ + "/" + name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    std::string Dir_;
-};
+using PresetCommand = SynthCommand;
 
 // The options given beside a preset win, wherever they stand on the line.
 TEST_F(PresetCommand, OptionsGivenOverrideThePreset) {

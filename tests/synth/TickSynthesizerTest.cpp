@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/SynthCommand.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -605,30 +607,6 @@ TEST(SynthOptionsCheck, MovementNamesAndDefaults) {
 
 #ifdef KV_SYNTH_EXE
 
-class SynthCommand : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kv-synth-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        Dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(Dir_); }
-
-    // Runs the command with the arguments; returns its exit status.
-    int Run(const std::string& arguments) {
-        const std::string command = std::string(KV_SYNTH_EXE) + " " + arguments + " >" + Dir_ +
-                                    "/out.txt 2>" + Dir_ + "/err.txt";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string Read(const std::string& name) const {
-        std::ifstream in(Dir_ + "/" + name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    std::string Dir_;
-};
 
 double JsonNumber(const std::string& json, const std::string& key) {
     const size_t at = json.find("\"" + key + "\":");
