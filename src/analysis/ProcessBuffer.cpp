@@ -222,6 +222,7 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
             static_cast<int16_t>(std::clamp(y, LowestStoredSample, HighestStoredSample));
         samples[i] = stored;
         if (ctx.AutoThreshold) AutoLevels.Add(v);
+        if (!ctx.ForkMode) Levels.AddSample(v, det.State == DetectorPhase::CollectTick);
         if (ctx.Precise) {
             Refiner.Push(S, y);
             if (S == det.PendingRefineAt) CompletePendingUnlock(ctx);
@@ -426,6 +427,11 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
         return;
     }
     if (Settings.AutoThreshold != 0) NoteUnlockPeak();
+    // The envelope's maximum is tracked only for envelope analysis; else it is looked up.
+    const auto envelope = det.TickEnvelope.begin();
+    Levels.AddTickPeak(ctx.EnvelopeAnalysis
+                           ? std::max(det.EnvelopeMax, det.TickEnvelope[0])
+                           : *std::max_element(envelope, envelope + det.EnvelopeCount));
     int drop = -1;
     int count = det.EnvelopeCount;
     if (ctx.EnvelopeAnalysis) {
@@ -504,6 +510,7 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
         det.TickOffsetFraction = ctx.FirstTickShift;
     }
     if (ctx.AutoThreshold) AutoLevels.EndBuffer();
+    Levels.EndBuffer(static_cast<int64_t>(ctx.N));
     if (CentringCountdown != 0 && --CentringCountdown == 0) CentringPending = false;
     Host.SetCaptureBufferAdjust(BufferAdjust);
     BufferAdjust = 0.0;
