@@ -8,8 +8,8 @@
 // and a low quantile shrugs off them and any noise spike.
 //
 // Used by AnalysisCore under AnalysisLock: AddSample, AddTickPeak and EndBuffer on the capture
-// thread from ProcessBuffer; Advise from the thread that runs the gain step. AddSample runs once
-// per sample and only compares and multiplies.
+// thread from ProcessBuffer; Advise and Scale from the thread that runs the gain step. AddSample
+// runs once per sample and only compares and multiplies.
 #pragma once
 
 #include <array>

@@ -50,7 +50,7 @@ struct AgcRecording : ::testing::Test {
         o.BeatErrorMs = 0.5;
         o.AmplitudeDeg = 280;
         o.SampleRate = 48000;
-        o.Seconds = 150; // about 40 s to settle from 5 %, then several measuring windows
+        o.Seconds = 150; // about 35 s to settle from 160 %, then several measuring windows
         o.UnlockPeak = SynthesizedPeak / o.DropGain;
         o.NoiseFraction = noise;
         o.Seed = 5;
