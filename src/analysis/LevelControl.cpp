@@ -27,7 +27,8 @@ constexpr double AimToThreshold = 3.0;
 // The level starts to move when the typical tick is more than 1.4 times off the aim, and then goes
 // on to the aim: it settles instead of swinging at the edge of the band.
 constexpr double AimTolerance = 1.4;
-// Noise between ticks may reach half the threshold, never more: its peaks then stay below it.
+// The typical 1 ms noise peak may reach half the threshold, never more, so that the rarer, larger
+// noise peaks stay below the threshold.
 constexpr double NoiseToThreshold = 0.5;
 // Without ticks the gain falls only once the noise is 1 dB over that limit, so that it does not
 // swing between rising and falling at the limit.

@@ -13,6 +13,7 @@ constexpr int Threshold = 1638;     // the set unlock threshold, 5 % of full sca
 constexpr int NoTicks = 0;          // no tick detected yet
 constexpr int QuietTick = 327;      // 1 % of full scale
 constexpr int NoiseSamples = 48000; // a second of noise blocks at 48 kHz
+constexpr int TicksHeard = 12;      // as many as the level control keeps
 
 struct GainStep : ::testing::Test {
     test::CoreHarness H;
@@ -23,7 +24,7 @@ struct GainStep : ::testing::Test {
     // Ticks peaking at `tick` (none when 0), steady noise between them at `noise`, `clipped`
     // samples clipped in the last buffer.
     void Levels(int tick, int noise, int clipped = 0) {
-        for (int i = 0; i < 12 && tick > 0; ++i)
+        for (int i = 0; i < TicksHeard && tick > 0; ++i)
             H.Core.Levels.AddTickPeak(tick);
         for (int i = 0; i < NoiseSamples; ++i)
             H.Core.Levels.AddSample(noise, false);
