@@ -21,8 +21,11 @@ constexpr int UnlockThresholdStep = 327;
 constexpr int LowestUnlockThreshold = 1;
 // The gain control steps down by one for every 30 clipped samples in a buffer.
 constexpr int ClipsPerGainStep = 30;
-// The gain steps up while the buffer's peak stays below 85 % of full scale.
+// A tuning fork's gain steps up while the buffer's peak stays below 85 % of full scale.
 constexpr int GainUpPeakLevel = 27852;
+// A fader step's gain is taken as the cube of the level's ratio, as sound servers map their volume;
+// an ALSA dB scale of a hundred positions steps by less.
+constexpr double FaderGainExponent = 3.0;
 // One gain step on a playback is 1 %: up multiplies by 1.01, down by 1/1.01 (0.99009901).
 constexpr double PlaybackGainStepUp = 1.01;
 constexpr double PlaybackGainStepDown = 0.9900990099009901;
@@ -35,6 +38,12 @@ constexpr int HighestInputLevel = 65535; // the input level control at its top
 constexpr double AutoStopBeats = 30.0;
 constexpr unsigned ShortestAutoStopMs = 5000;
 constexpr double MillisecondsPerSecond = 1000.0;
+
+// The gain of moving a fader from one level to another; a fader at zero counts as one step.
+double FaderRatio(int from, int to, int step) {
+    return std::pow(static_cast<double>(std::max(to, step)) / std::max(from, step),
+                    FaderGainExponent);
+}
 
 } // namespace
 
@@ -200,6 +209,8 @@ void AnalysisCore::ResetDetector() {
     det.PendingRefineAt = -1;
     Refiner.Reset();
     AutoLevels.Reset();
+    Levels.Configure(Settings.SampleRate);
+    Levels.Reset();
     Measurement.RelockTicks = 0;
     Measurement.ReanchorDeviation = false;
     Measurement.Deviation = 0.0;
@@ -265,14 +276,33 @@ void AnalysisCore::CentreNow() {
 std::optional<int> AnalysisCore::AutomaticGainStep(int step, int level) {
     if (step == 0) return std::nullopt;
     const auto lock = HoldAnalysis();
-    const int down = (Detector.ClipCount * step) / ClipsPerGainStep;
-    const bool up = down == 0 && Detector.PeakLevel < GainUpPeakLevel;
-    if (down == 0 && !up) return std::nullopt;
+    // A gain change inside a tick would bend its envelope and its timing: it waits for the gap.
+    if (Detector.State == DetectorPhase::CollectTick || Detector.PendingRefineAt >= 0)
+        return std::nullopt;
     double* gain = PlayingBack ? &PlaybackGain : SoftwareInputGain ? &InputGain : nullptr;
-    if (gain) *gain *= down > 0 ? PlaybackGainStepDown : PlaybackGainStepUp;
-    if (gain == &InputGain) InputGain = std::clamp(InputGain, LowestInputGain, HighestInputGain);
-    if (down > 0) return std::max(level - down, step);
-    return std::min(level + step, HighestInputLevel);
+    const int raised = std::min(level + step, HighestInputLevel);
+    int down = (Detector.ClipCount * step) / ClipsPerGainStep;
+    if (down == 0) {
+        LevelControl::Step advice = LevelControl::Step::Hold;
+        if (Derived.ForkMode()) // a fork's steady tone has no gaps of noise: its peak is aimed at
+            advice = Detector.PeakLevel < GainUpPeakLevel ? LevelControl::Step::Up : advice;
+        else if (!AutoTrainActive) // train detection scales the signal to its own peak
+            advice = Levels.Advise(Params.UnlockThreshold,
+                                   gain ? PlaybackGainStepUp : FaderRatio(level, raised, step));
+        if (advice == LevelControl::Step::Hold) return std::nullopt;
+        if (advice == LevelControl::Step::Down) down = step;
+    }
+    const int next = down > 0 ? std::max(level - down, step) : raised;
+    double ratio = FaderRatio(level, next, step);
+    if (gain) {
+        const double before = *gain;
+        *gain *= down > 0 ? PlaybackGainStepDown : PlaybackGainStepUp;
+        if (gain == &InputGain)
+            InputGain = std::clamp(InputGain, LowestInputGain, HighestInputGain);
+        ratio = *gain / before;
+    }
+    Levels.Scale(ratio);
+    return next;
 }
 
 unsigned AnalysisCore::AutoStopDelayMs() const {

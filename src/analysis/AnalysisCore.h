@@ -15,6 +15,7 @@
 #include "analysis/AnalysisParameters.h"
 #include "analysis/AnalysisState.h"
 #include "analysis/AutoThreshold.h"
+#include "analysis/LevelControl.h"
 #include "analysis/TickRefiner.h"
 #include "timebase/SampleClock.h"
 
@@ -59,6 +60,7 @@ public:
     SampleCounterRegression ClockRegression;
     TickRefiner Refiner;      // precision timing of the unlocks
     AutoThreshold AutoLevels; // noise floor and unlock peaks for the automatic threshold
+    LevelControl Levels;      // tick peaks and noise the automatic gain step aims with
     // The threshold the detector uses: the automatic one while it is on, else the set one.
     int UnlockThresholdInForce() const {
         return Detector.ThresholdInForce > 0 ? Detector.ThresholdInForce : Params.UnlockThreshold;
@@ -109,8 +111,11 @@ public:
     void OnAutoStopTimer(bool referenceCalibrationRunning = false);
     unsigned AutoStopDelayMs() const;
     // The automatic gain step after a buffer: with input level control `level` and step size
-    // `step`, returns the new level, or nothing when the level stays. During playback the
-    // playback gain follows by 1 %, on live input with SoftwareInputGain the input gain.
+    // `step`, returns the new level, or nothing when the level stays. Clipping steps down in
+    // proportion; otherwise the typical tick is aimed at three times the set threshold while the
+    // noise between ticks stays under half of it (see LevelControl). Nothing changes while a tick
+    // is being collected or awaits precision timing. During playback the playback gain follows by
+    // 1 %, on live input with SoftwareInputGain the input gain.
     std::optional<int> AutomaticGainStep(int step, int level);
 
     // --- Buffer processing (capture thread) ---

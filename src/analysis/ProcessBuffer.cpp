@@ -34,20 +34,10 @@ constexpr double ConversionBound = 2.0e9;
 // Stored samples stay inside the 16-bit range the trace draws without wrapping.
 constexpr double LowestStoredSample = -32767.0;
 constexpr double HighestStoredSample = 32766.0;
-constexpr int HighestEnvelopePoint = 32766;
-// Free-running traces at display zooms up to 1, triggered envelopes from 2 on; the margins absorb
-// the rounding of the stored zoom.
-constexpr double FreeRunningZoomLimit = 1.001;
-constexpr double TriggeredZoomFrom = 1.999;
-// A triggered envelope starts 10 points in, where its unlock marker stands.
-constexpr int TriggeredTraceStart = 10;
 // The signal-to-noise reading follows each buffer with a quarter weight and never reaches zero.
 constexpr double SignalToNoiseKeep = 0.75;
 constexpr double SignalToNoiseTake = 0.25;
 constexpr double LowestSignalToNoise = 0.01;
-// Unlock and drop markers on the trace: full-scale spikes up and down.
-constexpr int16_t UnlockMarker = FullScale;
-constexpr int16_t DropMarker = NegativeFullScale;
 // The unlock click's peak is looked for in the first millisecond of the tick, before any drop.
 constexpr double UnlockPeakSeconds = 1e-3;
 // Until this many successive unlocks have come a whole number of beats apart, the detector is
@@ -122,23 +112,6 @@ void AnalysisCore::BufferPrologue(BufferContext& ctx, int16_t* samples, int rema
     FreeRunningSlotStart(ctx);
 }
 
-void AnalysisCore::FreeRunningSlotStart(BufferContext& ctx) {
-    const bool tracing = Trace.Shown && !Trace.Frozen && Trace.Length > 0 && !Trace.Points.empty();
-    ctx.DrawTriggered = tracing && Settings.DisplayZoom >= TriggeredZoomFrom;
-    if (!tracing || Settings.DisplayZoom > FreeRunningZoomLimit) return;
-    const double zoom = std::min(Settings.DisplayZoom, 1.0);
-    const int64_t slots = std::max<int64_t>(1, static_cast<int64_t>(Derived.BuffersPerBeat / zoom));
-    ctx.SlotWidth = static_cast<int64_t>(Trace.Length * zoom / Derived.BuffersPerBeat);
-    ctx.SlotStart = (Detector.BufferCounter % slots) * ctx.SlotWidth;
-    const int64_t capacity = static_cast<int64_t>(Trace.Points.size());
-    const int64_t end = std::min(ctx.SlotStart + ctx.SlotWidth, capacity);
-    for (int64_t p = ctx.SlotStart; p < end; ++p)
-        Trace.Points[p] = 0;
-    const int64_t k = ctx.BeatsPerBuffer;
-    ctx.DrawFrom = (k - 1) * static_cast<int64_t>(ctx.N) / k;
-    ctx.DrawFreeRunning = true;
-}
-
 template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_t* samples) {
     DetectorState& det = Detector;
     FilterState f = det.Filter;
@@ -193,6 +166,7 @@ template <int Kind> void AnalysisCore::AnalyseSamples(BufferContext& ctx, int16_
             static_cast<int16_t>(std::clamp(y, LowestStoredSample, HighestStoredSample));
         samples[i] = stored;
         if (ctx.TrackNoise) AutoLevels.Add(v);
+        if (!ctx.ForkMode) Levels.AddSample(v, det.State == DetectorPhase::CollectTick);
         if (ctx.Precise) {
             Refiner.Push(S, y);
             if (S == det.PendingRefineAt) CompletePendingUnlock(ctx);
@@ -403,6 +377,11 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
         return;
     }
     if (ctx.AutoThreshold) NoteUnlockPeak();
+    // The envelope's maximum is tracked only for envelope analysis; else it is looked up.
+    const auto envelope = det.TickEnvelope.begin();
+    Levels.AddTickPeak(ctx.EnvelopeAnalysis
+                           ? std::max(det.EnvelopeMax, det.TickEnvelope[0])
+                           : *std::max_element(envelope, envelope + det.EnvelopeCount));
     int drop = -1;
     int count = det.EnvelopeCount;
     if (ctx.EnvelopeAnalysis) {
@@ -424,51 +403,6 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
     det.State = DetectorPhase::Idle;
 }
 
-void AnalysisCore::DrawUnlockMarker(const BufferContext& ctx, size_t index) {
-    if (!ctx.DrawFreeRunning || ctx.ForkMode) return;
-    const int64_t p = ctx.TracePoint(index);
-    const int64_t capacity = static_cast<int64_t>(Trace.Points.size());
-    if (p < 0 || p >= capacity) return;
-    Detector.UnlockMarkerPos = static_cast<int>(p);
-    if (p < Trace.Length - 1) Trace.Points[p + 1] = Trace.Points[p];
-    if (p < Trace.Length) Trace.Points[p] = UnlockMarker;
-}
-
-void AnalysisCore::DrawDropMarker(const BufferContext& ctx) {
-    const DetectorState& det = Detector;
-    if (det.DropHistory[0] == 0 || det.UnlockMarkerPos == 0) return;
-    const double span = static_cast<double>(det.DropHistory[0] - det.UnlockHistory[0]);
-    const int64_t p = det.UnlockMarkerPos +
-                      RoundHalfAway(span * static_cast<double>(ctx.SlotWidth * ctx.BeatsPerBuffer) /
-                                    static_cast<double>(ctx.N));
-    if (p < 0) return;
-    if (p < Trace.Length - 1) Trace.Points[p + 1] = Trace.Points[p];
-    if (p < Trace.Length) Trace.Points[p] = DropMarker;
-}
-
-void AnalysisCore::DrawTriggeredEnvelope(int dropIndex) {
-    const DetectorState& det = Detector;
-    const int length = Trace.Length;
-    std::fill(Trace.Points.begin(), Trace.Points.end(), int16_t{0});
-    const double scale = Settings.DisplayZoom / Derived.WaveformDecimation;
-    int previous = -1;
-    for (int k = 0; k < det.EnvelopeCount; ++k) {
-        const int index = TriggeredTraceStart + static_cast<int>(k * scale);
-        if (index >= length) break;
-        const int16_t value =
-            static_cast<int16_t>(std::min(det.TickEnvelope[k], HighestEnvelopePoint));
-        Trace.Points[index] = std::max(Trace.Points[index], value);
-        for (int gap = index - 1; previous >= 0 && gap > previous; --gap)
-            Trace.Points[gap] = value;
-        previous = index;
-    }
-    if (TriggeredTraceStart < length) Trace.Points[TriggeredTraceStart] = UnlockMarker;
-    if (dropIndex > 0) {
-        const int index = TriggeredTraceStart + static_cast<int>(dropIndex * scale);
-        if (index < length) Trace.Points[index] = DropMarker;
-    }
-}
-
 void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
     DetectorState& det = Detector;
     if (ctx.HadUnlock) {
@@ -482,6 +416,7 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
         det.TickOffsetFraction = ctx.FirstTickShift;
     }
     if (ctx.TrackNoise) AutoLevels.EndBuffer();
+    Levels.EndBuffer(static_cast<int64_t>(ctx.N));
     if (CentringCountdown != 0 && --CentringCountdown == 0) CentringPending = false;
     Host.SetCaptureBufferAdjust(BufferAdjust);
     BufferAdjust = 0.0;

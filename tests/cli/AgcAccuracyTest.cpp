@@ -1,6 +1,7 @@
 // Automatic level control on a recording: ticks far too quiet (their loudest click at 5 % of full
 // scale) or so loud that they clip are measured by `kestrovane-analyze --agc 1` as well as a
-// well-levelled recording of the same watch once the gain has settled.
+// well-levelled recording of the same watch once the gain has settled, and a quiet recording full
+// of noise is not spoiled by raising its noise to the threshold.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -39,8 +40,9 @@ struct AgcRecording : ::testing::Test {
     void TearDown() override { fs::remove_all(Dir); }
 
     // The same watch recorded at another level: `peak` is the loudest click's share of full
-    // scale; above 1 the recording clips.
-    fs::path Record(const std::string& name, double peak) {
+    // scale; above 1 the recording clips. `noise` is the noise RMS over the unlock click's peak.
+    fs::path Record(const std::string& name, double peak,
+                    double noise = synth::SynthOptions{}.NoiseFraction) {
         constexpr double SynthesizedPeak = 0.5;
         synth::SynthOptions o;
         o.BeatsPerHour = 28800;
@@ -48,8 +50,9 @@ struct AgcRecording : ::testing::Test {
         o.BeatErrorMs = 0.5;
         o.AmplitudeDeg = 280;
         o.SampleRate = 48000;
-        o.Seconds = 150; // about 40 s to settle from 5 %, then several measuring windows
+        o.Seconds = 150; // about 35 s to settle from 160 %, then several measuring windows
         o.UnlockPeak = SynthesizedPeak / o.DropGain;
+        o.NoiseFraction = noise;
         o.Seed = 5;
         std::vector<int16_t> samples = synth::Synthesize(o).Samples;
         for (int16_t& x : samples)
@@ -61,8 +64,10 @@ struct AgcRecording : ::testing::Test {
     }
     LastReading Analyze(const fs::path& file, bool agc) {
         const fs::path out = Dir / "out.txt";
-        const std::string command = std::string(KV_ANALYZE_EXE) + " --train 28800 --agc " +
-                                    (agc ? "1 " : "0 ") + file.string() + " >" + out.string();
+        // Without ALC: the window's start-up mode, a fixed threshold and whole-sample timing.
+        const std::string command = std::string(KV_ANALYZE_EXE) + " --train 28800 " +
+                                    (agc ? "--agc 1 " : "--agc 0 --auto-threshold 0 --precise 0 ") +
+                                    file.string() + " >" + out.string();
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
         std::ifstream in(out);
@@ -95,6 +100,19 @@ TEST_F(AgcRecording, QuietAndClippingRecordingsMeasureLikeAWellLevelledOne) {
         EXPECT_FALSE(MeasuresLike(Analyze(file, false), reference))
             << "peak " << peak << " should need the automatic level control";
     }
+}
+
+// A quiet laptop microphone: the loudest click at 2.5 % of full scale, noise 26 dB below it. Aimed
+// at the loudest sound, the gain lifted the noise over the threshold and the noise was measured as
+// ticks.
+TEST_F(AgcRecording, QuietNoisyRecordingKeepsItsRate) {
+    constexpr double LoudestClick = 0.025;
+    constexpr double NoiseBelowLoudestDb = 26.0;
+    // The loudest click is the drop, DropGain times the unlock click the noise is measured by.
+    const double noise =
+        synth::SynthOptions{}.DropGain / std::pow(10.0, NoiseBelowLoudestDb / 20.0); // about 0.1
+    const LastReading r = Analyze(Record("noisy.wav", LoudestClick, noise), true);
+    EXPECT_NEAR(r.Rate, 5.0, 0.5);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <vector>
 
 #include "TickSynthesizer.h"
@@ -47,10 +48,12 @@ std::vector<int16_t> Knocks(double seconds) {
     return out;
 }
 
-std::vector<Reading> Measure(const std::vector<int16_t>& samples, bool defaultMode) {
+// Readings every `every` seconds of audio.
+std::vector<Reading> Measure(const std::vector<int16_t>& samples, bool defaultMode,
+                             double every = 1.0) {
     AnalyzeOptions a = defaultMode ? CommandLineDefaults() : AnalyzeOptions{};
     a.Train = "21600";
-    a.Every = 1.0;
+    a.Every = every;
     AnalyzeSession session(a);
     std::vector<Reading> readings;
     session.Run(samples, SampleRate, [&](const Reading& r) { readings.push_back(r); });
@@ -61,6 +64,10 @@ struct ModeCase {
     const char* Name;
     bool DefaultMode;
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class LockIn : public ::testing::TestWithParam<ModeCase> {};
 
@@ -88,11 +95,11 @@ TEST_P(LockIn, JunkBeforeTheTicksLeavesTheAccumulatedRateAlone) {
 TEST_P(LockIn, ReadingsExistOnlyWhileTheyAreMeasured) {
     std::vector<int16_t> samples = Watch(24.0, 0.6);
     std::fill(samples.begin() + 12 * SampleRate, samples.end(), int16_t{0});
-    const std::vector<Reading> readings = Measure(samples, GetParam().DefaultMode);
-    ASSERT_GE(readings.size(), 20u);
-    EXPECT_FALSE(readings.front().AccumulatedRateSecondsPerDay); // after 1 s: no interval yet
+    const std::vector<Reading> readings = Measure(samples, GetParam().DefaultMode, 0.25);
+    ASSERT_GE(readings.size(), 80u);
+    EXPECT_FALSE(readings.front().AccumulatedRateSecondsPerDay); // after 0.25 s: no interval yet
     EXPECT_FALSE(readings.front().RateSecondsPerDay);
-    const Reading& ticking = readings[10];
+    const Reading& ticking = readings[40]; // after 10 s
     EXPECT_TRUE(ticking.AccumulatedRateSecondsPerDay && ticking.RateSecondsPerDay &&
                 ticking.BeatErrorMs && ticking.AmplitudeDegrees);
     const Reading& silent = readings.back();

@@ -607,7 +607,6 @@ TEST(SynthOptionsCheck, MovementNamesAndDefaults) {
 
 #ifdef KV_SYNTH_EXE
 
-
 double JsonNumber(const std::string& json, const std::string& key) {
     const size_t at = json.find("\"" + key + "\":");
     if (at == std::string::npos) return std::numeric_limits<double>::quiet_NaN();

@@ -219,7 +219,8 @@ TEST_F(PulseMixer, BindsCaptureAndMasterMovesThemAndFollowsOutsideChanges) {
     Output("pactl set-sink-volume speaker 90%");
     EXPECT_TRUE(WaitFor([&] { return speaker->value() == 10; }, 5000)) << speaker->value();
 
-    // The automatic level control moves the server's capture volume on a silent input.
+    // The automatic level control raises the server's capture volume on a silent input: no tick
+    // is heard yet and no noise holds the level back.
     const long before = FirstVolume(Output("pactl get-source-volume microphone"));
     Bar().AlcBox()->click();
     EXPECT_TRUE(WaitFor(
