@@ -123,8 +123,9 @@ TEST(PrecisionTiming, ChangesTickTimesOnly) {
         EXPECT_EQ(precise[i].BeatCount, standard[i].BeatCount);
         // The beat error comes from the ticks' onsets: the same within the bound.
         ASSERT_EQ(precise[i].BeatErrorMs.has_value(), standard[i].BeatErrorMs.has_value());
-        if (precise[i].BeatErrorMs)
+        if (precise[i].BeatErrorMs) {
             EXPECT_NEAR(*precise[i].BeatErrorMs, *standard[i].BeatErrorMs, BeatErrorBoundMs);
+        }
         ASSERT_EQ(precise[i].AmplitudeDegrees.has_value(),
                   standard[i].AmplitudeDegrees.has_value());
         if (standard[i].AmplitudeDegrees) {
