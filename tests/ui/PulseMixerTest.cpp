@@ -7,6 +7,9 @@
 
 #include <QTest>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -15,10 +18,12 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "PumpEvents.h"
 #include "SignalSource.h"
+#include "SynthPresets.h"
 #include "audio/mixer/AlsaMixerControl.h"
 #include "ui/app/MainFrame.h"
 #include "ui/bars/MixerBar.h"
@@ -239,6 +244,56 @@ TEST_F(PulseMixer, BindsCaptureAndMasterMovesThemAndFollowsOutsideChanges) {
     EXPECT_TRUE(all.contains(QStringLiteral("Failed to initialise spkr fader.")))
         << all.toStdString();
     EXPECT_TRUE(Bar().AlcBox()->isHidden());
+}
+
+// ALC on live input through the sound server: a quiet laptop microphone behind a preamplifier,
+// heard at the level the server's capture volume sets (amplitude the cube of the volume, as the
+// server's software volume), starts far too quiet. ALC raises the real fader until the watch is
+// read, within 60 s of sound, and the readings stay.
+TEST_F(PulseMixer, AlcBringsAQuietMicrophoneToTheWatchsReadings) {
+    constexpr double Preamplifier = 8.0; // at full volume the ticks peak near a fifth of full scale
+    constexpr double SoundSeconds = 80.0; // 60 s to settle, then the readings must hold
+    constexpr double TruthRate = 5.0, TruthBeatError = 0.5, TruthAmplitude = 260;
+    PulseServer server(Dir);
+    ASSERT_TRUE(server.Start()) << "the test's own PulseAudio server did not come up";
+    synth::SynthPreset p = *synth::FindPreset("laptop-mic");
+    p.Options.Seconds = SoundSeconds;
+    Source.Signal = synth::SynthesizeRealistic(p.Options, p.Realism).Samples;
+    Source.Speed = 4.0;
+    Output("pactl set-source-volume microphone 40%");
+    const long start = FirstVolume(Output("pactl get-source-volume microphone"));
+    View().Core().Params.TickInterval = "21600 vph";
+    View().Core().ParseTrain("21600 vph");
+    View().Core().Settings.AGC = 1;
+    std::atomic<bool> following{true};
+    std::thread volume([&] {
+        while (following) {
+            const long raw = FirstVolume(Output("pactl get-source-volume microphone"));
+            if (raw >= 0) Source.Gain = Preamplifier * std::pow(raw / 65536.0, 3.0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    Restart();
+    ASSERT_TRUE(View().Session().IsRunning());
+    ASSERT_TRUE(Bar().MicrophoneSlider()->isEnabled());
+    auto readingsAfter = [&](double seconds) {
+        EXPECT_TRUE(WaitFor([&] { return Source.Delivered >= seconds * 48000; }, 60000));
+        const auto lock = View().Core().HoldAnalysis();
+        const MeasurementState& m = View().Core().Measurement;
+        return std::array<double, 3>{
+            m.Rate * 86400.0, std::fabs(m.BeatError * View().Core().Derived.BeatPeriod * 1000),
+            m.AmplitudeTrusted ? m.Amplitude : NAN};
+    };
+    for (const double seconds : {60.0, SoundSeconds - 1.0}) {
+        const auto [rate, beatError, amplitude] = readingsAfter(seconds);
+        EXPECT_NEAR(rate, TruthRate, 0.5) << "after " << seconds << " s";
+        EXPECT_NEAR(beatError, TruthBeatError, 0.15) << "after " << seconds << " s";
+        EXPECT_NEAR(amplitude, TruthAmplitude, 0.05 * TruthAmplitude)
+            << "after " << seconds << " s";
+    }
+    following = false;
+    volume.join();
+    EXPECT_GT(FirstVolume(Output("pactl get-source-volume microphone")), start);
 }
 
 TEST_F(PulseMixer, WithoutAServerTheBindingFailsWithItsText) {

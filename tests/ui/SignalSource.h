@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -45,6 +46,7 @@ public:
     int Opens = 0;
     CaptureFormat Format;
     std::atomic<size_t> Delivered{0};
+    std::atomic<double> Gain{1.0}; // applied to the signal as it is delivered, clipped at 16 bits
 
 private:
     static constexpr size_t Block = 1024;
@@ -58,8 +60,12 @@ private:
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;
             }
+            const double gain = Gain;
             for (size_t i = 0; i < Block; ++i, ++position)
-                block[i] = position < Signal.size() ? Signal[position] : 0;
+                block[i] = position < Signal.size()
+                               ? static_cast<int16_t>(std::clamp(
+                                     std::lround(Signal[position] * gain), -32768L, 32767L))
+                               : int16_t{0};
             Ring->Write(block.data(), Block);
             Delivered += Block;
             const double due = static_cast<double>(position) / Format.SampleRate / Speed;
