@@ -43,6 +43,7 @@ struct OnsetOffset {
     static constexpr int AveragedTicks = 64; // equal weights up to this many ticks, then 1/64
     double Mean = 0.0;                       // samples
     int Ticks = 0;
+    int Strays = 0; // successive ticks far from the mean
 };
 
 struct DetectorState {

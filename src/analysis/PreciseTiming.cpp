@@ -1,6 +1,6 @@
-// Precision timing: each detected unlock is timed from its onset (a constant fraction of its main
-// event's rise) refined to a fraction of a sample against its pallet's template, and those times
-// feed the rate, the accumulated rate, the tape and the beat error.
+// Precision timing: the refiner times each detected unlock to a fraction of a sample for the rate,
+// the accumulated rate and the tape; each tick's onset (a constant fraction of its first event's
+// rise) gives the beat error the same event of both pallets.
 #include <algorithm>
 #include <cmath>
 
@@ -15,6 +15,9 @@ namespace {
 // had another of its events caught by the threshold: a quarter of a millisecond is far beyond the
 // onset's jitter and well short of the spacing of a tick's events.
 constexpr double OnsetOffsetToleranceSeconds = 0.25e-3;
+// After this many such ticks in a row the pallet's usual distance is learnt again: the sound
+// changed, or the first ticks it was learnt from were the odd ones.
+constexpr int OnsetStraysBeforeRelearning = 4;
 
 } // namespace
 
@@ -53,7 +56,9 @@ void AnalysisCore::CompletePendingUnlock(BufferContext& ctx) {
         const double offset = *onset - refined;
         if (pallet.Ticks > 0 && std::fabs(offset - pallet.Mean) > ctx.OnsetOffsetTolerance) {
             time = *onset; // the threshold caught another event this time: the onset stands alone
+            if (++pallet.Strays >= OnsetStraysBeforeRelearning) pallet = {};
         } else {
+            pallet.Strays = 0;
             pallet.Ticks = std::min(pallet.Ticks + 1, OnsetOffset::AveragedTicks);
             pallet.Mean += (offset - pallet.Mean) / pallet.Ticks;
             time = refined + pallet.Mean;
