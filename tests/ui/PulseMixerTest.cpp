@@ -276,19 +276,19 @@ TEST_F(PulseMixer, AlcBringsAQuietMicrophoneToTheWatchsReadings) {
     Restart();
     ASSERT_TRUE(View().Session().IsRunning());
     ASSERT_TRUE(Bar().MicrophoneSlider()->isEnabled());
-    auto readingsAfter = [&](double seconds) {
+    // The 8 s rate follows each window's ticks, taken while the level moves; the accumulated rate
+    // is the reading that has to be the watch's.
+    for (const double seconds : {60.0, SoundSeconds - 1.0}) {
         EXPECT_TRUE(WaitFor([&] { return Source.Delivered >= seconds * 48000; }, 60000));
         const auto lock = View().Core().HoldAnalysis();
         const MeasurementState& m = View().Core().Measurement;
-        return std::array<double, 3>{
-            m.Rate * 86400.0, std::fabs(m.BeatError * View().Core().Derived.BeatPeriod * 1000),
-            m.AmplitudeTrusted ? m.Amplitude : NAN};
-    };
-    for (const double seconds : {60.0, SoundSeconds - 1.0}) {
-        const auto [rate, beatError, amplitude] = readingsAfter(seconds);
-        EXPECT_NEAR(rate, TruthRate, 0.5) << "after " << seconds << " s";
-        EXPECT_NEAR(beatError, TruthBeatError, 0.15) << "after " << seconds << " s";
-        EXPECT_NEAR(amplitude, TruthAmplitude, 0.05 * TruthAmplitude)
+        EXPECT_NEAR(m.AccumulatedRate * 86400.0, TruthRate, 0.5) << "after " << seconds << " s";
+        EXPECT_NEAR(m.Rate * 86400.0, TruthRate, 1.0) << "after " << seconds << " s";
+        EXPECT_NEAR(std::fabs(m.BeatError * View().Core().Derived.BeatPeriod * 1000),
+                    TruthBeatError, 0.15)
+            << "after " << seconds << " s";
+        EXPECT_TRUE(m.AmplitudeTrusted) << "after " << seconds << " s";
+        EXPECT_NEAR(m.Amplitude, TruthAmplitude, 0.05 * TruthAmplitude)
             << "after " << seconds << " s";
     }
     following = false;
