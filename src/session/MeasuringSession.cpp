@@ -1,6 +1,7 @@
 #include "session/MeasuringSession.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <system_error>
 
@@ -11,6 +12,15 @@
 #include "settings/SettingsPaths.h"
 
 namespace kv {
+
+namespace {
+
+constexpr const char* SettingsNotSavedNotice = "The settings cannot be saved: ";
+constexpr const char* UnreadableSettingsNotice =
+    "Kestrovane starts with its default settings and leaves that file as it is; move it away to "
+    "keep the changes you make.";
+
+} // namespace
 
 MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output,
                                    const CalibrationSeams& seams)
@@ -78,6 +88,9 @@ void MeasuringSession::Load(SettingsStore* store, int displayWidthPixels) {
     }
     if (!Store) return;
     ToolBarRefresh refresh{[this] { Host.ShowLiftAngle(); }, [this] { Host.ShowMeasuringTime(); }};
+    // An unreadable file is never replaced, so every save would fail: one notice says both.
+    SaveFailureShown = !Store->LastError().empty();
+    if (SaveFailureShown) Host.Notice(Store->LastError() + ". " + UnreadableSettingsNotice);
     LoadSettings(*Store, Core, App, ProcessTimestampClock(), refresh);
     LoadSimulation();
     MakeDefaultFileNames(App);
@@ -92,7 +105,14 @@ bool MeasuringSession::Save() {
     Core.Settings.SampleRate = Waveform.UserSampleRate(inUse);
     kv::SaveSettings(*Store, Core, App, ProcessTimestampClock());
     Core.Settings.SampleRate = inUse;
-    return Store->Save();
+    const bool saved = Store->Save();
+    // Settings are saved after many commands: one notice per run of failures, not one per save.
+    if (!saved && !SaveFailureShown && !ShutDown)
+        Host.Notice(SettingsNotSavedNotice + Store->LastError());
+    if (!saved && ShutDown) // the window is gone: the terminal is the only place left to say it
+        std::fprintf(stderr, "%s%s\n", SettingsNotSavedNotice, Store->LastError().c_str());
+    SaveFailureShown = !saved;
+    return saved;
 }
 
 // [Simulation] SampleClockPpm: how far the clock of a playback without a sound card runs fast

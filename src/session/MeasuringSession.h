@@ -208,6 +208,7 @@ private:
     AppSettings App;
     SettingsStore* Store = nullptr;
     bool ShutDown = false;
+    bool SaveFailureShown = false;      // the latest save failed and the user was told
     int64_t BuffersAtRun = 0;           // buffers analysed before the current Run
     bool SilentCaptureReported = false; // said once per Run
     // A machine without an output device is a normal state: said once per program start.
