@@ -16,6 +16,7 @@
 #include "analysis/AnalysisState.h"
 #include "analysis/AutoThreshold.h"
 #include "analysis/LevelControl.h"
+#include "analysis/PalletIdentity.h"
 #include "analysis/TickRefiner.h"
 #include "timebase/SampleClock.h"
 
@@ -61,6 +62,7 @@ public:
     TickRefiner Refiner;      // precision timing of the unlocks
     AutoThreshold AutoLevels; // noise floor and unlock peaks for the automatic threshold
     LevelControl Levels;      // tick peaks and noise the automatic gain step aims with
+    PalletIdentity Pallets;   // which parity of the beat count holds which pallet
     // The threshold the detector uses: the automatic one while it is on, else the set one.
     int UnlockThresholdInForce() const {
         return Detector.ThresholdInForce > 0 ? Detector.ThresholdInForce : Params.UnlockThreshold;

@@ -197,7 +197,7 @@ void AnalysisCore::BeatErrorStep(bool forkMode) {
 void AnalysisCore::UpdateBeatError(double lastBeat, double lastTwoBeats) {
     MeasurementState& m = Measurement;
     const double r = lastBeat / lastTwoBeats;
-    const double raw = (0.5 - r) * 2.0;
+    const double raw = (0.5 - r) * 2.0 * Pallets.Sign(); // same sign for the same pallet
     m.BeatErrorStable = std::fabs(raw - m.BeatError) < 0.25;
     const double w = Params.Averaging ? 0.025 : 0.25;
     m.BeatError = (1.0 - w) * m.BeatError + w * raw;

@@ -273,6 +273,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
         Measurement.ToothResidual.fill(0.0);
         Refiner.Reset(); // the pallets' parity starts afresh
         det.OnsetOffsets = {};
+        Pallets.RestartCount();
     }
     ++det.UnlockCount;
     ShiftHistory(det.UnlockHistory, sample);
@@ -334,6 +335,7 @@ void AnalysisCore::RejoinAfterSplice() {
     det.DropHistory.fill(0);
     det.TimedTicks = {};
     Refiner.ForgetNeighbours();
+    Pallets.RestartCount(); // the loop need not hold a whole number of double beats
     Measurement.RelockTicks = RelockTicksAfterSplice;
     Measurement.ReanchorDeviation = true;
     ResetReference();
@@ -377,6 +379,10 @@ void AnalysisCore::OnEnvelopeFull(BufferContext& ctx) {
         return;
     }
     if (ctx.AutoThreshold) NoteUnlockPeak();
+    if (Pallets.AddTick(det.BeatCount, det.TickEnvelope.data(), det.EnvelopeCount)) {
+        Measurement.BeatError = -Measurement.BeatError; // measured so far on the other pallet
+        Measurement.LogBeatErrorSum = -Measurement.LogBeatErrorSum;
+    }
     // The envelope's maximum is tracked only for envelope analysis; else it is looked up.
     const auto envelope = det.TickEnvelope.begin();
     Levels.AddTickPeak(ctx.EnvelopeAnalysis
