@@ -148,6 +148,27 @@ TEST_F(ViewRender, ALongPlaybackPathStaysRightOfTheTapeWidthLabel) {
     EXPECT_LT(leftmostBlue(), W - 20);
 }
 
+// The calibration's lines go below the playback's "Loop" line, at every window size.
+TEST_F(ViewRender, CalibrationLinesNeverCoverThePlaybackLines) {
+    const auto blue = [](QColor c) { return c.blue() > 150 && c.red() < 80 && c.green() < 80; };
+    StartWatch();
+    state.PlayingBack = true;
+    settings.WaveFile2 = "/recordings/a.wav";
+    h.Core.Measurement.CalibrationStatusText = "SNTP Ok\nLocal cal for 0:0:33";
+    for (const QSize size : {QSize(W, H), QSize(640, 400), QSize(1920, 1080), QSize(420, 900)}) {
+        Render(size);
+        int rowsWithBrown = 0;
+        for (int y = 0; y < size.height() / 3; ++y) {
+            const QRect row(size.width() / 2, y, size.width() / 2, 1);
+            const bool hasBrown = Count(row, Brownish) > 0;
+            rowsWithBrown += hasBrown;
+            EXPECT_FALSE(hasBrown && Count(row, blue) > 0)
+                << size.width() << "x" << size.height() << ": row " << y << " mixes texts";
+        }
+        EXPECT_GT(rowsWithBrown, 0) << size.width() << "x" << size.height();
+    }
+}
+
 TEST_F(ViewRender, TheCentringArrowsGoAtStop) {
     StartWatch();
     FeedWatch(3, 0.0);

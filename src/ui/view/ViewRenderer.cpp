@@ -140,6 +140,10 @@ struct ViewRenderer::Frame {
     ViewDisplayState& State;
     int W = 0, H = 0, cx = 0, cy = 0, L1 = 0, L2 = 0;
     QColor StatusColour = StatusBlue; // text colour after the signal/noise row
+    // The block of texts at the top right: where its next free line starts and its left edge,
+    // so the calibration's lines go below it and never over it.
+    int TopRightBottom = 0;
+    int TopRightLeft = 0;
 
     // Read with the waveform constants.
     double T = 0.2;
@@ -814,9 +818,14 @@ void ViewRenderer::DrawTopRight(Frame& fr) {
                                             QString::fromStdString(TapeWidthLabel(fr.T, fr.m))) +
                                         gap
                                   : fr.W / 2;
-    const QString line0 = ElidedPathLabel(texts, QFontMetrics(fr.P.font()), fr.W - 20 - left);
+    const QFontMetrics metrics(fr.P.font());
+    const QString line0 = ElidedPathLabel(texts, metrics, fr.W - 20 - left);
+    // A line never closer than the font's own spacing, which may exceed L2 on a small window.
+    const int line = std::max(fr.L2, metrics.lineSpacing());
     DrawText(fr.P, fr.W - 20, 0, line0.toStdString(), Align::Right, ReadoutBlue);
-    DrawText(fr.P, fr.W - 20, fr.L2, texts.Line1, Align::Right, ReadoutBlue);
+    DrawText(fr.P, fr.W - 20, line, texts.Line1, Align::Right, ReadoutBlue);
+    fr.TopRightBottom = (texts.Line1.empty() ? 1 : 2) * line;
+    fr.TopRightLeft = left;
 }
 
 void ViewRenderer::DrawStabilizing(Frame& fr) {
@@ -857,9 +866,15 @@ void ViewRenderer::DrawCalibrationText(Frame& fr) {
     }
     lock.unlock();
     fr.P.setFont(large_);
-    for (size_t j = 0; j < lines.size(); ++j)
-        DrawText(fr.P, fr.W - fr.L2, static_cast<int>(j + 1) * fr.L2, lines[j], Align::Right,
-                 PromptBrown);
+    const QFontMetrics metrics(large_);
+    const int line = std::max(fr.L2, metrics.lineSpacing());
+    const int width = std::max(0, fr.W - fr.L2 - fr.TopRightLeft);
+    for (size_t j = 0; j < lines.size(); ++j) {
+        const QString text =
+            metrics.elidedText(QString::fromStdString(lines[j]), Qt::ElideRight, width);
+        DrawText(fr.P, fr.W - fr.L2, fr.TopRightBottom + static_cast<int>(j) * line,
+                 text.toStdString(), Align::Right, PromptBrown);
+    }
 }
 
 } // namespace kv
