@@ -171,8 +171,9 @@ std::string RecordHead(int64_t number) {
     return std::to_string(number) + "\t\t\t0\t0\t0\t\t0\t;";
 }
 
-std::string RecordTail() {
-    return "<TAG0>" + std::string(kCommentChars, 'c') + "</TAG>";
+const std::string& RecordTail() {
+    static const std::string tail = "<TAG0>" + std::string(kCommentChars, 'c') + "</TAG>";
+    return tail;
 }
 
 // "" when `text` holds whole records numbered one after the other, the last one `reported` or
