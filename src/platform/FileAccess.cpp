@@ -73,6 +73,7 @@ bool WriteAt(int fd, const void* data, size_t size, uint64_t offset) {
         const ssize_t n =
             ::pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO; // took nothing: say so rather than leave an older errno
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }
@@ -84,6 +85,7 @@ bool WriteAll(int fd, const void* data, size_t size) {
     for (size_t done = 0; done < size;) {
         const ssize_t n = ::write(fd, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO; // took nothing: say so rather than leave an older errno
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }

@@ -4,6 +4,7 @@
 
 #include "logview/format/LogRecordText.h"
 #include "platform/FileAccess.h"
+#include "settings/AtomicFile.h"
 
 namespace kv {
 
@@ -13,8 +14,7 @@ bool AppendResultsText(const std::string& path, const std::string& text) {
     if (file.Get() < 0) return false;
     const std::optional<FileStatus> status = StatusOf(file.Get());
     if (!status || status->Kind != FileKind::Regular) return false;
-    const std::string bytes = Utf16LeFromUtf8(text);
-    return WriteAt(file.Get(), bytes.data(), bytes.size(), status->Size);
+    return AppendWhole(file.Get(), Utf16LeFromUtf8(text));
 }
 
 } // namespace kv

@@ -8,7 +8,7 @@ namespace kv {
 
 // Opens `path` for reading and writing (created when missing, never truncated), writes the UTF-8
 // `text` at its end as UTF-16LE and closes it. False, with nothing written, when the file cannot
-// be opened; the caller skips that append silently.
+// be opened or does not take the whole text (a full disk); the caller skips that append silently.
 bool AppendResultsText(const std::string& path, const std::string& text);
 
 } // namespace kv

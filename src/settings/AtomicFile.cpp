@@ -1,8 +1,12 @@
 // The atomic save: write, flush and rename a temporary file beside the target.
 #include "settings/AtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/FileAccess.h"
 
@@ -10,16 +14,12 @@ namespace kv {
 
 namespace {
 
-constexpr size_t ReadChunkBytes = 65536; // a settings file is read in a few pieces at most
+constexpr size_t ReadChunkBytes = 65536;   // a settings file is read in a few pieces at most
+constexpr size_t CopyChunkBytes = 1 << 20; // a large file is copied in a few system calls per MB
+constexpr const char* FixedSuffix = "-replacing"; // never a process id, as unique names have
 
 std::string Describe(const char* what, const std::string& path, int err) {
     return std::string(what) + " " + path + ": " + std::strerror(err);
-}
-
-std::string ParentOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The file a save must replace: the target of a symbolic link, else the path itself.
@@ -29,13 +29,21 @@ std::string ResolveTarget(const std::string& path) {
     return ResolvedPath(path).value_or(path);
 }
 
-// Creates a fresh temporary file next to `target`; -1 on failure.
-int CreateTemporary(const std::string& target, std::string& tempPath) {
-    const std::string folder = ParentOf(target);
-    const std::string base = target.substr(target.find_last_of('/') + 1);
+// The hidden name beside `target` that its temporary files start with.
+std::string TemporaryStem(const std::string& target) {
+    return ParentFolder(target) + "/." + target.substr(target.find_last_of('/') + 1) + ".tmp";
+}
+
+// Creates the temporary file for `target`; -1 on failure.
+int CreateTemporary(const std::string& target, TemporaryName name, std::string& tempPath) {
+    if (name == TemporaryName::Fixed) {
+        tempPath = TemporaryStem(target) + FixedSuffix;
+        RemoveFile(tempPath); // left by a crash; the exclusive open fails if it stays
+        return OpenFile(tempPath, OpenMode::CreateNew);
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = folder + "/." + base + ".tmp" + std::to_string(ProcessId()) + "-" +
-                   std::to_string(attempt);
+        tempPath =
+            TemporaryStem(target) + std::to_string(ProcessId()) + "-" + std::to_string(attempt);
         const int fd = OpenFile(tempPath, OpenMode::CreateNew);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -44,8 +52,10 @@ int CreateTemporary(const std::string& target, std::string& tempPath) {
 }
 
 // Writes, keeps the old file's permissions and flushes; closes fd in every case.
-bool FillTemporary(int fd, const std::string& target, std::string_view text) {
-    bool ok = WriteAll(fd, text.data(), text.size());
+bool FillTemporary(int fd, const std::string& target, const ContentPieces& next) {
+    bool ok = true;
+    for (std::string_view piece; ok && (ok = next(piece)) && !piece.empty();)
+        ok = WriteAll(fd, piece.data(), piece.size());
     if (ok) {
         const std::optional<FileStatus> old = StatusOfPath(target);
         if (old) ok = SetPermissions(fd, old->Permissions);
@@ -55,6 +65,23 @@ bool FillTemporary(int fd, const std::string& target, std::string_view text) {
     if (!CloseFile(fd) && ok) return false;
     errno = saved;
     return ok;
+}
+
+// The step of a replacement that failed, for WriteFileAtomically's message.
+enum class ReplaceStep { Done, Create, Write };
+
+ReplaceStep Replace(const std::string& target, const ContentPieces& next, TemporaryName name) {
+    std::string tempPath;
+    const int fd = CreateTemporary(target, name, tempPath);
+    if (fd < 0) return ReplaceStep::Create;
+    if (!FillTemporary(fd, target, next) || !RenameFile(tempPath, target)) {
+        const int saved = errno;
+        RemoveFile(tempPath);
+        errno = saved;
+        return ReplaceStep::Write;
+    }
+    SyncFolder(ParentFolder(target));
+    return ReplaceStep::Done;
 }
 
 } // namespace
@@ -89,26 +116,71 @@ FileReadResult ReadWholeFile(const std::string& path, size_t maxSize, std::strin
 
 bool WriteFileAtomically(const std::string& path, std::string_view text, std::string& error) {
     const std::string target = ResolveTarget(path);
-    std::string tempPath;
-    const int fd = CreateTemporary(target, tempPath);
-    if (fd < 0) {
+    const ReplaceStep failed = Replace(
+        target,
+        [text, given = false](std::string_view& piece) mutable {
+            piece = std::exchange(given, true) ? std::string_view() : text;
+            return true;
+        },
+        TemporaryName::Unique);
+    if (failed == ReplaceStep::Create)
         error = Describe("Cannot create a file beside", target, errno);
-        return false;
-    }
-    if (!FillTemporary(fd, target, text) || !RenameFile(tempPath, target)) {
+    else if (failed == ReplaceStep::Write)
         error = Describe("Cannot write", target, errno);
-        RemoveFile(tempPath);
-        return false;
-    }
-    SyncFolder(ParentOf(target));
-    return true;
+    return failed == ReplaceStep::Done;
+}
+
+bool ReplaceFileFromPieces(const std::string& path, const ContentPieces& next, TemporaryName name) {
+    return Replace(ResolveTarget(path), next, name) == ReplaceStep::Done;
+}
+
+bool ReplaceFileFromRange(const std::string& path, int source, uint64_t begin, uint64_t end,
+                          TemporaryName name) {
+    std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(CopyChunkBytes, end - begin)));
+    uint64_t at = begin;
+    return ReplaceFileFromPieces(
+        path,
+        [&](std::string_view& piece) {
+            const auto n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), end - at));
+            const std::optional<size_t> got = ReadAt(source, buffer.data(), n, at);
+            if (got && *got < n) errno = ENODATA; // the source was cut short meanwhile
+            if (!got || *got < n) return false;
+            piece = std::string_view(buffer.data(), n);
+            at += n;
+            return true;
+        },
+        name);
+}
+
+std::string FixedTemporaryPath(const std::string& path) {
+    return TemporaryStem(ResolveTarget(path)) + FixedSuffix;
+}
+
+void RemoveLeftoverTemporary(const std::string& path) {
+    RemoveFile(FixedTemporaryPath(path));
+}
+
+bool AppendWhole(int fd, std::string_view bytes) {
+    const std::optional<FileStatus> status = StatusOf(fd);
+    if (!status) return false;
+    if (WriteAt(fd, bytes.data(), bytes.size(), status->Size)) return true;
+    const int saved = errno;
+    TruncateFile(fd, status->Size); // best effort; a device file cannot be cut
+    errno = saved;
+    return false;
+}
+
+std::string ParentFolder(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool MakeDirectories(const std::string& path) {
     if (path.empty()) return false;
     if (const std::optional<FileStatus> status = StatusOfPath(path))
         return status->Kind == FileKind::Directory;
-    const std::string parent = ParentOf(path);
+    const std::string parent = ParentFolder(path);
     if (parent != path && !MakeDirectories(parent)) return false;
     return MakeFolder(path) || errno == EEXIST;
 }

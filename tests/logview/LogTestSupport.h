@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +25,7 @@ inline std::string Wide(std::string_view ascii) {
 // The ASCII text of UTF-16LE bytes whose high bytes are all zero ("" otherwise).
 inline std::string Narrow(std::string_view bytes) {
     std::string out;
+    out.reserve(bytes.size() / 2);
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         if (bytes[i + 1] != '\0') return "";
         out += bytes[i];
@@ -42,7 +43,9 @@ inline std::vector<std::string> CrLfLines(const std::string& text) {
 
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return std::move(bytes).str();
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <unistd.h>
 
+#include "../settings/SettingsTestSupport.h"
 #include "positions/PositionResults.h"
 #include "positions/PositionalRun.h"
 #include "positions/ResultsFile.h"
@@ -94,6 +95,17 @@ TEST(ResultsFile, AppendsUtf16LittleEndianWithoutMark) {
     EXPECT_FALSE(AppendResultsText((dir.Path / "no" / "such.txt").string(), "x"));
     EXPECT_FALSE(AppendResultsText(dir.Path.string(), "x")) << "a folder";
     EXPECT_FALSE(AppendResultsText("", "x"));
+}
+
+TEST(ResultsFile, AFullDiskLeavesNoPartOfALine) {
+    TempDir dir;
+    const fs::path file = dir.Path / "results.txt";
+    ASSERT_TRUE(AppendResultsText(file.string(), "Ab\r\n"));
+    {
+        const test::FileSizeLimit diskFull(12); // two more characters fit, not the line
+        EXPECT_FALSE(AppendResultsText(file.string(), "Cdef\r\n"));
+    }
+    EXPECT_EQ(Bytes(file), Utf16("Ab\r\n"));
 }
 
 // --- The run's steps ---

@@ -1,10 +1,12 @@
 #include "logview/format/LogFileAccess.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <vector>
 
 #include "platform/FileAccess.h"
+#include "settings/AtomicFile.h"
 
 namespace kv {
 
@@ -19,9 +21,10 @@ size_t CharacterBytes(LogEncoding encoding) {
     return encoding == LogEncoding::Utf16Le ? 2 : 1;
 }
 
-// Exactly n bytes at offset, or false.
+// Exactly n bytes at offset, or false with errno set.
 bool ReadFully(int fd, char* data, size_t n, int64_t offset) {
     const std::optional<size_t> got = ReadAt(fd, data, n, static_cast<uint64_t>(offset));
+    if (got && *got < n) errno = ENODATA; // the file was cut short meanwhile
     return got && *got == n;
 }
 
@@ -44,23 +47,17 @@ std::optional<int64_t> FindRecordStart(int fd, int64_t from, int64_t end, size_t
     return 0;
 }
 
-// Moves the bytes [from, end) to the start of the file; the source always lies after the target.
-bool MoveToStart(int fd, int64_t from, int64_t end) {
-    std::vector<char> chunk(kChunkBytes);
-    for (int64_t at = from; at < end;) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(kChunkBytes, end - at));
-        if (!ReadFully(fd, chunk.data(), n, at) ||
-            !WriteAt(fd, chunk.data(), n, static_cast<uint64_t>(at - from)))
-            return false;
-        at += static_cast<int64_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
-LogFileHandle::LogFileHandle(const std::string& path) {
-    if (!path.empty()) fd_ = OpenFile(path, OpenMode::ReadWrite);
+LogFileHandle::LogFileHandle(const std::string& path) : path_(path) {
+    Reopen();
+}
+
+bool LogFileHandle::Reopen() {
+    if (fd_ >= 0) CloseFile(fd_);
+    fd_ = path_.empty() ? -1 : OpenFile(path_, OpenMode::ReadWrite);
+    if (path_.empty()) errno = ENOENT;
+    return fd_ >= 0;
 }
 
 LogFileHandle::~LogFileHandle() {
@@ -74,31 +71,25 @@ std::optional<LogEncoding> LogFileEncoding(int fd) {
     return DetectLogEncoding(std::string_view(probe, *got));
 }
 
-TrimResult TrimLogFile(int fd, int64_t maxLogsize, LogEncoding encoding) {
+TrimResult TrimLogFile(LogFileHandle& file, int64_t maxLogsize, LogEncoding encoding) {
     if (maxLogsize <= 0) return TrimResult::Unchanged;
-    const std::optional<FileStatus> status = StatusOf(fd);
+    const std::optional<FileStatus> status = StatusOf(file.Fd());
     if (!status) return TrimResult::Failed;
+    if (status->Kind != FileKind::Regular) return TrimResult::Unchanged; // a device is not cut
     const auto width = static_cast<int64_t>(CharacterBytes(encoding));
     const auto characters = static_cast<int64_t>(status->Size) / width;
     const int64_t limit = maxLogsize * 1024;
     if (characters <= limit + kTrimTrigger) return TrimResult::Unchanged;
     const int64_t end = characters * width;
-    const std::optional<int64_t> start =
-        FindRecordStart(fd, end - (limit + kTrimTarget) * width, end, CharacterBytes(encoding));
+    const std::optional<int64_t> start = FindRecordStart(
+        file.Fd(), end - (limit + kTrimTarget) * width, end, CharacterBytes(encoding));
     if (!start) return TrimResult::Failed;
     if (*start == 0) return TrimResult::Unchanged;
-    if (!MoveToStart(fd, *start, end) || !TruncateFile(fd, static_cast<uint64_t>(end - *start)))
+    if (!ReplaceFileFromRange(file.Path(), file.Fd(), static_cast<uint64_t>(*start),
+                              static_cast<uint64_t>(end), TemporaryName::Fixed))
         return TrimResult::Failed;
+    file.Reopen();
     return TrimResult::Trimmed;
-}
-
-bool AppendToLogFile(int fd, std::string_view bytes) {
-    const std::optional<FileStatus> status = StatusOf(fd);
-    if (!status) return false;
-    const uint64_t end = status->Size;
-    if (WriteAt(fd, bytes.data(), bytes.size(), end)) return true;
-    TruncateFile(fd, end); // best effort; a device file cannot be cut
-    return false;
 }
 
 bool ClearLogFile(const std::string& path) {

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "logview/format/LogEncoding.h"
 
@@ -15,7 +14,8 @@ namespace kv {
 // seconds at every render.
 inline constexpr uint64_t MaxLogFileBytes = uint64_t{1} << 30;
 
-// The log file opened for reading and writing: created when missing, never truncated.
+// The log file opened for reading and writing: created when missing, never truncated. When it
+// cannot be opened, errno says why.
 class LogFileHandle {
 public:
     explicit LogFileHandle(const std::string& path);
@@ -23,10 +23,14 @@ public:
     LogFileHandle(const LogFileHandle&) = delete;
     LogFileHandle& operator=(const LogFileHandle&) = delete;
 
+    // Opens the path again: the file now there, after a trim replaced it or its folder was made.
+    bool Reopen();
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
+    const std::string& Path() const { return path_; }
 
 private:
+    std::string path_;
     int fd_ = -1;
 };
 
@@ -40,11 +44,13 @@ std::optional<LogEncoding> LogFileEncoding(int fd);
 // being a byte of an 8-bit file and two of a UTF-16 one. A file of more than the limit + 512
 // characters is cut to its last limit + 40 characters, starting after the first line end among
 // them; without a line end there it stays as it is.
-TrimResult TrimLogFile(int fd, int64_t maxLogsize, LogEncoding encoding = LogEncoding::Utf16Le);
-
-// Writes `bytes` at the end of the file. On a failed or short write the file is cut back to its
-// earlier length, so no partial line is left for the next record to run into.
-bool AppendToLogFile(int fd, std::string_view bytes);
+// The kept part is copied to a temporary file beside the log (FixedTemporaryPath, whose leftover
+// of a crash is removed first), which is then renamed over it: the file on disk is at every
+// instant the old log or the trimmed one. A program holding the log open keeps the old file
+// until it opens it again. After Trimmed the handle is reopened on the new file (check IsOpen);
+// after Failed the log is as it was and errno says why.
+TrimResult TrimLogFile(LogFileHandle& file, int64_t maxLogsize,
+                       LogEncoding encoding = LogEncoding::Utf16Le);
 
 // Sets the file's length to 0, creating it when missing.
 bool ClearLogFile(const std::string& path);

@@ -1,10 +1,13 @@
 #include "logview/format/LogWriter.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <optional>
 
 #include "logview/format/LogFileAccess.h"
+#include "settings/AtomicFile.h"
 
 namespace kv {
 
@@ -46,6 +49,16 @@ public:
     }
 };
 
+constexpr const char* kLogFile = "The log file ";
+constexpr const char* kLogFolder = "The folder of the log file ";
+
+// One sentence for the failure report, ending in the system's reason: errno, read before
+// anything else can change it.
+std::string StorageFailure(const char* subject, const std::string& path, const char* what) {
+    const int reason = errno;
+    return subject + path + " cannot be " + what + ": " + std::strerror(reason) + ".";
+}
+
 // The comment goes into one line of the file: line ends in it would split the record.
 std::string OneLine(std::string_view text) {
     std::string line(text);
@@ -72,7 +85,9 @@ void LogWriter::WriteLogRecord(int mode) {
     if (mode == LogPeriodic && IntervalPending(now)) return;
     if (mode != LogTimeOnly && Core.Measurement.TickElapsed <= 0.0) return;
     LastLogTick = now; // a failed attempt still waits a full interval
-    if (AppendRecord(mode)) Notify();
+    std::string failure;
+    if (AppendRecord(mode, failure)) Notify();
+    ReportStorage(failure);
 }
 
 // A counter that has wrapped around (now at or below the latest attempt) counts as an interval
@@ -87,21 +102,62 @@ bool LogWriter::IntervalPending(uint32_t now) const {
 // The record's readings, comment and count are used up only once it is in the file, so a record
 // that could not be written loses nothing.
 // The record is written in the encoding the file already has, so an 8-bit log from elsewhere
-// never gets UTF-16 lines in the middle.
-bool LogWriter::AppendRecord(int mode) {
+// never gets UTF-16 lines in the middle. A trim replaces the file, so the record goes to the file
+// reopened after it. Returns whether the file changed; `failure` says why the record is not in it.
+bool LogWriter::AppendRecord(int mode, std::string& failure) {
     const std::lock_guard fileLock(FileLock);
-    const LogFileHandle file(Settings.LogFile2);
-    if (!file.IsOpen()) return false;
-    const std::optional<LogEncoding> encoding = LogFileEncoding(file.Fd());
-    if (!encoding) return false;
-    const TrimResult trim = TrimLogFile(file.Fd(), Settings.MaxLogsize, *encoding);
-    if (trim == TrimResult::Failed) return false;
-    const bool appended = AppendToLogFile(file.Fd(), EncodeLogText(BuildRecord(mode), *encoding));
-    if (appended) {
-        if (mode != LogTimeOnly) ConsumeReadings();
-        ++LogRecordCounter;
+    const std::string& path = Settings.LogFile2;
+    PrepareLogFile(path);
+    LogFileHandle file(path);
+    if (!file.IsOpen() && errno == ENOENT) { // its folder may not exist yet
+        if (!MakeDirectories(ParentFolder(path))) {
+            failure = StorageFailure(kLogFolder, path, "made");
+            return false;
+        }
+        file.Reopen();
     }
-    return appended || trim == TrimResult::Trimmed;
+    if (!file.IsOpen()) {
+        failure = StorageFailure(kLogFile, path, "opened");
+        return false;
+    }
+    const std::optional<LogEncoding> encoding = LogFileEncoding(file.Fd());
+    if (!encoding) {
+        failure = StorageFailure(kLogFile, path, "read");
+        return false;
+    }
+    const TrimResult trim = TrimLogFile(file, Settings.MaxLogsize, *encoding);
+    if (trim == TrimResult::Failed) {
+        failure = StorageFailure(kLogFile, path, "cut to its size limit");
+        return false;
+    }
+    const bool trimmed = trim == TrimResult::Trimmed;
+    if (!file.IsOpen()) { // replaced by the trim, then gone
+        failure = StorageFailure(kLogFile, path, "opened");
+        return trimmed;
+    }
+    if (!AppendWhole(file.Fd(), EncodeLogText(BuildRecord(mode), *encoding))) {
+        failure = StorageFailure(kLogFile, path, "written");
+        return trimmed;
+    }
+    if (mode != LogTimeOnly) ConsumeReadings();
+    ++LogRecordCounter;
+    return true;
+}
+
+// A trim killed half-way leaves its temporary file beside the log: cleared when the log is first
+// used (chosen, or written after start-up) and before every trim.
+void LogWriter::PrepareLogFile(const std::string& path) {
+    if (path == PreparedLogPath) return;
+    if (!path.empty()) RemoveLeftoverTemporary(path);
+    PreparedLogPath = path;
+}
+
+// Only the changes between failing and writing are reported.
+void LogWriter::ReportStorage(const std::string& failure) {
+    const bool failing = !failure.empty();
+    if (failing == StorageFailureShown) return;
+    StorageFailureShown = failing;
+    if (ReportStorageFailure) ReportStorageFailure(failure);
 }
 
 std::string LogWriter::BuildRecord(int mode) const {
@@ -168,6 +224,10 @@ bool LogWriter::ChooseLogFile(const std::string& path) {
     {
         const auto lock = Core.HoldAnalysis();
         Settings.LogFile2 = path;
+    }
+    {
+        const std::lock_guard fileLock(FileLock);
+        PrepareLogFile(path);
     }
     Notify();
     return true;

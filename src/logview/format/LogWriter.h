@@ -42,7 +42,8 @@ public:
     // without allocating or touching the file. LogPeriodic and LogForced come from the capture
     // thread (ProcessBuffer), LogTimeOnly from the measuring loop when measuring stops. A request
     // that writes holds the analysis lock to the end, as ProcessBuffer does anyway, so the capture
-    // and user-interface threads never interleave their records or counters.
+    // and user-interface threads never interleave their records or counters. The first record
+    // creates the file, and the folders missing on its path.
     void WriteLogRecord(int mode);
 
     // Sets the comment for the next full record: `text` tagged for `trace` (0 to 7); an earlier
@@ -71,6 +72,15 @@ public:
     // on the thread that changed it; it must only hand the viewer's refresh to the UI thread.
     std::function<void()> NotifyLogViewer;
 
+    // Called when records stop reaching the file (it cannot be opened, its folder cannot be made,
+    // it cannot be trimmed or written: a full disk), once for the first failing record after
+    // start-up or after a record that was written, with one sentence naming the file and the
+    // system's reason; and with an empty message for the first record written after such a
+    // report, so the status line can be cleared. Measuring goes on either way. Called on the
+    // thread that wrote, holding the analysis lock: it must only hand the message to the UI
+    // thread.
+    std::function<void(const std::string& message)> ReportStorageFailure;
+
     // --- Runtime state, guarded by the analysis lock ---
     std::string PendingLogComment;
     uint32_t LogRecordCounter = 0; // records built since start-up; every tenth carries the date
@@ -84,7 +94,9 @@ private:
     std::string BuildRecord(int mode) const;
     void AppendAnnotation(std::string& record, int64_t now) const;
     void ConsumeReadings();
-    bool AppendRecord(int mode);
+    bool AppendRecord(int mode, std::string& failure);
+    void PrepareLogFile(const std::string& path);
+    void ReportStorage(const std::string& failure);
     void Notify();
 
     AnalysisCore& Core;
@@ -93,6 +105,8 @@ private:
     // Held while the file is opened and changed; a record is never appended to a file that a
     // section deletion is replacing.
     mutable std::mutex FileLock;
+    std::string PreparedLogPath;      // file lock: the log whose trim leftover is cleared
+    bool StorageFailureShown = false; // analysis lock: reported, no record written since
 };
 
 } // namespace kv
