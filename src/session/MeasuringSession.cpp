@@ -25,6 +25,10 @@ constexpr const char* UnreadableSettingsNotice =
 MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output,
                                    const CalibrationSeams& seams)
     : Host(host), Core(*this), Monitor(std::make_shared<MonitorState>()) {
+    // Once per run of failures; the user would otherwise believe the log is being written.
+    Log.ReportStorageFailure = [this](const std::string& message) {
+        if (!message.empty()) Host.Notice(message);
+    };
     CalibrationReferences* references = seams.References;
     if (!references) {
         OwnReferences = std::make_unique<SystemCalibrationReferences>();

@@ -96,5 +96,24 @@ TEST_F(StorageNotice, ASaveThatFailsIsSaidOncePerRunOfFailures) {
     EXPECT_EQ(Messages.size(), 2);
 }
 
+TEST_F(StorageNotice, ALogThatCannotBeWrittenIsSaidOnceWhileMeasuringGoesOn) {
+    Open();
+    const fs::path blocked = Home / "blocked";
+    std::ofstream(blocked) << "a file where the log's folder should be";
+    CChildView& view = Frame->View();
+    view.App().LogFile2 = (blocked / "watch.log").string();
+    view.Core().Settings.Logging = 1;
+    for (int run = 0; run < 4; ++run) // each stop writes a time-only record
+        view.Session().Run();
+    test::WaitFor([] { return false; }, kNoticeWaitMs / 4);
+    ASSERT_EQ(Messages.size(), 1) << Messages.join('|').toStdString();
+    EXPECT_TRUE(Messages[0].contains(QString::fromStdString(view.App().LogFile2)));
+
+    fs::remove(blocked); // the folder can be made now: the next record makes it
+    view.Session().Run();
+    view.Session().Run();
+    EXPECT_TRUE(fs::is_regular_file(blocked / "watch.log"));
+}
+
 } // namespace
 } // namespace kv
