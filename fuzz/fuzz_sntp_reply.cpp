@@ -1,6 +1,7 @@
 // libFuzzer target of the SNTP reply check: the first 16 bytes are the request's transmit time and
 // the arrival time, the rest is the datagram. An accepted reply is a server's answer to that
-// request, and its offset is a finite number of seconds within the NTP era.
+// request; its offset is a finite number of seconds within half the NTP era either way (the
+// differences are era-aware) and its round trip a finite number within the era.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +13,7 @@
 namespace {
 
 constexpr size_t kTimesBytes = 16;
-constexpr double kEraSeconds = 4294967296.0; // every NTP difference lies within one era
+constexpr double kEraSeconds = 4294967296.0; // one era-aware difference lies within half of it
 
 uint64_t BigEndian64(const uint8_t* p) {
     uint64_t v = 0;
@@ -35,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(reply->Originate == t1, "a reply answers our request");
     Require(reply->Transmit != 0, "a reply carries the server's time");
     Require(reply->Destination == t4, "the arrival time is ours");
-    Require(std::isfinite(reply->ClockOffset) && std::fabs(reply->ClockOffset) <= kEraSeconds,
-            "the offset is a finite time within the era");
+    Require(std::isfinite(reply->ClockOffset) && std::fabs(reply->ClockOffset) <= kEraSeconds / 2,
+            "the offset is a finite time within half the era");
+    Require(std::isfinite(reply->RoundTrip) && std::fabs(reply->RoundTrip) <= kEraSeconds,
+            "the round trip is a finite time within the era");
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "positions/PositionCodes.h"
@@ -56,15 +57,16 @@ void PositionalRun::Advance() {
         ClearRunState();
         return;
     }
+    const int n = [this] {
+        const auto lock = Core.HoldAnalysis();
+        return Core.Measurement.CurrentPosition;
+    }();
+    if (n == 0 && Settings.Motorised && !ReadPositionerPoints(p)) return;
     {
         const auto lock = Core.HoldAnalysis();
         Core.Params.Averaging = 0;
     }
     if (!Host.MeasurementRunning()) Host.StartMeasurement();
-    const int n = [this] {
-        const auto lock = Core.HoldAnalysis();
-        return Core.Measurement.CurrentPosition;
-    }();
     if (n == 0) {
         ClearRunState();
         Core.ResetMeasurement();
@@ -119,10 +121,10 @@ unsigned PositionalRun::PrepareNextPosition(int n, const Parameters& p) {
         {
             const auto lock = Core.HoldAnalysis();
             Core.Measurement.CurrentPosition = n;
-            TurnPrompt = FormatC("Please place watch in position %d of %d (%s)\r\n and click "
-                                 "'Run' to continue.\r\n",
-                                 n, p.Positions, code.c_str());
-            Core.PromptText = TurnPrompt;
+            RunPrompt = FormatC("Please place watch in position %d of %d (%s)\r\n and click "
+                                "'Run' to continue.\r\n",
+                                n, p.Positions, code.c_str());
+            Core.PromptText = RunPrompt;
         }
         Host.StopMeasurement();
         if (User) User->AskToTurnWatch();
@@ -132,9 +134,31 @@ unsigned PositionalRun::PrepareNextPosition(int n, const Parameters& p) {
         const auto lock = Core.HoldAnalysis();
         Core.Measurement.CurrentPosition = n;
     }
-    const std::string file = PositionerFile.empty() ? PositionerFilePath() : PositionerFile;
-    const unsigned duration = Motor.MoveTo(ReadPositionerPoint(file, code));
+    const unsigned duration = Motor.MoveTo(Points[static_cast<size_t>(n)]);
     return duration + static_cast<unsigned>(p.BeatPeriod * MillisecondsPerSecond);
+}
+
+// All points before anything moves, so a bad value stops the run before it starts rather than
+// half-way. False, with the reason in the prompt text, when the file cannot give one.
+bool PositionalRun::ReadPositionerPoints(const Parameters& p) {
+    const std::string file = PositionerFile.empty() ? PositionerFilePath() : PositionerFile;
+    try {
+        for (int n = 1; n <= p.Positions; ++n)
+            Points[static_cast<size_t>(n)] = ReadPositionerPoint(file, PositionCode(p.Sequence, n));
+    } catch (const std::invalid_argument& e) {
+        {
+            const auto lock = Core.HoldAnalysis();
+            RunPrompt = std::string(e.what()) + ".\r\nThe positional run has not started.\r\n";
+            Core.PromptText = RunPrompt;
+        }
+        Host.RepaintNow();
+        return false;
+    }
+    // The reason an earlier start failed is out of date now.
+    const auto lock = Core.HoldAnalysis();
+    if (!RunPrompt.empty() && Core.PromptText == RunPrompt) Core.PromptText.clear();
+    RunPrompt.clear();
+    return true;
 }
 
 void PositionalRun::ProduceResults(const Parameters& p) {
@@ -152,12 +176,12 @@ void PositionalRun::ProduceResults(const Parameters& p) {
             r.BeatErrorMs = m.PositionBeatErrorSum[slot];
             results.push_back(r);
         }
-        // A turn-the-watch prompt still shown is out of date once the results are in.
-        if (!TurnPrompt.empty() && Core.PromptText == TurnPrompt) Core.PromptText.clear();
+        // A prompt of the run still shown is out of date once the results are in.
+        if (!RunPrompt.empty() && Core.PromptText == RunPrompt) Core.PromptText.clear();
         Core.PromptText += FormatPositionResults(results, p.Stabilization, m.MeasuredTime);
         ResultsText = Core.PromptText;
     }
-    TurnPrompt.clear();
+    RunPrompt.clear();
     ReturnPositionerHome();
     if (Host.MeasurementRunning()) Host.StopMeasurement();
     if (Settings.PositionsToText) OfferResultsFile();
@@ -187,7 +211,7 @@ void PositionalRun::Cancel() {
     if (!Active()) return;
     ClearRunState();
     ReturnPositionerHome();
-    TurnPrompt.clear();
+    RunPrompt.clear();
 }
 
 void PositionalRun::ReturnPositionerHome() {

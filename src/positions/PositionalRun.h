@@ -10,6 +10,7 @@
 // Threads: constructed, operated and destroyed on the user-interface thread.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -58,7 +59,9 @@ public:
     std::string PositionerFile;
 
     // The positional command: starts a run, or closes the current position and opens the next,
-    // or after the last position produces the results.
+    // or after the last position produces the results. A motorised run reads every position's
+    // point when it starts; a point the file cannot give leaves the run unstarted, with the
+    // reason in the prompt text.
     void Advance();
     // Stop during a run: forgets the run and sends the positioner home.
     void Cancel();
@@ -88,6 +91,7 @@ private:
     void ClosePosition(int n, const Parameters& p);
     void OpenPosition(int n, const Parameters& p);
     unsigned PrepareNextPosition(int n, const Parameters& p);
+    bool ReadPositionerPoints(const Parameters& p);
     void ProduceResults(const Parameters& p);
     void OfferResultsFile();
     void ReturnPositionerHome();
@@ -97,8 +101,9 @@ private:
     PositionalRunHost& Host;
     PositionalRunUser* User = nullptr;
     Positioner Motor;
+    std::array<PositionerPoint, MaxPositions + 1> Points{}; // by position, read at the start
     std::string ResultsText;
-    std::string TurnPrompt; // the manual-mode prompt as last shown
+    std::string RunPrompt; // the run's own prompt as last shown: turn the watch, or why not started
 };
 
 } // namespace kv

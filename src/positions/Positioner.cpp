@@ -1,13 +1,16 @@
 #include "positions/Positioner.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
 #include <thread>
 
 #include "settings/IniFile.h"
 #include "settings/SettingsPaths.h"
-#include "settings/TextNumbers.h"
 
 namespace kv {
 
@@ -42,6 +45,17 @@ constexpr int ColumnHz[4] = {1209, 1336, 1477, 1633};
 constexpr int KeyRow[16] = {3, 0, 0, 0, 1, 1, 1, 2, 2, 2, 0, 1, 2, 3, 3, 3};
 constexpr int KeyColumn[16] = {1, 0, 1, 2, 0, 1, 2, 0, 1, 2, 3, 3, 3, 3, 2, 0};
 constexpr char KeySymbol[] = "0123456789ABCD#*";
+
+// A whole decimal number with an optional sign and nothing else, within the positioner's range.
+std::optional<int> ParseSteps(std::string_view text) {
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < PositionerMinSteps ||
+        value > PositionerMaxSteps)
+        return std::nullopt;
+    return value;
+}
 
 uint32_t AxisHalf(int d, int mode) {
     const uint32_t magnitude = static_cast<uint32_t>(std::abs(d)) & StepMask;
@@ -79,9 +93,16 @@ std::string PositionerFilePath() {
 PositionerPoint ReadPositionerPoint(const std::string& path, const std::string& code) {
     IniFile file;
     if (path.empty() || file.Load(path) != IniFile::LoadResult::Loaded) return {};
-    auto axis = [&](const char* suffix) {
-        const auto text = file.Get(PositionerSection, code + suffix);
-        return static_cast<int16_t>(text ? ParseInt32(*text) : 0);
+    auto axis = [&](const char* suffix) -> int16_t {
+        const std::string key = code + suffix;
+        const auto text = file.Get(PositionerSection, key);
+        if (!text || text->empty()) return 0;
+        const std::optional<int> steps = ParseSteps(*text);
+        if (!steps)
+            throw std::invalid_argument(
+                path + ": " + key + "=" + *text + " is not a whole number of steps from " +
+                std::to_string(PositionerMinSteps) + " to " + std::to_string(PositionerMaxSteps));
+        return static_cast<int16_t>(*steps);
     };
     return {axis("0"), axis("1")};
 }
@@ -152,10 +173,18 @@ unsigned Positioner::Move(int dx, int dy, int mode) {
 }
 
 unsigned Positioner::MoveTo(PositionerPoint target) {
-    const int dx = static_cast<int16_t>(target.X - At.X);
-    const int dy = static_cast<int16_t>(target.Y - At.Y);
-    const unsigned duration = Move(dx, dy, PositionerMoveMode);
-    At = target;
+    // Each command takes both axes as far as one command can; where the positioner stands is
+    // recorded after each, so it always matches the commands sent.
+    auto part = [](int from, int to) {
+        return std::clamp(to - from, -PositionerMaxCommandSteps, PositionerMaxCommandSteps);
+    };
+    unsigned duration = 0;
+    do {
+        const int dx = part(At.X, target.X);
+        const int dy = part(At.Y, target.Y);
+        duration += Move(dx, dy, PositionerMoveMode);
+        At = {static_cast<int16_t>(At.X + dx), static_cast<int16_t>(At.Y + dy)};
+    } while (At != target);
     return duration;
 }
 

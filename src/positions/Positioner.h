@@ -7,12 +7,16 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 namespace kv {
 
-// Where the positioner stands, in its own steps; 0,0 is home.
+// Where the positioner stands, in its own steps; 0,0 is home. Each axis holds
+// PositionerMinSteps to PositionerMaxSteps.
+inline constexpr int PositionerMinSteps = std::numeric_limits<int16_t>::min();
+inline constexpr int PositionerMaxSteps = std::numeric_limits<int16_t>::max();
 struct PositionerPoint {
     int16_t X = 0;
     int16_t Y = 0;
@@ -22,16 +26,22 @@ struct PositionerPoint {
 // The positioner file beside the profiles: "microphone.ini" in the data folder.
 std::string PositionerFilePath();
 // The point of position `code`: keys code+"0" (first axis) and code+"1" (second axis) of section
-// "Microphone". Absent keys, and a missing or unreadable file, read as 0.
+// "Microphone". Absent or empty keys, and a missing or unreadable file, read as 0. Throws
+// std::invalid_argument, naming the file, the key, its value and the allowed range, for a value
+// that is no whole number from PositionerMinSteps to PositionerMaxSteps: read any other way it
+// would send the watch to a position nobody asked for.
 PositionerPoint ReadPositionerPoint(const std::string& path, const std::string& code);
 
 // Command modes: a move between positions, and the empty command that ends a return home.
 inline constexpr int PositionerMoveMode = 2;
 inline constexpr int PositionerIdleMode = 0;
 inline constexpr int CommandDigitCount = 8;
+// The most steps one command moves an axis: the count has 12 bits.
+inline constexpr int PositionerMaxCommandSteps = 4095;
 
 // High half: bit 14 set for a negative dx, bits 12-13 the mode, bits 0-11 |dx| modulo 4096; low
-// half likewise for dy, with bit 15 always set.
+// half likewise for dy, with bit 15 always set. Moves keep |dx| and |dy| within
+// PositionerMaxCommandSteps.
 uint32_t PositionerCommandWord(int dx, int dy, int mode);
 // The word's eight 4-bit groups, most significant first.
 std::array<int, CommandDigitCount> CommandDigits(uint32_t word);
@@ -72,7 +82,7 @@ MillisecondClock& SteadyMillisecondClock();
 
 // Sends commands and remembers where the positioner stands and until when it is still moving.
 // Threads: the user-interface thread only; each command blocks it for the wait before the
-// command and the playback of the tones.
+// command (the earlier commands' movement) and the playback of the tones.
 class Positioner {
 public:
     Positioner(ClipOutput& output, MillisecondClock& clock) : Output(output), Clock(clock) {}
@@ -80,17 +90,19 @@ public:
     // How long a played command waits for the output before it is discarded.
     static constexpr std::chrono::milliseconds ClipTimeout{3000};
 
-    // Waits while the positioner is busy, sends one command and returns the tones' duration in
-    // milliseconds. The positioner is then busy for the duration plus 5 ms per step of the longer
-    // axis for each mode below 4.
-    unsigned Move(int dx, int dy, int mode);
-    // Moves to `target` in move mode and returns the tones' duration.
+    // Moves to `target` in move mode, in as many commands as an axis needs at
+    // PositionerMaxCommandSteps each (at least one), and returns the tones' total duration.
     unsigned MoveTo(PositionerPoint target);
     // Back to 0,0, then an empty command; sleeps through both and a beat.
     void ReturnHome(unsigned beatPeriodMs);
     PositionerPoint Current() const { return At; }
 
 private:
+    // Waits while the positioner is busy, sends one command and returns the tones' duration in
+    // milliseconds. The positioner is then busy for the duration plus 5 ms per step of the longer
+    // axis for each mode below 4.
+    unsigned Move(int dx, int dy, int mode);
+
     ClipOutput& Output;
     MillisecondClock& Clock;
     PositionerPoint At;

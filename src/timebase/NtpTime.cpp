@@ -16,6 +16,8 @@ constexpr uint64_t k100nsPerMillisecond = 10000;
 constexpr uint64_t kMaxUtcDays = UINT64_MAX / k100nsPerDay - 1;
 // Keeps every year GregorianFromJulianDay can produce inside an int.
 constexpr int64_t kMaxAbsJdn = 700000000000LL;
+// The lower 32 bits of a time stamp count 2^-32 s.
+constexpr double kSecondsPerNtpUnit = 0x1p-32;
 
 bool IsLeapYear(int64_t y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -109,11 +111,8 @@ CalendarTime CalendarFromNtp(NtpTime t) {
 }
 
 double NtpDifferenceSeconds(NtpTime a, NtpTime b) {
-    const bool negative = a < b;
-    const uint64_t d = negative ? b - a : a - b;
-    const double seconds =
-        static_cast<double>(d >> 32) + static_cast<double>(d & 0xFFFFFFFFULL) / 4294967295.0;
-    return negative ? -seconds : seconds;
+    // One rounding, in the conversion; scaling by a power of two is exact.
+    return static_cast<double>(static_cast<int64_t>(a - b)) * kSecondsPerNtpUnit;
 }
 
 CalendarTime CalendarFromUtc100ns(uint64_t utc100ns) {

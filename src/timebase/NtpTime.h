@@ -28,7 +28,9 @@ NtpTime NtpFromCalendar(const CalendarTime& t);
 // Milliseconds are rounded from the fraction, so a fraction within half a millisecond of the next
 // second gives 1000.
 CalendarTime CalendarFromNtp(NtpTime t);
-// a - b in seconds; the fraction is scaled by 1/4294967295.
+// a - b in seconds, era-aware as in RFC 5905: the difference is taken modulo 2^64 and read as a
+// signed number, so it is right across the 2036 wrap for any two times within 68 years of each
+// other. The fraction counts 2^-32 s.
 double NtpDifferenceSeconds(NtpTime a, NtpTime b);
 // 100 ns since 1601-01-01 UTC -> calendar time; digits below the millisecond are dropped.
 CalendarTime CalendarFromUtc100ns(uint64_t utc100ns);

@@ -306,6 +306,28 @@ TEST_F(RunFixture, MotorisedRunMovesThePositionerAndKeepsMeasuring) {
     EXPECT_NE(Core.PromptText.find("Positions 3"), std::string::npos) << Core.PromptText;
 }
 
+// Fault: a position beyond 16 bits, or no number at all, started a run that sent the watch to a
+// wrapped or zero position without a word.
+TEST_F(RunFixture, AMotorisedRunStartsOnlyWithWholeNumbersOfStepsInRange) {
+    Settings.Motorised = 1;
+    for (const char* bad : {"40000", "-32769", "4294967295", "12abc"}) {
+        std::ofstream(Run.PositionerFile) << "[Microphone]\nPD0=100\nDD1=" << bad << "\n";
+        Run.Advance();
+        EXPECT_FALSE(Run.Active()) << bad;
+        EXPECT_NE(Core.PromptText.find("DD1=" + std::string(bad) +
+                                       " is not a whole number of steps from -32768 to 32767"),
+                  std::string::npos)
+            << Core.PromptText;
+    }
+    EXPECT_TRUE(Output.Digits.empty());
+    std::ofstream(Run.PositionerFile) << "[Microphone]\nPD0=32767\nPD1=+12\nDD1=-32768\n";
+    M().Running = true; // measuring already, so only the run can take the reason down
+    Run.Advance();
+    EXPECT_TRUE(Run.Active());
+    EXPECT_EQ(Run.PositionerAt(), (PositionerPoint{32767, 12}));
+    EXPECT_EQ(Core.PromptText, "");
+}
+
 TEST_F(RunFixture, CancelSendsThePositionerHomeAndForgetsTheRun) {
     Settings.Motorised = 1;
     std::ofstream(Run.PositionerFile) << "[Microphone]\nPD0=7\n";

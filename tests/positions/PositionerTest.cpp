@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <unistd.h>
 
 #include "positions/PositionCodes.h"
@@ -164,13 +165,39 @@ TEST(PositionerTiming, ReturnHomeSendsTheWayBackThenAnEmptyCommand) {
     EXPECT_EQ(clock.Sleeps, (std::vector<uint32_t>{830, 800, 30, 200 + 800}));
 }
 
-TEST(PositionerTiming, DifferencesAreSixteenBitValues) {
-    ScriptedOutput output;
-    CountingClock clock;
-    Positioner motor(output, clock);
-    motor.MoveTo({32767, 0});
-    motor.MoveTo({-32768, 0}); // -65535 as 16 bits is +1
-    EXPECT_EQ(ClipDigits(output.Clips[1], 48000), "2001A000");
+// The steps a clip's command moves each axis, decoded from its tones.
+std::pair<int, int> ClipMove(const std::vector<int16_t>& clip) {
+    uint32_t word = 0;
+    for (char c : ClipDigits(clip, 48000))
+        word = (word << 4) | static_cast<uint32_t>(std::string_view("0123456789ABCD#*").find(c));
+    auto axis = [](uint32_t half) {
+        return (half & 0x4000) != 0 ? -static_cast<int>(half & 0xFFF)
+                                    : static_cast<int>(half & 0xFFF);
+    };
+    return {axis(word >> 16), axis(word & 0xFFFF)};
+}
+
+// Fault: a move of 4096 steps or more (or across the 16-bit range) went out wrapped while the
+// full target was recorded as reached.
+TEST(PositionerTiming, LongMovesAreSplitIntoCommandsThatAddUpToTheTarget) {
+    const std::pair<PositionerPoint, PositionerPoint> cases[] = {
+        {{}, {100, -20}},    {{}, {4095, 0}},     {{}, {4096, 0}},           {{}, {8191, -100}},
+        {{}, {-4096, 4095}}, {{}, {-8190, 5000}}, {{32767, 0}, {-32768, 0}}, {{-12000, 300}, {}}};
+    for (const auto& [from, to] : cases) {
+        ScriptedOutput output;
+        CountingClock clock;
+        Positioner motor(output, clock);
+        motor.MoveTo(from);
+        output.Clips.clear();
+        motor.MoveTo(to);
+        int x = from.X, y = from.Y;
+        for (const auto& clip : output.Clips) {
+            const auto [dx, dy] = ClipMove(clip);
+            x += dx, y += dy;
+        }
+        EXPECT_EQ(std::pair(x, y), (std::pair<int, int>(to.X, to.Y)));
+        EXPECT_EQ(motor.Current(), to) << to.X << "," << to.Y;
+    }
 }
 
 struct TempDir {
@@ -182,10 +209,10 @@ struct TempDir {
 TEST(PositionerFile, PointsByCodeWithAbsentKeysAsZero) {
     TempDir dir;
     const fs::path file = dir.Path / "microphone.ini";
-    std::ofstream(file) << "[microphone]\r\npd0=100\r\nPD1=-20\r\nPL0=40\r\nDU1=70000\r\n";
+    std::ofstream(file) << "[microphone]\r\npd0=100\r\nPD1=-20\r\nPL0=40\r\nDU1=\r\n";
     EXPECT_EQ(ReadPositionerPoint(file.string(), "PD"), (PositionerPoint{100, -20}));
     EXPECT_EQ(ReadPositionerPoint(file.string(), "PL"), (PositionerPoint{40, 0}));
-    EXPECT_EQ(ReadPositionerPoint(file.string(), "DU").Y, static_cast<int16_t>(70000));
+    EXPECT_EQ(ReadPositionerPoint(file.string(), "DU"), (PositionerPoint{}));
     EXPECT_EQ(ReadPositionerPoint(file.string(), "PR"), (PositionerPoint{}));
     EXPECT_EQ(ReadPositionerPoint((dir.Path / "missing.ini").string(), "PD"), (PositionerPoint{}));
     EXPECT_EQ(ReadPositionerPoint(dir.Path.string(), "PD"), (PositionerPoint{}))

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <stdexcept>
+#include <tuple>
 
 namespace kv {
 namespace {
@@ -166,15 +167,20 @@ TEST(NtpTime, RejectsFieldsOutOfRange) {
                  std::invalid_argument);
 }
 
-TEST(NtpTime, DifferenceScalesTheFractionAndKeepsTheSign) {
-    const double half = 2147483648.0 / 4294967295.0;
-    EXPECT_EQ(NtpDifferenceSeconds(Ntp(5, 0x80000000ULL), Ntp(3)), 2.0 + half);
-    EXPECT_EQ(NtpDifferenceSeconds(Ntp(3), Ntp(5, 0x80000000ULL)), -(2.0 + half));
-    EXPECT_EQ(NtpDifferenceSeconds(Ntp(5), Ntp(4, 0x80000000ULL)), half); // borrow from seconds
-    EXPECT_EQ(NtpDifferenceSeconds(Ntp(7, 123), Ntp(7, 123)), 0.0);
-    EXPECT_EQ(NtpDifferenceSeconds(Ntp(0, 0xFFFFFFFFULL), 0), 1.0);
-    // Plain unsigned comparison: a time just after the 2036 wrap is far before one just ahead.
-    EXPECT_EQ(NtpDifferenceSeconds(Ntp(1), Ntp(0xFFFFFFFFULL)), -4294967294.0);
+// A fraction scaled by 1/(2^32 - 1) skews every offset; an unsigned difference puts times either
+// side of the 2036 wrap 136 years apart. 68 years is the furthest apart either way.
+TEST(NtpTime, DifferenceIsExactSignedAndEraAware) {
+    const std::tuple<NtpTime, NtpTime, double> cases[] = {
+        {Ntp(5, 0x80000000ULL), Ntp(3), 2.5},
+        {Ntp(3), Ntp(5, 0x80000000ULL), -2.5},
+        {Ntp(5), Ntp(4, 0xC0000000ULL), 0.25},
+        {Ntp(0, 0xFFFFFFFFULL), 0, 1.0 - 0x1p-32},
+        {Ntp(1), Ntp(0xFFFFFFFFULL), 2.0},
+        {Ntp(0xFFFFFFFFULL, 0xC0000000ULL), Ntp(0, 0x40000000ULL), -0.5},
+        {Ntp(0x7FFFFFFFULL), 0, 2147483647.0},
+        {Ntp(0x80000000ULL), 0, -2147483648.0}};
+    for (const auto& [a, b, seconds] : cases)
+        EXPECT_EQ(NtpDifferenceSeconds(a, b), seconds) << std::hex << a << " - " << b;
 }
 
 TEST(NtpTime, CalendarFromUtcDropsDigitsBelowTheMillisecond) {

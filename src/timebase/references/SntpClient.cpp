@@ -1,5 +1,8 @@
 #include "timebase/references/SntpClient.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 namespace kv {
@@ -57,7 +60,15 @@ std::optional<SntpReply> EvaluateSntpReply(std::span<const uint8_t> received, Nt
     reply.ClockOffset = (NtpDifferenceSeconds(reply.Receive, reply.Originate) +
                          NtpDifferenceSeconds(reply.Transmit, reply.Destination)) /
                         2;
+    reply.RoundTrip = NtpDifferenceSeconds(reply.Destination, reply.Originate) -
+                      NtpDifferenceSeconds(reply.Transmit, reply.Receive);
     return reply;
+}
+
+bool SntpReplyBelievable(const SntpReply& reply) {
+    return reply.RoundTrip >= -kSntpRoundTripToleranceSeconds &&
+           reply.RoundTrip <= kSntpMaxRoundTripSeconds &&
+           std::fabs(reply.ClockOffset) <= kSntpMaxOffsetSeconds;
 }
 
 CSNTPClient::CSNTPClient(UdpSocketFactory& sockets, const TimestampClock& clock)
@@ -100,23 +111,31 @@ bool SntpReference::QuerySntpOffset(int count, uint32_t timeoutMs, const StillWa
     CSNTPClient client(sockets_, clock_);
     client.SetTimeout(timeoutMs);
     int good = 0;
+    bool contradicting = false;
     double sum = 0;
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -lowest;
     for (int query = 0; query <= count; ++query) {
         SntpReply reply;
         const bool answered = client.QueryServer(true, server_, reply, port_);
         if (answered && query > 0) { // query 0 is the warm-up
+            // A server that sent impossible times once is not trusted for the rest either.
+            contradicting = contradicting || !SntpReplyBelievable(reply);
             ++good;
             sum += reply.ClockOffset;
+            lowest = std::min(lowest, reply.ClockOffset);
+            highest = std::max(highest, reply.ClockOffset);
         }
         if (!stillWanted()) return false;
     }
+    contradicting = contradicting || highest - lowest > kSntpMaxRoundTripSeconds;
     const double mean = good > 1 ? sum / good : sum;
     // Without a single answer there is no offset to report, whatever the count.
-    if (good < (count - 1) / 2 || good == 0) {
+    if (!contradicting && (good < (count - 1) / 2 || good == 0)) {
         status = ServerText("No response", server_, port_);
         return false;
     }
-    if (good < count - 1) {
+    if (contradicting || good < count - 1) {
         status = ServerText("Unreliable response", server_, port_);
         return false;
     }

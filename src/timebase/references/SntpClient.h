@@ -28,7 +28,19 @@ struct SntpReply {
     NtpTime Transmit = 0;    // T3: when the server sent the reply
     NtpTime Destination = 0; // T4: when the reply was known to be waiting here
     double ClockOffset = 0;  // ((T2 - T1) + (T3 - T4)) / 2: server minus local clock, seconds
+    double RoundTrip = 0;    // (T4 - T1) - (T3 - T2): time on the network, seconds
 };
+
+// Bounds of a believable reply.
+// A clock set wrong by hand is off by hours or days, a year at worst, and the calibration tells
+// the user to check it; two years leave room. Further off the reply is broken: a server without
+// time answers near 1900, which reads as years away.
+inline constexpr double kSntpMaxOffsetSeconds = 2 * 366 * 86400.0;
+// Twice the longest wait for a reply: a longer round trip means the server's times are wrong.
+inline constexpr double kSntpMaxRoundTripSeconds = 10.0;
+// T1 and T4 are read to the millisecond and T2, T3 carry the server's rounding, so a quick
+// exchange may measure a little below zero.
+inline constexpr double kSntpRoundTripToleranceSeconds = 0.002;
 
 // Client mode, version 3, every field zero but the transmit time t1.
 std::array<uint8_t, kSntpPacketBytes> BuildSntpRequest(NtpTime t1);
@@ -38,6 +50,11 @@ std::array<uint8_t, kSntpPacketBytes> BuildSntpRequest(NtpTime t1);
 // an originate time other than t1, or no transmit time.
 std::optional<SntpReply> EvaluateSntpReply(std::span<const uint8_t> received, NtpTime t1,
                                            NtpTime t4);
+
+// False for an answer whose times cannot be right: a round trip below zero (the server claims to
+// have held the request longer than it was away) or beyond kSntpMaxRoundTripSeconds, or an offset
+// beyond kSntpMaxOffsetSeconds.
+bool SntpReplyBelievable(const SntpReply& reply);
 
 // One query client. Used by one thread at a time.
 class CSNTPClient {
@@ -79,7 +96,9 @@ public:
     // One reading: a warm-up query that is never counted, then count queries back to back, with
     // stillWanted asked after each. "SNTP Ok" needs all but one answered (and at least one);
     // fewer than half of count - 1 is "No response from <server> on port <port>", anything
-    // between "Unreliable response from <server> on port <port>".
+    // between "Unreliable response from <server> on port <port>". A counted answer that is not
+    // believable, or offsets further apart than kSntpMaxRoundTripSeconds (two honest answers
+    // differ by less than their round trips), make the reading unreliable whatever the count.
     bool QuerySntpOffset(int count, uint32_t timeoutMs, const StillWanted& stillWanted,
                          double& offsetSeconds, std::string& status);
 

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -23,8 +25,9 @@ constexpr double kServerAhead = 2.5;     // seconds the test servers' clocks run
 constexpr double kLoopbackSlack = 0.005; // round trip and millisecond steps of the clock
 constexpr uint32_t kShortTimeoutMs = 60;
 
+// Seconds of either sign as a time stamp difference, modulo 2^64.
 NtpTime NtpSeconds(double seconds) {
-    return static_cast<NtpTime>(seconds * 4294967296.0);
+    return static_cast<NtpTime>(std::llround(seconds * 4294967296.0));
 }
 
 std::vector<uint8_t> ServerPacket(NtpTime originate, NtpTime receive, NtpTime transmit,
@@ -84,9 +87,32 @@ TEST(SntpPacket, PacketsThatCannotAnswerOurRequestAreRefused) {
     EXPECT_TRUE(EvaluateSntpReply(ServerPacket(kT1, t2, t2), kT1, t4));
 }
 
+// Fault: replies whose times cannot be right were believed. (Differences across the 2036 wrap are
+// NtpTime's; a reading across it is below.)
+TEST(SntpPacket, RepliesWithImpossibleTimesAreNotBelievable) {
+    constexpr double kYear = 365.25 * 86400;
+    // T2, T3 and T4 in seconds after T1, and whether they can be right.
+    const std::tuple<double, double, double, bool> cases[] = {
+        {3600.05, 3600.05, 0.1, true}, // our clock an hour behind
+        {0, 0.0004, 0, true},          // T1 and T4 in one millisecond
+        {1, 2, 0.5, false},            // held longer than it was away
+        {30, 30, 60, false},
+        {40 * kYear, 40 * kYear, 0.1, false},
+        {-3 * kYear, -3 * kYear, 0.1, false}};
+    for (const auto& [t2, t3, t4, believable] : cases) {
+        const auto reply =
+            EvaluateSntpReply(ServerPacket(kT1, kT1 + NtpSeconds(t2), kT1 + NtpSeconds(t3)), kT1,
+                              kT1 + NtpSeconds(t4));
+        ASSERT_TRUE(reply) << t2;
+        EXPECT_EQ(SntpReplyBelievable(*reply), believable) << t2 << " " << t3 << " " << t4;
+    }
+}
+
 // What the fake server does with the request it received as number `index` (0 = warm-up). Every
-// answer but Reply claims a time 1000 s further ahead, so one taken as a reading shows.
-enum class Answer { Reply, Drop, Short, ClientMode, WrongOriginate, ZeroTransmit, FarAhead };
+// answer but Reply claims a time 1000 s further ahead (Years: forty years), so one taken as a
+// reading shows.
+enum class Answer { Reply, Drop, Short, ClientMode, WrongOriginate, ZeroTransmit, FarAhead, Years };
+constexpr double kFortyYears = 40 * 365.25 * 86400;
 
 // An SNTP server on 127.0.0.1 (or ::1) whose clock is the test's timestamp clock plus
 // kServerAhead; a policy decides each answer.
@@ -150,7 +176,9 @@ private:
             }
             const Answer answer = policy_(requests_++);
             if (answer == Answer::Drop) continue;
-            const NtpTime ahead = answer == Answer::Reply ? 0 : NtpSeconds(1000);
+            const NtpTime ahead = answer == Answer::Reply   ? 0
+                                  : answer == Answer::Years ? NtpSeconds(kFortyYears)
+                                                            : NtpSeconds(1000);
             auto reply = ServerPacket(answer == Answer::WrongOriginate ? originate + 1 : originate,
                                       received + ahead,
                                       answer == Answer::ZeroTransmit ? 0 : received + ahead,
@@ -251,6 +279,25 @@ TEST_F(SntpReading, BadPacketsAreNeverTakenAsReadings) {
         ASSERT_TRUE(oneBad.Bound());
         ASSERT_TRUE(Read(oneBad, 12)) << int(bad);
         EXPECT_NEAR(Offset, kServerAhead, kLoopbackSlack) << int(bad);
+    }
+}
+
+// Fault: asked just before the 2036 wrap and answered after it, a reading was 68 years off; one
+// reply minutes or years off moved the mean. Both still said "SNTP Ok".
+TEST_F(SntpReading, AcrossThe2036WrapOkButAReplyFarOffIsUnreliable) {
+    constexpr double kSecondsPer100ns = 1e-7;
+    const uint64_t wrap = Utc100nsFromCalendar({2036, 2, 7, 6, 28, 16, 0, 0}); // servers 1.5 s past
+    for (const Answer fifth : {Answer::Reply, Answer::FarAhead, Answer::Years}) {
+        const auto untilWrap = static_cast<int64_t>(wrap - Clock.NowUtc());
+        ASSERT_TRUE(Clock.StepClock(static_cast<double>(untilWrap) * kSecondsPer100ns - 1.0));
+        FakeSntpServer server(Clock, [=](int i) { return i == 5 ? fifth : Answer::Reply; });
+        ASSERT_TRUE(server.Bound());
+        EXPECT_EQ(Read(server, 12), fifth == Answer::Reply) << int(fifth);
+        EXPECT_EQ(Status,
+                  fifth == Answer::Reply ? "SNTP Ok" : ServerText("Unreliable response", server));
+        if (fifth == Answer::Reply) {
+            EXPECT_NEAR(Offset, kServerAhead, kLoopbackSlack);
+        }
     }
 }
 
