@@ -83,6 +83,7 @@ public:
     static constexpr unsigned MessageShownMs = 2000; // a start failure stays this long
     static constexpr unsigned EndWaitMs = 60000;     // finishing waits this long for the worker
     static constexpr double UntrustedOffsetSeconds = 1800.0;
+    static constexpr double Units100nsPerSecond = 1e7; // the reference times count 100 ns
 
     CalibrationEngine(AnalysisCore& core, AppSettings& settings, CalibrationHost& host,
                       CalibrationReferences& references, CalibrationClocks clocks);
