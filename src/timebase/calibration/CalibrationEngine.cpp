@@ -64,12 +64,13 @@ void CalibrationEngine::FailStart(const char* what, const std::string& error) {
 void CalibrationEngine::StartLocalCalibration() {
     {
         const auto calibration = Core.HoldCalibration();
-        SavedCalFactor = 0.0;
+        const auto analysis = Core.HoldAnalysis();
+        Core.SavedCalFactor = 0.0;
     }
     LeaveLocalCalibration();
     const auto calibration = Core.HoldCalibration();
     const auto analysis = Core.HoldAnalysis();
-    SavedCalFactor = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal);
+    Core.SavedCalFactor = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal);
     SetFactorLocked(1.0);
     Core.Calibrating = calflags::LocalStandard;
 }
@@ -113,9 +114,9 @@ bool CalibrationEngine::ApplyCalFactor(double factor) {
 }
 
 void CalibrationEngine::RestoreSavedFactorLocked() {
-    if (std::fabs(SavedCalFactor - 1.0) >= RestorableFactorDistance) return;
-    SetFactorLocked(SavedCalFactor);
-    SavedCalFactor = 0.0;
+    if (std::fabs(Core.SavedCalFactor - 1.0) >= RestorableFactorDistance) return;
+    SetFactorLocked(Core.SavedCalFactor);
+    Core.SavedCalFactor = 0.0;
 }
 
 void CalibrationEngine::LeaveLocalCalibration() {
@@ -138,7 +139,7 @@ void CalibrationEngine::FinishLocalCalibration() {
                     Core.Measurement.AccumulatedRate;
         trim = Clocks.Timestamps.GetTrim();
         suggestedTrim = trim / suggested / Core.ClockRegression.TimestampSlope;
-        saved = SavedCalFactor;
+        saved = Core.SavedCalFactor;
     }
     CalibrationQuestions& ask = Host.Questions();
     if (measured < ShortestLocalRunSeconds) {
@@ -160,7 +161,8 @@ void CalibrationEngine::FinishLocalCalibration() {
     }
     if (ApplyCalFactor(suggested)) {
         const auto calibration = Core.HoldCalibration();
-        SavedCalFactor = 0.0;
+        const auto analysis = Core.HoldAnalysis();
+        Core.SavedCalFactor = 0.0;
     }
     LeaveLocalCalibration();
     if (ask.Ask(FormatC("Timestamp tuning in use %+1.4f s/d\nTimestamp tuning suggested %+1.4f "

@@ -166,7 +166,6 @@ private:
     CalibrationWorkerState Worker;
     double SlopeHigh = 1.05, SlopeLow = 0.95, PreviousSlope = 0.0;
     std::string ReferenceStatusText;
-    double SavedCalFactor = 0.0;
 
     // Set by the command on the user-interface thread, cleared by the worker.
     std::atomic<int> CorrectSystemClock{0};
