@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -158,6 +159,35 @@ TEST_F(SettingsIO, KeysAreFoundInAnyLetterCase) {
     EXPECT_EQ(text.find("[Settings]"), std::string::npos);
 }
 
+// Files of earlier versions store no calibration run totals. A run stored paused goes on from its
+// start totals; one whose start totals were lost to zero goes on from its latest point as the
+// window's sums place it (here 60 points 10 s apart from 0 s, the card 2.5 ppm fast).
+TEST_F(SettingsIO, ARunStoredByAnEarlierVersionGoesOnFromWhereItWas) {
+    std::ostringstream bins;
+    bins.precision(17);
+    double sx = 0, sy = 0, sxy = 0, sxx = 0;
+    for (int i = 0; i < 60; ++i) {
+        const double x = 10.0 * i, y = x * (1 + 2.5e-6);
+        sx += x, sy += y, sxy += x * y, sxx += x * x;
+    }
+    bins << "CalNLo[00]=60\nCalSumX[00]=" << sx << "\nCalSumY[00]=" << sy
+         << "\nCalSumXY[00]=" << sxy << "\nCalSumXX[00]=" << sxx << "\n";
+    struct Row {
+        std::string StartKeys;
+        int64_t Time, Samples;
+    };
+    for (const Row& row :
+         {Row{"CalStartTimeLo=2000000000\nCalStartSampleLo=9600000\n", 2'000'000'000, 9'600'000},
+          Row{"", 5'900'000'000, 28'320'071}}) {
+        SCOPED_TRACE(row.StartKeys);
+        app = {};
+        LoadText("[Settings]\nSampleRate=48000\nCalibrating=257\n" + bins.str() + row.StartKeys);
+        EXPECT_NEAR(static_cast<double>(app.Cal.TotalTime), static_cast<double>(row.Time), 1.0);
+        EXPECT_NEAR(static_cast<double>(app.Cal.TotalSamples), static_cast<double>(row.Samples),
+                    1.0);
+    }
+}
+
 TEST_F(SettingsIO, CalUpdateIntervalIsWrittenButNeverRead) {
     LoadText("[Settings]\nCalUpdateInterval=5\n");
     EXPECT_EQ(app.CalUpdateInterval, 10000);
@@ -274,6 +304,10 @@ std::vector<std::string> ExpectedSaveOrder(bool withAnalysisKeys) {
                              "CalStartTimeLo",
                              "CalStartSampleLo",
                              "CalStartSampleHi",
+                             "CalTotalTimeHi",
+                             "CalTotalTimeLo",
+                             "CalTotalSamplesHi",
+                             "CalTotalSamplesLo",
                              "SoundDeviceStr",
                              "SoundDeviceOutStr",
                              "SNTPServer",
@@ -365,6 +399,8 @@ void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clo
     }
     app.Cal.StartTime = -0x123456789AB;
     app.Cal.StartSample = 0x7FFFFFFF80000001;
+    app.Cal.TotalTime = 0x123456789ABC;
+    app.Cal.TotalSamples = -0x7FFFFFFF80000002;
     core.Params = {"21600 vph", 48, 310, 3000, 0.8, 0.2, 2, 16, 1, 1, 21, 6, "DU-PU", 30, 6, 25};
     core.Settings = {0, 1,   0,    1, 0, 5,  48000,
                      0, 1.5, 0.75, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
@@ -389,6 +425,7 @@ TEST_F(SettingsIO, EverySavedValueLoadsBack) {
     EXPECT_EQ(otherClock.GetTrim(), 1.0000123);
     EXPECT_EQ(otherApp.Cal.N[47], app.Cal.N[47]);
     EXPECT_EQ(otherApp.Cal.StartSample, app.Cal.StartSample);
+    EXPECT_EQ(otherApp.Cal.TotalSamples, app.Cal.TotalSamples);
     EXPECT_EQ(other.Params.TickInterval, "21600 vph");
     EXPECT_EQ(other.Settings.SampleRate, 48000u);
     EXPECT_EQ(other.Calibrating, 513);

@@ -186,8 +186,6 @@ void CalibrationEngine::StopCalibration() {
 void CalibrationEngine::StopCalibrationLocked() {
     Core.Calibrating = calflags::None;
     Bins = CalibrationSums{};
-    TotalTime = 0;
-    TotalSamples = 0;
     LastUpdateTick = 0;
     Host.KillTimer(TimerCalibrationCycle);
     if (References.GpsPortOpen()) References.CloseGpsPort();
@@ -203,8 +201,8 @@ void CalibrationEngine::PauseCalibration() {
     }
     if (flags & calflags::Finishing) return;
     Core.Calibrating = flags | calflags::Paused;
-    Bins.StartSample = TotalSamples;
-    Bins.StartTime = TotalTime;
+    Bins.StartSample = Bins.TotalSamples;
+    Bins.StartTime = Bins.TotalTime;
     if (References.GpsPortOpen()) References.CloseGpsPort();
 }
 
@@ -224,6 +222,10 @@ void CalibrationEngine::ContinueCalibration() {
     if (!calflags::IsReferenceRun(Core.Calibrating)) return;
     Core.Measurement.CalibrationStatusText += "\r\nContinuing calibration";
     Core.Calibrating = (Core.Calibrating & ~calflags::Paused) | calflags::StartPhase;
+    // The first point from here on follows on from the totals so far, also those of a run that
+    // was stored while it ran.
+    Bins.StartTime = Bins.TotalTime;
+    Bins.StartSample = Bins.TotalSamples;
     std::string error;
     if ((Core.Calibrating & calflags::Gps) &&
         !References.OpenGpsPort(App.GPSPort, App.GPSBaud, error)) {
@@ -272,8 +274,10 @@ bool CalibrationEngine::WaitForWorker(std::chrono::milliseconds timeout) {
 
 CalibrationProgress CalibrationEngine::Progress() const {
     const auto calibration = Core.HoldCalibration();
-    return {Core.Calibrating, Worker.Countdown, TotalTime, TotalSamples, ReferenceStatusText, Bins,
-            SlopeHigh,        SlopeLow};
+    return {Core.Calibrating,    Worker.Countdown,
+            Bins.TotalTime,      Bins.TotalSamples,
+            ReferenceStatusText, Bins,
+            SlopeHigh,           SlopeLow};
 }
 
 } // namespace kv

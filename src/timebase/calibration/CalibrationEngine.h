@@ -159,9 +159,7 @@ private:
     CalibrationClocks Clocks;
 
     // Under CalibrationLock.
-    CalibrationSums& Bins;
-    int64_t TotalTime = 0;    // 100 ns
-    int64_t TotalSamples = 0; // samples
+    CalibrationSums& Bins; // the bins and the run totals, stored with the settings
     uint32_t LastUpdateTick = 0;
     CalibrationWorkerState Worker;
     double SlopeHigh = 1.05, SlopeLow = 0.95, PreviousSlope = 0.0;

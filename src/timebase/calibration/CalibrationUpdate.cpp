@@ -40,7 +40,8 @@ void CalibrationEngine::RequestEndCalibration() {
 }
 
 double CalibrationEngine::ElapsedReferenceSeconds() const {
-    return std::min(static_cast<double>(TotalTime) / Units100nsPerSecond, LongestWindowSeconds);
+    return std::min(static_cast<double>(Bins.TotalTime) / Units100nsPerSecond,
+                    LongestWindowSeconds);
 }
 
 void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
@@ -86,7 +87,7 @@ void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
                        shown.Hours, shown.Minutes, shown.Seconds, inUse, FactorToSecondsPerDay(a),
                        confidence * SecondsPerDay);
         if (App.CalDebug) {
-            const double gross = static_cast<double>(TotalSamples) / e;
+            const double gross = static_cast<double>(Bins.TotalSamples) / e;
             text += FormatC("Timestamp cal in use %+1.4f s/d\r\nLSF slope %1.9f\r\nLSF intercept "
                             "%+1.9f\r\nGross slope %1.9f\r\nGross cal factor %+1.4f\r\nMax slope "
                             "%1.9f\r\nMin slope %+1.9f\r\n",

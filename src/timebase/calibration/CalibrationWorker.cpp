@@ -175,21 +175,21 @@ void CalibrationEngine::CalibrationPointLocked(double meanOffset, bool debug) {
         Worker.SampleStart = s;
         Worker.Countdown = CalibrationWorkerState::CollectingPoints;
     }
-    TotalTime = Bins.StartTime - Worker.ReferenceStart + t;
-    TotalSamples = Bins.StartSample - Worker.SampleStart + s;
-    const double x = static_cast<double>(TotalTime) / Units100nsPerSecond;
-    const double y = static_cast<double>(TotalSamples) / Core.Settings.SampleRate;
+    Bins.TotalTime = Bins.StartTime - Worker.ReferenceStart + t;
+    Bins.TotalSamples = Bins.StartSample - Worker.SampleStart + s;
+    const double x = static_cast<double>(Bins.TotalTime) / Units100nsPerSecond;
+    const double y = static_cast<double>(Bins.TotalSamples) / Core.Settings.SampleRate;
     Bins.N[0] += 1;
     Bins.SumX[0] += x;
     Bins.SumY[0] += y;
     Bins.SumXY[0] += x * y;
     Bins.SumXX[0] += x * x;
     if (debug)
-        ReferenceStatusText +=
-            FormatC("X %+10g\r\nY %+10g\r\nN %lld\r\nTot Samples %lld\r\n"
-                    "Tot Time %lld\r\n",
-                    x, y, static_cast<long long>(Bins.N[0]), static_cast<long long>(TotalSamples),
-                    static_cast<long long>(TotalTime));
+        ReferenceStatusText += FormatC("X %+10g\r\nY %+10g\r\nN %lld\r\nTot Samples %lld\r\n"
+                                       "Tot Time %lld\r\n",
+                                       x, y, static_cast<long long>(Bins.N[0]),
+                                       static_cast<long long>(Bins.TotalSamples),
+                                       static_cast<long long>(Bins.TotalTime));
     const CalendarTime when = CalendarFromUtc100ns(static_cast<uint64_t>(t));
     ReferenceStatusText += FormatC("%02d:%02d:%02d UTC\r\n", when.Hour, when.Minute, when.Second);
     const int64_t interval = std::max(App.CalUpdateInterval, 1);

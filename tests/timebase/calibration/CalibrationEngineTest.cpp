@@ -361,6 +361,57 @@ TEST_F(CalibrationEngineTest, ARunContinuesAfterARestartFromTheSettingsFile) {
     EXPECT_EQ(Host.Timer(TimerCalibrationCycle), 1000);
 }
 
+// A run the program stored (paused by the exit, or running after "apply and continue" saved it)
+// and a new program then stops, restarts and finishes before its first new point.
+struct StoredRunTest : CalibrationEngineTest, ::testing::WithParamInterface<bool> {
+    test::TempFolder Folder;
+
+    // The program saves its settings and ends; a new engine runs on what it loads.
+    void Restart() {
+        SettingsStore store(Folder / "Kestrovane.ini");
+        ASSERT_TRUE(SaveSettings(store, Core, App, Clock));
+        Engine.reset();
+        App = AppSettings{};
+        ASSERT_TRUE(store.Load());
+        LoadSettings(store, Core, App, Clock);
+        Engine = MakeEngine(Core, App);
+        const auto lock = Core.HoldAnalysis();
+        Core.ClockRegression.TotalSamples = 0; // measuring starts counting afresh
+        SampleSeconds = 0.0;
+    }
+    // Measuring starts: the first reading and three of the countdown.
+    void RunIntoTheCountdown() {
+        Engine->ContinueCalibration();
+        Advance(1.0);
+        Cycle();
+        Cycles(3);
+    }
+};
+
+TEST_P(StoredRunTest, StopAndFinishBeforeTheFirstNewPointKeepItWhole) {
+    StartAndCountDown();
+    Cycles(60);
+    if (GetParam()) Engine->MeasuringStopped();
+    const CalibrationProgress stored = Engine->Progress();
+    Restart();
+    RunIntoTheCountdown();
+    Engine->MeasuringStopped();
+    Restart();
+    EXPECT_EQ(Engine->Progress().TotalTime, stored.TotalTime);
+    EXPECT_EQ(Engine->Progress().TotalSamples, stored.TotalSamples);
+    RunIntoTheCountdown();
+    Engine->FinishCalibration();
+    ASSERT_EQ(Host.Reports.size(), 1u) << "ten minutes of points offer their result";
+    EXPECT_EQ(Host.Reports[0].rfind("Time elapsed 00:09:50\r\n", 0), 0u) << Host.Reports[0];
+    EXPECT_EQ(Engine->Flags(), 1);
+    EXPECT_EQ(Engine->Progress().Bins.N[0], 60);
+    Cycles(Engine->Progress().Countdown + 1);
+    EXPECT_EQ(Engine->Progress().Bins.N[0], 61);
+    EXPECT_EQ(Engine->Progress().TotalTime, stored.TotalTime) << "the new point follows on";
+}
+
+INSTANTIATE_TEST_SUITE_P(PausedOrRunning, StoredRunTest, ::testing::Bool());
+
 TEST_F(CalibrationEngineTest, TheEndDialogContinuesAppliesOrAbandons) {
     CardRateError = 62.5e-6;
     StartAndCountDown();
