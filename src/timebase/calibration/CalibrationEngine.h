@@ -148,8 +148,11 @@ private:
     // CalibrationUpdate: the fit, the status text or, when finishing, the end dialog. Called
     // with `calibration` held; the dialog is shown with it released.
     void CalibrationUpdate(Hold& calibration);
+    void NextReadingLocked(); // timer 106 for the next reading of a run that goes on
+    void FinishShortRun(Hold& calibration);
     void EndOfRunDialog(Hold& calibration, double slope, const std::string& report);
-    void ApplyAndSave(Hold& calibration, double slope);
+    void ConcludeFinish(EndChoice choice, const char* refused);
+    bool ApplyAndSave(Hold& calibration, double slope);
     double ElapsedReferenceSeconds() const;
 
     AnalysisCore& Core;

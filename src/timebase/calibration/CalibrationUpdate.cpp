@@ -96,8 +96,7 @@ void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
                             SlopeLow);
         }
     } else if (finishing) {
-        StopCalibrationLocked();
-        text.clear();
+        FinishShortRun(calibration);
         return;
     } else {
         SlopeHigh = InitialSlopeHigh;
@@ -108,10 +107,32 @@ void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
                        "factor in use %+1.4f s/d\r\n",
                        shown.Hours, shown.Minutes, shown.Seconds, inUse);
     }
-    if (calflags::IsReferenceRun(Core.Calibrating) && !(Core.Calibrating & calflags::Finishing))
+    NextReadingLocked();
+}
+
+void CalibrationEngine::NextReadingLocked() {
+    if (calflags::IsActiveReferenceRun(Core.Calibrating))
         StartCycleTimer((Core.Calibrating & calflags::StartPhase)
                             ? ResumeDelayMs
                             : static_cast<unsigned>(std::max(App.CalUpdateInterval, 1)));
+}
+
+// Finishing before a fit can be shown: a run without points just ends; one that holds points (a
+// run continued after a restart, say) ends only when the user agrees to lose them.
+void CalibrationEngine::FinishShortRun(Hold& calibration) {
+    Core.Measurement.CalibrationStatusText.clear();
+    EndChoice choice = EndChoice::Abandon;
+    if (Bins.N[0] > 0) {
+        const int needed = static_cast<int>(App.CalUpdateInterval * StatisticsIntervals / 1000.0);
+        calibration.unlock();
+        const Answer abandon = Host.Questions().Ask(
+            FormatC("Less than %d seconds has elapsed. Do you want to abandon this calibration?",
+                    needed),
+            QuestionButtons::YesNo, QuestionIcon::Question);
+        calibration.lock();
+        if (abandon != Answer::Yes) choice = EndChoice::Continue;
+    }
+    ConcludeFinish(choice, nullptr);
 }
 
 // The user's choice at the end of a run. The dialog is shown with the calibration lock released:
@@ -123,14 +144,27 @@ void CalibrationEngine::EndOfRunDialog(Hold& calibration, double slope, const st
         Host.Questions().Ask("Are you sure you wish to abandon this calibration?",
                              QuestionButtons::YesNo, QuestionIcon::Question) != Answer::Yes)
         choice = EndChoice::Continue;
-    if (choice == EndChoice::ApplyAndContinue || choice == EndChoice::ApplyAndEnd)
-        ApplyAndSave(calibration, slope);
-    else
+    const char* refused = nullptr;
+    if (choice == EndChoice::ApplyAndContinue || choice == EndChoice::ApplyAndEnd) {
+        if (!ApplyAndSave(calibration, slope)) {
+            refused =
+                slope == 0.0 ? "too few points for a fit" : "the suggested factor is out of range";
+            choice = EndChoice::Continue; // the run is kept: it has given nothing yet
+        }
+    } else {
         calibration.lock();
+    }
+    ConcludeFinish(choice, refused);
+}
+
+// Under the calibration lock: the run goes on or ends as chosen. `refused` says why a factor the
+// user chose to apply was not.
+void CalibrationEngine::ConcludeFinish(EndChoice choice, const char* refused) {
     std::string& text = Core.Measurement.CalibrationStatusText;
     switch (choice) {
     case EndChoice::Continue:
         Core.Calibrating = Core.Calibrating & ~calflags::Finishing;
+        if (refused) text += FormatC("\r\nCal factor not applied: %s.", refused);
         text += "\r\nContinuing calibration";
         break;
     case EndChoice::ApplyAndContinue:
@@ -142,15 +176,14 @@ void CalibrationEngine::EndOfRunDialog(Hold& calibration, double slope, const st
         StopCalibrationLocked();
         break;
     }
-    if (calflags::IsActiveReferenceRun(Core.Calibrating))
-        StartCycleTimer((Core.Calibrating & calflags::StartPhase)
-                            ? ResumeDelayMs
-                            : static_cast<unsigned>(std::max(App.CalUpdateInterval, 1)));
+    NextReadingLocked();
 }
 
-// Applies the fitted factor and saves the settings; returns with `calibration` held.
-void CalibrationEngine::ApplyAndSave(Hold& calibration, double slope) {
-    if (ApplyCalFactor(slope)) {
+// Applies the fitted factor and saves the settings; false when the factor was refused. Returns
+// with `calibration` held.
+bool CalibrationEngine::ApplyAndSave(Hold& calibration, double slope) {
+    const bool applied = ApplyCalFactor(slope);
+    if (applied) {
         {
             const auto analysis = Core.HoldAnalysis();
             Core.ClockRegression.Restart();
@@ -158,6 +191,7 @@ void CalibrationEngine::ApplyAndSave(Hold& calibration, double slope) {
         Host.SaveSettings();
     }
     calibration.lock();
+    return applied;
 }
 
 } // namespace kv

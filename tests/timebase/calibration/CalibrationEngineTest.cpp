@@ -453,13 +453,56 @@ TEST_F(CalibrationEngineTest, TheEndDialogContinuesAppliesOrAbandons) {
     EXPECT_EQ(Host.Timer(TimerCalibrationCycle), -1);
 }
 
-TEST_F(CalibrationEngineTest, FinishingBeforeThreeIntervalsEndsTheRun) {
-    StartAndCountDown();
-    Cycles(2);
-    Engine->FinishCalibration();
-    EXPECT_TRUE(Host.Reports.empty());
-    EXPECT_EQ(Engine->Flags(), 0);
-    EXPECT_EQ(Status(), "");
+// Points gathered are never dropped unasked, however short the run.
+TEST_F(CalibrationEngineTest, FinishingBeforeThreeIntervalsEndsTheRunOnlyWhenTheUserAgrees) {
+    struct Row {
+        int Points;
+        Answer Abandon;
+        bool Kept;
+    };
+    for (const Row row :
+         {Row{0, Answer::No, false}, Row{2, Answer::Yes, false}, Row{2, Answer::No, true}}) {
+        SCOPED_TRACE(testing::Message() << row.Points << " points");
+        Host.Asked.clear();
+        Host.Answers = {row.Abandon};
+        StartAndCountDown();
+        Cycles(row.Points);
+        Engine->FinishCalibration();
+        EXPECT_TRUE(Host.Reports.empty());
+        EXPECT_EQ(Host.Asked, row.Points ? std::vector<std::string>{"Less than 30 seconds has "
+                                                                    "elapsed. Do you want to "
+                                                                    "abandon this calibration?"}
+                                         : std::vector<std::string>{});
+        EXPECT_EQ(Engine->Flags(), row.Kept ? 1 : 0);
+        EXPECT_EQ(Engine->Progress().Bins.N[0], row.Kept ? row.Points : 0);
+        EXPECT_EQ(Status(), row.Kept ? "\r\nContinuing calibration" : "");
+        EXPECT_EQ(Host.Timer(TimerCalibrationCycle), row.Kept ? 10000 : -1);
+    }
+}
+
+// A stored run with a single point gives no fit: choosing to apply leaves the factor, says why,
+// and keeps the run even when the choice was to end it.
+TEST_F(CalibrationEngineTest, AFactorTheFitCannotGiveIsNotAppliedAndTheRunIsKept) {
+    for (const EndChoice choice : {EndChoice::ApplyAndContinue, EndChoice::ApplyAndEnd}) {
+        App.Cal = {};
+        App.Cal.N[0] = 1;
+        App.Cal.SumX[0] = App.Cal.SumY[0] = 100.0;
+        App.Cal.SumXX[0] = App.Cal.SumXY[0] = 1e4;
+        App.Cal.StartTime = App.Cal.TotalTime = 100 * 10'000'000;
+        App.Cal.StartSample = App.Cal.TotalSamples = 100 * Rate;
+        Core.Calibrating = 0x101;
+        Engine->ContinueCalibration();
+        Host.Choice = choice;
+        Engine->FinishCalibration();
+        EXPECT_NE(Status().find("\r\nCal factor not applied: too few points for a fit.\r\n"
+                                "Continuing calibration"),
+                  std::string::npos)
+            << Status();
+        EXPECT_EQ(Core.Settings.Cal.CalFactor48, 1.0);
+        EXPECT_EQ(Host.Saves, 0);
+        EXPECT_EQ(Engine->Flags(), 0x201);
+        EXPECT_EQ(Engine->Progress().Bins.N[0], 1);
+    }
 }
 
 TEST_F(CalibrationEngineTest, FinishingWaitsForAReadingInProgress) {
