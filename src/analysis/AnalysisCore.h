@@ -81,6 +81,9 @@ public:
     // applied to the filtered signal instead (a playback keeps its own playback gain).
     bool SoftwareInputGain = false;
     double InputGain = 1.0;
+    // The factor that was in use when a local-standard run started (the run measures with 1.0
+    // and shows this one as in use); 0 when none. Set by the calibration under both locks.
+    double SavedCalFactor = 0.0;
     bool AutoTrainActive = false;
     double SavedBeatPeriod = 0.0;
     std::string PromptText;

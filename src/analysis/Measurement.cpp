@@ -172,8 +172,9 @@ void AnalysisCore::UpdateLocalCalibrationText() {
                                static_cast<int>(std::fmod(t, 60.0)));
     text += FormatC("Dropped frames %u\r\n", static_cast<unsigned>(Detector.OverrunCount));
     if (t > 1.0) {
-        const double inUse = CalFactorFor(Settings.SampleRate, Settings.Cal);
-        const double suggested = inUse - m.AccumulatedRate;
+        const double measuringWith = CalFactorFor(Settings.SampleRate, Settings.Cal);
+        const double suggested = measuringWith - m.AccumulatedRate;
+        const double inUse = SavedCalFactor > 0.0 ? SavedCalFactor : measuringWith;
         const double trim = Clock.GetTrim();
         text += FormatC("Accumulated rate %+1.4f s/d\r\nCal factor in use %+1.4f s/d\r\n"
                         "Cal factor suggested %+1.4f s/d\r\nTimestamp tuning in use %+1.4f s/d\r\n"

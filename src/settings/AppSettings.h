@@ -11,15 +11,19 @@ namespace kv {
 
 inline constexpr int CalibrationSlots = 48;
 
-// Least-squares sums of a calibration run in progress, one slot per index.
+// A calibration run in progress, stored so that it continues after a restart: the least-squares
+// sums, one slot per index, and how much reference time and how many samples the run has
+// gathered, pauses excluded.
 struct CalibrationSums {
     std::array<double, CalibrationSlots> SumX{};
     std::array<double, CalibrationSlots> SumY{};
     std::array<double, CalibrationSlots> SumXY{};
     std::array<double, CalibrationSlots> SumXX{};
     std::array<int64_t, CalibrationSlots> N{};
-    int64_t StartTime = 0;
-    int64_t StartSample = 0;
+    int64_t StartTime = 0;    // 100 ns gathered before the run last continued
+    int64_t StartSample = 0;  // samples gathered before the run last continued
+    int64_t TotalTime = 0;    // 100 ns up to the latest point
+    int64_t TotalSamples = 0; // samples up to the latest point
 };
 
 inline constexpr int MicrophoneSource = 4099;

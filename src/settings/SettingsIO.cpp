@@ -1,6 +1,8 @@
 // The load and save orders of the "Settings" section.
 #include "settings/SettingsIO.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <mutex>
@@ -13,6 +15,7 @@ namespace kv {
 namespace {
 
 constexpr const char* LegacyCalFactorText = "1.00003109815019";
+constexpr double Units100nsPerSecond = 1e7; // a calibration run's times count 100 ns
 
 struct IntField {
     const char* Key;
@@ -132,7 +135,26 @@ void LoadAudioAndMode(const SettingsStore& s, AnalysisCore& core, AppSettings& a
     Read(s, {{"CalDebug", &app.CalDebug}});
 }
 
-void LoadCalibrationRun(const SettingsStore& s, CalibrationSums& cal) {
+// Files of earlier versions store no run totals. They were saved with the run paused, so its
+// totals are its start totals, unless those were lost to zero while points were stored: then the
+// latest point is estimated from the window's sums (bin 0), the points lying one update interval
+// apart on the fitted line.
+void DeriveRunTotals(CalibrationSums& cal, unsigned sampleRate) {
+    cal.TotalTime = cal.StartTime;
+    cal.TotalSamples = cal.StartSample;
+    if (cal.StartTime != 0 || cal.N[0] <= 0) return;
+    const double n = static_cast<double>(cal.N[0]);
+    const double meanX = cal.SumX[0] / n, meanY = cal.SumY[0] / n;
+    const double d = n * cal.SumXX[0] - cal.SumX[0] * cal.SumX[0]; // n * n * variance of x
+    const double slope = d > 0.0 ? (n * cal.SumXY[0] - cal.SumX[0] * cal.SumY[0]) / d : 1.0;
+    // The last of n evenly spaced values lies sqrt(3 variance (n - 1) / (n + 1)) above their mean.
+    const double lastX = meanX + std::sqrt(std::max(3.0 * d / (n * n) * (n - 1) / (n + 1), 0.0));
+    const double lastY = meanY + slope * (lastX - meanX);
+    cal.TotalTime = std::llround(lastX * Units100nsPerSecond);
+    cal.TotalSamples = std::llround(lastY * sampleRate);
+}
+
+void LoadCalibrationRun(const SettingsStore& s, CalibrationSums& cal, unsigned sampleRate) {
     const DoubleFormat f = DoubleFormat::Fixed19;
     for (int i = 0; i < CalibrationSlots; ++i) {
         Read(s, {{IndexedKey("CalSumX[%02d]", i).c_str(), f, &cal.SumX[i]},
@@ -146,6 +168,13 @@ void LoadCalibrationRun(const SettingsStore& s, CalibrationSums& cal) {
     const int32_t low = s.GetInt(SettingsSection, "CalStartSampleLo", LowHalf(cal.StartSample));
     const int32_t high = s.GetInt(SettingsSection, "CalStartSampleHi", HighHalf(cal.StartSample));
     cal.StartSample = JoinHalves(high, low);
+    if (!s.Document().Get(SettingsSection, "CalTotalTimeLo")) {
+        DeriveRunTotals(cal, sampleRate);
+        return;
+    }
+    cal.TotalTime = s.GetInt64(SettingsSection, "CalTotalTimeHi", "CalTotalTimeLo", cal.TotalTime);
+    cal.TotalSamples =
+        s.GetInt64(SettingsSection, "CalTotalSamplesHi", "CalTotalSamplesLo", cal.TotalSamples);
 }
 
 void LoadTexts(const SettingsStore& s, AnalysisCore& core, AppSettings& app) {
@@ -262,6 +291,8 @@ void SaveCalibrationRun(SettingsStore& s, const CalibrationSums& cal) {
     s.WriteInt64(SettingsSection, "CalStartTimeHi", "CalStartTimeLo", cal.StartTime);
     Write(s, {{"CalStartSampleLo", LowHalf(cal.StartSample)},
               {"CalStartSampleHi", HighHalf(cal.StartSample)}});
+    s.WriteInt64(SettingsSection, "CalTotalTimeHi", "CalTotalTimeLo", cal.TotalTime);
+    s.WriteInt64(SettingsSection, "CalTotalSamplesHi", "CalTotalSamplesLo", cal.TotalSamples);
 }
 
 void SaveTexts(SettingsStore& s, const AppSettings& app) {
@@ -301,7 +332,7 @@ void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& a
     LoadIntegers(store, core, app);
     LoadEscapement(store, core);
     LoadAudioAndMode(store, core, app);
-    LoadCalibrationRun(store, app.Cal);
+    LoadCalibrationRun(store, app.Cal, core.Settings.SampleRate);
     LoadTexts(store, core, app);
     LoadTrim(store, core, clock);
     Read(store, {{"Stabilization", g, &p.Stabilization}, {"Tau", g, &p.Tau}});

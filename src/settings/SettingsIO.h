@@ -26,7 +26,9 @@ struct ToolBarRefresh {
 // significant digits). Every number is limited to its key's range as it is read (LimitSetting);
 // a TickInterval that names no train is ignored; PerformanceScaleFactor is applied only strictly
 // between 0.95 and 1.05; the 32-bit CalFactor of older versions is the default of the four
-// calibration factors; CalUpdateInterval is never read. Runs before capture starts.
+// calibration factors; CalUpdateInterval is never read; a file without the calibration run's
+// totals (earlier versions) takes them from its start totals or, when those are zero under
+// stored points, from the latest point the sums place. Runs before capture starts.
 void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& app,
                   TimestampClock& clock, const ToolBarRefresh& refresh = {});
 

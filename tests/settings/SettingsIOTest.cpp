@@ -158,6 +158,27 @@ TEST_F(SettingsIO, KeysAreFoundInAnyLetterCase) {
     EXPECT_EQ(text.find("[Settings]"), std::string::npos);
 }
 
+// Files of earlier versions store no run totals: a run goes on from its start totals or, where
+// those were lost to zero, from its latest point as the sums place it (60 points 10 s apart).
+TEST_F(SettingsIO, ARunStoredByAnEarlierVersionGoesOnFromWhereItWas) {
+    double sx = 0, sy = 0, sxy = 0, sxx = 0;
+    for (int i = 0; i < 60; ++i) {
+        const double x = 10.0 * i, y = x * (1 + 2.5e-6); // the card 2.5 ppm fast
+        sx += x, sy += y, sxy += x * y, sxx += x * x;
+    }
+    const std::string bins =
+        "[Settings]\nSampleRate=48000\nCalNLo[00]=60\nCalSumX[00]=" + std::to_string(sx) +
+        "\nCalSumY[00]=" + std::to_string(sy) + "\nCalSumXY[00]=" + std::to_string(sxy) +
+        "\nCalSumXX[00]=" + std::to_string(sxx) + "\n";
+    LoadText(bins + "CalStartTimeLo=2000000000\nCalStartSampleLo=9600000\n");
+    EXPECT_EQ(app.Cal.TotalTime, 2'000'000'000);
+    EXPECT_EQ(app.Cal.TotalSamples, 9'600'000);
+    app = {};
+    LoadText(bins);
+    EXPECT_NEAR(static_cast<double>(app.Cal.TotalTime), 5.9e9, 1.0);
+    EXPECT_NEAR(static_cast<double>(app.Cal.TotalSamples), 590 * 48000 * (1 + 2.5e-6), 1.0);
+}
+
 TEST_F(SettingsIO, CalUpdateIntervalIsWrittenButNeverRead) {
     LoadText("[Settings]\nCalUpdateInterval=5\n");
     EXPECT_EQ(app.CalUpdateInterval, 10000);
@@ -274,6 +295,10 @@ std::vector<std::string> ExpectedSaveOrder(bool withAnalysisKeys) {
                              "CalStartTimeLo",
                              "CalStartSampleLo",
                              "CalStartSampleHi",
+                             "CalTotalTimeHi",
+                             "CalTotalTimeLo",
+                             "CalTotalSamplesHi",
+                             "CalTotalSamplesLo",
                              "SoundDeviceStr",
                              "SoundDeviceOutStr",
                              "SNTPServer",
@@ -365,6 +390,8 @@ void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clo
     }
     app.Cal.StartTime = -0x123456789AB;
     app.Cal.StartSample = 0x7FFFFFFF80000001;
+    app.Cal.TotalTime = 0x123456789ABC;
+    app.Cal.TotalSamples = -0x7FFFFFFF80000002;
     core.Params = {"21600 vph", 48, 310, 3000, 0.8, 0.2, 2, 16, 1, 1, 21, 6, "DU-PU", 30, 6, 25};
     core.Settings = {0, 1,   0,    1, 0, 5,  48000,
                      0, 1.5, 0.75, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
@@ -389,6 +416,7 @@ TEST_F(SettingsIO, EverySavedValueLoadsBack) {
     EXPECT_EQ(otherClock.GetTrim(), 1.0000123);
     EXPECT_EQ(otherApp.Cal.N[47], app.Cal.N[47]);
     EXPECT_EQ(otherApp.Cal.StartSample, app.Cal.StartSample);
+    EXPECT_EQ(otherApp.Cal.TotalSamples, app.Cal.TotalSamples);
     EXPECT_EQ(other.Params.TickInterval, "21600 vph");
     EXPECT_EQ(other.Settings.SampleRate, 48000u);
     EXPECT_EQ(other.Calibrating, 513);

@@ -134,6 +134,8 @@ TEST_F(CalibrationView, ALocalStandardRunShowsItsTextAndStoppingRestoresTheFacto
     ASSERT_TRUE(
         WaitFor([&] { return Text().find("Cal factor suggested") != std::string::npos; }, 20000));
     EXPECT_EQ(Text().rfind("Local cal for 0:0:", 0), 0u) << Text();
+    EXPECT_NE(Text().find("Cal factor in use +1.7280 s/d\r\n"), std::string::npos)
+        << "the factor set aside, not the 1.0 measured with";
 
     ASSERT_TRUE(View.OnCommand(cmd::FinishCal)); // a few seconds in: abandon?
     ASSERT_EQ(Asked.size(), 1);

@@ -236,6 +236,18 @@ TEST_F(GraphRender, TimeGridLinesFallOnWholeMarksOfTheStep) {
     EXPECT_GT(CountColour(-1500, -1061, -1000, -1000, Qt::black), 0); // the start time
 }
 
+// Without a record in the window there is no start to show, not the date of the "end of time"
+// sentinel: an empty log, and a window that begins after the last record.
+TEST_F(GraphRender, NoStartTimeWithoutARecordInTheWindow) {
+    const GraphSettings s = Only({{0, 0}});
+    for (const int64_t leftMark : {int64_t{0}, kStart + 1000}) {
+        WriteLog(leftMark ? 10 : 0, 10, [](int) { return 1.0; });
+        Model.Window.LeftMark = leftMark;
+        ASSERT_EQ(Render(s), GraphLoadStatus::Loaded);
+        EXPECT_EQ(CountColour(-1500, -1061, -1000, -1000, Qt::black), 0) << leftMark;
+    }
+}
+
 TEST_F(GraphRender, TheSpectrumDrawsBarsUpToItsStrongestLine) {
     // A sine of 8 cycles over the span: the strongest line is k = 8.
     const int records = 256;

@@ -83,6 +83,7 @@ public:
     static constexpr unsigned MessageShownMs = 2000; // a start failure stays this long
     static constexpr unsigned EndWaitMs = 60000;     // finishing waits this long for the worker
     static constexpr double UntrustedOffsetSeconds = 1800.0;
+    static constexpr double Units100nsPerSecond = 1e7; // the reference times count 100 ns
 
     CalibrationEngine(AnalysisCore& core, AppSettings& settings, CalibrationHost& host,
                       CalibrationReferences& references, CalibrationClocks clocks);
@@ -147,8 +148,11 @@ private:
     // CalibrationUpdate: the fit, the status text or, when finishing, the end dialog. Called
     // with `calibration` held; the dialog is shown with it released.
     void CalibrationUpdate(Hold& calibration);
+    void NextReadingLocked(); // timer 106 for the next reading of a run that goes on
+    void FinishShortRun(Hold& calibration);
     void EndOfRunDialog(Hold& calibration, double slope, const std::string& report);
-    void ApplyAndSave(Hold& calibration, double slope);
+    void ConcludeFinish(EndChoice choice, const char* refused);
+    bool ApplyAndSave(Hold& calibration, double slope);
     double ElapsedReferenceSeconds() const;
 
     AnalysisCore& Core;
@@ -158,14 +162,11 @@ private:
     CalibrationClocks Clocks;
 
     // Under CalibrationLock.
-    CalibrationSums& Bins;
-    int64_t TotalTime = 0;    // 100 ns
-    int64_t TotalSamples = 0; // samples
+    CalibrationSums& Bins; // the bins and the run totals, stored with the settings
     uint32_t LastUpdateTick = 0;
     CalibrationWorkerState Worker;
     double SlopeHigh = 1.05, SlopeLow = 0.95, PreviousSlope = 0.0;
     std::string ReferenceStatusText;
-    double SavedCalFactor = 0.0;
 
     // Set by the command on the user-interface thread, cleared by the worker.
     std::atomic<int> CorrectSystemClock{0};

@@ -319,7 +319,7 @@ void DrawSpanLabel(GraphPass& g) {
 }
 
 void DrawStartTime(GraphPass& g) {
-    if (g.M.Window.DisplayStart <= 0) return;
+    if (g.M.Window.DisplayStart <= 0 || !ShowsRecords(g.M.Window)) return;
     const QString text =
         QStringLiteral("start ") + LocalTime(g.M.Window.DisplayStart, "HH:mm:ss dd/MM/yy");
     g.C.Text(PlotLeft, kLowerEdgeY, text.toStdString(), HAlign::Left, VAlign::Baseline, Qt::black,

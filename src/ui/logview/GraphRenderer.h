@@ -28,6 +28,12 @@ private:
     StripLayout strips_;
 };
 
+// Whether the window shows a record: an empty one keeps the "end of time" sentinel as its start,
+// which is no time to show.
+inline bool ShowsRecords(const GraphWindow& window) {
+    return window.DisplayStart < EndOfTime && window.DisplayEnd > 0;
+}
+
 // The logical x of time t in the shown window (linear, or logarithmic with `logX`).
 double TimeToLogicalX(double t, const GraphWindow& window, bool logX);
 

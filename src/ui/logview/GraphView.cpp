@@ -202,7 +202,7 @@ int64_t CGraphView::UpdateReadout(QPointF point, Qt::KeyboardModifiers modifiers
     ReadoutText.clear();
     update();
     const GraphWindow& w = Model.Window;
-    if (w.DisplayStart < 0 || w.DisplayStart >= EndOfTime || w.DisplayEnd <= 0) return 0;
+    if (w.DisplayStart < 0 || !ShowsRecords(w)) return 0;
     QString text = QStringLiteral("start ") + LocalText(w.DisplayStart);
     const QPointF logical = DeviceToLogical(size(), point);
     int64_t t = 0;

@@ -186,6 +186,17 @@ struct CalibrationEngineTest : ::testing::Test {
         const auto lock = Core.HoldCalibration();
         return Core.Measurement.CalibrationStatusText;
     }
+    // The fifteen readings after a start phase's first one count down from 14 to 0 and add no
+    // point.
+    void ExpectFullCountdown() {
+        const int64_t points = Engine->Progress().Bins.N[0];
+        for (int expected = 14; expected >= 0 && !HasFatalFailure(); --expected) {
+            Cycles(1);
+            EXPECT_EQ(Engine->Progress().ReferenceStatusText,
+                      "SNTP Ok\r\nCountdown " + std::to_string(expected) + "\r\n");
+            EXPECT_EQ(Engine->Progress().Bins.N[0], points);
+        }
+    }
     // Start, first reading and the fifteen countdown readings: the next reading is a point.
     void StartAndCountDown() {
         Advance(1.0);
@@ -212,12 +223,7 @@ TEST_F(CalibrationEngineTest, FirstReadingStepsTheClockThenFifteenCountdownLines
     EXPECT_EQ(Host.Timer(TimerCalibrationCycle), 10000);
     EXPECT_NE(Status().find("Synchronising calibration"), std::string::npos);
 
-    for (int expected = 14; expected >= 0; --expected) {
-        Cycles(1);
-        EXPECT_EQ(Engine->Progress().ReferenceStatusText,
-                  "SNTP Ok\r\nCountdown " + std::to_string(expected) + "\r\n");
-        EXPECT_EQ(Engine->Progress().Bins.N[0], 0);
-    }
+    ExpectFullCountdown();
     Cycles(1);
     const CalibrationProgress p = Engine->Progress();
     EXPECT_EQ(p.Bins.N[0], 1);
@@ -329,7 +335,8 @@ TEST_F(CalibrationEngineTest, PauseKeepsTheRunAndContinueLeavesThePausedTimeOut)
     EXPECT_NE(Status().find("\r\nContinuing calibration"), std::string::npos);
     Advance(1.0);
     Cycle();
-    Cycles(CalibrationWorkerState::CountdownReadings + 1);
+    ExpectFullCountdown(); // the clock may have drifted while stopped: it settles again in full
+    Cycles(1);
     const CalibrationProgress after = Engine->Progress();
     EXPECT_EQ(after.Bins.N[0], before.Bins.N[0] + 1);
     EXPECT_EQ(after.TotalTime, before.TotalTime) << "the first point after a pause continues it";
@@ -359,6 +366,41 @@ TEST_F(CalibrationEngineTest, ARunContinuesAfterARestartFromTheSettingsFile) {
     engine->ContinueCalibration();
     EXPECT_EQ(engine->Flags(), 0x201);
     EXPECT_EQ(Host.Timer(TimerCalibrationCycle), 1000);
+}
+
+// A run stored by the program's exit (paused) or by "apply and continue" (running) loses nothing
+// when the next program stops it and finishes it before its first new point.
+TEST_F(CalibrationEngineTest, AStoredRunSurvivesStopAndFinishBeforeItsFirstNewPoint) {
+    test::TempFolder folder;
+    SettingsStore store(folder / "Kestrovane.ini");
+    auto restartIntoTheCountdown = [&] { // the program saves and ends, a new one measures
+        ASSERT_TRUE(SaveSettings(store, Core, App, Clock));
+        Engine.reset();
+        App = AppSettings{};
+        ASSERT_TRUE(store.Load());
+        LoadSettings(store, Core, App, Clock);
+        Engine = MakeEngine(Core, App);
+        Engine->ContinueCalibration();
+        Advance(1.0);
+        Cycle();
+        Cycles(3);
+    };
+    for (const bool paused : {true, false}) {
+        StartAndCountDown();
+        Cycles(60);
+        if (paused) Engine->MeasuringStopped();
+        const CalibrationProgress stored = Engine->Progress();
+        restartIntoTheCountdown();
+        Engine->MeasuringStopped();
+        restartIntoTheCountdown();
+        Host.Reports.clear();
+        Engine->FinishCalibration();
+        ASSERT_EQ(Host.Reports.size(), 1u) << paused;
+        EXPECT_EQ(Host.Reports[0].rfind("Time elapsed 00:09:50\r\n", 0), 0u) << Host.Reports[0];
+        EXPECT_EQ(Engine->Progress().Bins.N[0], 60);
+        Cycles(Engine->Progress().Countdown + 1);
+        EXPECT_EQ(Engine->Progress().TotalTime, stored.TotalTime) << "the new point follows on";
+    }
 }
 
 TEST_F(CalibrationEngineTest, TheEndDialogContinuesAppliesOrAbandons) {
@@ -402,13 +444,47 @@ TEST_F(CalibrationEngineTest, TheEndDialogContinuesAppliesOrAbandons) {
     EXPECT_EQ(Host.Timer(TimerCalibrationCycle), -1);
 }
 
-TEST_F(CalibrationEngineTest, FinishingBeforeThreeIntervalsEndsTheRun) {
-    StartAndCountDown();
-    Cycles(2);
-    Engine->FinishCalibration();
-    EXPECT_TRUE(Host.Reports.empty());
-    EXPECT_EQ(Engine->Flags(), 0);
-    EXPECT_EQ(Status(), "");
+// Finishing before a fit ends a run without points at once, one with points only when the user
+// agrees to lose them; a kept run reads on.
+TEST_F(CalibrationEngineTest, FinishingBeforeThreeIntervalsEndsARunWithPointsOnlyIfTheUserAgrees) {
+    struct Row {
+        int Points;
+        Answer Abandon;
+        bool Kept;
+    };
+    for (const Row r :
+         {Row{0, Answer::No, false}, Row{2, Answer::Yes, false}, Row{2, Answer::No, true}}) {
+        Host.Asked.clear();
+        Host.Answers = {r.Abandon};
+        StartAndCountDown();
+        Cycles(r.Points);
+        Engine->FinishCalibration();
+        EXPECT_EQ(Host.Asked.size(), r.Points ? 1u : 0u) << r.Points;
+        EXPECT_EQ(Engine->Progress().Bins.N[0], r.Kept ? r.Points : 0) << r.Points;
+        EXPECT_EQ(Host.Timer(TimerCalibrationCycle), r.Kept ? 10000 : -1) << r.Points;
+    }
+    EXPECT_EQ(Host.Asked[0],
+              "Less than 30 seconds has elapsed. Do you want to abandon this calibration?");
+}
+
+// A single stored point gives no fit: applying leaves the factor, says why and keeps the run,
+// even when the choice was to end it.
+TEST_F(CalibrationEngineTest, AFactorTheFitCannotGiveIsNotAppliedAndTheRunIsKept) {
+    for (const EndChoice choice : {EndChoice::ApplyAndContinue, EndChoice::ApplyAndEnd}) {
+        App.Cal = {};
+        App.Cal.N[0] = 1;
+        App.Cal.TotalTime = 100 * 10'000'000; // 100 s: long enough for the end dialog
+        Core.Calibrating = 0x101;
+        Engine->ContinueCalibration();
+        Host.Choice = choice;
+        Engine->FinishCalibration();
+        EXPECT_NE(Status().find("\r\nCal factor not applied: too few points for a fit.\r\n"
+                                "Continuing calibration"),
+                  std::string::npos)
+            << Status();
+        EXPECT_EQ(Core.Settings.Cal.CalFactor48, 1.0);
+        EXPECT_EQ(Engine->Progress().Bins.N[0], 1);
+    }
 }
 
 TEST_F(CalibrationEngineTest, FinishingWaitsForAReadingInProgress) {
