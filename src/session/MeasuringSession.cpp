@@ -145,6 +145,9 @@ void MeasuringSession::StartMeasurement() {
         BuffersAtRun = Core.Detector.BufferCounter;
     }
     SilentCaptureReported = false;
+    // Before the first buffer: a move once buffers flow would join two moments of the recording
+    // inside the measurement.
+    RandomPlaybackStart();
     SoundIn->SampleRate = Core.Settings.SampleRate;
     SoundIn->DeviceName = App.SoundDeviceStr;
     if (SoundIn->Start() != 0) {
@@ -157,7 +160,6 @@ void MeasuringSession::StartMeasurement() {
     StartOutput();
     BindSpeakerFader();
     SimulateCaptureClock();
-    RandomPlaybackStart();
     Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
     if (Core.Settings.Centre)
         Host.StartTimer(TimerCentre, static_cast<unsigned>(Core.Derived.BeatPeriod * 4000.0));
