@@ -314,8 +314,7 @@ void MeasuringSession::TogglePlayback() {
         const auto lock = Core.HoldAnalysis();
         if (Waveform.Recording()) Waveform.CloseRecording();
     }
-    const bool wasRunning = IsRunning();
-    if (wasRunning) StopMeasurement();
+    const bool wasRunning = StopForNewSource();
     auto lock = Core.HoldAnalysis();
     if (Waveform.Playing()) {
         EndPlayback();
@@ -325,6 +324,7 @@ void MeasuringSession::TogglePlayback() {
                                        SoundIn->Channels)) {
         Core.PlayingBack = true;
         Core.PlaybackGain = 1.0; // a new recording starts at its own level
+        Core.ResetMeasurement();
         SoundIn->SetPlaybackFallback(&Clocked);
         if (!Core.Settings.DuplexAudio)
             Player->Start(Waveform.PlaybackData(), Core.Settings.SampleRate, App.SoundDeviceOutStr);
@@ -352,12 +352,24 @@ PlaybackView MeasuringSession::Playback() const {
     return {Waveform.Playing(), Waveform.Recording(), Waveform.LoopCount()};
 }
 
-// Under the analysis lock: closes the playback and gives back the capture rate and channels.
+// Under the analysis lock: closes the playback and gives back the capture rate and channels. The
+// live input that follows is a new measurement.
 void MeasuringSession::EndPlayback() {
     Player->Stop();
     Waveform.ClosePlayback(Core.Settings.SampleRate, SoundIn->Channels);
     Core.PlayingBack = false;
     SoundIn->SetPlaybackFallback(nullptr);
+    Core.ResetMeasurement();
+}
+
+// A new recording, or live input after a playback, is a new measurement: every accumulated reading
+// starts again with it (the log's already do), and a positional run is given up as Stop does.
+// True when measuring was running.
+bool MeasuringSession::StopForNewSource() {
+    if (!IsRunning()) return false;
+    CancelPositionalRun();
+    if (IsRunning()) StopMeasurement();
+    return true;
 }
 
 // Under the analysis lock: closes whatever waveform file is open.
@@ -402,8 +414,7 @@ int64_t MeasuringSession::RecordOrPlayBuffer(int16_t* samples, size_t count) {
 }
 
 void MeasuringSession::OnPlaybackEnded() {
-    const bool wasRunning = IsRunning();
-    if (wasRunning) StopMeasurement();
+    const bool wasRunning = StopForNewSource();
     {
         const auto lock = Core.HoldAnalysis();
         EndPlayback();

@@ -1,5 +1,6 @@
 // A playback measured in the window: the recording reaches the analysis whole and in order while
-// the start of measuring or the analysis is held up.
+// the start of measuring or the analysis is held up, and a newly chosen recording is a new
+// measurement.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -102,6 +103,20 @@ TEST_F(PlaybackMeasurement, StallsDelayTheRecordingAndNeverSkipAnyOfIt) {
     const MeasurementState& m = View().Core().Measurement;
     EXPECT_NEAR(m.Deviation, m.TickElapsed * WatchRate / SecondsPerDay, 0.5e-3);
     EXPECT_NEAR(m.AccumulatedRate * SecondsPerDay, WatchRate, 1.0);
+}
+
+// "Choose waveform file ..." during a playback: the accumulated rate is the new recording's alone.
+TEST_F(PlaybackMeasurement, AChosenRecordingIsANewMeasurement) {
+    constexpr double FirstRate = -3.0, SecondRate = 10.0;
+    Source.Speed = 10; // the capture paces the playback at ten times real time
+    Session().PlaybackStartDraw = [] { return 0; };
+    View().App().WaveFile2 = Record("minus3.wav", FirstRate, 30);
+    Session().TogglePlayback();
+    ASSERT_TRUE(Analysed(20));
+    Session().SetWaveformFile(Record("plus10.wav", SecondRate, 30));
+    ASSERT_TRUE(Analysed(20));
+    const auto lock = View().Core().HoldAnalysis();
+    EXPECT_NEAR(View().Core().Measurement.AccumulatedRate * SecondsPerDay, SecondRate, 0.5);
 }
 
 } // namespace
