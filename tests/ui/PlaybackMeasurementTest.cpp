@@ -46,19 +46,15 @@ struct PlaybackMeasurement : test::FreshHomeFrame {
     SlowMixer Microphone; // the frame's faders use the mixers until TearDown
     test::FakeMixerControl Speakers;
 
-    // A watch of `rate` s/d recorded for `seconds`; its path, and in `length` its samples.
-    std::string Record(const std::string& name, double rate, double seconds,
-                       size_t* length = nullptr) {
+    // A watch of `rate` s/d recorded for `seconds`; its path.
+    std::string Record(const std::string& name, double rate, double seconds) {
         synth::SynthOptions o;
         o.BeatsPerHour = 18000;
         o.RateSecondsPerDay = rate;
-        o.BeatErrorMs = 0.5;
         o.SampleRate = Rate;
         o.Seconds = seconds;
         const std::string path = (Home / name).string();
-        const std::vector<int16_t> samples = synth::Synthesize(o).Samples;
-        EXPECT_TRUE(WriteWaveFile(path, samples, Rate, 1));
-        if (length) *length = samples.size();
+        EXPECT_TRUE(WriteWaveFile(path, synth::Synthesize(o).Samples, Rate, 1));
         return path;
     }
     // Waits until the running measurement has analysed `seconds` of sound since its start.
@@ -82,13 +78,12 @@ TEST_F(PlaybackMeasurement, StallsDelayTheRecordingAndNeverSkipAnyOfIt) {
     constexpr size_t DrawnStart = 25 * 9600 + 480; // 25 beats and 10 ms into the recording
     Session().UseMixers(Microphone, Speakers);
     Source.Names.clear(); // no input device: the clocked source captures
-    size_t length = 0;
-    const std::string path = Record("plus6.wav", WatchRate, 20, &length);
+    View().App().WaveFile2 = Record("plus6.wav", WatchRate, 20);
+    Session().TogglePlayback(); // opens the file now, starts measuring after this command
+    const size_t length = Session().WaveformState().PlaybackLength();
     const int q = static_cast<int>(std::ceil(DrawnStart * RandomStartSteps / length));
     const auto start = static_cast<size_t>(static_cast<double>(length) * q / RandomStartSteps);
     Session().PlaybackStartDraw = [q] { return q; };
-    View().App().WaveFile2 = path;
-    Session().TogglePlayback();
     ASSERT_TRUE(Analysed(2));
     {
         const auto stall = View().Core().HoldAnalysis();
