@@ -164,7 +164,8 @@ private:
     void ChooseThreshold(BufferContext& ctx);
     void NoteUnlockPeak();
     void RejoinAfterSplice();
-    void FollowLock(double beatsSinceLast);
+    void FollowLock(int64_t sample, double beatsSinceLast);
+    bool SameEventAsFirstTick(int64_t sample) const;
     void ReanchorDeviation(int64_t sample);
     void OnEnvelopeFull(BufferContext& ctx);
     void RecordMissedBeat(const BufferContext& ctx);

@@ -47,6 +47,10 @@ constexpr int TicksToLock = 6;
 // An unlock counts as on the beat grid within this fraction of a beat: a beat error of 10 ms at
 // 0.2 s moves single beats by a tenth, a knock lands anywhere.
 constexpr double LockTolerance = 0.15;
+// Two beats after the first tick, the same pallet's unlock lies within this share of the shortest
+// lift time of two whole beats when the first tick was an unlock: the detection's jitter is a
+// fraction of a millisecond, a tick's drop comes at least the shortest lift after its unlock.
+constexpr double SameEventShare = 0.5;
 
 } // namespace
 
@@ -264,7 +268,7 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
         if (det.SpliceSample > det.LastTickSample && sample >= det.SpliceSample)
             RejoinAfterSplice();
         else if (!det.Locked && !AutoTrainActive) // train detection tries beats that do not fit
-            FollowLock(beats);
+            FollowLock(sample, beats);
     }
     if (det.FirstTickSample == 0) {
         det.FirstTickSample = sample;
@@ -307,10 +311,11 @@ void AnalysisCore::OnUnlock(BufferContext& ctx, int64_t sample, size_t index, in
 // Before the detector has locked onto the watch, an unlock off the beat grid of the previous one
 // means one of them was not a tick: the measurement starts again at this unlock, so nothing heard
 // while locking in stays in the accumulated rate or the deviation.
-void AnalysisCore::FollowLock(double beatsSinceLast) {
+void AnalysisCore::FollowLock(int64_t sample, double beatsSinceLast) {
     DetectorState& det = Detector;
     const double whole = std::round(beatsSinceLast);
-    if (whole >= 1.0 && std::fabs(beatsSinceLast - whole) <= LockTolerance) {
+    const bool onGrid = whole >= 1.0 && std::fabs(beatsSinceLast - whole) <= LockTolerance;
+    if (onGrid && SameEventAsFirstTick(sample)) {
         det.Locked = ++det.ConsistentTicks >= TicksToLock;
         return;
     }
@@ -322,6 +327,19 @@ void AnalysisCore::FollowLock(double beatsSinceLast) {
     ResetMeasurement();
     Measurement.BeatError = 0.0;
     Measurement.BeatErrorStable = false;
+}
+
+// A capture that starts inside a tick hears that tick's later events first: taken for the first
+// tick, its drop anchors the deviation and the first interval a lift time late, an offset that
+// passes the beat grid's tolerance. Two beats on, the same pallet's unlock shows it: two beats are
+// whole, beat error and all, to well within half the shortest lift.
+bool AnalysisCore::SameEventAsFirstTick(int64_t sample) const {
+    const DetectorState& det = Detector;
+    if (det.FirstTickSample == 0 || det.UnlockHistory[1] != det.FirstTickSample) return true;
+    const double beats = static_cast<double>(sample - det.FirstTickSample) / Derived.SamplesPerBeat;
+    if (std::round(beats) != 2.0) return true; // a beat was missed: nothing to compare
+    const double off = std::fabs(beats - 2.0) * Derived.SamplesPerBeat;
+    return off <= SameEventShare * Derived.LiftSamplesMin;
 }
 
 // The first tick after a playback's wrap: the interval across the join is not the watch's, so it is

@@ -17,10 +17,10 @@ namespace {
 constexpr unsigned MinPlaybackRate = 1000;
 constexpr unsigned MaxPlaybackRate = 768000;
 constexpr int MaxPlaybackChannels = 32;
-// A random start takes a value 0..32767, a 15-bit random number, and starts at most halfway into
-// the recording.
+// A random start takes a value 0..32767, a 15-bit random number, and starts anywhere in the
+// recording: the byte offset it picks, halved, is the index of a 16-bit sample.
 constexpr int HighestRandomValue = 32767;
-constexpr double LatestRandomStart = 0.5;
+constexpr double SamplesPerDataByte = 0.5;
 
 struct PlaybackFormat {
     unsigned Rate = 0;
@@ -147,6 +147,7 @@ bool WaveformFiles::OpenForReading(const std::string& path, unsigned& sampleRate
     ClosePlayback(sampleRate, channels);
     Data = std::move(mono);
     Position = 0;
+    Moved = false;
     Loops = 0;
     IsPlaying = true;
     if (format.Rate != sampleRate) SavedRate = std::exchange(sampleRate, format.Rate);
@@ -182,14 +183,17 @@ void WaveformFiles::Record(const int16_t* samples, size_t n) {
     if (!Writer.Append(samples, n * static_cast<size_t>(RecordChannels))) CloseRecording();
 }
 
+// A move since the last buffer joins this buffer's first sample to another moment of the
+// recording; a wrap in the same buffer lies inside the break that join already makes.
 int64_t WaveformFiles::Play(int16_t* samples, size_t n) {
+    const int64_t moved = std::exchange(Moved, false) ? 0 : NoSplice;
     const size_t beforeWrap = CopyPlayback(samples, n);
-    if (beforeWrap == n) return NoSplice;
+    if (beforeWrap == n) return moved;
     Position = 0;
     const size_t got = beforeWrap + CopyPlayback(samples + beforeWrap, n - beforeWrap);
     if (got == n) {
         ++Loops;
-        return static_cast<int64_t>(beforeWrap);
+        return moved != NoSplice ? moved : static_cast<int64_t>(beforeWrap);
     }
     std::fill(samples + got, samples + n, int16_t{0});
     IsPlaying = false; // the data is kept until ClosePlayback gives the capture format back
@@ -228,8 +232,9 @@ size_t WaveformFiles::ResamplePlayback(int16_t* out, size_t n) {
 void WaveformFiles::RandomStart(int q) {
     const double bytes = 2.0 * static_cast<double>(Data.size());
     const double half = bytes * std::clamp(q, 0, HighestRandomValue) / double{HighestRandomValue} *
-                        LatestRandomStart;
+                        SamplesPerDataByte;
     Position = std::min(Data.size(), static_cast<size_t>(half)); // in samples: byte 2 * half
+    Moved = IsPlaying;
 }
 
 } // namespace kv

@@ -51,7 +51,7 @@ public:
     // data, wrapping to the start at the end. When the data cannot fill a buffer even from the
     // start, the rest of the buffer is silenced and playback ends. Allocates nothing.
     // Returns the index of the first sample played after a wrap (the end of the recording joined
-    // to its start), or NoSplice.
+    // to its start) or after a move (RandomStart), or NoSplice.
     static constexpr int64_t NoSplice = -1;
     int64_t Process(int16_t* samples, size_t n);
 
@@ -60,6 +60,7 @@ public:
     // sound recorded at the nominal rate. Values outside 0.5 to 2 are refused (1 is kept).
     void SetPlaybackStep(double step);
     // Moves playback to byte 2 * trunc(L * q / 32767 * 0.5) of the L data bytes; q in 0..32767.
+    // The next buffer played reports the move as a splice at its first sample.
     void RandomStart(int q);
 
     // The capture rate the user chose: the one a playback replaced, else `current`.
@@ -89,6 +90,7 @@ private:
     double Step = 1.0;     // recorded samples per played sample
     double Fraction = 0.0; // how far between Position and the next sample, 0 to 1
     bool IsPlaying = false;
+    bool Moved = false; // RandomStart moved the playback since the last buffer
     int Loops = 0;
     unsigned SavedRate = 0; // 0: nothing to give back
     int SavedChannels = 0;

@@ -169,6 +169,9 @@ void MeasuringSession::StartMeasurement() {
         BuffersAtRun = Core.Detector.BufferCounter;
     }
     SilentCaptureReported = false;
+    // Before the first buffer: a move once buffers flow would join two moments of the recording
+    // inside the measurement.
+    RandomPlaybackStart();
     SoundIn->SampleRate = Core.Settings.SampleRate;
     SoundIn->DeviceName = App.SoundDeviceStr;
     if (SoundIn->Start() != 0) {
@@ -181,7 +184,6 @@ void MeasuringSession::StartMeasurement() {
     StartOutput();
     BindSpeakerFader();
     SimulateCaptureClock();
-    RandomPlaybackStart();
     Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
     if (Core.Settings.Centre)
         Host.StartTimer(TimerCentre, static_cast<unsigned>(Core.Derived.BeatPeriod * 4000.0));
@@ -336,8 +338,7 @@ void MeasuringSession::TogglePlayback() {
         const auto lock = Core.HoldAnalysis();
         if (Waveform.Recording()) Waveform.CloseRecording();
     }
-    const bool wasRunning = IsRunning();
-    if (wasRunning) StopMeasurement();
+    const bool wasRunning = StopForNewSource();
     auto lock = Core.HoldAnalysis();
     if (Waveform.Playing()) {
         EndPlayback();
@@ -347,6 +348,7 @@ void MeasuringSession::TogglePlayback() {
                                        SoundIn->Channels)) {
         Core.PlayingBack = true;
         Core.PlaybackGain = 1.0; // a new recording starts at its own level
+        Core.ResetMeasurement();
         SoundIn->SetPlaybackFallback(&Clocked);
         if (!Core.Settings.DuplexAudio)
             Player->Start(Waveform.PlaybackData(), Core.Settings.SampleRate, App.SoundDeviceOutStr);
@@ -374,12 +376,24 @@ PlaybackView MeasuringSession::Playback() const {
     return {Waveform.Playing(), Waveform.Recording(), Waveform.LoopCount()};
 }
 
-// Under the analysis lock: closes the playback and gives back the capture rate and channels.
+// Under the analysis lock: closes the playback and gives back the capture rate and channels. The
+// live input that follows is a new measurement.
 void MeasuringSession::EndPlayback() {
     Player->Stop();
     Waveform.ClosePlayback(Core.Settings.SampleRate, SoundIn->Channels);
     Core.PlayingBack = false;
     SoundIn->SetPlaybackFallback(nullptr);
+    Core.ResetMeasurement();
+}
+
+// A new recording, or live input after a playback, is a new measurement: every accumulated reading
+// starts again with it (the log's already do), and a positional run is given up as Stop does.
+// True when measuring was running.
+bool MeasuringSession::StopForNewSource() {
+    if (!IsRunning()) return false;
+    CancelPositionalRun();
+    if (IsRunning()) StopMeasurement();
+    return true;
 }
 
 // Under the analysis lock: closes whatever waveform file is open.
@@ -424,8 +438,7 @@ int64_t MeasuringSession::RecordOrPlayBuffer(int16_t* samples, size_t count) {
 }
 
 void MeasuringSession::OnPlaybackEnded() {
-    const bool wasRunning = IsRunning();
-    if (wasRunning) StopMeasurement();
+    const bool wasRunning = StopForNewSource();
     {
         const auto lock = Core.HoldAnalysis();
         EndPlayback();

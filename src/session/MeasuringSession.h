@@ -173,6 +173,7 @@ private:
     void BindSpeakerFader();
     void MakeFaders(MixerControl& input, MixerControl& output);
     void EndPlayback();
+    bool StopForNewSource();
     void CloseWaveformFiles();
     void PostRun();
     void RandomPlaybackStart();

@@ -1,6 +1,7 @@
 // A looping playback measured as the capture delivers it: the wrap joins two unrelated moments of a
-// recording, which must read as a break in the signal, not as a rate error; and auto-centring,
-// which only changes buffer lengths, never moves a tick.
+// recording, which must read as a break in the signal, not as a rate error; auto-centring, which
+// only changes buffer lengths, never moves a tick; and no interruption of the sound enters the
+// accumulated rate or the deviation.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,6 +18,8 @@ namespace {
 constexpr unsigned Rate = 48000;
 // One sample of timing (21 us) over the 8 s rate window is about 0.23 s/d.
 constexpr double RateTolerance = 0.3;
+// RandomStart's value runs 0..32767 over the whole recording.
+constexpr double RandomStartSteps = 32767.0;
 
 // Plays a recording in a loop in place of the (silent) capture, as the view does.
 class LoopingHost : public CoreHarness {
@@ -37,10 +40,18 @@ public:
             each(t);
         }
     }
+    // Moves the playback on by `samples`, give or take 1/32767 of the recording, as a start at a
+    // random place does.
+    void MoveBy(size_t samples) {
+        const double to = static_cast<double>(Files.PlaybackPosition() + samples);
+        Files.RandomStart(
+            static_cast<int>(std::ceil(to * RandomStartSteps / Files.PlaybackLength())));
+    }
     WaveformFiles Files;
 };
 
-std::string WriteWatch(const TempFolder& dir, double vph, double rate, double seconds) {
+std::string WriteWatch(const TempFolder& dir, double vph, double rate, double seconds,
+                       synth::SynthResult* made = nullptr) {
     synth::SynthOptions o;
     o.BeatsPerHour = vph;
     o.RateSecondsPerDay = rate;
@@ -49,7 +60,9 @@ std::string WriteWatch(const TempFolder& dir, double vph, double rate, double se
     o.SampleRate = Rate;
     o.Seconds = seconds;
     const std::string path = dir / "watch.wav";
-    EXPECT_TRUE(WriteWaveFile(path, synth::Synthesize(o).Samples, Rate, 1));
+    synth::SynthResult watch = synth::Synthesize(o);
+    EXPECT_TRUE(WriteWaveFile(path, watch.Samples, Rate, 1));
+    if (made) *made = std::move(watch);
     return path;
 }
 
@@ -118,6 +131,42 @@ TEST(LoopingPlayback, CentringMovesBuffersNeverTicks) {
         EXPECT_NEAR(plain[i].AccumulatedRate, centred[i].AccumulatedRate, 1e-12) << "second " << i;
     }
     EXPECT_NEAR(centred.back().Rate * 86400.0, 86400.0 / 19199.0, RateTolerance);
+}
+
+// A centring shift, a restart (the train entered again, Clear) or a jump of the playback, falling
+// between a tick's unlock and its drop: the accumulated rate and the deviation take no interval
+// that spans it, with and without precision timing.
+TEST(LoopingPlayback, InterruptionsNeverEnterTheAccumulatedRateOrTheDeviation) {
+    constexpr double WatchRate = -3.0, SecondsPerDay = 86400.0;
+    constexpr size_t TenBeatsAndFiveMs = 10 * 9600 + 240; // at 18000 vph and 48 kHz
+    TempFolder dir;
+    synth::SynthResult watch;
+    const std::string path = WriteWatch(dir, 18000, WatchRate, 35, &watch);
+    const double unlock =
+        *std::upper_bound(watch.UnlockTimes.begin(), watch.UnlockTimes.end(), 12.0);
+    const auto cut = static_cast<size_t>((unlock + watch.LiftTime / 2) * Rate);
+    using Interruption = void (*)(LoopingHost&);
+    const std::pair<const char*, Interruption> interruptions[] = {
+        {"centring", [](LoopingHost& h) { h.Core.CentreNow(); }},
+        {"train entered again", [](LoopingHost& h) { h.Core.ParseTrain("18000 vph"); }},
+        {"Clear", [](LoopingHost& h) { h.Core.Clear("8 s"); }},
+        {"playback moved", [](LoopingHost& h) { h.MoveBy(TenBeatsAndFiveMs); }},
+    };
+    for (const int precise : {0, 1}) {
+        for (const auto& [name, interrupt] : interruptions) {
+            LoopingHost host;
+            ASSERT_TRUE(host.Open(path));
+            host.Core.Settings.PrecisionTiming = precise;
+            host.Start(Rate);
+            host.Feed(std::vector<int16_t>(cut, 0));
+            interrupt(host);
+            host.Feed(std::vector<int16_t>(30 * Rate - cut, 0));
+            const MeasurementState& m = host.Core.Measurement;
+            EXPECT_NEAR(m.AccumulatedRate * SecondsPerDay, WatchRate, 0.05) << name << precise;
+            EXPECT_NEAR(m.Deviation, m.TickElapsed * WatchRate / SecondsPerDay, 0.2e-3)
+                << name << precise;
+        }
+    }
 }
 
 } // namespace
