@@ -14,6 +14,10 @@
 
 namespace kv {
 
+// The speeds the settings dialog offers, in bits per second.
+inline constexpr int GpsBaudRates[] = {300,   600,   1200,  2400,  4800,  9600,  14400,
+                                       19200, 28800, 38400, 56000, 57600, 155200};
+
 // Read and write time-outs for a line at baud: t = 10000 / baud ms per 10-bit character (rounded
 // half away from zero), t + 20 ms between bytes and per byte, plus 1100 ms per call.
 SerialTimeouts GpsTimeouts(int baud);
