@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -14,35 +15,20 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/LineSpeed.h"
+
 namespace kv {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct BaudRate {
-    int BitsPerSecond;
-    speed_t Code;
-};
+// How far the speed the driver keeps may lie from the rate asked for, relative to it. A receiver
+// samples the stop bit 9.5 bit times after the start edge, so the two ends of a line may differ
+// by a little under 5% in all; each end is allowed less than half of that.
+constexpr double kSpeedTolerance = 0.02;
 
-// The rates termios can name.
-constexpr BaudRate kBaudRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
-};
-
-bool SpeedCode(int bitsPerSecond, speed_t& code) {
-    for (const BaudRate& rate : kBaudRates)
-        if (rate.BitsPerSecond == bitsPerSecond) {
-            code = rate.Code;
-            return true;
-        }
-    return false;
+bool CloseEnough(uint32_t actual, int wanted) {
+    return std::abs(static_cast<double>(actual) - wanted) <= kSpeedTolerance * wanted;
 }
 
 // Milliseconds until deadline, rounded up so that a wait never ends early; 0 once it has passed.
@@ -72,8 +58,7 @@ public:
 
     bool ApplyLineSettings(int baud) override {
         std::scoped_lock lock(readMutex_, writeMutex_);
-        speed_t speed;
-        if (closed_ || !haveSettings_ || !SpeedCode(baud, speed)) return false;
+        if (closed_ || !haveSettings_ || baud < 1) return false;
         termios line = settings_;
         ::cfmakeraw(&line); // binary: no translation, no echo, no XON/XOFF, 8 bits, no parity
         line.c_cflag &= ~(CSTOPB | CRTSCTS);
@@ -81,8 +66,9 @@ public:
         // Reads return what is there; the time-outs are kept with poll.
         line.c_cc[VMIN] = 0;
         line.c_cc[VTIME] = 0;
-        if (::cfsetispeed(&line, speed) != 0 || ::cfsetospeed(&line, speed) != 0 ||
-            ::tcsetattr(fd_, TCSANOW, &line) != 0)
+        // The speed is set apart (termios2), so that rates without a Bxxx constant work too.
+        if (::tcsetattr(fd_, TCSANOW, &line) != 0 ||
+            !CloseEnough(SetLineSpeed(fd_, static_cast<uint32_t>(baud)), baud))
             return false;
         settings_ = line;
         // Some receivers take their power from these lines. Devices without modem lines (a

@@ -34,8 +34,9 @@ public:
     // Fetches the port's current line settings, which ApplyLineSettings starts from.
     virtual bool ReadLineSettings() = 0;
     // baud bits per second, 8 data bits, no parity, 1 stop bit, binary (no character
-    // translation), no hardware or XON/XOFF flow control, DTR and RTS held on. False when the
-    // port refuses them or the rate is not one the system supports.
+    // translation), no hardware or XON/XOFF flow control, DTR and RTS held on. Any positive rate
+    // is asked for, standard or not; false when the port refuses the settings or its driver keeps
+    // a speed more than 2% away from baud (too far for characters to arrive whole).
     virtual bool ApplyLineSettings(int baud) = 0;
     virtual bool ReadTimeouts(SerialTimeouts& current) = 0;
     virtual bool ApplyTimeouts(const SerialTimeouts& timeouts) = 0;

@@ -55,7 +55,7 @@ struct AppSettings {
     // Time references
     std::string SNTPServer = "pool.ntp.org";
     int SNTPPort = 123;
-    std::string GPSPort = "COM5";
+    std::string GPSPort; // empty: none chosen, the first serial port found is used
     int GPSBaud = 4800;
 
     // Calibration run

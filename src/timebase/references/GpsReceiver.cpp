@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <string_view>
 
@@ -26,7 +27,23 @@ std::span<const uint8_t> Bytes(std::string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
+// COM<n> in any case, as Windows names its serial ports.
+bool IsWindowsPortName(std::string_view name) {
+    constexpr std::string_view kPrefix = "COM";
+    if (name.size() <= kPrefix.size()) return false;
+    const auto upper = [](unsigned char c) { return static_cast<char>(std::toupper(c)); };
+    return std::equal(kPrefix.begin(), kPrefix.end(), name.begin(),
+                      [&](char a, char b) { return a == upper(b); }) &&
+           std::all_of(name.begin() + kPrefix.size(), name.end(),
+                       [](unsigned char c) { return std::isdigit(c); });
+}
+
 } // namespace
+
+std::string GpsPortToUse(const std::string& stored, const std::vector<std::string>& found) {
+    if (!stored.empty() && !IsWindowsPortName(stored)) return stored;
+    return found.empty() ? std::string() : found.front();
+}
 
 SerialTimeouts GpsTimeouts(int baud) {
     const auto perCharacter = static_cast<uint32_t>(
@@ -49,8 +66,9 @@ void ConfigureGpsMessages(SerialPort& port, bool restore) {
         if (sentence.size() <= kLongestCommand) port.Write(Bytes(sentence));
 }
 
-GpsReceiver::GpsReceiver(SerialPortOpener& ports, const TimestampClock& clock)
-    : ports_(ports), clock_(clock) {}
+GpsReceiver::GpsReceiver(SerialPortOpener& ports, const TimestampClock& clock,
+                         SerialPortList listPorts)
+    : ports_(ports), clock_(clock), listPorts_(std::move(listPorts)) {}
 
 GpsReceiver::~GpsReceiver() {
     CloseGpsPort();
@@ -67,11 +85,12 @@ const char* GpsReceiver::ConfigurePort(SerialPort& port, int baud) {
 
 bool GpsReceiver::OpenGpsPort(const std::string& portName, int baud, std::string& error) {
     CloseGpsPort();
-    if (portName.empty()) {
+    const std::string name = GpsPortToUse(portName, listPorts_());
+    if (name.empty()) {
         error = "No GPS port configured";
         return false;
     }
-    std::shared_ptr<SerialPort> port = ports_.Open(portName);
+    std::shared_ptr<SerialPort> port = ports_.Open(name);
     if (!port) {
         error = "GPS com port unavailable";
         return false;

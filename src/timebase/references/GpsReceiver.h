@@ -3,16 +3,31 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/SerialPort.h"
+#include "platform/SerialPortScan.h"
 #include "timebase/SampleClock.h"
 #include "timebase/references/TimeReference.h"
 
 namespace kv {
+
+// The speeds the settings dialog offers, in bits per second.
+inline constexpr int GpsBaudRates[] = {300,   600,   1200,  2400,  4800,  9600,  14400,
+                                       19200, 28800, 38400, 56000, 57600, 155200};
+
+// The serial ports present, first choice first; asked on the thread that opens the port.
+using SerialPortList = std::function<std::vector<std::string>()>;
+
+// The port to use for a stored GPSPort: the stored name, unless nothing was chosen (empty) or the
+// name is a Windows one such as COM5 (older settings files hold it as the default), which names
+// no port here; then the first of found, or empty when found is.
+std::string GpsPortToUse(const std::string& stored, const std::vector<std::string>& found);
 
 // Read and write time-outs for a line at baud: t = 10000 / baud ms per 10-bit character (rounded
 // half away from zero), t + 20 ms between bytes and per byte, plus 1100 ms per call.
@@ -35,15 +50,17 @@ public:
     static constexpr int kStartSentences = 100;
     static constexpr int kRunningSentences = 5;
 
-    explicit GpsReceiver(SerialPortOpener& ports = PosixSerialPorts(),
-                         const TimestampClock& clock = ProcessTimestampClock());
+    explicit GpsReceiver(
+        SerialPortOpener& ports = PosixSerialPorts(),
+        const TimestampClock& clock = ProcessTimestampClock(),
+        SerialPortList listPorts = [] { return ListSerialPorts(); });
     ~GpsReceiver() override; // closes an open port as CloseGpsPort does
     GpsReceiver(const GpsReceiver&) = delete;
     GpsReceiver& operator=(const GpsReceiver&) = delete;
 
-    // Opens portName (a device name under /dev or an absolute path) at baud and tells the
-    // receiver to send ZDA only. False with the reason in error; a port opened part-way is
-    // closed again. A port already open is closed first.
+    // Opens portName (a device name under /dev or an absolute path; GpsPortToUse picks one when
+    // it names none) at baud and tells the receiver to send ZDA only. False with the reason in
+    // error; a port opened part-way is closed again. A port already open is closed first.
     bool OpenGpsPort(const std::string& portName, int baud, std::string& error);
     // Restores the receiver's standard output, ends a pending reading and closes the port.
     void CloseGpsPort();
@@ -67,6 +84,7 @@ private:
 
     SerialPortOpener& ports_;
     const TimestampClock& clock_;
+    const SerialPortList listPorts_;
     mutable std::mutex mutex_;         // guards port_ and baud_
     std::shared_ptr<SerialPort> port_; // empty while closed
     int baud_ = 0;

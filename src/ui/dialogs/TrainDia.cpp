@@ -22,6 +22,7 @@
 #include <variant>
 
 #include "platform/SerialPortScan.h"
+#include "timebase/references/GpsReceiver.h"
 
 namespace kv {
 
@@ -156,9 +157,6 @@ const char* const SntpServers[] = {"0.pool.ntp.org",
                                    "time.windows.com"};
 
 const char* const SampleRates[] = {"22050", "44100", "48000", "96000"};
-
-const char* const BaudRates[] = {"300",   "600",   "1200",  "2400",  "4800",  "9600",  "14400",
-                                 "19200", "28800", "38400", "56000", "57600", "155200"};
 
 const char* const EscapementLabels[] = {"Lever", "Coax1", "Coax2", "AP1", "AP2", "Clock", "Fork"};
 
@@ -381,8 +379,8 @@ void CTrainDia::BuildCalibrationGroup(QGridLayout* outer, const TrainDiaLists& l
     for (const std::string& port : lists.SerialPorts)
         ports->addItem(QString::fromStdString(port));
     QComboBox* bauds = AddList(grid, 7, 0, ctl::GpsBaud, QStringLiteral("GPS baud rate"), false);
-    for (const char* baud : BaudRates)
-        bauds->addItem(QString::fromLatin1(baud));
+    for (const int baud : GpsBaudRates)
+        bauds->addItem(QString::number(baud));
     // The stored port or speed stays choosable when the machine does not offer it.
     for (QComboBox* list : {ports, bauds}) {
         const QString stored = list == ports ? Values.GpsPort : Values.GpsBaud;

@@ -9,6 +9,7 @@
 #include "audio/PortAudioSink.h"
 #include "audio/PortAudioSource.h"
 #include "settings/Profiles.h"
+#include "timebase/references/GpsReceiver.h"
 #include "ui/app/CommandTable.h"
 #include "ui/dialogs/ProfileChooser.h"
 #include "ui/dialogs/TrainDia.h"
@@ -243,7 +244,9 @@ bool CChildView::OpenSettingsDialog() {
     lists.OutputDevices = Hooks.OutputDeviceNames ? Hooks.OutputDeviceNames() : ListOutputDevices();
     lists.SerialPorts = SerialPortNames();
     lists.CounterFrequency = static_cast<int64_t>(ProcessTimestampClock().Frequency());
-    CTrainDia dialog(DialogFields(*this), lists, this);
+    TrainDiaFields fields = DialogFields(*this);
+    fields.GpsPort = Q(GpsPortToUse(App().GPSPort, lists.SerialPorts));
+    CTrainDia dialog(fields, lists, this);
     dialog.ShowMessage = [this](const QString& text) { ShowMessageText(text); };
     dialog.Beep = [this] { Hooks.BeepHook ? Hooks.BeepHook() : QApplication::beep(); };
     if (Hooks.SettingsDialogHook) {
