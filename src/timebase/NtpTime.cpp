@@ -132,9 +132,17 @@ uint64_t Utc100nsFromCalendar(const CalendarTime& t) {
            static_cast<uint64_t>(t.Milliseconds) * k100nsPerMillisecond;
 }
 
+NtpTime NtpFromUtc100ns(uint64_t utc100ns) {
+    constexpr uint64_t kSecondsFrom1601To1900 = (kJdnNtpEpoch - kJdnUtcEpoch) * 86400;
+    const uint64_t seconds = utc100ns / k100nsPerSecond - kSecondsFrom1601To1900;
+    // Below 2^24 * 2^32, so the product cannot overflow; adding half a unit rounds.
+    const uint64_t fraction =
+        ((utc100ns % k100nsPerSecond << 32) + k100nsPerSecond / 2) / k100nsPerSecond;
+    return (static_cast<uint64_t>(static_cast<uint32_t>(seconds)) << 32) + fraction;
+}
+
 NtpTime NowNtp(bool useCounter, const TimestampClock& clock) {
-    const uint64_t utc = useCounter ? clock.NowUtc() : clock.SystemUtc();
-    return NtpFromCalendar(CalendarFromUtc100ns(utc));
+    return NtpFromUtc100ns(useCounter ? clock.NowUtc() : clock.SystemUtc());
 }
 
 } // namespace kv

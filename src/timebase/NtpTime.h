@@ -38,7 +38,10 @@ CalendarTime CalendarFromUtc100ns(uint64_t utc100ns);
 // counts into the next minute. Throws std::invalid_argument for fields out of range or a date
 // outside 1601 to about 58000.
 uint64_t Utc100nsFromCalendar(const CalendarTime& t);
-// The current time from the timestamp clock (useCounter) or from the system UTC clock.
+// 100 ns since 1601-01-01 UTC -> NTP time with the full fraction (seconds modulo 2^32 as in
+// NtpFromCalendar); the fraction is the nearest 2^-32 s, so nothing below the millisecond is lost.
+NtpTime NtpFromUtc100ns(uint64_t utc100ns);
+// The current time from the timestamp clock (useCounter) or from the system UTC clock, to 100 ns.
 NtpTime NowNtp(bool useCounter, const TimestampClock& clock = ProcessTimestampClock());
 
 } // namespace kv

@@ -42,7 +42,8 @@ inline int FreeUdpPort() {
 class ChronyServer {
 public:
     static bool Installed() { return std::filesystem::exists(kChronyd); }
-    ChronyServer()
+    // extraConfig: more chrony.conf lines, e.g. a public server's "ratelimit interval 3 burst 8".
+    explicit ChronyServer(const std::string& extraConfig = "")
         : folder_(std::filesystem::temp_directory_path() /
                   ("kv-chrony-" + std::to_string(::getpid()))) {
         std::filesystem::create_directories(folder_);
@@ -50,7 +51,8 @@ public:
         std::ofstream(folder_ / "chrony.conf")
             << "port " << port_ << "\nbindaddress 127.0.0.1\nallow 127.0.0.1\nlocal stratum 8\n"
             << "cmdport 0\npidfile " << (folder_ / "chronyd.pid").string() << "\ndriftfile "
-            << (folder_ / "drift").string() << "\n";
+            << (folder_ / "drift").string() << "\n"
+            << extraConfig;
         const std::string conf = (folder_ / "chrony.conf").string();
         const std::string log = (folder_ / "chronyd.log").string();
         // -x: never touch the system clock; -d: stay in the foreground. Run as root, it keeps

@@ -135,7 +135,8 @@ TEST_F(LongCalibration, SntpAgainstALocalServerFindsTheSimulatedCardError) {
     constexpr double Expected = 3.456; // 40 ppm in seconds per day
     constexpr double WatchRate = 5.0;  // the recording's own rate
     constexpr int SteadyUpdates = 3;   // suggestions in a row within the tolerance
-    test::ChronyServer chrony;
+    // Limited like a public server: a burst of 8, then one query per 8 s (2^3).
+    test::ChronyServer chrony("ratelimit interval 3 burst 8\n");
     ASSERT_TRUE(chrony.Running());
     WriteRecording(WatchRate, 300.0); // loops; the analysis rejoins at the splice
     // The default factor: the analysis buffers end anywhere inside the simulated card's 10 ms

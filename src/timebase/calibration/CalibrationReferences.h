@@ -10,6 +10,7 @@
 #include "platform/UdpSocket.h"
 #include "timebase/SampleClock.h"
 #include "timebase/references/GpsReceiver.h"
+#include "timebase/references/SntpClient.h"
 #include "timebase/references/TimeReference.h"
 
 namespace kv {
@@ -51,6 +52,10 @@ private:
     TimestampClock& Clock;
     UdpSocketFactory& Sockets;
     GpsReceiver Receiver;
+    // The server of the latest SNTP reading, kept so that its query budget, remembered replies
+    // and any Kiss-o'-Death outlive the reading; only the worker thread touches it.
+    ReferenceSettings SntpWhere;
+    std::unique_ptr<SntpReference> Sntp;
 };
 
 } // namespace kv
