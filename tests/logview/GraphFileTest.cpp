@@ -1,15 +1,21 @@
-// The log viewer's load from files: files that cannot be shown give a status and leave the model
-// alone; empty, binary, truncated and huge-line files load without harm; a file appended to or
-// cut while it is read; and the CSV of the traces and of a spectrum.
+// The log viewer's load from files: files that cannot be shown or are not logs give a status and
+// leave the model alone; empty, binary, truncated and huge-line files load without harm, and junk
+// or a huge line takes no memory beyond the records; a file appended to or cut while it is read;
+// and the CSV of the traces and of a spectrum.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <sstream>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "LogTestSupport.h"
 #include "logview/model/GraphCsv.h"
@@ -55,6 +61,7 @@ TEST_F(GraphFileTest, AFileThatCannotBeShownLeavesTheModelAsItWas) {
     EXPECT_EQ(Model.LoadGraphData("", Settings), GraphLoadStatus::NoFileName);
     EXPECT_EQ(Model.LoadGraphData(Dir.Path, Settings), GraphLoadStatus::NotAFile);
     EXPECT_EQ(Model.LoadGraphData("/dev/zero", Settings), GraphLoadStatus::NotAFile);
+    EXPECT_EQ(Model.LoadGraphText("0\tzero\r\n\t1\r\nabc\r\n", Settings), GraphLoadStatus::NotALog);
     EXPECT_EQ(Model.Records.size(), 2u);
     EXPECT_EQ(GraphLoadMessage(GraphLoadStatus::Loaded, Path), "");
 }
@@ -76,15 +83,27 @@ TEST_F(GraphFileTest, BinaryTruncatedAndHugeLineFilesLoadWithoutHarm) {
     for (char& c : binary)
         c = static_cast<char>(random());
     Model.SpectrumTrace = 0;
-    for (const std::string& bytes :
-         {binary, Wide(Record(1000) + Record(1010)).substr(0, 37), // cut inside a character
-          std::string(8 << 20, '7') + "\r\n", Wide(std::string(4 << 20, '\t') + "\r\n"),
-          std::string(8 << 20, '\r'),
-          std::string("1e308\t1e308\r\n-1e308\t-1e308\r\n") +
-              "1e-320\t1\r\n99999999999999999999999\t1\r\n"}) {
-        WriteBytes(Path, bytes);
+    using enum GraphLoadStatus;
+    const struct {
+        std::string Bytes;
+        std::vector<GraphLoadStatus> Expected;
+    } cases[] = {
+        {binary, {Loaded, NotALog}}, // chance may make a line look like a record
+        {Wide(Record(1000) + Record(1010)).substr(0, 37), {Loaded}}, // cut inside a character
+        {std::string(8 << 20, '7') + "\r\n", {NotALog}},
+        {Wide(std::string(4 << 20, '\t') + "\r\n"), {NotALog}},
+        {std::string(8 << 20, '\r'), {NotALog}},
+        {std::string(8 << 20, 'x'), {Loaded}}, // no line has ended yet
+        {std::string("1e308\t1e308\r\n-1e308\t-1e308\r\n") +
+             "1e-320\t1\r\n99999999999999999999999\t1\r\n",
+         {Loaded}},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(Path, c.Bytes);
         const auto start = Clock::now();
-        EXPECT_EQ(Model.LoadGraphData(Path, Settings), GraphLoadStatus::Loaded);
+        const GraphLoadStatus status = Model.LoadGraphData(Path, Settings);
+        EXPECT_NE(std::find(c.Expected.begin(), c.Expected.end(), status), c.Expected.end())
+            << static_cast<int>(status) << " for " << c.Bytes.substr(0, 20);
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
         for (const GraphRecord& r : Model.Records)
             for (int i = 0; i < TraceCount; ++i)
@@ -94,6 +113,87 @@ TEST_F(GraphFileTest, BinaryTruncatedAndHugeLineFilesLoadWithoutHarm) {
     WriteBytes(Path, Wide(Record(1000) + Record(1010)).substr(0, 37));
     Model.LoadGraphData(Path, Settings);
     EXPECT_EQ(Model.Records.size(), 1u);
+}
+
+// Peak resident memory above the start, in KiB, while a child process loads the file; the child
+// sends the status and the record count with it.
+struct ChildLoad {
+    GraphLoadStatus Status = GraphLoadStatus::ReadFailed;
+    size_t Records = 0;
+    long PeakGrowthKiB = -1;
+};
+
+long ProcStatusKiB(const std::string& field) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size()));
+    return -1;
+}
+
+ChildLoad LoadInChild(const std::string& path, const GraphSettings& settings) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts from here
+        const long before = ProcStatusKiB("VmRSS:");
+        GraphModel model;
+        ChildLoad load;
+        load.Status = model.LoadGraphData(path, settings);
+        load.Records = model.Records.size();
+        load.PeakGrowthKiB = ProcStatusKiB("VmHWM:") - before;
+        _exit(write(pipeEnds[1], &load, sizeof load) == sizeof load ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    ChildLoad load;
+    if (read(pipeEnds[0], &load, sizeof load) != sizeof load) load = {};
+    close(pipeEnds[0]);
+    waitpid(child, nullptr, 0);
+    return load;
+}
+
+TEST_F(GraphFileTest, JunkAndAHugeLineTakeNoMoreMemoryThanTheRecords) {
+    constexpr size_t kMiB = 1 << 20;
+    constexpr long kBoundKiB = 64 * 1024;
+    const auto records = [](std::ostream& out, int64_t from) {
+        for (int64_t t = from; t < from + 100; t += 10)
+            out << Record(t);
+    };
+    const struct {
+        const char* Name;
+        std::function<void(std::ostream&)> Write;
+        GraphLoadStatus Status;
+        size_t Records;
+    } cases[] = {
+        {"200 MiB of carriage returns",
+         [&](std::ostream& out) {
+             for (int i = 0; i < 200; ++i)
+                 out << std::string(kMiB, '\r');
+         },
+         GraphLoadStatus::NotALog, 0},
+        {"a 100 MB line between records",
+         [&](std::ostream& out) {
+             records(out, 1000);
+             for (int i = 0; i < 100; ++i)
+                 out << std::string(kMiB, '7');
+             out << "\r\n";
+             records(out, 2000);
+         },
+         GraphLoadStatus::Loaded, 20},
+    };
+    for (const auto& c : cases) {
+        {
+            std::ofstream out(Path, std::ios::binary | std::ios::trunc);
+            c.Write(out);
+        }
+        const ChildLoad load = LoadInChild(Path, Settings);
+        fs::remove(Path);
+        EXPECT_EQ(load.Status, c.Status) << c.Name;
+        EXPECT_EQ(load.Records, c.Records) << c.Name;
+        EXPECT_GE(load.PeakGrowthKiB, 0) << c.Name;
+        EXPECT_LT(load.PeakGrowthKiB, kBoundKiB) << c.Name;
+        std::printf("%s: peak memory growth %ld KiB\n", c.Name, load.PeakGrowthKiB);
+    }
 }
 
 // Runs `check` on loads of the file for half a second while a thread appends records to it and,
