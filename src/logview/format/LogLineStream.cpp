@@ -12,6 +12,7 @@ namespace {
 
 constexpr size_t kMinChunkBytes = 16; // holds the encoding probe and any UTF-8 sequence
 
+// A UTF-16LE unit in D800 … DBFF, the first of a pair.
 bool IsHighSurrogate(const char* unit) {
     return (static_cast<unsigned char>(unit[1]) & 0xFC) == 0xD8;
 }

@@ -19,6 +19,7 @@ namespace {
 constexpr int64_t kTimeLimit = int64_t{1} << 53; // times a double holds to the second
 constexpr size_t kMarkerRoom = 128;              // the two time-only records in UTF-16
 constexpr uint64_t kNone = UINT64_MAX;           // no record inside the section
+constexpr size_t kTimeDigits = 24;               // an int64_t in decimal with its sign
 
 // Every line whole, however long: the file is in memory already, and a long line must keep its
 // place like any other.
@@ -105,7 +106,7 @@ private:
     }
 
     static std::string TimeText(int64_t seconds) {
-        char text[24];
+        char text[kTimeDigits];
         const auto result = std::to_chars(text, text + sizeof text, seconds);
         return std::string(text, result.ptr);
     }

@@ -30,7 +30,8 @@ GraphTag MakeTag(double t, const LogTag& tag) {
             tag.Kind == TagKind::NoteWithLine ? GraphTagKind::NoteWithLine : GraphTagKind::Note};
 }
 
-// Whether a line is a record whose time field is a number other than 0, as every log has.
+// Whether a line is a record whose time field is a decimal number other than 0, as every log
+// has and other files hardly ever do.
 bool IsTimedRecord(const LogLine& line) {
     const std::string_view time = SplitTimeField(line.Text).Time;
     double t = 0.0;
