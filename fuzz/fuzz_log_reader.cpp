@@ -1,13 +1,19 @@
 // libFuzzer target of the log viewer's load: any bytes, read with trace settings taken from the
 // input's first bytes, load twice (the second from the first load's filter seeds) without a crash,
 // and every shown value is a number or no value, the spectrum a power of two in size, every tag
-// on a trace 0 … 7.
+// on a trace 0 … 7; a load that is refused leaves the records as they were; and the chunked line
+// reader, at a chunk size taken from the input, gives the lines of the whole-text reader.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "FuzzCheck.h"
+#include "logview/format/LogEncoding.h"
+#include "logview/format/LogLineReader.h"
+#include "logview/format/LogLineStream.h"
 #include "logview/model/GraphModel.h"
 
 namespace {
@@ -46,6 +52,34 @@ void RequireSane(const kv::GraphModel& model) {
         Require(!std::isnan(r.FilterSeedA) && !std::isnan(r.FilterSeedB), "seeds are numbers");
 }
 
+// The lines of the whole decoded text against those read a few bytes at a time.
+void RequireSameLines(std::string_view bytes, size_t chunkBytes) {
+    const std::string text = kv::DecodeLogText(bytes, kv::DetectLogEncoding(bytes));
+    std::vector<std::string_view> whole;
+    kv::LogLines lines(text);
+    for (std::string_view line; lines.Next(line);)
+        whole.push_back(line);
+    size_t at = 0;
+    kv::ReadLogLines(bytes,
+                     [&](const kv::LogLine& line) {
+                         Require(at < whole.size() && line.Text == whole[at++],
+                                 "chunks give the same lines");
+                         return true;
+                     },
+                     {SIZE_MAX, chunkBytes});
+    Require(at == whole.size(), "chunks give every line");
+}
+
+void Load(kv::GraphModel& model, std::string_view bytes, const kv::GraphSettings& settings) {
+    const size_t before = model.Records.size();
+    const kv::GraphLoadStatus status = model.LoadGraphText(bytes, settings);
+    Require(status == kv::GraphLoadStatus::Loaded || status == kv::GraphLoadStatus::NotALog,
+            "bytes load or are not a log");
+    Require(status == kv::GraphLoadStatus::Loaded || model.Records.size() == before,
+            "a refused load keeps the records");
+    RequireSane(model);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -57,10 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     model.SpectrumTrace = static_cast<int>(data[kv::TraceCount] % 10) - 1;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + kSettingsBytes,
                                  size - kSettingsBytes);
-    model.LoadGraphText(bytes, settings);
-    RequireSane(model);
+    Load(model, bytes, settings);
     model.ApplySpan(1);
-    model.LoadGraphText(bytes, settings);
-    RequireSane(model);
+    Load(model, bytes, settings);
+    RequireSameLines(bytes, data[0]);
     return 0;
 }

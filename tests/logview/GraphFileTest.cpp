@@ -1,15 +1,20 @@
-// The log viewer's load from files: files that cannot be shown give a status and leave the model
-// alone; empty, binary, truncated and huge-line files load without harm; a file appended to or
-// cut while it is read; and the CSV of the traces and of a spectrum.
+// The log viewer's load from files: files that cannot be shown or are not logs give a status and
+// leave the model alone; empty, binary, truncated and huge-line files load without harm, and junk
+// or a huge line takes no memory beyond the records; a file appended to or cut while it is read;
+// and the CSV of the traces and of a spectrum.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <sstream>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "LogTestSupport.h"
 #include "logview/model/GraphCsv.h"
@@ -55,6 +60,7 @@ TEST_F(GraphFileTest, AFileThatCannotBeShownLeavesTheModelAsItWas) {
     EXPECT_EQ(Model.LoadGraphData("", Settings), GraphLoadStatus::NoFileName);
     EXPECT_EQ(Model.LoadGraphData(Dir.Path, Settings), GraphLoadStatus::NotAFile);
     EXPECT_EQ(Model.LoadGraphData("/dev/zero", Settings), GraphLoadStatus::NotAFile);
+    EXPECT_EQ(Model.LoadGraphText("0\tzero\r\n\t1\r\nabc\r\n", Settings), GraphLoadStatus::NotALog);
     EXPECT_EQ(Model.Records.size(), 2u);
     EXPECT_EQ(GraphLoadMessage(GraphLoadStatus::Loaded, Path), "");
 }
@@ -76,15 +82,21 @@ TEST_F(GraphFileTest, BinaryTruncatedAndHugeLineFilesLoadWithoutHarm) {
     for (char& c : binary)
         c = static_cast<char>(random());
     Model.SpectrumTrace = 0;
-    for (const std::string& bytes :
-         {binary, Wide(Record(1000) + Record(1010)).substr(0, 37), // cut inside a character
-          std::string(8 << 20, '7') + "\r\n", Wide(std::string(4 << 20, '\t') + "\r\n"),
-          std::string(8 << 20, '\r'),
-          std::string("1e308\t1e308\r\n-1e308\t-1e308\r\n") +
-              "1e-320\t1\r\n99999999999999999999999\t1\r\n"}) {
+    const std::pair<std::string, std::optional<bool>> files[] = {
+        // the bytes; a log?
+        {binary, std::nullopt}, // chance may make a line look like a record
+        {Wide(Record(1000) + Record(1010)).substr(0, 37), true}, // cut inside a character
+        {std::string(8 << 20, '7') + "\r\n", false},
+        {Wide(std::string(4 << 20, '\t') + "\r\n"), false},
+        {std::string(8 << 20, '\r'), false},
+        {std::string(8 << 20, 'x'), true}, // no line has ended yet
+        {"1e308\t1e308\r\n-1e308\t-1e308\r\n1e-320\t1\r\n99999999999999999999999\t1\r\n", true}};
+    for (const auto& [bytes, log] : files) {
         WriteBytes(Path, bytes);
         const auto start = Clock::now();
-        EXPECT_EQ(Model.LoadGraphData(Path, Settings), GraphLoadStatus::Loaded);
+        const GraphLoadStatus status = Model.LoadGraphData(Path, Settings);
+        EXPECT_TRUE(!log || status == (*log ? GraphLoadStatus::Loaded : GraphLoadStatus::NotALog))
+            << static_cast<int>(status) << " for " << bytes.substr(0, 20);
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
         for (const GraphRecord& r : Model.Records)
             for (int i = 0; i < TraceCount; ++i)
@@ -94,6 +106,73 @@ TEST_F(GraphFileTest, BinaryTruncatedAndHugeLineFilesLoadWithoutHarm) {
     WriteBytes(Path, Wide(Record(1000) + Record(1010)).substr(0, 37));
     Model.LoadGraphData(Path, Settings);
     EXPECT_EQ(Model.Records.size(), 1u);
+}
+
+// The status, record count and peak resident memory growth (KiB) of a load in a child process.
+struct ChildLoad {
+    GraphLoadStatus Status = GraphLoadStatus::ReadFailed;
+    size_t Records = 0;
+    long PeakKiB = -1;
+};
+
+long ProcStatusKiB(const std::string& field) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size()));
+    return -1;
+}
+
+ChildLoad LoadInChild(const std::string& path, const GraphSettings& settings) {
+    int ends[2];
+    ChildLoad load;
+    if (pipe(ends) != 0) return load;
+    const pid_t child = fork();
+    if (child == 0) {
+        std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts from here
+        const long before = ProcStatusKiB("VmRSS:");
+        GraphModel model;
+        load = {model.LoadGraphData(path, settings), model.Records.size(), 0};
+        load.PeakKiB = ProcStatusKiB("VmHWM:") - before;
+        _exit(write(ends[1], &load, sizeof load) == sizeof load ? 0 : 1);
+    }
+    close(ends[1]);
+    if (read(ends[0], &load, sizeof load) != sizeof load) load = {};
+    close(ends[0]);
+    waitpid(child, nullptr, 0);
+    return load;
+}
+
+TEST_F(GraphFileTest, JunkAndAHugeLineTakeNoMoreMemoryThanTheRecords) {
+    constexpr long kBoundKiB = 64 * 1024;
+    std::string records;
+    for (int64_t t = 1000; t < 1100; t += 10)
+        records += Record(t);
+    const struct {
+        const char* Name;
+        std::string Head, Tail;
+        char Fill;
+        int MiB; // of Fill between head and tail
+        GraphLoadStatus Status;
+        size_t Records;
+    } cases[] = {{"200 MiB of carriage returns", "", "", '\r', 200, GraphLoadStatus::NotALog, 0},
+                 {"a 100 MB line between records", records, "\r\n" + records, '7', 100,
+                  GraphLoadStatus::Loaded, 20}};
+    for (const auto& c : cases) {
+        {
+            std::ofstream out(Path, std::ios::binary);
+            out << c.Head;
+            for (int i = 0; i < c.MiB; ++i)
+                out << std::string(1 << 20, c.Fill);
+            out << c.Tail;
+        }
+        const ChildLoad load = LoadInChild(Path, Settings);
+        fs::remove(Path);
+        EXPECT_EQ(load.Status, c.Status) << c.Name;
+        EXPECT_EQ(load.Records, c.Records) << c.Name;
+        EXPECT_GE(load.PeakKiB, 0) << c.Name;
+        EXPECT_LT(load.PeakKiB, kBoundKiB) << c.Name;
+        std::printf("%s: peak memory growth %ld KiB\n", c.Name, load.PeakKiB);
+    }
 }
 
 // Runs `check` on loads of the file for half a second while a thread appends records to it and,

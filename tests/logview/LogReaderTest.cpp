@@ -1,13 +1,17 @@
 // The reader's rules for a log text: the encoding from the first bytes, lines that need their
 // CR and one more character, fields split at tab, comma, space and semicolon, numbers in the C
-// library's forms, and the tags and filter markers found anywhere in a line.
+// library's forms, and the tags and filter markers found anywhere in a line. The chunked reader
+// gives the lines of the whole text wherever a chunk cuts, and skips a line beyond its limit.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
 #include <vector>
 
 #include "LogTestSupport.h"
 #include "logview/format/LogEncoding.h"
 #include "logview/format/LogLineReader.h"
+#include "logview/format/LogLineStream.h"
 
 namespace kv::test {
 namespace {
@@ -17,6 +21,16 @@ std::vector<std::string> ReadLines(std::string_view text) {
     LogLines reader(text);
     for (std::string_view line; reader.Next(line);)
         lines.emplace_back(line);
+    return lines;
+}
+
+std::vector<std::string> Chunked(std::string_view bytes, size_t chunk, size_t maxLine = SIZE_MAX) {
+    std::vector<std::string> lines;
+    const auto add = [&](const LogLine& line) {
+        lines.push_back(line.TooLong ? "(too long)" : std::string(line.Text));
+        return true;
+    };
+    ReadLogLines(bytes, add, {maxLine, chunk});
     return lines;
 }
 
@@ -136,6 +150,41 @@ TEST(LogTagTest, FilterMarkersNameOneTraceOrAll) {
     EXPECT_FALSE(FindFilterMarker("<FZ12>"));
     EXPECT_FALSE(FindFilterMarker("<FZ"));
     EXPECT_FALSE(FindFilterMarker("<FX1>"));
+}
+
+// Random texts of pieces that put line breaks, legacy bytes, UTF-8 sequences and surrogates
+// everywhere a chunk may cut.
+TEST(LogLineStreamTest, ChunksGiveTheLinesOfTheWholeText) {
+    const std::vector<std::string> eightBit = {
+        "\r",           "\n",   "\r\n", "1351951509", "\t-2.5",           ";",
+        "\xC3\xA9",     "\xE9", "\x80", "\xE2\x82",   "\xF0\x9F\x98\x80", "\xED\xA0\x80",
+        "<TAG1>x</TAG>"};
+    std::vector<std::string> wide = {Wide("\r"), Wide("\n"), Wide("\r\n"), Wide("1000\t2"), "x"};
+    for (const char16_t unit :
+         {0xE9, 0xD83D, 0xDE00, 0x10D, 0xDC00}) // surrogate halves pair by chance
+        wide.push_back({static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)});
+    std::mt19937 random(11);
+    for (int n = 0; n < 600; ++n) {
+        const std::vector<std::string>& pieces = n % 2 ? wide : eightBit;
+        std::string bytes = n % 2 ? Wide("7") : "7";
+        for (unsigned k = random() % 80; k > 0; --k)
+            bytes += pieces[random() % pieces.size()];
+        for (const size_t chunk : {16, 18, 22, 64, 1 << 18})
+            ASSERT_EQ(Chunked(bytes, chunk),
+                      ReadLines(DecodeLogText(bytes, DetectLogEncoding(bytes))))
+                << n << " chunk " << chunk;
+    }
+}
+
+TEST(LogLineStreamTest, ALineBeyondTheLimitIsSkippedAndTheNextReadWhole) {
+    constexpr size_t kLimit = 40;
+    for (const size_t width : {1, 2}) {
+        const std::string fits(kLimit / width, '5'), over(kLimit / width + 1, '6');
+        const std::string text = "1\r\n" + fits + "\r\n" + over + "\r\n2\t\xE9\r\n";
+        const std::string bytes = width == 2 ? Wide(text) : text;
+        EXPECT_EQ(Chunked(bytes, 16, kLimit),
+                  (std::vector<std::string>{"1", fits, "(too long)", "2\t\xC3\xA9"}));
+    }
 }
 
 } // namespace

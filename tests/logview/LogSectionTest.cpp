@@ -1,13 +1,20 @@
-// Cutting a section out of the log: which lines move, which become time-only break records and
-// which stay; the file keeps its encoding; and a writer appending every 10 ms while sections are
-// cut loses no record and leaves no partial line. Also the writer's side of one encoding per
+// Cutting a section out of the log: which lines move, which go and which stay byte for byte in
+// every encoding and line end; the file keeps its encoding; a kill at any moment leaves the old or
+// the new file; and a writer appending every 10 ms while sections are cut loses no record and
+// leaves no partial line. Also the writer's side of one encoding per
 // file: records appended to an 8-bit log are 8-bit, and its size limit counts bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <map>
+#include <random>
+#include <set>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "../analysis/CoreHarness.h"
 #include "LogTestSupport.h"
@@ -52,13 +59,46 @@ TEST_F(LogSectionTest, TheSectionGoesAndOlderRecordsMoveForwardByItsLength) {
         EXPECT_EQ(lines[i - 11], std::to_string(kT0 + 600 * i) + "\t-2.5\t280");
 }
 
-TEST_F(LogSectionTest, UntimedLinesStayAnnotationsStayAndUnfinishedLinesAreKept) {
-    const std::string text = "0\tzero time stays\r\nabc\t1\r\n\t5\r\n100;note\r\n150\t2\r\n"
-                             "200\t3\r\n300\t4\r\n400\t5\r\n500\t6";
-    const std::vector<std::string> lines = Cut(text, 200, 300);
-    EXPECT_EQ(lines, (std::vector<std::string>{"0\tzero time stays", "abc\t1", "200;note", "250\t2",
-                                               "300", "300", "400\t5"}));
-    EXPECT_EQ(Narrow(ReadBytes(Path)).substr(Narrow(ReadBytes(Path)).size() - 5), "500\t6");
+// A text in one of the three encodings a log may be in; '~' stands for "é".
+enum class Encoding { Windows1252, Utf8, Utf16 };
+std::string Encoded(std::string_view text, Encoding encoding) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '~')
+            out += encoding == Encoding::Windows1252 ? std::string("\xE9")
+                   : encoding == Encoding::Utf8      ? std::string("\xC3\xA9")
+                                                     : std::string("\xE9\0", 2);
+        else
+            out += encoding == Encoding::Utf16 ? std::string{c, '\0'} : std::string(1, c);
+    }
+    return out;
+}
+
+TEST_F(LogSectionTest, KeptLinesStayByteForByteAndTheWholeSectionGoes) {
+    const struct {
+        const char* Name;
+        const char* Before;
+        const char* After; // the section [200, 300] cut out
+    } cases[] = {
+        {"CR LF",
+         "\t; r~glage\r\n100\t1\t;nettoy~\r\n150,2 x\r\n;note\r\n200\t2\r\n\t5~\r\nabc\t1\r\n"
+         "250\t~\r\n\n300\t3\r\n300\t4\r\n300\t5;~\r\n \tcomment~\r\n400\t6\r\n\n0\t~\r\n\n500\t7",
+         "\t; r~glage\r\n200\t1\t;nettoy~\r\n250,2 x\r\n;note\r\n300\r\n300\r\nabc\t1\r\n"
+         " \tcomment~\r\n400\t6\r\n\n0\t~\r\n\n500\t7"},
+        {"CR alone", "100\t1~\r;c\r200\t2\r250\t3\r300\t4\r400\t5~\r500",
+         "200\t1~\r;c\r300\r\n300\r\n400\t5~\r500"},
+        {"line feeds alone end no line", "100\t1\n200\t2~\n300\t3\n", "100\t1\n200\t2~\n300\t3\n"},
+        {"the last line goes with its line feeds", "100\t1\r\n200\t2\r\n300\t3\r\n\n",
+         "200\t1\r\n300\r\n300\r\n"},
+    };
+    for (const auto& c : cases)
+        for (const Encoding encoding : {Encoding::Windows1252, Encoding::Utf8, Encoding::Utf16}) {
+            WriteBytes(Path, Encoded(c.Before, encoding));
+            std::string error;
+            ASSERT_EQ(DeleteLogSection(Path, 200, 300, error), SectionDeletion::Deleted) << error;
+            EXPECT_EQ(ReadBytes(Path), Encoded(c.After, encoding))
+                << c.Name << ", encoding " << static_cast<int>(encoding);
+        }
 }
 
 TEST_F(LogSectionTest, TheFileKeepsItsEncodingAndBadRequestsChangeNothing) {
@@ -75,6 +115,50 @@ TEST_F(LogSectionTest, TheFileKeepsItsEncodingAndBadRequestsChangeNothing) {
     EXPECT_EQ(DeleteLogSection(Dir.File("none.log"), 1, 2, error), SectionDeletion::CannotRead);
     WriteBytes(Path, "");
     EXPECT_EQ(DeleteLogSection(Path, 1, 2, error), SectionDeletion::EmptyFile);
+}
+
+// A child cuts the same section out of a log of a few MB again and again and is killed at random
+// moments: the log is always one of the states the cuts go through, never a mixture or a part.
+TEST_F(LogSectionTest, AKillAtAnyMomentLeavesTheOldOrTheNewFile) {
+    constexpr int kCuts = 4; // a child's cuts before it stops by itself
+    constexpr int kKills = 24;
+    std::string text;
+    for (int i = 0; i < 40000; ++i)
+        text += std::to_string(kT0 + 10 * i) + "\t-2.5\t280\t0.5\t;note\r\n";
+    const std::string original = Wide(text);
+    const int64_t start = kT0 + 100000;
+    const int64_t end = start + kHour;
+    std::vector<std::string> states{original};
+    WriteBytes(Path, original);
+    std::string error;
+    const auto began = std::chrono::steady_clock::now();
+    for (int i = 0; i < kCuts; ++i) {
+        ASSERT_EQ(DeleteLogSection(Path, start, end, error), SectionDeletion::Deleted) << error;
+        states.push_back(ReadBytes(Path));
+    }
+    const auto cutsTime = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - began);
+
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int64_t> delay(0, cutsTime.count());
+    std::set<size_t> seen;
+    for (int k = 0; k < kKills; ++k) {
+        WriteBytes(Path, original);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0; i < kCuts; ++i)
+                DeleteLogSection(Path, start, end, error);
+            _exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        const auto state = std::find(states.begin(), states.end(), ReadBytes(Path));
+        ASSERT_NE(state, states.end()) << "after kill " << k;
+        seen.insert(static_cast<size_t>(state - states.begin()));
+    }
+    EXPECT_GT(seen.size(), 1u) << "the kills all fell at the same point";
 }
 
 // The writer's fixture: logging on into Dir/watch.log with a clock giving each record a new

@@ -6,11 +6,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
+
+#include "OggFile.h"
 
 namespace kv {
 namespace {
@@ -123,9 +127,20 @@ TEST_F(GraphCommand, CsvHoldsOneRowPerRecordFromTheFirstRecord) {
 TEST_F(GraphCommand, FromAndToChooseTheWindowInSecondsSinceTheFirstRecord) {
     const fs::path log = WriteLog(600, 60, Steady);
     const fs::path csv = Dir / "window.csv";
-    ASSERT_EQ(Run("--from 120 --to 300 --csv " + csv.string() + " " + log.string()).ExitCode, 0);
-    const std::vector<std::string> lines = Lines(Slurp(csv));
-    ASSERT_EQ(lines.size(), 5u); // 120, 180, 240, 300
+    for (const auto& [window, rows] : std::vector<std::pair<std::string, std::string>>{
+             {"--from 120 --to 300", "120 180 240 300 "},
+             {"--from 540", "540 600 "},
+             {"--from 60 --to 60", "60 "}}) {
+        ASSERT_EQ(Run(window + " --csv " + csv.string() + " " + log.string()).ExitCode, 0);
+        std::string times; // each row's time: seconds since the file's first record
+        for (const std::string& line : Lines(Slurp(csv)))
+            if (line.rfind("time_s", 0) != 0) times += line.substr(0, line.find(',')) + " ";
+        EXPECT_EQ(times, rows) << window;
+    }
+    const CommandResult reversed =
+        Run("--from 100 --to 50 --csv " + csv.string() + " " + log.string());
+    EXPECT_EQ(reversed.ExitCode, 2);
+    EXPECT_NE(reversed.Err.find("usage:"), std::string::npos) << reversed.Err;
 }
 
 TEST_F(GraphCommand, SpectrumOfAnHourlySinePeaksAtOneHour) {
@@ -148,16 +163,37 @@ TEST_F(GraphCommand, SpectrumOfAnHourlySinePeaksAtOneHour) {
     EXPECT_NEAR(1 / peakHz, 3600, 3600.0 / 24); // within one line of the day-long span
 }
 
+// Half a minute of noise as Ogg/Vorbis: read as a log it is UTF-16 with a few whole lines.
+fs::path WriteOgg(const fs::path& dir) {
+    constexpr uint32_t kRate = 44100;
+    constexpr int kAmplitude = 8000;
+    std::vector<int16_t> noise(30 * kRate);
+    std::mt19937 random(3);
+    for (int16_t& sample : noise)
+        sample = static_cast<int16_t>(static_cast<int>(random() % (2 * kAmplitude)) - kAmplitude);
+    const fs::path path = dir / "recording.ogg";
+    std::string error;
+    EXPECT_TRUE(synth::WriteOggVorbis(path.string(), noise, kRate, 1, 1.0, &error)) << error;
+    return path;
+}
+
 TEST_F(GraphCommand, BadInputExitsWithTwoAndOneLine) {
     const fs::path binary = Dir / "noise.bin";
     std::ofstream(binary, std::ios::binary) << std::string("\x01\x02\xff\xfe\x00\x80", 6);
+    const fs::path ogg = WriteOgg(Dir);
+    const std::string bytes = Slurp(ogg);
+    size_t crUnits = 0; // whole lines to the log reader
+    for (size_t i = 0; i + 3 < bytes.size(); i += 2)
+        crUnits += bytes[i] == '\r' && bytes[i + 1] == '\0';
+    ASSERT_GT(crUnits, 0u) << "the recording holds no line to refuse";
     const std::string out = " --png " + (Dir / "x.png").string() + " ";
     for (const std::string& input :
-         {(Dir / "missing.log").string(), Dir.string(), binary.string()}) {
+         {(Dir / "missing.log").string(), Dir.string(), binary.string(), ogg.string()}) {
         const CommandResult r = Run(out + input);
         EXPECT_EQ(r.ExitCode, 2) << input;
         EXPECT_EQ(Lines(r.Err).size(), 1u) << r.Err;
     }
+    EXPECT_NE(Run(out + ogg.string()).Err.find("is not a Kestrovane log file"), std::string::npos);
     EXPECT_FALSE(fs::exists(Dir / "x.png"));
     EXPECT_EQ(Run("--png " + (Dir / "x.png").string()).ExitCode, 2); // no log file
     EXPECT_EQ(Run("--width 0 --png x.png " + binary.string()).ExitCode, 2);

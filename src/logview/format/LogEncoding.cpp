@@ -68,18 +68,6 @@ void AppendUnit(std::string& out, char32_t unit) {
     out += static_cast<char>((unit >> 8) & 0xFF);
 }
 
-bool IsValidUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        if (static_cast<unsigned char>(s[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const size_t at = i;
-        if (DecodeUtf8(s, i) == kReplacement && i == at + 1) return false;
-    }
-    return true;
-}
-
 // Windows-1252 at 0x80 … 0x9F; the five unassigned bytes keep their own value, as Windows does.
 constexpr char16_t kWindows1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -105,10 +93,9 @@ std::string DecodeEightBit(std::string_view bytes) {
     for (size_t at = 0; at < bytes.size();) {
         const size_t end = std::min(bytes.find('\n', at), bytes.size() - 1) + 1;
         const std::string_view line = bytes.substr(at, end - at);
-        if (IsValidUtf8(line))
-            out += line;
-        else
-            AppendWindows1252(out, line);
+        size_t checked = 0;
+        AppendLogText(out, line, LogEncoding::EightBit,
+                      CheckUtf8ToLineFeed(line, true, checked) == Utf8Check::Invalid);
         at = end;
     }
     return out;
@@ -116,15 +103,17 @@ std::string DecodeEightBit(std::string_view bytes) {
 
 // Written through a pointer into a string sized for the worst case (three UTF-8 bytes per code
 // unit): a log is read at every render, and appending byte by byte costs more than the rest.
-std::string DecodeUtf16Le(std::string_view bytes) {
+void AppendUtf16Le(std::string& out, std::string_view bytes) {
     constexpr size_t kMaxUtf8PerUnit = 3;
     const size_t units = bytes.size() / 2;
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto unit = [in](size_t i) {
         return static_cast<char16_t>(in[2 * i] | (in[2 * i + 1] << 8));
     };
-    std::string out(units * kMaxUtf8PerUnit, '\0');
-    char* p = out.data();
+    const size_t before = out.size();
+    out.resize(before + units * kMaxUtf8PerUnit);
+    char* const start = out.data();
+    char* p = start + before;
     for (size_t i = 0; i < units; ++i) {
         const char16_t u = unit(i);
         if (u < 0x80) {
@@ -137,11 +126,40 @@ std::string DecodeUtf16Le(std::string_view bytes) {
             p = PutUtf8(p, u >= 0xD800 && u < 0xE000 ? kReplacement : char32_t{u});
         }
     }
-    out.resize(static_cast<size_t>(p - out.data()));
-    return out;
+    out.resize(static_cast<size_t>(p - start));
 }
 
 } // namespace
+
+Utf8Check CheckUtf8ToLineFeed(std::string_view bytes, bool last, size_t& checked) {
+    for (size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\n') return Utf8Check::Valid;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const auto length = static_cast<size_t>(SequenceLength(c));
+        if (!last && length != 0 && i + length > bytes.size()) {
+            checked = i; // the sequence may end in the next bytes
+            return Utf8Check::Open;
+        }
+        const size_t at = i;
+        if (DecodeUtf8(bytes, i) == kReplacement && i == at + 1) return Utf8Check::Invalid;
+    }
+    checked = bytes.size();
+    return last ? Utf8Check::Valid : Utf8Check::Open;
+}
+
+void AppendLogText(std::string& out, std::string_view bytes, LogEncoding encoding,
+                   bool windows1252) {
+    if (encoding == LogEncoding::Utf16Le)
+        AppendUtf16Le(out, bytes);
+    else if (windows1252)
+        AppendWindows1252(out, bytes);
+    else
+        out += bytes;
+}
 
 LogEncoding DetectLogEncoding(std::string_view bytes) {
     if (bytes.empty()) return LogEncoding::Utf16Le;
@@ -151,7 +169,10 @@ LogEncoding DetectLogEncoding(std::string_view bytes) {
 }
 
 std::string DecodeLogText(std::string_view bytes, LogEncoding encoding) {
-    return encoding == LogEncoding::Utf16Le ? DecodeUtf16Le(bytes) : DecodeEightBit(bytes);
+    if (encoding == LogEncoding::EightBit) return DecodeEightBit(bytes);
+    std::string out;
+    AppendUtf16Le(out, bytes);
+    return out;
 }
 
 std::string EncodeLogText(std::string_view utf8, LogEncoding encoding) {

@@ -6,6 +6,7 @@
 // 8-bit file that is not valid UTF-8 comes from a Windows code page and is read as Windows-1252.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,21 @@ LogEncoding DetectLogEncoding(std::string_view bytes);
 // The whole file as UTF-8 text. A UTF-16 code unit left incomplete at the end and unpaired
 // surrogates are dropped / become U+FFFD, so a record being written never breaks the text.
 std::string DecodeLogText(std::string_view bytes, LogEncoding encoding);
+
+// How UTF-8 bytes of an 8-bit file stand, read up to the first line feed: Valid when they reach
+// it (or the end of the file) as UTF-8, Invalid at the first malformed sequence, Open when the
+// bytes end first.
+enum class Utf8Check { Valid, Invalid, Open };
+
+// Checks `bytes` up to the first line feed. `last`: they run to the end of the file. On Open,
+// `checked` is how many bytes were checked; a sequence cut at their end is left for the next
+// bytes.
+Utf8Check CheckUtf8ToLineFeed(std::string_view bytes, bool last, size_t& checked);
+
+// Appends the UTF-8 text of `bytes`, a piece of a line: UTF-16 code units (a surrogate pair not
+// cut), or 8-bit bytes as they are or, with `windows1252`, read as Windows-1252.
+void AppendLogText(std::string& out, std::string_view bytes, LogEncoding encoding,
+                   bool windows1252);
 
 // UTF-8 text in the file's encoding.
 std::string EncodeLogText(std::string_view utf8, LogEncoding encoding);

@@ -11,10 +11,6 @@ namespace {
 
 constexpr int kTraceDigitModulus = 8; // a digit 8 or 9 names trace 0 or 1
 
-constexpr bool IsFieldDelimiter(char c) {
-    return c == '\t' || c == ',' || c == ' ' || c == ';';
-}
-
 // Position of the first of `first` or else of `second` in the line.
 size_t FindPreferred(std::string_view line, std::string_view first, std::string_view second) {
     if (line.find('<') == std::string_view::npos) return std::string_view::npos;
@@ -44,7 +40,7 @@ bool LogLines::Next(std::string_view& line) {
 
 LogTimeSplit SplitTimeField(std::string_view line) {
     size_t end = 0;
-    while (end < line.size() && !IsFieldDelimiter(line[end]))
+    while (end < line.size() && !IsLogFieldDelimiter(line[end]))
         ++end;
     if (end == line.size()) return {line, '\0', {}};
     return {line.substr(0, end), line[end], line.substr(end + 1)};
@@ -55,7 +51,7 @@ LogFields SplitLogFields(std::string_view line) {
     size_t at = 0;
     const auto nextField = [&](std::string_view& field) {
         size_t end = at;
-        while (end < line.size() && !IsFieldDelimiter(line[end]))
+        while (end < line.size() && !IsLogFieldDelimiter(line[end]))
             ++end;
         field = line.substr(at, end - at);
         const bool more = end < line.size() && line[end] != ';';

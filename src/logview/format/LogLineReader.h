@@ -26,6 +26,11 @@ private:
     size_t At = 0;
 };
 
+// Whether a character ends a field (see below).
+constexpr bool IsLogFieldDelimiter(char c) {
+    return c == '\t' || c == ',' || c == ' ' || c == ';';
+}
+
 // The fields of a line: the time and the values of traces 1 … 8. Fields end at a tab, comma,
 // space or semicolon; a semicolon ends the fields, so what follows it is annotation. An empty or
 // missing field holds no value.

@@ -2,11 +2,14 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <new>
 #include <string_view>
 
 #include "logview/format/LogEncoding.h"
 #include "logview/format/LogFileAccess.h"
 #include "logview/format/LogLineReader.h"
+#include "logview/format/LogLineStream.h"
 #include "settings/AtomicFile.h"
 
 namespace kv {
@@ -14,6 +17,13 @@ namespace kv {
 namespace {
 
 constexpr int64_t kTimeLimit = int64_t{1} << 53; // times a double holds to the second
+constexpr size_t kMarkerRoom = 128;              // the two time-only records in UTF-16
+constexpr uint64_t kNone = UINT64_MAX;           // no record inside the section
+constexpr size_t kTimeDigits = 24;               // an int64_t in decimal with its sign
+
+// Every line whole, however long: the file is in memory already, and a long line must keep its
+// place like any other.
+constexpr LogReadLimits kWholeLines{SIZE_MAX, LogChunkBytes};
 
 int64_t LineSeconds(std::string_view field) {
     const double t = std::trunc(ParseLogNumber(field));
@@ -21,56 +31,99 @@ int64_t LineSeconds(std::string_view field) {
     return static_cast<int64_t>(t < -limit ? -limit : t > limit ? limit : t);
 }
 
-void AppendTime(std::string& out, int64_t seconds) {
-    char text[24];
-    const auto result = std::to_chars(text, text + sizeof text, seconds);
-    out.append(text, result.ptr);
-}
+enum class LineKind { Untimed, ZeroTime, Older, Inside, Newer };
 
-// Builds the new text line by line.
+// Builds the new bytes from the old ones, line by line: a line kept is copied byte for byte with
+// the line feeds after it; a line dropped takes its CR and line feeds with it.
 class SectionCutter {
 public:
-    SectionCutter(int64_t start, int64_t end) : Start(start), End(end), Length(end - start) {}
+    SectionCutter(std::string_view bytes, int64_t start, int64_t end)
+        : Bytes(bytes), Encoding(DetectLogEncoding(bytes)),
+          Width(Encoding == LogEncoding::Utf16Le ? 2 : 1), Start(start), End(end),
+          Length(end - start) {}
 
-    void Add(std::string_view line, std::string& out) {
-        const LogTimeSplit split = SplitTimeField(line);
-        if (split.Time.empty()) return;
-        const int64_t t = LineSeconds(split.Time);
-        if (t == 0) return Copy(line, out);
-        if (t < Start) return Moved(t + Length, split, out);
-        if (t < End) {
-            if (!SeenInside) TimeOnly(t + Length, out);
-            SeenInside = true;
-            return;
+    // First pass: where the section's records lie.
+    void Survey(const LogLine& line) {
+        int64_t t = 0;
+        if (Kind(line, t) != LineKind::Inside) return;
+        if (FirstInside == kNone) {
+            FirstInside = line.Begin;
+            FirstInsideTime = t;
         }
-        if (!SeenAfter)
-            TimeOnly(t, out);
-        else
-            Copy(line, out);
-        SeenAfter = true;
+        LastInside = line.Begin;
     }
+
+    // Second pass: the new bytes up to the end of the line.
+    void Add(const LogLine& line) {
+        if (!DropGap) Out.append(Bytes.substr(Copied, line.Begin - Copied)); // line feeds
+        DropGap = false;
+        Copied = line.Begin;
+        int64_t t = 0;
+        const LineKind kind = Kind(line, t);
+        const bool betweenRecords = line.Begin > FirstInside && line.Begin < LastInside;
+        if (kind == LineKind::Inside || (kind == LineKind::Untimed && betweenRecords)) {
+            if (line.Begin == FirstInside) {
+                AppendTimeOnly(FirstInsideTime + Length);
+                AppendTimeOnly(End);
+            }
+            Copied = line.End;
+            DropGap = true;
+        } else if (kind == LineKind::Older) {
+            AppendEncoded(TimeText(t + Length));
+            Copied = line.Begin + TimeFieldBytes(line);
+        }
+    }
+
+    // The new bytes: the line feeds of a dropped last line go with it, an unfinished line stays.
+    std::string Finish() {
+        if (DropGap)
+            while (Copied + Width <= Bytes.size() && Bytes[Copied] == '\n' &&
+                   (Width == 1 || Bytes[Copied + 1] == '\0'))
+                Copied += Width;
+        Out.append(Bytes.substr(Copied));
+        return std::move(Out);
+    }
+
+    void Reserve() { Out.reserve(Bytes.size() + kMarkerRoom); }
 
 private:
-    static void Copy(std::string_view line, std::string& out) {
-        out += line;
-        out += "\r\n";
-    }
-    static void TimeOnly(int64_t t, std::string& out) {
-        AppendTime(out, t);
-        out += "\r\n";
-    }
-    // The line with its time moved. A semicolon after the time stays, so an annotation never
-    // turns into value fields.
-    static void Moved(int64_t t, const LogTimeSplit& split, std::string& out) {
-        AppendTime(out, t);
-        if (split.Delimiter != '\0') out += split.Delimiter == ';' ? ';' : '\t';
-        out += split.Rest;
-        out += "\r\n";
+    LineKind Kind(const LogLine& line, int64_t& t) const {
+        const std::string_view time = SplitTimeField(line.Text).Time;
+        if (time.empty()) return LineKind::Untimed;
+        t = LineSeconds(time);
+        if (t == 0) return LineKind::ZeroTime;
+        return t < Start ? LineKind::Older : t > End ? LineKind::Newer : LineKind::Inside;
     }
 
+    // Bytes of the time field in the file, up to its delimiter or the CR.
+    size_t TimeFieldBytes(const LogLine& line) const {
+        const std::string_view raw = Bytes.substr(line.Begin, line.End - Width - line.Begin);
+        size_t at = 0;
+        while (at < raw.size() &&
+               !(IsLogFieldDelimiter(raw[at]) && (Width == 1 || raw[at + 1] == '\0')))
+            at += Width;
+        return at;
+    }
+
+    static std::string TimeText(int64_t seconds) {
+        char text[kTimeDigits];
+        const auto result = std::to_chars(text, text + sizeof text, seconds);
+        return std::string(text, result.ptr);
+    }
+
+    void AppendEncoded(const std::string& ascii) { Out += EncodeLogText(ascii, Encoding); }
+    void AppendTimeOnly(int64_t seconds) { AppendEncoded(TimeText(seconds) + "\r\n"); }
+
+    const std::string_view Bytes;
+    const LogEncoding Encoding;
+    const size_t Width;
     const int64_t Start, End, Length;
-    bool SeenInside = false;
-    bool SeenAfter = false;
+    uint64_t FirstInside = kNone;
+    uint64_t LastInside = 0;
+    int64_t FirstInsideTime = 0;
+    std::string Out;
+    uint64_t Copied = 0;  // bytes before this are in Out or dropped
+    bool DropGap = false; // the line feeds before the next line belong to a dropped line
 };
 
 } // namespace
@@ -79,21 +132,32 @@ SectionDeletion DeleteLogSection(const std::string& path, int64_t start, int64_t
                                  std::string& error) {
     if (start > end || start < -kTimeLimit || end > kTimeLimit)
         return SectionDeletion::NothingShown;
-    std::string bytes;
-    if (ReadWholeFile(path, MaxLogFileBytes, bytes, error) != FileReadResult::Read)
-        return SectionDeletion::CannotRead;
-    if (bytes.empty()) return SectionDeletion::EmptyFile;
-    const LogEncoding encoding = DetectLogEncoding(bytes);
-    const std::string text = DecodeLogText(bytes, encoding);
-    std::string kept;
-    kept.reserve(text.size());
-    SectionCutter cutter(start, end);
-    LogLines lines(text);
-    for (std::string_view line; lines.Next(line);)
-        cutter.Add(line, kept);
-    kept += lines.Remainder(); // a line still without its line end is not the section's
-    if (!WriteFileAtomically(path, EncodeLogText(kept, encoding), error))
+    try {
+        std::string bytes;
+        if (ReadWholeFile(path, MaxLogFileBytes, bytes, error) != FileReadResult::Read)
+            return SectionDeletion::CannotRead;
+        if (bytes.empty()) return SectionDeletion::EmptyFile;
+        SectionCutter cutter(bytes, start, end);
+        ReadLogLines(
+            bytes,
+            [&](const LogLine& line) {
+                cutter.Survey(line);
+                return true;
+            },
+            kWholeLines);
+        cutter.Reserve();
+        ReadLogLines(
+            bytes,
+            [&](const LogLine& line) {
+                cutter.Add(line);
+                return true;
+            },
+            kWholeLines);
+        if (!WriteFileAtomically(path, cutter.Finish(), error)) return SectionDeletion::WriteFailed;
+    } catch (const std::bad_alloc&) {
+        error = "there is not enough memory for the log file";
         return SectionDeletion::WriteFailed;
+    }
     return SectionDeletion::Deleted;
 }
 

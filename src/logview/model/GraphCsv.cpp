@@ -41,8 +41,7 @@ void WriteTraceCsv(std::ostream& out, const GraphModel& model, const GraphSettin
     for (const TraceSettings& trace : settings.Traces)
         out << ',' << CsvField(trace.Label);
     out << '\n';
-    if (model.Records.empty()) return;
-    const double first = model.Records.front().Time;
+    const auto first = static_cast<double>(model.Window.FirstRecordTime);
     for (const GraphRecord& record : model.Records) {
         out << CsvNumber(record.Time - first);
         for (int i = 0; i < TraceCount; ++i) {

@@ -9,8 +9,8 @@
 namespace kv {
 
 // A header line ("time_s" and the eight trace labels), then one row per record: the time in
-// seconds since the first record and the eight processed values, a field left empty where the
-// trace is off or has no value.
+// seconds since the file's first record (Window.FirstRecordTime, whatever the window shows) and
+// the eight processed values, a field left empty where the trace is off or has no value.
 void WriteTraceCsv(std::ostream& out, const GraphModel& model, const GraphSettings& settings);
 
 // A header line, then one row per spectrum line 0 … N/2 of the model's spectrum: the frequency

@@ -2,7 +2,8 @@
 // the time window, per-trace scales and filter seeds, and the spectrum of one trace.
 //
 // Used on the user-interface thread only (the viewer renders there); a load re-reads the whole
-// file, so the model never caches the file between loads.
+// file a chunk at a time, so the model never caches the file between loads, and a load's memory
+// is that of the records it keeps, whatever else the file holds.
 #pragma once
 
 #include <complex>
@@ -20,8 +21,9 @@ enum class GraphLoadStatus {
     NoFileName, // no log file chosen
     CannotOpen, // missing, no rights
     NotAFile,   // a folder, device or pipe
-    TooLarge,   // beyond MaxLogFileBytes
+    TooLarge,   // beyond MaxLogFileBytes, or more records than memory holds
     ReadFailed, // an error while reading
+    NotALog,    // whole lines, but no record with a number for its time: another kind of file
 };
 
 // One line for the user, saying why a log could not be shown ("" for Loaded).
@@ -29,12 +31,13 @@ std::string GraphLoadMessage(GraphLoadStatus status, const std::string& path);
 
 class GraphModel {
 public:
-    // Reads the file and processes it (LoadGraphText). A file that cannot be read leaves every
-    // part of the model as it was.
+    // Reads the file as it is when the read starts and processes it. A file that cannot be
+    // read, is not a log or needs more memory than there is leaves every part of the model as it
+    // was. An empty file, or one whose only line is unfinished, loads as no records.
     GraphLoadStatus LoadGraphData(const std::string& path, const GraphSettings& settings);
 
-    // Processes the bytes of a log file as LoadGraphData does after reading it.
-    void LoadGraphText(std::string_view fileBytes, const GraphSettings& settings);
+    // Processes the bytes of a log file as LoadGraphData does: Loaded, NotALog or TooLarge.
+    GraphLoadStatus LoadGraphText(std::string_view fileBytes, const GraphSettings& settings);
 
     // The automatic window: with nothing marked and span > 0 minutes, the newest span minutes.
     void ApplySpan(int spanMinutes);

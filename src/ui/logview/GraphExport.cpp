@@ -22,8 +22,11 @@ const char* const GraphCommandUsage =
     "SECONDS]\n"
     "                        [--spectrum TRACE] (--png OUT.png | --pdf OUT.pdf | --csv OUT.csv) "
     "LOGFILE\n"
-    "  --from, --to: the shown window in seconds since the first record\n"
-    "  --spectrum:   trace 1 ... 8; the graph shows its spectrum, the CSV lists it\n";
+    "  --from, --to: the shown window in seconds since the first record of the file;\n"
+    "                --from may not be greater than --to\n"
+    "  --spectrum:   trace 1 ... 8; the graph shows its spectrum, the CSV lists it\n"
+    "  --csv:        one row per shown record, its time in seconds since the first record\n"
+    "                of the file whatever the window, then the eight trace values\n";
 
 namespace {
 
@@ -163,6 +166,8 @@ std::optional<GraphCommandOptions> ParseGraphArguments(const std::vector<std::st
     }
     if (outputs != 1)
         error = "give exactly one of --png, --pdf and --csv";
+    else if (o.From && o.To && *o.From > *o.To)
+        error = "--from is greater than --to";
     else if (i + 1 != args.size())
         error = "give one log file after the options";
     if (!error.empty()) return std::nullopt;
