@@ -23,8 +23,8 @@ inline constexpr double MinimumPositionSpan = 0.1;
 
 // The header, one line per position ("Skipped ..." for unsettled positions and spans under 0.1 s;
 // the duration column is the span less `stabilization`) and, when `totalMeasuredTime` exceeds
-// 0.1 s and at least one position was measured, the "Deltas:" and "Means:" lines. Lines end with CR
-// LF.
+// 0.1 s and at least one position was measured, the "Deltas:" and "Means:" lines.
+// Lines end with CR LF.
 std::string FormatPositionResults(const std::vector<PositionResult>& positions,
                                   double stabilization, double totalMeasuredTime);
 
