@@ -14,14 +14,17 @@ struct PositionResult {
     double RateSd = 0.0; // seconds per day
     double AmplitudeDeg = 0.0;
     double BeatErrorMs = 0.0;
+    bool Settled = true; // false when closed while still settling: nothing was measured
 };
 
-// A position measured for less than this is listed as skipped and left out of the summary.
+// A position measured for less than this, or closed before it settled, is listed as skipped and
+// left out of the summary.
 inline constexpr double MinimumPositionSpan = 0.1;
 
-// The header, one line per position ("Skipped ..." for spans under 0.1 s; the duration column is
-// the span less `stabilization`) and, when `totalMeasuredTime` exceeds 0.1 s and at least one
-// position was measured, the "Deltas:" and "Means:" lines. Lines end with CR LF.
+// The header, one line per position ("Skipped ..." for unsettled positions and spans under 0.1 s;
+// the duration column is the span less `stabilization`) and, when `totalMeasuredTime` exceeds
+// 0.1 s and at least one position was measured, the "Deltas:" and "Means:" lines.
+// Lines end with CR LF.
 std::string FormatPositionResults(const std::vector<PositionResult>& positions,
                                   double stabilization, double totalMeasuredTime);
 

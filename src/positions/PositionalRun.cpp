@@ -27,7 +27,7 @@ double AmplitudeFromLift(double liftAngle, double meanLift, double beatPeriod) {
 
 PositionalRun::PositionalRun(AnalysisCore& core, AppSettings& settings, PositionalRunHost& host,
                              ClipOutput& output, MillisecondClock& clock)
-    : Core(core), Settings(settings), Host(host), Motor(output, clock) {}
+    : Core(core), Settings(settings), Host(host), Output(output), Motor(output, clock) {}
 
 bool PositionalRun::Active() const {
     const auto lock = Core.HoldAnalysis();
@@ -61,7 +61,7 @@ void PositionalRun::Advance() {
         const auto lock = Core.HoldAnalysis();
         return Core.Measurement.CurrentPosition;
     }();
-    if (n == 0 && Settings.Motorised && !ReadPositionerPoints(p)) return;
+    if (n == 0 && Settings.Motorised && !MotorisedRunCanStart(p)) return;
     {
         const auto lock = Core.HoldAnalysis();
         Core.Params.Averaging = 0;
@@ -99,6 +99,8 @@ void PositionalRun::ClosePosition(int n, const Parameters& p) {
                                        : 0.0;
     m.PositionBeatErrorCount = 0;
     m.PositionEndTime[slot] = m.MeasuredTime;
+    // Closed while still settling, the position has no readings: its zeros are no result.
+    Settled[slot] = m.StabilizationRemaining <= 0.0;
 }
 
 void PositionalRun::OpenPosition(int n, const Parameters& p) {
@@ -138,6 +140,24 @@ unsigned PositionalRun::PrepareNextPosition(int n, const Parameters& p) {
     return duration + static_cast<unsigned>(p.BeatPeriod * MillisecondsPerSecond);
 }
 
+// Without a sound output the positioner hears no command and every position would be measured
+// where the watch already lies, so such a run does not start.
+bool PositionalRun::MotorisedRunCanStart(const Parameters& p) {
+    if (Output.Available()) return ReadPositionerPoints(p);
+    RefuseToStart("The positioner is turned by tones on the sound output, and duplex audio is "
+                  "off.\r\nPlease switch on duplex audio");
+    return false;
+}
+
+void PositionalRun::RefuseToStart(const std::string& reason) {
+    {
+        const auto lock = Core.HoldAnalysis();
+        RunPrompt = reason + ".\r\nThe positional run has not started.\r\n";
+        Core.PromptText = RunPrompt;
+    }
+    Host.RepaintNow();
+}
+
 // All points before anything moves, so a bad value stops the run before it starts rather than
 // half-way. False, with the reason in the prompt text, when the file cannot give one.
 bool PositionalRun::ReadPositionerPoints(const Parameters& p) {
@@ -146,12 +166,7 @@ bool PositionalRun::ReadPositionerPoints(const Parameters& p) {
         for (int n = 1; n <= p.Positions; ++n)
             Points[static_cast<size_t>(n)] = ReadPositionerPoint(file, PositionCode(p.Sequence, n));
     } catch (const std::invalid_argument& e) {
-        {
-            const auto lock = Core.HoldAnalysis();
-            RunPrompt = std::string(e.what()) + ".\r\nThe positional run has not started.\r\n";
-            Core.PromptText = RunPrompt;
-        }
-        Host.RepaintNow();
+        RefuseToStart(e.what());
         return false;
     }
     // The reason an earlier start failed is out of date now.
@@ -174,6 +189,7 @@ void PositionalRun::ProduceResults(const Parameters& p) {
             r.RateSd = m.PositionRate[slot];
             r.AmplitudeDeg = m.PositionLiftSum[slot];
             r.BeatErrorMs = m.PositionBeatErrorSum[slot];
+            r.Settled = Settled[slot];
             results.push_back(r);
         }
         // A prompt of the run still shown is out of date once the results are in.
@@ -229,6 +245,7 @@ void PositionalRun::ClearRunState() {
     m.PositionLiftSum.fill(0.0);
     m.PositionBeatErrorSum.fill(0.0);
     m.PositionEndTime.fill(0.0);
+    Settled.fill(false);
 }
 
 std::optional<std::string> PositionalRun::HandOverAnnotation() const {

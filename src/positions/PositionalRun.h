@@ -60,8 +60,8 @@ public:
 
     // The positional command: starts a run, or closes the current position and opens the next,
     // or after the last position produces the results. A motorised run reads every position's
-    // point when it starts; a point the file cannot give leaves the run unstarted, with the
-    // reason in the prompt text.
+    // point when it starts; a point the file cannot give, or no sound output to carry the
+    // positioner's tones, leaves the run unstarted, with the reason in the prompt text.
     void Advance();
     // Stop during a run: forgets the run and sends the positioner home.
     void Cancel();
@@ -91,7 +91,9 @@ private:
     void ClosePosition(int n, const Parameters& p);
     void OpenPosition(int n, const Parameters& p);
     unsigned PrepareNextPosition(int n, const Parameters& p);
+    bool MotorisedRunCanStart(const Parameters& p);
     bool ReadPositionerPoints(const Parameters& p);
+    void RefuseToStart(const std::string& reason);
     void ProduceResults(const Parameters& p);
     void OfferResultsFile();
     void ReturnPositionerHome();
@@ -100,8 +102,10 @@ private:
     AppSettings& Settings;
     PositionalRunHost& Host;
     PositionalRunUser* User = nullptr;
+    ClipOutput& Output;
     Positioner Motor;
     std::array<PositionerPoint, MaxPositions + 1> Points{}; // by position, read at the start
+    std::array<bool, MaxPositions + 1> Settled{}; // by position: closed after its settling ended
     std::string ResultsText;
     std::string RunPrompt; // the run's own prompt as last shown: turn the watch, or why not started
 };

@@ -68,6 +68,8 @@ class ClipOutput {
 public:
     virtual ~ClipOutput() = default;
     virtual unsigned SampleRate() const = 0;
+    // False when no sound output would carry a clip (duplex audio off): every clip is discarded.
+    virtual bool Available() const = 0;
     virtual bool PlayClip(std::vector<int16_t> samples, std::chrono::milliseconds timeout) = 0;
 };
 

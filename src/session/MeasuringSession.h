@@ -192,6 +192,10 @@ private:
         void StopMeasurement() override { Session.StopMeasurement(); }
         void RepaintNow() override { Session.Host.RequestRepaint(); }
         unsigned SampleRate() const override { return Session.SoundOut->SampleRate; }
+        bool Available() const override {
+            const auto lock = Session.Core.HoldAnalysis();
+            return Session.Core.Settings.DuplexAudio != 0;
+        }
         bool PlayClip(std::vector<int16_t> samples, std::chrono::milliseconds timeout) override {
             return Session.Monitor->QueueClip(std::move(samples), timeout);
         }

@@ -37,6 +37,7 @@ std::vector<int16_t> DeviceSamples() {
 struct MonitorClips : ClipOutput {
     MonitorClips(MonitorState& monitor, unsigned rate) : Monitor(monitor), Rate(rate) {}
     unsigned SampleRate() const override { return Rate; }
+    bool Available() const override { return true; }
     bool PlayClip(std::vector<int16_t> samples, std::chrono::milliseconds timeout) override {
         const bool played = Monitor.QueueClip(std::move(samples), timeout);
         Confirmed += played;

@@ -3,6 +3,7 @@
 // would leave them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -140,11 +141,13 @@ struct ScriptedUser : PositionalRunUser {
 
 struct RecordingOutput : ClipOutput {
     unsigned SampleRate() const override { return 48000; }
+    bool Available() const override { return Plays; }
     bool PlayClip(std::vector<int16_t> samples, std::chrono::milliseconds) override {
         Digits.push_back(test::Symbols(test::DecodeDtmf(samples, 48000)));
-        return true;
+        return Plays;
     }
     std::vector<std::string> Digits;
+    bool Plays = true;
 };
 
 struct NoWaitClock : MillisecondClock {
@@ -180,9 +183,12 @@ struct RunFixture : ::testing::Test {
     MeasurementState& M() { return Core.Measurement; }
     // What the capture thread leaves after `seconds` in the current position: a rate, lift
     // times of 40 ms and a beat error of 0.002 (0.4 ms at 0.2 s).
+    // Readings count only once the position has settled.
     void Measure(double seconds, double rate, int ticks = 10) {
         const auto n = static_cast<size_t>(M().CurrentPosition);
         M().MeasuredTime += seconds;
+        M().StabilizationRemaining = std::max(0.0, M().StabilizationRemaining - seconds);
+        if (M().StabilizationRemaining > 0.0) ticks = 0;
         M().PositionRate[n] = rate;
         M().PositionLiftSum[n] = 0.04 * ticks;
         M().PositionLiftCount = ticks;
@@ -237,6 +243,58 @@ TEST_F(RunFixture, ManualRunPromptsEachPositionAndShowsTheResults) {
     EXPECT_GE(Session.Repaints, 1);
     EXPECT_FALSE(fs::exists(Settings.TextFile2)) << "not asked for";
     EXPECT_TRUE(Output.Digits.empty()) << "no positioner in manual mode";
+}
+
+// Fault: a position closed while it still settled was listed with a negative duration and zero
+// readings, and its zeros halved the means written to the results file.
+TEST_F(RunFixture, OnlyPositionsMeasuredAfterSettlingAreListedAndAveraged) {
+    struct Case {
+        double Seconds;   // in position 2 before it is closed; it settles for 2 s
+        const char* Line; // position 2 in the table
+        const char* Means;
+    };
+    const Case cases[] = {
+        {1.0, " 2 DU\tSkipped ...", "Rate = -3.04 s/d, Beat = 0.40 ms, Amp =  84.1"},
+        {1.99, " 2 DU\tSkipped ...", "Positions 1"},
+        {12.0, " 2 DU\t-1.00\t 84.1\t0.40\t 10.00", "Rate = -2.02 s/d"},
+    };
+    Settings.PositionsToText = 1;
+    Core.Params.Positions = 2;
+    for (const Case& c : cases) {
+        Run.Advance();
+        Session.StartMeasurement();
+        Measure(12, -3.04 / 86400);
+        Run.Advance();
+        Session.StartMeasurement();
+        Measure(c.Seconds, -1.0 / 86400);
+        User.Answer = ResultsAnnotation{Settings.TextFile2, "T", ""};
+        Run.Advance();
+        EXPECT_NE(Run.Results().find(std::string(c.Line) + "\r\n"), std::string::npos)
+            << Run.Results();
+        EXPECT_NE(Run.Results().find(c.Means), std::string::npos) << Run.Results();
+        EXPECT_NE(Bytes(Settings.TextFile2).find(Utf16(Run.Results())), std::string::npos);
+    }
+}
+
+// Fault: with duplex audio off a motorised run went through silently, every "position" measured
+// where the watch lay; manual runs need no output and must still start.
+TEST_F(RunFixture, AMotorisedRunWithoutSoundOutputDoesNotStart) {
+    struct Case {
+        int Motorised;
+        bool Output;
+        bool Starts;
+    };
+    for (const Case c : {Case{1, false, false}, Case{1, true, true}, Case{0, false, true}}) {
+        Settings.Motorised = c.Motorised;
+        Output.Plays = c.Output;
+        Run.Advance();
+        EXPECT_EQ(Run.Active(), c.Starts) << c.Motorised << c.Output;
+        EXPECT_EQ(Core.PromptText.find("duplex audio is off") != std::string::npos, !c.Starts)
+            << Core.PromptText;
+        Run.Cancel();
+        Session.StopMeasurement(); // as Stop does
+    }
+    EXPECT_EQ(Session.Starts, 2) << "no measuring for the refused run";
 }
 
 TEST_F(RunFixture, ResultsGoToTheFileInThreeAppendsOnOk) {

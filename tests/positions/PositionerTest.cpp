@@ -96,6 +96,7 @@ TEST(PositionerTones, EachDigitIsFiftyMillisecondsOfToneAndOfSilence) {
 
 struct ScriptedOutput : ClipOutput {
     unsigned SampleRate() const override { return Rate; }
+    bool Available() const override { return true; }
     bool PlayClip(std::vector<int16_t> samples, std::chrono::milliseconds timeout) override {
         Clips.push_back(std::move(samples));
         Timeouts.push_back(timeout);

@@ -111,6 +111,8 @@ TEST(StatusRows, MeasuredTimeOutsideAndDuringAPositionalRun) {
     in.PositionAveragingTime = 12.0;
     in.PositionCode = "PL";
     EXPECT_EQ(MeasuredTimeText(in), "Measured time 16.00 of 12.00 secs in position 2 (PL)");
+    in.MeasuredTime = 21.0; // 1 s into the 4 s of settling
+    EXPECT_EQ(MeasuredTimeText(in), "Measured time 0.00 of 12.00 secs in position 2 (PL)");
 }
 
 TEST(StatusRows, PositionCodesFromTheSequence) {

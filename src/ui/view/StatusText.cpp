@@ -98,7 +98,9 @@ std::string ProfileText(const std::string& profile) {
 
 std::string MeasuredTimeText(const MeasuredTimeInputs& in) {
     if (in.Position >= 1) {
-        const double shown = in.MeasuredTime - in.PreviousPositionEnd - in.Stabilization;
+        // Nothing is measured while the position settles: never a negative time.
+        const double shown =
+            std::max(0.0, in.MeasuredTime - in.PreviousPositionEnd - in.Stabilization);
         return FormatC("Measured time %1.2f of %1.2f secs in position %d (%s)", shown,
                        in.PositionAveragingTime, in.Position, in.PositionCode.c_str());
     }

@@ -39,7 +39,8 @@ std::string TrainLineText(double beatPeriod, double rate, bool forkMode);       
 std::string ProfileText(const std::string& profile);                                // row 11
 
 // Row 7. Outside a positional run (Position 0) the shown time is the smaller of MeasuringTime and
-// the span of the deviation history; during a run it is the time measured in this position.
+// the span of the deviation history; during a run it is the time measured in this position since
+// it settled (0 while settling).
 struct MeasuredTimeInputs {
     int Position = 0;
     bool HistoryEmpty = true;
