@@ -18,7 +18,7 @@ constexpr int TicksAveraged = 32;
 constexpr double SwapMargin = 0.6;
 // The pallets' mean centroids tell them apart on their own when they differ by this many
 // standard errors: the order then holds from one start to the next.
-constexpr double CentroidSignificance = 5.0;
+constexpr double CentroidSignificance = 3.0;
 
 // The envelope in ShapeBins sections, each its share of the whole: independent of the level.
 bool ShapeOf(const int* envelope, int count, PalletIdentity::Shape& shape) {
@@ -91,12 +91,14 @@ bool PalletIdentity::Decide() {
         variance +=
             std::max(CentroidSquare[p] - CentroidMean[p] * CentroidMean[p], 0.0) / CurrentTicks[p];
     const double difference = CentroidMean[0] - CentroidMean[1];
-    // With nothing learnt yet, the order of the centroids is the best guess there is.
-    if (!HaveLearnt ||
-        difference * difference > CentroidSignificance * CentroidSignificance * variance) {
+    if (difference * difference > CentroidSignificance * CentroidSignificance * variance) {
         EvenIsFirstPallet = difference < 0.0;
         HaveLearnt = true;
         return EvenIsFirstPallet != wasEvenFirst;
+    }
+    if (!HaveLearnt) { // alike so far: the count's parity stands until the shapes say more
+        HaveLearnt = true;
+        return false;
     }
     const double kept = Distance(Current[0], Learnt[static_cast<size_t>(Pallet(0))]) +
                         Distance(Current[1], Learnt[static_cast<size_t>(Pallet(1))]);

@@ -89,7 +89,7 @@ bool MeasuresLike(const LastReading& r, const LastReading& reference) {
 TEST_F(AgcRecording, QuietAndClippingRecordingsMeasureLikeAWellLevelledOne) {
     const LastReading reference = Analyze(Record("levelled.wav", 0.5), false);
     ASSERT_NEAR(reference.Rate, 5.0, 0.3);
-    ASSERT_NEAR(reference.BeatError, 0.5, 0.1);
+    ASSERT_NEAR(std::fabs(reference.BeatError), 0.5, 0.1); // its sign names a pallet
     ASSERT_NEAR(reference.Amplitude, 280, 0.03 * 280);
 
     for (const double peak : {0.05, 1.6}) {
