@@ -34,7 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(packet.size() >= kv::kSntpPacketBytes, "a reply holds the whole header");
     Require((packet[0] & 7) == 4, "a reply comes from a server");
     Require(reply->Originate == t1, "a reply answers our request");
-    Require(reply->Transmit != 0, "a reply carries the server's time");
+    // Only a Kiss-o'-Death (stratum 0) may come without the server's time, and it is never a
+    // reading.
+    Require(reply->Transmit != 0 || reply->Stratum == 0, "a reply carries the server's time");
+    Require(reply->Stratum != 0 || !kv::SntpReplyBelievable(*reply),
+            "a Kiss-o'-Death is never a reading");
     Require(reply->Destination == t4, "the arrival time is ours");
     Require(std::isfinite(reply->ClockOffset) && std::fabs(reply->ClockOffset) <= kEraSeconds / 2,
             "the offset is a finite time within half the era");
