@@ -139,18 +139,28 @@ TEST_F(LogSectionTest, AKillAtAnyMomentLeavesTheOldOrTheNewFile) {
     const auto cutsTime = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - began);
 
+    // Timed from the child's start, and up to twice the cuts' time: on a busy machine the kills
+    // still fall before, inside and after the cuts.
     std::mt19937 random(5);
-    std::uniform_int_distribution<int64_t> delay(0, cutsTime.count());
+    std::uniform_int_distribution<int64_t> delay(0, 2 * cutsTime.count());
     std::set<size_t> seen;
     for (int k = 0; k < kKills; ++k) {
         WriteBytes(Path, original);
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            const char ready = 1;
+            if (write(started[1], &ready, 1) != 1) _exit(1);
             for (int i = 0; i < kCuts; ++i)
                 DeleteLogSection(Path, start, end, error);
             _exit(0);
         }
+        char ready = 0;
+        ASSERT_EQ(read(started[0], &ready, 1), 1);
+        close(started[0]);
+        close(started[1]);
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
