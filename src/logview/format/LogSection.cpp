@@ -138,21 +138,19 @@ SectionDeletion DeleteLogSection(const std::string& path, int64_t start, int64_t
             return SectionDeletion::CannotRead;
         if (bytes.empty()) return SectionDeletion::EmptyFile;
         SectionCutter cutter(bytes, start, end);
-        ReadLogLines(
-            bytes,
-            [&](const LogLine& line) {
-                cutter.Survey(line);
-                return true;
-            },
-            kWholeLines);
+        // Two passes: the first finds the section's lines, the second writes the rest.
+        const auto eachLine = [&](void (SectionCutter::*step)(const LogLine&)) {
+            ReadLogLines(
+                bytes,
+                [&](const LogLine& line) {
+                    (cutter.*step)(line);
+                    return true;
+                },
+                kWholeLines);
+        };
+        eachLine(&SectionCutter::Survey);
         cutter.Reserve();
-        ReadLogLines(
-            bytes,
-            [&](const LogLine& line) {
-                cutter.Add(line);
-                return true;
-            },
-            kWholeLines);
+        eachLine(&SectionCutter::Add);
         if (!WriteFileAtomically(path, cutter.Finish(), error)) return SectionDeletion::WriteFailed;
     } catch (const std::bad_alloc&) {
         error = "there is not enough memory for the log file";
