@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Accuracy table: the analysis of synthetic 60 s recordings against their known truth, across
 // trains, sample rates, rate errors, beat errors, amplitudes and noise levels.
 // Usage: kestrovane_accuracy [--seconds S] [--quick]

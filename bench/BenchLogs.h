@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Day-long and week-long logs as the log writer makes them, for the log viewer's benchmarks.
 #pragma once
 

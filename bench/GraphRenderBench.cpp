@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A full render of the log viewer, as at every refresh while a log is followed: read, process
 // and draw at 1920x1080, for a day at a 1 s interval and a week at 10 s.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's read and processing of a whole log, as at every render: a day at a 1 s
 // interval (86 400 records) and a week at 10 s (60 480), with and without a spectrum; and the
 // section deletion, for which the log writer waits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One size trim of a 10 MB log, as the log writer makes it before every record once the log has
 // reached its size limit: each iteration appends a record that takes the file over the limit and
 // trims it back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Accuracy of the detector's modes against the synthesizer's truth: the standard detector, the
 // automatic threshold, precision timing, both (the command line's default) and both under
 // automatic level control, on the realistic presets and on clean synthetic watches. For each,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the per-buffer analysis on a synthetic 96 kHz lever watch.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Full repaint of a 1920 x 1080 measuring view with every tape row filled and a full waveform
 // trace, for the three kinds of tape feed (1:1, 1:100 and 10).
 #include <benchmark/benchmark.h>

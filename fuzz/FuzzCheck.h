@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A broken property found by a fuzz target: named on standard error, then abort() so libFuzzer
 // keeps the input as a crash.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the measuring-time and lift-angle texts of the settings bar: any text gives
 // a measuring time within its limits, and a lift angle the sample constants can be computed with.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the INI document: any text parses; the saved text parses to the same
 // document and saves to the same text again; a value written into the document reads back.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the log viewer's load: any bytes, read with trace settings taken from the
 // input's first bytes, load twice (the second from the first load's filter seeds) without a crash,
 // and every shown value is a number or no value, the spectrum a power of two in size, every tag

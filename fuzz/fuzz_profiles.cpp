@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the profiles file: the list of profiles, loading each listed profile into
 // values the analysis can compute with, and save, load, save giving the same profile text.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the settings section: any file loads into values the analysis can compute
 // with, and what is saved loads and saves again to the same text.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the SNTP reply check: the first 16 bytes are the request's transmit time and
 // the arrival time, the rest is the datagram. An accepted reply is a server's answer to that
 // request; its offset is a finite number of seconds within half the NTP era either way (the

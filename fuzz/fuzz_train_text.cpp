@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of train texts: a text that names a train is written back as a text that
 // names the same train, and that text is written back unchanged.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry point for the WAV reader: any byte string must either decode or be refused
 // with a reason, never crash, never read outside the input.
 #include "audio/WaveFile.h"

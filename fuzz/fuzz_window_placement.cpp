@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the saved window placement text: any text is refused or gives numbers
 // within the screen's coordinates that format back to a text parsing to the same numbers.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the ZDA time fields a GPS receiver sends: any text is refused or gives a
 // UTC time of a receiver's date range, and that time written back as ZDA fields parses to itself.
 #include <cstddef>

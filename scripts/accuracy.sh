@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and prints the accuracy table: the last reading of synthetic 60 s recordings of lever
 # watches against their truth, across trains, sample rates, rate and beat errors, amplitudes and
 # noise. Exits non-zero when any reading lies outside the instrument's bounds.

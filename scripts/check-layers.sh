@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Keeps the layers: Qt only under src/ui/, and the headers of Linux system calls only under
 # src/platform/ and the audio back ends. Fast, needs no build. Names every offending line and
 # exits 1 when there is one.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every libFuzzer target for a bounded time each: scripts/fuzz.sh [SECONDS] [TARGET...]
 # (60 s, every target in fuzz/). Builds into build-fuzz/ with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer), starts each target from its seed corpus fuzz/corpus/NAME with its

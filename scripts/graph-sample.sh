@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes docs/long-term-graph.png: writes two days of a watch's log at one record a minute (the
 # rate following the room temperature, the amplitude falling as the mainspring runs down, one
 # winding tag) and draws it with kestrovane-graph at 1280x720 with the viewer's default settings.

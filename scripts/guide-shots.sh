@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the user guide's pictures in docs/guide/images: kestrovane-shots plays a synthetic watch
 # recording through the real measuring window on the offscreen platform (no display and no sound
 # card needed) and saves the window, its paper tape, the settings dialog and the log viewer.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures kestrovane-analyze on a long 96 kHz recording: peak memory (maximum resident set) and
 # speed as a multiple of real time. The recording is HOURS (default 6) of a synthetic 18000 vph
 # watch, made from 10-minute pieces (a whole number of beats, so the joins are seamless) in a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures the CPU time (user + system) of the whole program playing and measuring a 96 kHz
 # recording for SECONDS (default 60) on the offscreen platform, in a throw-away home folder.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package build-package/kestrovane_VERSION_ARCH.deb (or in $KV_BUILD_DIR): a
 # release build without tests and benchmarks, then `cpack -G DEB`, which derives the package's
 # dependencies from the linked libraries. Extra arguments go to cmake. Prints the package's path.

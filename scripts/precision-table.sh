@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Prints the accuracy of the standard detector against precision timing on synthetic 60 s lever
 # watches: 44.1, 48 and 96 kHz; 18000 to 36000 vph; several rates, beat errors, amplitudes and
 # seeds. Per sample rate and mode: the worst 8 s rate error over every reading once the window is

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package and checks it: lintian (no errors; warnings are printed), the AppStream
 # metadata, then installs it with apt-get, runs the installed tools, reads the man pages, measures
 # the bundled sample and removes the package again. Needs root or sudo. Not part of

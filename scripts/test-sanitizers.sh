@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the core and its tests with AddressSanitizer and UndefinedBehaviorSanitizer and runs them,
 # all but the minutes-long real-time calibration tests (label "long").
 set -euo pipefail

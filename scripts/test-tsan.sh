@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the tests with ThreadSanitizer and runs the capture, monitor output and calibration
 # worker tests (the worker against the user-interface thread, lock order included): the rings,
 # CSoundIn and CSoundOut with scripted devices (order, overruns, clips, close while busy) and the

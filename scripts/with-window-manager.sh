@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command on a private X server (Xvfb) under a real window manager (openbox), so that
 # window placement, maximized state and full screen are decided by a window manager as on a
 # desktop. Each run takes a display number Xvfb finds free itself, so runs may go in parallel.

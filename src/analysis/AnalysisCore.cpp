@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parameters, trains and the measuring-loop hooks of the analysis core.
 #include <algorithm>
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The beat analysis: parameters, the tick detector and ProcessBuffer, the measurement of rate,
 // beat error and amplitude, the paper tape and automatic train detection. The measuring view owns
 // one instance; the command-line analyser drives another. Everything here is guarded by

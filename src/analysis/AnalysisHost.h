@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The services the analysis core asks of its owner: the measuring loop, tool-bar boxes, timers,
 // the capture object, recording and playback, the monitor output, the log writer and tick
 // notification. The view implements them; the command-line analyser implements the few it needs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analysis parameters, trains, escapement types and the sample constants derived from them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // State records of the beat analysis: detector, measurement, paper tape and waveform trace.
 #pragma once
 

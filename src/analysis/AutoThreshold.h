@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic unlock threshold: follows the noise floor between ticks and the peaks of the unlock
 // clicks, so that a noisy recording is measured without touching the threshold. The noise floor
 // is a low quantile of the mean square of short blocks of the rectified signal over each buffer

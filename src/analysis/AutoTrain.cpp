@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic train detection: try the fastest standard train, compare the measured beat interval
 // with the standard intervals 2/i s, and step down one standard train at a time.
 #include <cmath>

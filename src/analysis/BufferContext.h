@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Values fixed for one buffer of ProcessBuffer, shared by the files that implement it.
 #pragma once
 

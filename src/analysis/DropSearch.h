@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Search for the drop (the end of the lift) inside one tick envelope.
 #pragma once
 

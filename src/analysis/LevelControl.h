@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic level control aimed at the ticks: gathers the envelope peaks of the last ticks and the
 // noise between them, and tells the gain step whether to go up, down or stay. The typical tick is
 // held at a few times the unlock threshold, and the gain never rises when the noise between ticks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rate, accumulated rate, Allan deviation, beat error, tooth residuals and amplitude.
 #include <algorithm>
 #include <cmath>

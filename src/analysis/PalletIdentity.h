@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tells the two pallets apart by the shape of their ticks, so that the sign of the beat error
 // stays with the same pallet when the beat count starts again (Clear, a restart, a new lock, a
 // playback's loop). The count's parity alone only says which tick happened to come first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Precision timing: the refiner times each detected unlock to a fraction of a sample for the rate,
 // the accumulated rate and the tape; each tick's onset (a constant fraction of its first event's
 // rise) gives the beat error the same event of both pallets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ProcessBuffer: filtering, tick detection, the tick envelope and the waveform trace.
 #include <algorithm>
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The paper tape: one slot per beat, advanced and filled at the end of every buffer.
 #include <algorithm>
 #include <cmath>

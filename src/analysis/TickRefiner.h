@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sub-sample timing of detected unlocks. The detector times an unlock at the first sample over the
 // threshold, which rounds the time to a whole sample and jumps by a sample whenever the threshold
 // meets a different half-cycle of the click. The refiner keeps, per pallet, a template of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Train texts and the rules that derive sample constants from the beat period.
 #include <algorithm>
 #include <cctype>

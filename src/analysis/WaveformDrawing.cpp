@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waveform trace ProcessBuffer writes for the display: the free-running view's slot of each
 // buffer, the unlock and drop markers, and the triggered view's tick envelope.
 #include <algorithm>

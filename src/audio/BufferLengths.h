@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Capture buffer lengths: a fractional number of samples per buffer realised by carrying the
 // remainder from buffer to buffer, plus a one-shot adjustment that shifts the buffer grid.
 #pragma once

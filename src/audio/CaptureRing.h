@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture ring: buffers the device fills one after another in ring order and the worker hands
 // to the analysis in the same order. The hand-over between the two threads, without a lock, is
 // RingCore's; this class keeps the sample blocks and the device's fill position.

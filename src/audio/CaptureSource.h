@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where captured sound comes from: a list of named input devices and a 16-bit PCM stream that
 // writes into a CaptureRing. PortAudioSource is the real one; tests drive a fake.
 #pragma once

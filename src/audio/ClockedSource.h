@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A capture source that needs no sound card: one input device whose stream is silence, written
 // into the capture ring by a thread paced by CLOCK_MONOTONIC at the sample rate. Playback of a
 // waveform file replaces the silence in ProcessBuffer, so a recording is measured on a machine

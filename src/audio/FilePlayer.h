@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays a waveform file's samples through an output device in an endless loop, so that the user
 // hears a played-back file while the monitor output is off. A worker thread refills each buffer
 // the device has played with the next stretch of the samples; the stretch after the last sample

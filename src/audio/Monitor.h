@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitor state shared by the capture thread, the output worker and the user-interface thread:
 // a copy of the latest captured buffer, the mute switch, the one-shot play-out clip and the
 // low-pass state of the monitor sound. The capture thread copies each buffer in; the output worker

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output ring: buffers the output worker fills and the device plays one after another in ring
 // order. The hand-over between the two threads, without a lock, is RingCore's; this class keeps
 // the sample blocks and their lengths.

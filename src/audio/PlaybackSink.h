@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the monitor output goes: a list of named output devices and a 16-bit mono PCM stream that
 // plays the buffers of a PlaybackRing in ring order. PortAudioSink is the real one; tests drive a
 // fake.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Monitor output through PortAudio: a blocking output stream fed by a device thread that plays the
 // ring's buffers in order and marks each done once the stream has taken it.
 #pragma once

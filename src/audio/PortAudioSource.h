@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Capture through PortAudio: a callback stream that copies each block into the capture ring.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over shared by the capture and output rings: a fixed number of slots passed between a
 // worker thread and a device thread in ring order. Each slot is idle, queued (the device owns it)
 // or done (the worker owns it); ownership passes through one atomic state per slot, so neither

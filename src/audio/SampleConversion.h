@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample conversions every reader of recordings shares: floating-point samples to 16 bit,
 // and the mean that mixes a frame's channels down to one.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings in the formats libsndfile reads (every WAV variant, FLAC, Ogg/Vorbis, Opus, MP3,
 // AIFF, CAF ...), read as a stream of mono 16-bit samples: frames are mixed down to one channel
 // and every sample format is converted the way the WAV reader converts it, so a file gives the

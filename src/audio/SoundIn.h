@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live sound capture: opens the chosen input device and hands every filled buffer, in capture
 // order, to the analysis on a worker thread. Buffer lengths follow SamplesPerBuffer with the
 // fractional carry, and a one-shot adjustment shifts the buffer grid (BufferLengthSequence).

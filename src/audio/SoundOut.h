@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitor output: plays the latest captured sound, and any queued clip, through the chosen
 // output device while measuring. A worker thread refills each buffer the device has played from
 // the monitor state; the buffer's length follows what the fill produced.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and writing of .wav files: recordings of the captured sound and files made by other
 // programs for playback and offline analysis.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waveform files: recording of the raw captured sound to a .wav file and playback of such a file
 // in place of the live input. The owner uses every operation under the analysis lock; Process runs
 // on the capture thread inside ProcessBuffer, before any filtering.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ending the capture and output workers: a worker sets its stop flag to 2 and signals when it has
 // ended; Close waits a bounded time for that and abandons a worker that is stuck (the worker
 // holds a share of its session, so it ends by itself later without touching freed memory).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures a recording exactly as the live program does: ProcessBuffer fed in capture-sized
 // buffers whose lengths follow the beat with the fractional carry and centring adjustment, with
 // the measuring view's one-shot timers run on audio time.

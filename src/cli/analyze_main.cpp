@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrovane-analyze: measures a recorded watch with the same analysis as the live program and
 // prints the readings as JSON Lines.
 #include <cstdio>

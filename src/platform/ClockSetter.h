@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Setting the operating system's clock. Production code sets CLOCK_REALTIME; tests use the
 // recording fake and never change the machine's clock.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files through the operating system, for what the standard streams cannot do: exclusive creation,
 // reads and writes at an offset, flushing to disk, permissions. A file is an open descriptor (an
 // int, -1 for none). Failures return false / nothing and leave errno set, as the C library does,

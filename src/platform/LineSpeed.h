@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line speed of a terminal device through termios2, so that any rate can be asked for, not
 // only those termios has a Bxxx constant for. Its own file because <asm/termbits.h>, which
 // declares termios2, cannot share a translation unit with <termios.h>.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sending datagrams to a listener bound to a Unix datagram socket on this machine.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scheduling: the process and its capture and output workers run as urgently as the user's limits
 // allow (the "high priority class" and "time-critical threads" of a desktop timegrapher).
 //

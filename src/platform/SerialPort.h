@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A serial port as a GPS receiver needs it: raw 8N1 lines without flow control, reads and writes
 // bounded by time-outs, and a close that ends a pending read at once.
 #pragma once

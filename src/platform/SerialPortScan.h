@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial ports present, for the settings dialog's GPS port list.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Termination requests from outside: Ctrl+C (SIGINT), a termination request (SIGTERM) and the loss
 // of the controlling terminal (SIGHUP). Their handler only records the signal and wakes a
 // descriptor, so the program can close the normal way (settings saved, a recording's header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Processor time a thread has used, for the output worker's load figure.
 #pragma once
 

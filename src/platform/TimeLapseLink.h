@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tick notifications to an external "TimeLapse" listener: a program that wants them binds a Unix
 // datagram socket named "TimeLapse" in $XDG_RUNTIME_DIR. At Run the view looks for it; while it is
 // there, every buffer with a tick sends one 12-byte datagram: message 0x412, the word parameter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One UDP conversation with a single peer: resolve and connect, send, wait for a reply with a
 // time-out, receive. The SNTP client uses one socket per query.
 #pragma once

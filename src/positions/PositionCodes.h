@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two-letter codes of a positional run's positions (PD pendant down, DU dial up ...), read
 // from the Sequence setting, and the group each code belongs to in the results summary.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results of a positional run as the view shows them and the results file receives them: a
 // table with one line per position and a summary of the deltas and means.
 #pragma once

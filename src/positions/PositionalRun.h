@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A positional run: up to six positions measured one after the other, by hand (measuring stops
 // and the user is asked to turn the watch) or with a motorised positioner driven by tone commands
 // while measuring goes on; then the results table in the view's prompt text and, if wished,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The motorised positioner: an outside device that turns the watch when it hears DTMF tone
 // commands on the sound output. A command is a 32-bit word (direction, mode and step count of
 // both axes) sent as eight DTMF digits, each 50 ms of tone and 50 ms of silence. Where each

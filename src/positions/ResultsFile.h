@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results text file of positional runs: plain text appended as UTF-16 little-endian code
 // units, without a byte-order mark or terminating zero.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One measuring session: the analysis core and everything that feeds it or takes from it (sound
 // capture, sound output and monitor, the file player and clock of a playback without a sound
 // card, the waveform files, the log writer and the TimeLapse link). It is the analysis core's

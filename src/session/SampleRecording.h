@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // First run without a microphone: the default waveform file is created from the bundled sample
 // recording, so that the program measures a watch at once.
 #pragma once

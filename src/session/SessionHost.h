@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a measuring session needs from the window that shows it: notices for the user, repaints,
 // the one-shot timers by id, and a way back onto the user-interface thread. The session stays
 // free of any window toolkit; the measuring view implements this.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer bar's side of the measuring session: the microphone and speaker faders bound at every
 // start of measuring, the automatic level control after each buffer, mute and the extra gain.
 #include <algorithm>

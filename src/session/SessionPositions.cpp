@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measuring session's part of positional runs: the positional command, the per-buffer
 // hand-over from one position to the next, and Stop cancelling a run.
 #include "session/MeasuringSession.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Persistent settings of the measuring view that live outside the analysis core. Together with
 // AnalysisCore::Params, AnalysisCore::Settings, AnalysisCore::Calibrating and the timestamp
 // clock's trim factor they make up the "Settings" section of the settings store.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-file reads and crash-safe writes: the settings and profile files, and the log files that
 // are cut, trimmed and appended to while the program measures.
 #pragma once

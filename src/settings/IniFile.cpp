@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing, lookup and writing of INI documents; the file operations are in AtomicFile.cpp.
 #include "settings/IniFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An INI text document: named sections of key=value lines, as Windows private-profile files and
 // the settings store use them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text of a saved window placement: ten comma-separated decimal numbers "%u,%u,%d,%d,%d,%d,
 // %d,%d,%d,%d" (flags, show state, minimized x and y, maximized x and y, and the normal
 // rectangle's left, top, right and bottom). Parsed here, without any window system, so that a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profiles: the private-profile file operations and the load and save orders of a profile.
 #include "settings/Profiles.h"
 

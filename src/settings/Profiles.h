@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Named profiles of the sixteen analysis parameters, kept in "profiles.ini" in the data folder
 // with the semantics of Windows private-profile files: one file access per key, section and key
 // names without regard to case, a missing key giving the caller's default.

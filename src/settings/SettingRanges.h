@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The range of every numeric setting and profile key, applied as a value is loaded, so a damaged
 // or hand-edited file can neither overflow the sample arithmetic nor make the display unusable.
 // The ranges are those the settings dialog accepts, else those the program's own commands keep

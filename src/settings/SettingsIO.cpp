@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The load and save orders of the "Settings" section.
 #include "settings/SettingsIO.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading and saving the "Settings" section of the settings store, and the default file names.
 //
 // The section is spread over the analysis core (Params, Settings, Calibrating), AppSettings and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // XDG folders from the environment and unique document names.
 #include "settings/SettingsPaths.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the settings store, the program's data folder and the default documents live, following
 // the XDG base-directory and user-directory conventions. Every function reads the environment
 // (XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_DOCUMENTS_DIR, HOME) when called.

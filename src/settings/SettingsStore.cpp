@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typed access to the settings file: integers and doubles as decimal text.
 #include "settings/SettingsStore.h"
 

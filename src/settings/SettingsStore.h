@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-user settings store: named sections of 32-bit integers and texts kept in an INI file
 // (ConfigFilePath()). Values live in memory between Load() and Save(); Save() replaces the file
 // atomically. One store per process and file: a second store on the same file would overwrite

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings numbers in the "C" locale, so a desktop session with a decimal comma still reads and
 // writes "0.9".
 #include "settings/TextNumbers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers as the settings and profile files store them: decimal integers and doubles printed with
 // a fixed format per key, always in the "C" locale whatever locale the process runs in. Doubles
 // are read with ParseLeadingDouble.

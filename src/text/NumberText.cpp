@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calling thread switches to the "C" locale while it formats or parses; other threads keep
 // theirs.
 #include "text/NumberText.h"

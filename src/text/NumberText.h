@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number texts that read and write "." as the decimal point whatever locale the process runs in.
 // The desktop's locale (a decimal comma in German, French ...) must never change what a train
 // text, a settings file, a log or a status line means.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // 64-bit NTP time stamps and the Gregorian calendar arithmetic behind them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound-card sample clock and the timestamp clock that turns performance-counter readings into UTC.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live capture through the real audio stack: PortAudio's ALSA host API opening a capture PCM of
 // ALSA's file plugin that reads a synthesized watch. main() writes the ALSA configuration and
 // points ALSA_CONFIG_PATH at it before PortAudio initialises.

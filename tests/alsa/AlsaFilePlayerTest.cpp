@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A played-back file heard through the real audio stack: FilePlayer on PortAudio's ALSA host API
 // playing into the file plugin's playback PCM (the monitor output's, AlsaPlaybackTest.cpp), which
 // writes every sample it is given to a raw file. The null PCM behind it takes samples as fast as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitor output through the real audio stack: PortAudio's ALSA host API playing into a
 // playback PCM of ALSA's file plugin, which writes every sample it is given to a raw file. The
 // null PCM behind it takes samples as fast as they come, so the output is paced only by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The positioner's tone commands through the real audio stack: the monitor output plays them
 // into the playback PCM of ALSA's file plugin (written by main() in the capture test), and the
 // raw samples the device received are decoded back into DTMF digits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A host for the analysis core in tests: runs the measuring loop, records timer and box calls,
 // and feeds signals in capture-sized buffers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The automatic gain step that follows each buffer while AGC is on: aimed at the ticks, held back
 // by the noise between them, and never taken inside a tick.
 #include <gtest/gtest.h>

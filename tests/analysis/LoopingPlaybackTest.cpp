@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A looping playback measured as the capture delivers it: the wrap joins two unrelated moments of a
 // recording, which must read as a break in the signal, not as a rate error; auto-centring, which
 // only changes buffer lengths, never moves a tick; and no interruption of the sound enters the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The beat error's sign belongs to a pallet: starting a recording on the other tick, or Clear
 // landing on the other tick, must not turn it, or the long-term graph draws a step the watch never
 // made.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tick refiner on clicks placed at known fractions of a sample.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counts the allocations of every thread of the test program while a measurement asks for it:
 // AllocationCounter.cpp replaces the global operator new (once for the whole program). Sanitizer
 // builds keep their own allocator, and KV_COUNT_ALLOCATIONS stays undefined.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture worker's cost: CSoundIn over the clocked source (no sound card) at 96 kHz with
 // 19200-sample buffers (an 18000 vph watch) and an analysis that does nothing. The worker reads
 // its own CPU clock at every buffer, so the figure covers exactly the stretch from the first

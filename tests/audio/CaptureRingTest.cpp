@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture ring's arrival stamps: a buffer that ends inside a device block is stamped with the
 // block's arrival and the frames that followed its end; a ring without a clock stamps nothing.
 // And the capture as a whole: buffers that do not line up with the clocked source's 10 ms blocks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The clocked source: its one device, its pace against CLOCK_MONOTONIC with and without a rate
 // offset, a new schedule after a stall; and CSoundIn falling back to it during playback when the
 // sound system has no usable input device.

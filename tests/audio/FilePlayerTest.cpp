@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FilePlayer against a scripted output device that plays one buffer whenever the test asks: the
 // samples in order around the loop, stopping while the device is stuck, restarting with new data,
 // device choice and the quiet refusals.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer fader through a fake mixer: slider and control values both ways with the balance
 // kept, the echo of the fader's own write, outside changes, and every failure with its text.
 #include <gtest/gtest.h>

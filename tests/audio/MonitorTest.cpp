@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitor state on its own: the copy of the captured buffer, the low-passed fill with its wait
 // for new input, mute, and the clip hand-over with its waiter.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over both audio rings share: slots pass from worker to device and back in ring order,
 // the device's waits end on a queued slot, a time-out or a stop, and a reset leaves no stale
 // wake-up behind.

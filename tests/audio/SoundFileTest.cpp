@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings in the common audio formats: the same synthetic watch written by libsndfile as WAV,
 // FLAC, Ogg/Vorbis, Opus, MP3, AIFF and CAF, read back as a stream and measured; damaged files.
 #include <gtest/gtest.h>

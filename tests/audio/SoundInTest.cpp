@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSoundIn against a scripted capture source: ring order, the countdown of a wake-up, overruns,
 // buffer lengths, device choice, failure messages and closing while a buffer is analysed.
 #include <gtest/gtest.h>

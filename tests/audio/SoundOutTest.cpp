@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSoundOut against a scripted output device that plays one buffer whenever the test asks: the
 // buffers' contents and lengths, the block capacity rules, clips, device choice, failure messages,
 // closing with a stuck worker, and the worker's cost in steady state.

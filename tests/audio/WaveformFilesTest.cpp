@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waveform recording and playback: the recorded header and data, the exclusive create, the
 // playback reading rules (rate and channel switch, 24/32-bit conversion, short and unreadable
 // files), wrapping with the loop count, the end of playback and random start positions; and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Readings of synthetic recordings against their known truth, within the instrument's bounds.
 #include <gtest/gtest.h>
 

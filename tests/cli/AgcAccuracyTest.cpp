@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic level control on a recording: ticks far too quiet (their loudest click at 5 % of full
 // scale) or so loud that they clip are measured by `kestrovane-analyze --agc 1` as well as a
 // well-levelled recording of the same watch once the gain has settled, and a quiet recording full

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The kestrovane-analyze command as other tools call it: arguments, output lines, exit codes.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The automatic threshold on noisy synthetic watches, with every other setting at its default.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the analyser reports around the watch's own ticks: junk heard while it locks in stays out of
 // the accumulated rate, and readings that do not exist yet or are no longer current are missing
 // rather than zero or stale.

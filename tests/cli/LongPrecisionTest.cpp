@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A day of a synthetic watch at 44.1 kHz, streamed piece by piece, with precision timing: no 8 s
 // reading strays. Minutes of computing: labelled "long".
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Invariances of the readings on realistic synthetic sound: what the watch does is read the same
 // whatever the level, and what changes in the sound's timing is read as exactly that change.
 #include <gtest/gtest.h>

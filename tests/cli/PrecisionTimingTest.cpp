@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Precision timing: synthetic watches measured with and without it against their known truth.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bundled sample recording loops without a seam: played over and over it reads as one steady
 // watch, which is what a newcomer sees on the first start.
 #include <gtest/gtest.h>

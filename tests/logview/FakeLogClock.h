@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A log clock the tests set by hand: the tick count, the Unix time and a UTC local zone.
 #pragma once
 

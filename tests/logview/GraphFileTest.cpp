@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's load from files: files that cannot be shown or are not logs give a status and
 // leave the model alone; empty, binary, truncated and huge-line files load without harm, and junk
 // or a huge line takes no memory beyond the records; a file appended to or cut while it is read;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's load: the window and record times, tags and filter markers, the value
 // pipeline (slopes with held limits, integrals, wrap folding, the low-pass filter with its gap
 // restarts and seeds), automatic scales, the spectrum sizes and the automatic span.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's settings: the defaults of a fresh installation, the store's keys and their
 // round trip, missing and malformed keys, and the defaults reset.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader's rules for a log text: the encoding from the first bytes, lines that need their
 // CR and one more character, fields split at tab, comma, space and semicolon, numbers in the C
 // library's forms, and the tags and filter markers found anywhere in a line. The chunked reader

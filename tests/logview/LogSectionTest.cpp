@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cutting a section out of the log: which lines move, which go and which stay byte for byte in
 // every encoding and line end; the file keeps its encoding; a kill at any moment leaves the old or
 // the new file; and a writer appending every 10 ms while sections are cut loses no record and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files and texts for the log viewer tests: a temporary folder, raw file bytes, UTF-16 and 8-bit
 // log texts made here rather than by the code under test.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log writer against its storage: records appended while the size trim is killed at random
 // instants, a full disk, a log whose folder is missing, and the report of storage failures.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log writer: exact bytes of full, time-only and annotated records, the interval and forced
 // modes, the size trim, files that cannot be opened or written, a reader holding the file open,
 // the log commands, and records written by the analysis itself.

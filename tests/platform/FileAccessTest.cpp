@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files through the operating system: what each opening mode promises, reads and writes at an
 // offset up to the file's end, and what the status calls tell apart.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The priority logic at every kind of limit (through a fake scheduler), and the real scheduler on a
 // thread of its own.
 #include <gtest/gtest.h>

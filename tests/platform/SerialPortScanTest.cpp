@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port list from a made-up /dev and /sys.
 #include "platform/SerialPortScan.h"
 

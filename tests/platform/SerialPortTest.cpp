@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The termios serial port through a pseudo-terminal: time-outs, discarding input, and a close
 // that ends a waiting read.
 #include "platform/SerialPort.h"

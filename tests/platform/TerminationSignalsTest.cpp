@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Termination signals sent to this very process are recorded and wake the descriptor; the process
 // carries on with its state intact, and the handlers that were there before come back.
 #include <gtest/gtest.h>

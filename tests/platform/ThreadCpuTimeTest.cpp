@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A thread's CPU time counts that thread's work only: not the wall clock, not the other threads.
 #include <gtest/gtest.h>
 

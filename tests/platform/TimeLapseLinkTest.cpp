@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tick notifications reach a listener bound to the TimeLapse socket, and nothing breaks when there
 // is none, when its queue is full or when it goes away.
 #include <gtest/gtest.h>

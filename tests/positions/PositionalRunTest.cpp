@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The positional run without a window: the results table and summary, the results file, and the
 // run's steps driven through a scripted session and user with the sums set as the capture thread
 // would leave them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The positioner's side of positional runs: position codes, the command word and its digits, the
 // DTMF tones, the positioner file and the timing of commands.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI document: names without regard to case, line ends, preserved foreign content, garbage,
 // duplicated sections, quoting, and saves that fail without harming the old file.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The saved window placement text: ten numbers, refused when any does not fit the screen's
 // coordinates, and written back as it was read.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profiles in profiles.ini: round trips, missing keys, limits, names in any case, files written
 // by Windows, garbage, duplicated sections, long names and values, refused writes, the chooser.
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading and saving the Settings section: defaults, the load rules, the save order, profiles
 // keeping the analysis keys out, foreign spellings, failed saves and the default file names.
 #include <atomic>

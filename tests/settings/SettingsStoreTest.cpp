@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The typed settings store: integers as strtol reads them, doubles in their key's format in the
 // "C" locale, 64-bit values as signed halves, and a file that is only replaced when it was read.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Temporary folders, environment overrides, file helpers and an unprivileged runner for the
 // settings and profile tests.
 #pragma once

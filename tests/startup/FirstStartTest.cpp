@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The first start as a newcomer sees it: a fresh home, no sound card, a real X server with a window
 // manager, and a busy machine. Every start must measure the bundled sample within seconds and show
 // at most one message box. Ticks are counted through the TimeLapse socket, which the program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // chronyd serving its local clock on 127.0.0.1 at a high port for tests: started in the
 // foreground with its files in a folder of its own, never allowed to adjust the machine's clock
 // (-x), stopped when destroyed.

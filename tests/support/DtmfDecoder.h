@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads DTMF digits back out of 16-bit samples for tests: the tone bursts are found as runs of
 // sound between silences, and each burst's keypad row and column are the strongest of the four
 // row and four column frequencies by the Goertzel algorithm.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A mixer for tests: one control with a raw range and per-channel values, failures to order at
 // each step of a binding, and change events made "elsewhere" through a real pipe whose read end
 // is the poll descriptor.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An output device for tests. It plays the buffers of the ring it was opened with in one of three
 // ways: one buffer whenever the test asks (Scripted), all of them in real time on its own thread,
 // counting the samples (RealTime), or by taking the first buffer on its own thread and never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs kestrovane-synth in a scratch folder of its own and reads what it wrote there.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounded waiting for tests: a condition another thread brings about is polled until it holds or
 // the time-out passes, so a fault shows as a failed expectation instead of a hung test.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the realistic synthesizer and its presets: exact timing truth under messy sound,
 // the levels each recording situation promises, and the command line's presets.
 #include "RealisticSound.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the tick synthesizer: the timing truth it reports must be what it renders, and its
 // clicks must suit the analyser (sharp, repeatable onsets that survive its high-pass).
 #include "TickSynthesizer.h"

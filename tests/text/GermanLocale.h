@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Switches the process's C library locale to German (decimal comma), as QApplication does on a
 // German desktop, for the lifetime of the object; the locale is generated with localedef when the
 // machine lacks it (Debian's "locales" package holds its sources).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number texts under a German locale (decimal comma), as the program runs on a German desktop:
 // train, measuring-time and lift-angle texts, settings, the command line and formatted texts all
 // keep the decimal point, and a settings file measures the same as in the "C" locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic train detection in the running program: the frame measures a synthetic watch from a
 // test capture device, the settings bar's Train button starts the detection, and its steps run
 // on the view's timer 102 in wall-clock time. The watch is played faster than real time so that

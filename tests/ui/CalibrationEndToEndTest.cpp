@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration in the whole program on the offscreen platform, without a sound card, in real
 // time: the simulated card's clock is set off by [Simulation] SampleClockPpm, and the
 // calibration has to find that error again, against a quartz-perfect recording (local standard)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration through the measuring view: the end dialog, the command states, the local standard
 // with its message boxes, and a reference run that pauses with Stop and continues with Run.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every command many times in random order, with measuring on and off, recording and playing
 // back: nothing crashes, hangs or leaves the view in a state it cannot measure from.
 #include <gtest/gtest.h>

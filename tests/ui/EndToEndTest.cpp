@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program on the offscreen platform without a sound card: a settings file that names
 // only the waveform file, start-up plays that recording, and once the measuring window has filled
 // the readouts agree with the recording's truth. Settings and placement survive a restart.

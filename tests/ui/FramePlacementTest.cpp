@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where and how the frame comes back at start-up, what closing saves, and full-screen mode with
 // its keyboard menu bar. These tests run on the offscreen platform and, through
 // scripts/with-window-manager.sh, on an X server under a real window manager (openbox), which

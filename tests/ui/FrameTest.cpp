@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main frame: its bars, full-screen mode and the saved window placement.
 #include <gtest/gtest.h>
 

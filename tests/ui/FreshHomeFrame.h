@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fixture with the whole main window on a fresh home folder: settings and data go to a folder of
 // the test's own (named by `prefix` and the process), the microphone is a SignalSource and the
 // speaker a CountingSink. Measuring is stopped and the folder removed at the end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrovane-graph as scripts call it: its outputs, its exit codes and its one-line messages.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's picture: the drawing rules, then rendered images checked pixel by pixel at
 // the logical positions the strips, scales, grids, labels and spectrum bars belong to.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer window driven through the view's commands, the mouse and the keys: opening and
 // closing at the stored place, the time window chosen with clicks and panned with Shift, the
 // read-out and the spectrum chosen with Shift, F11, following the log, and cutting a section.

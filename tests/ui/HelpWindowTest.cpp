@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user guide and its window: the guide names every command of the real menu bar, its pictures
 // and links resolve, the window opens from F1, "Help Topics" and the tool bar as one window, lists
 // the pages and sections, finds words from page to page, and says so when the guide is missing.

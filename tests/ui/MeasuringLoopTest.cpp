@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measuring loop of the view: Run and Stop, their messages, the timers by id, auto-stop,
 // centring and the repaint throttle, driven through the view with a test capture device.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menus, tool bar and keys of the frame as a user meets them: labels, shortcuts, order,
 // separators, status prompts and tool tips, and the check and enable rules in the states that
 // matter.

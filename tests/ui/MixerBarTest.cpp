@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer bar in the main frame with fake mixers behind the faders: binding at every Run, both
 // sliders following their controls both ways, the failure boxes shown once, ALC hidden while the
 // input fader has failed, the software gain where there is nothing to bind, boost and mute.

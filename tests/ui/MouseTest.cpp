@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mouse on the measuring view, driven with real mouse, wheel and tool-tip events on a shown
 // view whose repaint has set the hit rectangles: threshold, mute spans, manual disk, tape scroll
 // in each feed, time marking with auto-scroll, tooth chart, double clicks, pointer shapes and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic level control during the program's own playback: a recording whose ticks peak at 5 %
 // of full scale and one that clips are measured as well as a well-levelled recording of the same
 // watch, once the playback gain has settled. No fader is bound here, as on a machine without a

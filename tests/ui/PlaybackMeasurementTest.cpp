@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A playback measured in the window: the recording reaches the analysis whole and in order while
 // the start of measuring or the analysis is held up, and a newly chosen recording is a new
 // measurement.

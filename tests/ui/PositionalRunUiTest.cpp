@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positional runs in the measuring window on the offscreen platform: a motorised six-position run
 // started from the tool bar and measured from a synthetic recording without a sound card, a
 // manual run resumed with Run after each prompt, Stop cancelling a run, and the command states.

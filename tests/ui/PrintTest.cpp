@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three print commands through the main frame, printed to PDF files through the printer seam
 // and rasterized with poppler's pdftoppm at one pixel per PDF point: the window picture with its
 // aspect ratio, the tape in strips (5 on a portrait sheet, 7 on a landscape one, newest entry at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Load profile" pop-up list: its entries and check marks, and what choosing an entry does
 // to the view and the settings bar of the main frame.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer bar on a real desktop sound stack: a PulseAudio server of the test's own, with a null
 // sink as the speaker and a null source as the microphone, reached through ALSA's "pulse" device.
 // The program binds its faders to the simple controls "Capture" and "Master", moves them (the

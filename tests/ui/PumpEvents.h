@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waiting in user-interface tests: Qt's events are processed while the test waits, so queued
 // calls, timers and repaints happen as they would in the running program.
 #pragma once

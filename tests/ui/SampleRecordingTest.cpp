@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // First-run installation of the sample recording as the default waveform file.
 #include <gtest/gtest.h>
 

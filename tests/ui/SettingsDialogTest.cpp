@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings dialog driven through the view's command: the fields it shows, validation with
 // its messages and focus, the spins, "Reset to defaults", the order and effects of applying,
 // reopening after Apply, Save and Load, and sound changes while a watch is being measured.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A capture device for window tests: one input named "Test watch" that plays a prepared signal
 // into the capture ring from its own thread, in blocks, at a chosen multiple of real time
 // (silence after the end). Opening can be made to fail, or the device list to be empty.

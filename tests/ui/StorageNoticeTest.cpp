@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Storage that fails must be said once, not hidden and not repeated for every save: a user who is
 // not told keeps believing the settings are kept.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the window tests inside a QApplication on the offscreen platform, so that they need no
 // display and draw with real fonts into real images.
 #include <gtest/gtest.h>

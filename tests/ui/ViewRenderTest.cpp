@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel tests of the view's repaint: the analysis state comes from a synthetic watch fed through
 // ProcessBuffer, or is set directly where exact values are needed, and the image is inspected.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A saved placement whose numbers do not fit the screen's coordinates is refused before a
 // rectangle is made from it.
 #include <gtest/gtest.h>

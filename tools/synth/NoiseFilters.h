@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small filters that colour the synthesizers' noise: biquad sections, a pink-noise filter, and
 // the scale that gives a filter's output unit RMS on white noise.
 #pragma once

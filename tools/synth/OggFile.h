@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lossy-coded copies of synthetic recordings: Ogg/Vorbis through libsndfile, to see what a
 // low-bit-rate codec does to the ticks.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Realistic lever-watch sound with exact timing truth: ticks made of several ringing events,
 // tick and tock of different sound, room reverberation, wandering level, mains hum, coloured
 // noise, handling knocks, clipping and a band-limited channel, as real microphones deliver.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Named recording situations for the realistic synthesizer: a watch heard through a laptop's
 // microphone, through a contact pickup, through a phone, and handled before it settles.
 #pragma once

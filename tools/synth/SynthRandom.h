@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Seeded random streams shared by the synthesizers: the same seed gives the same recording with
 // every standard library, because the variates are computed from the raw engine output.
 #pragma once

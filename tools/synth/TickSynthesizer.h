@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tick synthesizer: recordings of lever, coaxial, pendulum and tuning-fork movements whose timing
 // (rate, beat error, lift time) is known exactly, for tests, benchmarks and the sample recording.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrovane-synth: writes a synthetic watch recording and prints its timing truth as JSON.
 #include "OggFile.h"
 #include "RealisticSound.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer control on ALSA's simple mixer (snd_mixer_*): the card's mixer for "hw:N", a sound
 // server's through its ALSA plugin ("pulse"), or the "default" device's. The input is the capture
 // volume of the source's own element (Mic, Line) or else the "Capture" element; the output is the

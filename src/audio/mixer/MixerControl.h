@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One volume control of a sound card's (or sound server's) mixer, as a fader binds to it: open a
 // mixer device by name, find the line the fader is for, read and write the control's per-channel
 // values, and learn of changes made elsewhere through poll descriptors. AlsaMixerControl is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A slider bound to one mixer volume: CMixer binds to the control and keeps its values, CMixerFader
 // adds the slider arithmetic. Dragging the slider writes the control with the channel balance
 // kept; a change of the control made elsewhere moves the slider, except the echo of this fader's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two encodings a log file may be in, and conversion of its bytes to and from the UTF-8
 // text the program works with.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File operations on the log file. The file is opened once per operation and never locked, so
 // other programs (and the log viewer) can read and write it at any time.
 #pragma once

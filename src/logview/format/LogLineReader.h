@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader's view of a log line: how the text is cut into lines and fields, and the
 // annotation tags and filter markers a line may carry.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logview/format/LogLineStream.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A log's lines read a chunk at a time, so that reading takes one chunk and one line of memory
 // whatever the file holds: the encoding from the first bytes (DetectLogEncoding), lines cut as
 // LogLines cuts them, UTF-16 decoded, and an 8-bit line that is not UTF-8 read as Windows-1252

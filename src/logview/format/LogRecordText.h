@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text of one log record: the time field, the seven value fields of a full record, the
 // readable date, and the UTF-16 little-endian encoding the log file is written in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cutting a section out of the log file, as the viewer's "Delete section of graph" does. The
 // file's own bytes are edited, so whatever is kept stays byte for byte in its encoding:
 // - every record whose time (whole seconds) lies in [start, end] goes, so all records of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log writer of a measuring view: appends a line of readings to the log file at the log
 // interval (or at every measurement point during a positional run), a time-only line when
 // measuring stops, and the user's annotations; plus the file-level part of the four log commands.

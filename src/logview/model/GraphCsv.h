@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The processed log as comma-separated text for reports and scripts: the eight traces per
 // record, or the spectrum of one trace. Numbers are written in the "C" locale.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's data model: reads the log file into processed trace records, annotation tags,
 // the time window, per-trace scales and filter seeds, and the spectrum of one trace.
 //

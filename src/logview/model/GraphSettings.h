@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's settings: eight trace descriptions and the viewer-wide values, with their
 // defaults, their keys in the settings store (section "Graph"; the custom colours in "Settings")
 // and the defaults reset. Used on the user-interface thread only.

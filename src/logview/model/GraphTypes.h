@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's data: processed records, annotation tags, the time window and the per-trace
 // results kept between loads.
 #pragma once

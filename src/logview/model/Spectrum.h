@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplitude spectrum of one trace: its raw values resampled at N equal steps over the shown
 // time span and transformed with a radix-2 FFT (KissFFT).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The value pipeline of one trace during a load: scaling, slope or integral, folding into the
 // wrapped range, the low-pass filter with its gap restarts and markers, the automatic scale, and
 // the backward pass that leaves the next load's filter seeds.

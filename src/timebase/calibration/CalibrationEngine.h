@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound-card clock calibration: the local standard (the analysis measures a reference that
 // ticks at exactly its nominal rate) and the network or GPS run, whose worker reads the offset of
 // the timestamp clock from a reference every update interval, keeps that clock disciplined to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration mode word `Calibrating`: which calibration runs and in which phase.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The questions a calibration asks its user: the end-of-run choice and the yes/no boxes of the
 // local standard. The window answers them with its dialogs; tests answer them directly.
 // Called on the user-interface thread only, never while a calibration lock is held.

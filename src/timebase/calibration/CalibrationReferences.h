@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The time references a network or GPS calibration reads, behind one seam so that tests can
 // script the offsets: the SNTP server named in the settings and the GPS receiver on its port.
 #pragma once

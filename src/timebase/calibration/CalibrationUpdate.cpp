@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CalibrationUpdate: the fit of the bins, the status text and, when the user asked to finish,
 // the end of the run.
 #include <algorithm>

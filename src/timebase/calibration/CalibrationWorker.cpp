@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration worker: one reading of the reference per run, the clock discipline, the
 // countdown and the calibration points with their least-squares bins.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A GPS receiver on a serial port as the calibration's reference: told to send one ZDA sentence a
 // second while open, read by the calibration worker, set back to its standard output at close.
 #pragma once

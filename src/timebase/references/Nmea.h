@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NMEA 0183 sentences exchanged with a SiRF GPS receiver: the PSRF103 rate commands written to it
 // and the ZDA (UTC date and time) sentences read from it.
 #pragma once

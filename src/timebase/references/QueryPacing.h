@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How often a time server may be asked: a token bucket per server on a clock of its own, so that
 // tests can run hours of pacing in a moment.
 #pragma once

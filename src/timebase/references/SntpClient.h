@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SNTP version 3 client: one query gives the offset of a server's clock from the timestamp clock;
 // a reading takes the recent reply with the shortest round trip, asking the server no more often
 // than a public server allows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copying the reference time into the operating system's clock, in whole milliseconds.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One reading of a time reference: how far the timestamp clock is from the reference. The
 // calibration worker treats the SNTP server, the GPS receiver and later the local standard alike.
 #pragma once

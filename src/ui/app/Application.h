@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: start-up order, process priority, the settings store, the main frame.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands of the measuring window: identifiers, the menu tree with its labels, the tool bar
 // order, the accelerator keys, and each command's status prompt and tool tip, word for word.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main frame: menu, tool bar and settings bar at the top, the mixer bar at the right, the
 // status bar, and the measuring view as the only client. Saves and restores its placement.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tool bar's own icon set: one 16 x 15 picture per command, drawn at start-up, with a
 // framed, highlighted variant for a checked command.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The saved window placement: ten numbers "%u,%u,%d,%d,%d,%d,%d,%d,%d,%d" — flags, show state,
 // minimized x and y, maximized x and y, and the normal rectangle's left, top, right and bottom.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrovane-graph: the log viewer's graph of a log file as PNG, PDF or CSV, for reports and
 // scripts; needs no display.
 #include <QGuiApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kestrovane: the measuring window.
 #include <QApplication>
 #include <QLocale>

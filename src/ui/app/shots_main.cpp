@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrovane-shots OUTDIR: the user guide's pictures, drawn by the measuring window itself. A
 // synthetic watch recording is played through the real window on the offscreen platform, with no
 // sound card (the playback is paced by the computer's clock), in a scratch home folder so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer bar, docked at the right: the microphone slider (1020) and ALC box (1023), the extra
 // gain label (2182) with "+" (2180) and "-" (2181), the speaker slider (1021) and the Mute box
 // (1024). The sliders mirror the session's two faders; a fader's mixer events are watched through

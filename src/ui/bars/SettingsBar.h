@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings bar: the Train button, the train, lift-angle and measuring-time boxes and the
 // Clear button. The boxes' edit fields always show the view's current values.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog "Annotate positional results in text file": the results file with a Browse button,
 // a title that precedes the table and a comment that follows it.
 #pragma once

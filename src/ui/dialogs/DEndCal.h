@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "End calibration dialog" (CDEndCal): the run's report and how to proceed.
 #pragma once
 

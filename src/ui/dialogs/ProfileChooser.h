@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pop-up list of the "Load profile" command: the profiles of the profile file in file order,
 // numbered from 1, then "<none>"; the selected profile (or "<none>") carries a check mark.
 #pragma once

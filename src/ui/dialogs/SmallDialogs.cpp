@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/dialogs/SmallDialogs.h"
 
 #include <QButtonGroup>
@@ -39,6 +40,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     texts->addWidget(version);
     texts->addWidget(new QLabel(
         QStringLiteral("Kestrovane timegrapher for Linux: rate, beat error and amplitude")));
+    auto* licence = new QLabel(QStringLiteral(
+        "Free software under the GNU General Public License, version 3 or any later version "
+        "(GPL-3.0-or-later). It comes with no warranty."));
+    licence->setWordWrap(true);
+    texts->addWidget(licence);
     layout->addLayout(texts);
     auto* ok = new QPushButton(QStringLiteral("OK"));
     ok->setDefault(true);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The title dialog (the free text at the top right of the display), the About box and the
 // "Annotate log" dialog.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Settings" dialog (CTrainDia): analysis parameters, calibration factors and time references,
 // sound devices, logging and font size in one place, plus the buttons that save and load profiles.
 // It works on a copy of the values (TrainDiaFields, in the form its controls show them); the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user guide inside the program: the guide's HTML pages in a text browser, a contents list of
 // pages and their sections beside it, and a search field that finds a text anywhere in the guide,
 // forwards and backwards, from page to page.

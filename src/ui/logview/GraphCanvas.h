@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing in the log viewer's logical coordinates (x −1570 … 1570 left to right, y 1059 … −1061
 // top to bottom) onto an image of any size. Text stays upright as the mapping flips y, so the
 // canvas maps points itself and draws text in device pixels with a chosen alignment. Lines take

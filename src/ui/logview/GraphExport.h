@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kestrovane-graph`: draws a log file as the viewer would into a PNG or a one-page PDF, or
 // writes its processed traces or one trace's spectrum as CSV. Runs on the calling thread, which
 // must own the QGuiApplication.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log viewer's drawing rules that need no painter: the strips, the grid steps, the number
 // format of the scales and the span label. Used on the user-interface thread by the renderer.
 #pragma once

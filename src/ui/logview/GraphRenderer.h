@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the log viewer's picture: up to four strips of traces against time with their scales,
 // grids, tags, the span of the shown data, the start and current time and the title, or the
 // amplitude spectrum of one trace. Every render re-reads the log file through the model. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Long term performance" window: shows the log file through GraphRenderer and follows it on
 // refresh ticks and written records, reads out the time and value under the mouse, lets the user
 // choose the shown time window with clicks, pan it, pick a trace's spectrum with Shift or Ctrl,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Trace presentation" dialog: per trace whether it is shown, its low-pass filter and
 // coefficient, its label and held scale limits, and the graph title. OK checks every number
 // first; "Reset default" ends the dialog with its own result. User-interface thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measuring window's three print commands, one handler: "Print ..." and "Print immediate"
 // print a picture of the window, "Print tape ..." the whole paper tape in strips; while the log
 // viewer is open each of them prints the viewer's graph instead. User-interface thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One print job of the measuring window's print commands: the printer from the print dialog, the
 // default printer or a test's seam, one page drawn between the start and the end of the
 // document, the main window disabled meanwhile. Keeps no state between jobs. User-interface

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole paper tape printed as a row of vertical strips on one sheet: newest entry at the top
 // of the leftmost strip, each strip continuing at the top of the next. User-interface thread;
 // reads the tape under the analysis lock for the whole walk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measuring view: draws its measuring session and routes commands, mouse input and timers to
 // it. It owns the session, not the analysis or the sound objects themselves, and is the session's
 // window: notices as message boxes, the throttled repaint, the one-shot timers by id.

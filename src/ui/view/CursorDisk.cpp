@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cursor disk chords and drawing.
 #include "ui/view/CursorDisk.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cursor disk: a transparent disk of parallel chords over the top of the paper tape. Turned
 // to the rate's angle, its chords run parallel to the dot trail, so the rate can be read off (or,
 // turned by hand, the disk measures the slope of the trail).

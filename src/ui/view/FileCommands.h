@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view's file commands: the waveform file (choose, record, play back) and the log file
 // (choose, clear, switch on and off, annotate). The session does the work; these ask the user.
 #pragma once

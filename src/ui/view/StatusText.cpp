@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts of the measuring view's status block, readouts and labels.
 #include "ui/view/StatusText.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of the measuring view: the status block at the bottom left, the three readouts, the
 // top-right texts, the stabilizing line and the small labels of the waveform, tape and tooth chart.
 // Pure functions of the values they show, so every format and precision rule is testable without

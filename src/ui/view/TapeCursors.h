@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two pointer shapes of the paper tape, drawn here rather than taken from the system: the tape
 // pointer, a row reader whose horizontal bar marks the tape row whose time is read out, and the
 // marking pointer shown while a right-button drag measures the time between two rows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view's command table: what each command does and when it is checked or enabled.
 #include <QApplication>
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // State of the measuring view that lives on the user-interface thread: what the window code hands
 // to the repaint (mouse, keyboard, playback and mixer state, the cursor disk) and what the repaint
 // hands back (the hit rectangles of the drawn elements and the line heights).

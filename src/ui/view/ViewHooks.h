@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measuring view's seams for tests: each replaces a modal box, a device list or the beep.
 // Empty functions give the real behaviour.
 #pragma once

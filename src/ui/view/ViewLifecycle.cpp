@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Creation and destruction of the measuring view: the session's settings, the bundled sample as
 // the first waveform file, the start-up playback, and the orderly shutdown.
 #include <QGuiApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mouse on the measuring view. The hit rectangles of the last repaint decide what a button,
 // the wheel or a double click acts on: the unlock threshold line, the two mute spans after an
 // unlock, the paper tape, the manual cursor disk's grip and the tooth chart. Hovering sets the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mouse on the measuring view: drags of the unlock threshold, the mute spans, the manual
 // cursor disk and the paper tape, marking the time between two tape rows, the wheel, hover texts
 // and the pointer shape. Lives on the user-interface thread with the view it serves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device and measuring notices of the measuring view. A notice from any thread is collected
 // while the command that raised it runs and shown afterwards: the texts of one command in one
 // box, one box at a time, opened without an event loop of its own, so no notice runs inside Run

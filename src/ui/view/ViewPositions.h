@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's part of positional runs: it answers the run's questions (the prompt to turn the
 // watch is drawn in the middle of the view; the annotate dialog asks for the results file, title
 // and comment) and chooses the results text file (command 32898 and the dialog's Browse).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration's questions as the measuring view asks them: message boxes and the end dialog,
 // or the test hooks in their place.
 #pragma once

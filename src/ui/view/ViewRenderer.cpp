@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The repaint of the measuring view. Every element is drawn in a fixed order into the off-screen
 // image; later elements draw over earlier ones. Geometry is integer pixel arithmetic with
 // divisions truncating toward zero, and antialiasing is off so lines land on the computed pixels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The repaint of the measuring view: draws the waveform, the paper tape, the cursor disk, the
 // status block, the tooth chart, the unlock threshold and the readouts into an off-screen image,
 // from the analysis state it reads under the analysis lock in short sections. The widget copies the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings dialog and profile commands of the view: filling the dialog from the view,
 // applying an accepted dialog in its fixed order, and the profile pop-up list.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one-shot timers of the measuring view, by id. Start and Kill may be called from any thread:
 // off the user-interface thread the request is queued to it, so QTimer is only touched there.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view's log viewer commands: show or hide the viewer, delete the marked section, edit and
 // reset the viewer's settings. User-interface thread only.
 #pragma once

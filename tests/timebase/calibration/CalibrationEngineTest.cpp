@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration engine with scripted references, a hand-driven counter and tick count, and a
 // host that records timers and answers the questions: the worker's steps, the fit, pause and
 // continue, the end of a run and the local standard.

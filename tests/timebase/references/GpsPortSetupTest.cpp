@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Setting the GPS port up on pseudo-terminals: every speed the settings dialog offers, and the
 // port used when the settings file names none or the old Windows default.
 #include <asm/termbits.h>

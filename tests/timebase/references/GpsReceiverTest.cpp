@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GPS reader through a pseudo-terminal, with a receiver simulated by the test on the other
 // side: configuration sentences, ZDA readings, damaged and missing sentences, open failures and
 // a close while a reading waits.

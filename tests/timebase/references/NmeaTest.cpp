@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NMEA sentences: the commands written to the receiver, byte for byte, and the ZDA time fields.
 #include "timebase/references/Nmea.h"
 
