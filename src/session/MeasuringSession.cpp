@@ -397,6 +397,13 @@ bool MeasuringSession::StopForNewSource() {
     return true;
 }
 
+bool MeasuringSession::StopForNewInput() {
+    const bool wasRunning = StopForNewSource();
+    const auto lock = Core.HoldAnalysis();
+    if (!Waveform.Playing()) Core.ResetMeasurement();
+    return wasRunning;
+}
+
 // Under the analysis lock: closes whatever waveform file is open.
 void MeasuringSession::CloseWaveformFiles() {
     if (Waveform.Recording()) Waveform.CloseRecording();

@@ -80,6 +80,10 @@ public:
     // --- Measuring ---
     void Run(); // Stop when running, otherwise Start
     bool IsRunning() const;
+    // Before a new input device, source or sample rate is set: stops measuring (a positional run
+    // is given up) and, unless a recording is playing, restarts every accumulated reading, since
+    // another microphone or watch is a new measurement. True when measuring was running.
+    bool StopForNewInput();
     void CentreNow();
     void ToggleAutostop();
     // A session timer expired (auto-stop, train detection, centring, per-buffer step, the

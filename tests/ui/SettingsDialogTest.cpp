@@ -821,6 +821,10 @@ struct MeasuringTest : SettingsDialogTest {
         const auto lock = View.Core().HoldAnalysis();
         return View.Core().Measurement.Rate * 86400.0;
     }
+    double AccumulatedRate() {
+        const auto lock = View.Core().HoldAnalysis();
+        return View.Core().Measurement.AccumulatedRate * 86400.0;
+    }
     // Waits for `seconds` more of captured sound at `sampleRate`.
     bool Hear(double seconds, unsigned sampleRate) {
         const size_t until = Source.Delivered + static_cast<size_t>(seconds * sampleRate);
@@ -852,7 +856,7 @@ TEST_F(MeasuringTest, ChangingOnlyTheFactorsKeepsMeasuring) {
     EXPECT_DOUBLE_EQ(View.Core().Settings.Cal.CalFactor48, 1.0 + 1.5 / 86400.0);
 }
 
-TEST_F(MeasuringTest, ANewSampleRateAndANewInputRestartTheMeasurementOnThem) {
+TEST_F(MeasuringTest, ANewSampleRateAndANewInputAreNewMeasurements) {
     View.Session().Run();
     ASSERT_TRUE(View.Session().IsRunning());
     ASSERT_TRUE(Hear(12, 48000));
@@ -866,6 +870,7 @@ TEST_F(MeasuringTest, ANewSampleRateAndANewInputRestartTheMeasurementOnThem) {
     EXPECT_EQ(View.Core().Settings.SampleRate, 44100u);
     ASSERT_TRUE(Hear(12, 44100));
     EXPECT_NEAR(Rate(), -4.0, 0.5) << "measures the watch at the new rate";
+    EXPECT_NEAR(AccumulatedRate(), -4.0, 0.5) << "averages the new watch alone";
 
     OnNextStop(Watch(2.0, 44100));
     ASSERT_TRUE(Run([](CTrainDia& d) { Choose(d, ctl::InputDevice, "Second watch"); }));
@@ -875,6 +880,7 @@ TEST_F(MeasuringTest, ANewSampleRateAndANewInputRestartTheMeasurementOnThem) {
     EXPECT_EQ(View.App().SoundDeviceStr, "Second watch");
     ASSERT_TRUE(Hear(12, 44100));
     EXPECT_NEAR(Rate(), 2.0, 0.5) << "measures the watch on the new input";
+    EXPECT_NEAR(AccumulatedRate(), 2.0, 0.5) << "averages the new watch alone";
     EXPECT_TRUE(Messages.isEmpty());
 }
 

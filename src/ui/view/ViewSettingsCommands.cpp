@@ -170,7 +170,13 @@ void ApplyTrainText(CChildView& v, const QString& text) {
     v.Core().ParseTrain(train);
 }
 
-// Devices, source, duplex mode and sample rate: a running measurement stops around a change.
+unsigned SampleRateNow(CChildView& v) {
+    const auto lock = v.Core().HoldAnalysis();
+    return v.Core().Settings.SampleRate;
+}
+
+// Devices, source, duplex mode and sample rate: a running measurement stops around a change, and
+// a new input is a new measurement.
 void ApplySound(CChildView& v, const TrainDiaFields& f) {
     const int source = f.LineIn ? LineInSource : MicrophoneSource;
     const std::string input = f.InputDevice.toStdString();
@@ -184,8 +190,15 @@ void ApplySound(CChildView& v, const TrainDiaFields& f) {
             output == v.App().SoundDeviceOutStr && duplex == s.DuplexAudio && rate == s.SampleRate)
             return;
     }
-    const bool wasRunning = v.Session().IsRunning();
-    if (wasRunning) v.Session().StopMeasurement();
+    const bool newInput =
+        source != v.App().Source || input != v.App().SoundDeviceStr || rate != SampleRateNow(v);
+    bool wasRunning = false;
+    if (newInput) {
+        wasRunning = v.Session().StopForNewInput();
+    } else if (v.Session().IsRunning()) {
+        wasRunning = true;
+        v.Session().StopMeasurement();
+    }
     {
         const auto lock = v.Core().HoldAnalysis();
         v.App().Source = source;
