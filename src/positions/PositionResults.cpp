@@ -66,7 +66,7 @@ std::string FormatPositionResults(const std::vector<PositionResult>& positions,
     int number = 0;
     for (const PositionResult& p : positions) {
         ++number;
-        if (!p.Settled || p.Span < MinimumPositionSpan) {
+        if (!p.Measured || p.Span < MinimumPositionSpan) {
             text += FormatC("%2d %s\tSkipped ...\r\n", number, p.Code.c_str());
             continue;
         }

@@ -15,11 +15,11 @@ struct PositionResult {
     double RateSd = 0.0; // seconds per day
     double AmplitudeDeg = 0.0;
     double BeatErrorMs = 0.0;
-    bool Settled = true; // false when closed while still settling: nothing was measured
+    bool Measured = true; // false when closed while settling or before a reading after it
 };
 
-// A position measured for less than this, or closed before it settled, is listed as skipped and
-// left out of the summary.
+// A position measured for less than this, or closed before a reading after it settled, is listed
+// as skipped and left out of the summary.
 inline constexpr double MinimumPositionSpan = 0.1;
 
 // The header, one line per position ("Skipped ..." for unsettled positions and spans under 0.1 s;

@@ -93,6 +93,9 @@ void PositionalRun::ClosePosition(int n, const Parameters& p) {
             ? AmplitudeFromLift(p.LiftAngle, m.PositionLiftSum[slot] / m.PositionLiftCount,
                                 p.BeatPeriod)
             : 0.0;
+    // Closed while still settling, or before the first reading after it, the position has no
+    // readings: its zeros are no result. Beat errors come with every tick once it has settled.
+    Measured[slot] = m.StabilizationRemaining <= 0.0 && m.PositionBeatErrorCount > 0;
     m.PositionLiftCount = 0;
     m.PositionBeatErrorSum[slot] = m.PositionBeatErrorCount > 0
                                        ? p.BeatPeriod * m.PositionBeatErrorSum[slot] *
@@ -100,8 +103,6 @@ void PositionalRun::ClosePosition(int n, const Parameters& p) {
                                        : 0.0;
     m.PositionBeatErrorCount = 0;
     m.PositionEndTime[slot] = m.MeasuredTime;
-    // Closed while still settling, the position has no readings: its zeros are no result.
-    Settled[slot] = m.StabilizationRemaining <= 0.0;
 }
 
 void PositionalRun::OpenPosition(int n, const Parameters& p) {
@@ -190,7 +191,7 @@ void PositionalRun::ProduceResults(const Parameters& p) {
             r.RateSd = m.PositionRate[slot];
             r.AmplitudeDeg = m.PositionLiftSum[slot];
             r.BeatErrorMs = m.PositionBeatErrorSum[slot];
-            r.Settled = Settled[slot];
+            r.Measured = Measured[slot];
             results.push_back(r);
         }
         // A prompt of the run still shown is out of date once the results are in.
@@ -246,7 +247,7 @@ void PositionalRun::ClearRunState() {
     m.PositionLiftSum.fill(0.0);
     m.PositionBeatErrorSum.fill(0.0);
     m.PositionEndTime.fill(0.0);
-    Settled.fill(false);
+    Measured.fill(false);
 }
 
 std::optional<std::string> PositionalRun::HandOverAnnotation() const {

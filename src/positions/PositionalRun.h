@@ -106,7 +106,7 @@ private:
     ClipOutput& Output;
     Positioner Motor;
     std::array<PositionerPoint, MaxPositions + 1> Points{}; // by position, read at the start
-    std::array<bool, MaxPositions + 1> Settled{}; // by position: closed after its settling ended
+    std::array<bool, MaxPositions + 1> Measured{}; // by position: readings taken after it settled
     std::string ResultsText;
     std::string RunPrompt; // the run's own prompt as last shown: turn the watch, or why not started
 };

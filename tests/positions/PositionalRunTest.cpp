@@ -227,15 +227,15 @@ TEST_F(RunFixture, ManualRunPromptsEachPositionAndShowsTheResults) {
 
     Run.Advance(); // closed early, before a single measurement: skipped
     Session.StartMeasurement();
-    Measure(11, -1.0 / 86400, 0);
+    Measure(11, -1.0 / 86400);
     Run.Advance();
     EXPECT_FALSE(Run.Active());
     const std::string table = Header + " 1 PD\t+2.00\t 84.1\t0.40\t 10.00\r\n"
                                        " 2 DU\tSkipped ...\r\n"
-                                       " 3 DD\t-1.00\t  0.0\t0.00\t  9.00\r\n"
-                                       "Deltas:\tRate = +3.00 s/d, Amp =  84.1\xc2\xb0\r\n"
-                                       "Means: \tRate = 0.50 s/d, Beat = 0.20 ms, "
-                                       "Amp =  42.1\xc2\xb0, Positions 2\r\n";
+                                       " 3 DD\t-1.00\t 84.1\t0.40\t  9.00\r\n"
+                                       "Deltas:\tRate = +3.00 s/d, Amp =   0.0\xc2\xb0\r\n"
+                                       "Means: \tRate = 0.50 s/d, Beat = 0.40 ms, "
+                                       "Amp =  84.1\xc2\xb0, Positions 2\r\n";
     EXPECT_EQ(Core.PromptText, table);
     EXPECT_EQ(Run.Results(), table);
     EXPECT_FALSE(Core.Measurement.Running);
@@ -246,18 +246,20 @@ TEST_F(RunFixture, ManualRunPromptsEachPositionAndShowsTheResults) {
     EXPECT_TRUE(Output.Digits.empty()) << "no positioner in manual mode";
 }
 
-// Fault: a position closed while it still settled was listed with a negative duration and zero
-// readings, and its zeros halved the means written to the results file.
+// Fault: a position closed while it still settled, or settled but closed before a reading, was
+// listed with zero readings, and its zeros halved the means written to the results file.
 TEST_F(RunFixture, OnlyPositionsMeasuredAfterSettlingAreListedAndAveraged) {
     struct Case {
         double Seconds;   // in position 2 before it is closed; it settles for 2 s
+        int Ticks;        // readings taken in it after settling
         const char* Line; // position 2 in the table
         const char* Means;
     };
     const Case cases[] = {
-        {1.0, " 2 DU\tSkipped ...", "Rate = -3.04 s/d, Beat = 0.40 ms, Amp =  84.1"},
-        {1.99, " 2 DU\tSkipped ...", "Positions 1"},
-        {12.0, " 2 DU\t-1.00\t 84.1\t0.40\t 10.00", "Rate = -2.02 s/d"},
+        {1.0, 10, " 2 DU\tSkipped ...", "Rate = -3.04 s/d, Beat = 0.40 ms, Amp =  84.1"},
+        {1.99, 10, " 2 DU\tSkipped ...", "Positions 1"},
+        {12.0, 0, " 2 DU\tSkipped ...", "Positions 1"},
+        {12.0, 10, " 2 DU\t-1.00\t 84.1\t0.40\t 10.00", "Rate = -2.02 s/d"},
     };
     Settings.PositionsToText = 1;
     Core.Params.Positions = 2;
@@ -267,7 +269,7 @@ TEST_F(RunFixture, OnlyPositionsMeasuredAfterSettlingAreListedAndAveraged) {
         Measure(12, -3.04 / 86400);
         Run.Advance();
         Session.StartMeasurement();
-        Measure(c.Seconds, -1.0 / 86400);
+        Measure(c.Seconds, -1.0 / 86400, c.Ticks);
         User.Answer = ResultsAnnotation{Settings.TextFile2, "T", ""};
         Run.Advance();
         EXPECT_NE(Run.Results().find(std::string(c.Line) + "\r\n"), std::string::npos)
