@@ -7,6 +7,8 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -48,11 +50,15 @@ public:
         : folder_(std::filesystem::temp_directory_path() /
                   ("kv-chrony-" + std::to_string(::getpid()))) {
         std::filesystem::create_directories(folder_);
+        // chronyd refuses a command socket in a folder others may enter.
+        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all |
+                                                  std::filesystem::perms::group_all);
         port_ = FreeUdpPort();
         std::ofstream(folder_ / "chrony.conf")
             << "port " << port_ << "\nbindaddress 127.0.0.1\nallow 127.0.0.1\nlocal stratum 8\n"
-            << "cmdport 0\npidfile " << (folder_ / "chronyd.pid").string() << "\ndriftfile "
-            << (folder_ / "drift").string() << "\n"
+            << "cmdport 0\nbindcmdaddress " << Socket().string() << "\npidfile "
+            << (folder_ / "chronyd.pid").string() << "\ndriftfile " << (folder_ / "drift").string()
+            << "\n"
             << extraConfig;
         const std::string conf = (folder_ / "chrony.conf").string();
         const std::string log = (folder_ / "chronyd.log").string();
@@ -77,12 +83,30 @@ public:
     }
     int Port() const { return port_; }
     bool Running() const { return pid_ > 0; }
+    // A counter of `chronyc serverstats`, such as "NTP packets received" or "NTP packets dropped"
+    // (the queries its rate limit refused); -1 when it cannot be read.
+    long ServerStat(const std::string& label) const {
+        const std::string command = "chronyc -h " + Socket().string() + " serverstats 2>/dev/null";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (pipe == nullptr) return -1;
+        long value = -1;
+        char line[256];
+        while (std::fgets(line, sizeof line, pipe) != nullptr) {
+            const std::string text(line);
+            const size_t colon = text.find(':');
+            if (text.rfind(label, 0) == 0 && colon != std::string::npos)
+                value = std::strtol(text.c_str() + colon + 1, nullptr, 10);
+        }
+        ::pclose(pipe);
+        return value;
+    }
     std::string Log() const {
         std::ifstream in(folder_ / "chronyd.log");
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
 private:
+    std::filesystem::path Socket() const { return folder_ / "chronyd.sock"; }
     void Stop() {
         ::kill(pid_, SIGTERM);
         const auto deadline = std::chrono::steady_clock::now() + kExitWait;

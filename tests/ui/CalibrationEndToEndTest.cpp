@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +162,7 @@ TEST_F(LongCalibration, SntpAgainstALocalServerFindsTheSimulatedCardError) {
         steady = std::fabs(suggested - Expected) < 0.1 ? steady + 1 : 0;
     }
     ASSERT_EQ(steady, SteadyUpdates) << "no convergence in ten minutes; last text:\n" << lastText;
+    EXPECT_EQ(chrony.ServerStat("NTP packets dropped"), 0) << "a query beyond the server's limit";
     EXPECT_NEAR(RateSecondsPerDay(view), WatchRate - (Expected - initialFactor), 0.5)
         << "the card's error shows in the reading before the factor is applied";
 
@@ -184,6 +186,46 @@ TEST_F(LongCalibration, SntpAgainstALocalServerFindsTheSimulatedCardError) {
     QTest::qWait(40000);
     EXPECT_NEAR(RateSecondsPerDay(view), WatchRate, 0.3);
     EXPECT_EQ(SystemClock.Requests(), 0);
+}
+
+// The polite client over half an hour, for the figures of a release note (run by name with
+// --gtest_also_run_disabled_tests): every suggestion with its time and the server's counters, the
+// factor within 0.1 s/d after eleven minutes, and not one query beyond the server's limit.
+TEST_F(LongCalibration, DISABLED_HalfAnHourAgainstARateLimitedServer) {
+    if (!test::ChronyServer::Installed()) GTEST_SKIP() << "chronyd is not installed (chrony)";
+    constexpr qint64 RunMs = 30 * 60 * 1000;
+    constexpr qint64 DeadlineMs = 11 * 60 * 1000;
+    constexpr double Expected = 3.456; // 40 ppm in seconds per day
+    constexpr long Burst = 8;          // the server's burst, then one query per 8 s
+    test::ChronyServer chrony("ratelimit interval 3 burst 8\n");
+    ASSERT_TRUE(chrony.Running());
+    WriteRecording(5.0, 300.0);
+    CChildView& view = Start("SNTPServer=127.0.0.1\nSNTPPort=" + std::to_string(chrony.Port()) +
+                             "\n[Simulation]\nSampleClockPpm=40\n");
+    ASSERT_TRUE(WaitFor([&] { return view.Session().IsRunning(); }, 10000));
+    ASSERT_TRUE(view.OnCommand(cmd::InternetCal));
+    QElapsedTimer clock;
+    clock.start();
+    std::string lastText;
+    double atDeadline = std::nan("");
+    std::printf("minutes  suggested s/d  received  dropped\n");
+    while (clock.elapsed() < RunMs) {
+        QTest::qWait(view.App().CalUpdateInterval);
+        const std::string text = Text(view);
+        if (text == lastText) continue;
+        lastText = text;
+        const double suggested = NumberAfter(text, "Cal factor suggested ");
+        if (clock.elapsed() <= DeadlineMs) atDeadline = suggested;
+        std::printf("%7.2f  %13.4f  %8ld  %7ld\n", clock.elapsed() / 60000.0, suggested,
+                    chrony.ServerStat("NTP packets received"),
+                    chrony.ServerStat("NTP packets dropped"));
+        std::fflush(stdout);
+    }
+    EXPECT_NEAR(atDeadline, Expected, 0.1) << "after eleven minutes";
+    EXPECT_NEAR(NumberAfter(lastText, "Cal factor suggested "), Expected, 0.1) << lastText;
+    EXPECT_EQ(chrony.ServerStat("NTP packets dropped"), 0) << "so no Kiss-o'-Death either";
+    EXPECT_LE(chrony.ServerStat("NTP packets received"), Burst + RunMs / 8000)
+        << "on average at most one query per 8 s";
 }
 
 } // namespace
