@@ -8,5 +8,5 @@ cd "$(dirname "$0")/.."
 build=${KV_BUILD_DIR:-build}
 cmake --build "$build" --target kestrovane-shots
 for scale in 1 1.5 2; do
-    QT_SCALE_FACTOR=$scale "$build/kestrovane-shots" --window "docs/hidpi-${scale}x.png"
+    QT_SCALE_FACTOR=$scale "$build/src/kestrovane-shots" --window "docs/hidpi-${scale}x.png"
 done

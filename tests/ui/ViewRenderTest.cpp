@@ -530,6 +530,9 @@ TEST_F(ViewRender, ReadoutsGrowWithTheTextScaleAndKeepTheirPlaces) {
             if (size.height() >= 17 * 10) { // below that even scale 1 cannot hold both
                 EXPECT_LE(4 * state.L2, size.height() - 11 * state.L1)
                     << size.width() << "x" << size.height() << " at " << scale;
+                // Below the waveform's interval labels, a line under the middle.
+                EXPECT_LE(12 * state.L1, size.height() / 2)
+                    << size.width() << "x" << size.height() << " at " << scale;
             }
             EXPECT_GE(state.L1, size.height() / 48) << "never smaller than at scale 1";
         }

@@ -59,9 +59,10 @@ QPen ThinPen(const QColor& colour) {
 
 // The smallest height of the small font (status lines, labels) that stays readable.
 constexpr int MinSmallFontPixels = 10;
-// The left column holds 11 status lines of the small font and 4 lines (3 readouts and the
-// stabilizing notice) of the large one, which is 1.5 times as high: 17 small lines in all.
-constexpr int LeftColumnSmallLines = 17;
+// The 11 status lines stay in the lower half of the view, below the waveform's interval labels
+// (a line under its middle), with a line to spare: 13 small lines in half the height. The
+// readouts above them (4 large lines, at most 1.5 small lines high) then take under a quarter.
+constexpr int LowerHalfSmallLines = 13;
 // The widest status line ("Train (nominal) ... (actual) ...") is about 22 small line heights
 // wide and must end before the tooth chart, which takes the right third of the window.
 constexpr int WidestStatusLineHeights = 22;
@@ -79,7 +80,8 @@ LineHeights ScaledLineHeights(QSize client, int k, double scale) {
     const int small = std::max(H / (6 * k), MinSmallFontPixels);
     const int large = std::max(H / (4 * k), small);
     const double s = std::isfinite(scale) ? std::max(scale, 1.0) : 1.0;
-    const int smallRoom = std::min(H / LeftColumnSmallLines, W * 2 / 3 / WidestStatusLineHeights);
+    const int smallRoom =
+        std::min(H / (2 * LowerHalfSmallLines), W * 2 / 3 / WidestStatusLineHeights);
     const int largeRoom = std::min(smallRoom * 3 / 2, W * 3 / 8 / WidestReadoutHeights);
     const int grownSmall = std::max(small, std::min(TruncPixel(s * small), smallRoom));
     const int grownLarge =
