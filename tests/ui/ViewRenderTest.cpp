@@ -497,6 +497,47 @@ TEST_F(ViewRender, StatusLinesStayReadableInASmallWindow) {
     EXPECT_EQ(state.L1, L1) << "a large window keeps its proportional sizes";
 }
 
+// Texts grow with the screen's scale and the user's font: the rate readout's ink is taller by
+// about the scale where the window leaves room, and at any scale and size the readouts stay
+// above the status lines.
+TEST_F(ViewRender, ReadoutsGrowWithTheTextScaleAndKeepTheirPlaces) {
+    constexpr int WideW = 1600, WideH = 900;
+    StartWatch();
+    FeedWatch(3.0, 0.0);
+    auto rateInk = [&](double scale) {
+        state.TextScale = scale;
+        Render(QSize(WideW, WideH));
+        int top = WideH, bottom = -1;
+        for (int y = 0; y < state.L2; ++y)
+            if (Count(QRect(0, y, WideW / 4, 1), [](QColor c) { return c != Qt::white; }) > 0) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        return bottom - top + 1;
+    };
+    const int plain = rateInk(1.0);
+    ASSERT_GT(plain, 10);
+    const struct { double Scale, LeastGrowth; } grown[] = {{1.5, 1.35}, {2.0, 1.35}};
+    for (const auto& g : grown)
+        EXPECT_GE(rateInk(g.Scale), plain * g.LeastGrowth) << "scale " << g.Scale;
+
+    const QSize sizes[] = {{640, 330}, {900, 600}, {WideW, WideH}, {2400, 500}, {500, 1200}};
+    for (const QSize size : sizes)
+        for (double scale : {1.0, 1.5, 2.0, 3.0}) {
+            state.TextScale = scale;
+            Render(size);
+            // 4 lines of readouts at the top, 11 status lines at the bottom.
+            if (size.height() >= 17 * 10) { // below that even scale 1 cannot hold both
+                EXPECT_LE(4 * state.L2, size.height() - 11 * state.L1)
+                    << size.width() << "x" << size.height() << " at " << scale;
+                // Below the waveform's interval labels, a line under the middle.
+                EXPECT_LE(12 * state.L1, size.height() / 2)
+                    << size.width() << "x" << size.height() << " at " << scale;
+            }
+            EXPECT_GE(state.L1, size.height() / 48) << "never smaller than at scale 1";
+        }
+}
+
 // --- Lower right: tooth chart or diagnostics ---
 
 struct ToothRender : ViewRender {

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -383,6 +384,24 @@ bool CMainFrame::OpensMenuBar(QEvent::Type type, const QKeyEvent& key) {
     default:
         return alt && std::exchange(AltAlone, false) && FullScreenMode && !menuBar()->isVisible();
     }
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    PlaceSettingsBar();
+}
+
+// Beside the tool bar while both fit in one row at their full widths, else on a row of its own,
+// where it wraps its controls only if even that row is too narrow for them.
+void CMainFrame::PlaceSettingsBar() {
+    const int tools = Tools->isHidden() ? 0 : Tools->sizeHint().width();
+    const bool ownRow = tools + Bar->sizeHint().width() > width();
+    if (ownRow == BarOnOwnRow) return;
+    BarOnOwnRow = ownRow;
+    if (ownRow)
+        insertToolBarBreak(Bar);
+    else
+        removeToolBarBreak(Bar);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -77,12 +77,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildMenus();
     void BuildBars();
     void BuildToolBar();
+    void PlaceSettingsBar();
     void BuildAccelerators();
     QMenu* BuildMenu(const QString& title, const std::vector<struct MenuNode>& items);
     QAction* MakeAction(int id, const QString& label);
@@ -102,6 +104,7 @@ private:
 
     CChildView* ViewWidget = nullptr;
     SettingsBar* Bar = nullptr;
+    bool BarOnOwnRow = false; // the settings bar is below the tool bar, not beside it
     QToolBar* Tools = nullptr;
     QDockWidget* MixerBarDock = nullptr;
     MixerBar* Mixers = nullptr;

@@ -4,6 +4,8 @@
 // sound card (the playback is paced by the computer's clock), in a scratch home folder so the
 // user's settings are never touched. Once the readings have settled it saves the window, its
 // paper tape, the settings dialog and the log viewer (on a synthetic two-day log) as PNG files.
+// `kestrovane-shots --window FILE` saves only the measuring window, as soon as the readings have
+// settled, at the screen scale QT_SCALE_FACTOR asks for: the window is 1280 x 800 screen pixels.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -175,6 +177,16 @@ bool ShootMeasuring(CMainFrame& frame, const fs::path& out) {
            Save(TapeStrip(frame.View().Picture()), out / "paper-tape.png");
 }
 
+// The measuring window alone, once its readings have settled.
+bool ShootWindow(CMainFrame& frame, const fs::path& file) {
+    if (!WaitUntil([&] { return Settled(frame.View()); }, SettleTimeoutMs)) {
+        std::fprintf(stderr, "kestrovane-shots: the readings did not settle\n");
+        return false;
+    }
+    frame.View().repaint();
+    return Save(frame.grab().toImage(), file);
+}
+
 bool ShootSettingsDialog(CMainFrame& frame, const fs::path& out) {
     bool saved = false;
     frame.View().Hooks.SettingsDialogHook = [&](CTrainDia& dialog) {
@@ -199,7 +211,8 @@ bool ShootLogViewer(CMainFrame& frame, const fs::path& out) {
     return Save(viewer->grab().toImage(), out / "log-viewer.png");
 }
 
-int Shoot(const fs::path& out) {
+// Saves the guide's pictures into `out`, or only the measuring window as `windowFile`.
+int Shoot(const fs::path& out, const fs::path& windowFile) {
     QTemporaryDir home;
     if (!home.isValid()) return PictureFailed;
     const fs::path scratch = home.path().toStdString();
@@ -228,9 +241,17 @@ int Shoot(const fs::path& out) {
     frame.View().Hooks.InputDeviceNames = [] { return std::vector<std::string>{}; };
     frame.View().Hooks.OutputDeviceNames = [] { return std::vector<std::string>{}; };
     frame.View().Session().PlaybackStartDraw = [] { return 0; }; // same start every run
-    frame.resize(FrameSize);
+    // The same screen pixels at any scale factor.
+    const qreal scale = qApp->devicePixelRatio();
+    frame.resize(QSize(static_cast<int>(FrameSize.width() / scale),
+                       static_cast<int>(FrameSize.height() / scale)));
     frame.show();
     std::error_code ignored;
+    if (!windowFile.empty()) {
+        const bool saved = ShootWindow(frame, windowFile);
+        frame.RouteCommand(cmd::Run);
+        return saved ? 0 : PictureFailed;
+    }
     fs::create_directories(out, ignored);
     const bool done =
         ShootMeasuring(frame, out) && ShootSettingsDialog(frame, out) && ShootLogViewer(frame, out);
@@ -248,9 +269,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());
+    if (argc == 3 && std::string(argv[1]) == "--window") return kv::Shoot({}, argv[2]);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: kestrovane-shots OUTDIR\n");
+        std::fprintf(stderr, "usage: kestrovane-shots OUTDIR | kestrovane-shots --window FILE\n");
         return kv::UsageError;
     }
-    return kv::Shoot(argv[1]);
+    return kv::Shoot(argv[1], {});
 }

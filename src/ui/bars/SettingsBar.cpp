@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/bars/SettingsBar.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 
 #include "ui/app/CommandTable.h"
+#include "ui/bars/FlowLayout.h"
 #include "ui/view/ChildView.h"
 
 namespace kv {
@@ -53,15 +55,17 @@ void SetTexts(QWidget* control, int id) {
 SettingsBar::SettingsBar(CChildView& view, QWidget* parent)
     : QToolBar(QStringLiteral("Settings"), parent), View(view) {
     setObjectName(QStringLiteral("SettingsBar"));
-    TrainButton = new QPushButton(QStringLiteral("Train"), this);
-    addWidget(TrainButton);
-    Train = MakeBox(TrainItems(), 11);
-    addWidget(new QLabel(QStringLiteral(" Lift "), this));
-    Lift = MakeBox(LiftItems(), 7);
-    addWidget(new QLabel(QStringLiteral(" Av time "), this));
-    MeasuringTime = MakeBox(MeasuringTimeItems(), 10);
-    ClearButton = new QPushButton(QStringLiteral("Clear"), this);
-    addWidget(ClearButton);
+    // The controls wrap onto a second row when the window is too narrow for one, instead of
+    // going behind the tool bar's overflow button; a label stays with its box.
+    auto* row = new FlowWidget(this);
+    TrainButton = new QPushButton(QStringLiteral("Train"), row);
+    row->Flow()->addWidget(TrainButton);
+    Train = MakeBox(row, {}, TrainItems(), 11);
+    Lift = MakeBox(row, QStringLiteral(" Lift "), LiftItems(), 7);
+    MeasuringTime = MakeBox(row, QStringLiteral(" Av time "), MeasuringTimeItems(), 10);
+    ClearButton = new QPushButton(QStringLiteral("Clear"), row);
+    row->Flow()->addWidget(ClearButton);
+    addWidget(row);
 
     SetTexts(TrainButton, cmd::TrainButton);
     SetTexts(Train, cmd::TrainBox);
@@ -81,13 +85,20 @@ SettingsBar::SettingsBar(CChildView& view, QWidget* parent)
     ShowMeasuringTime();
 }
 
-QComboBox* SettingsBar::MakeBox(const QStringList& items, int widthChars) {
-    auto* box = new QComboBox(this);
+QComboBox* SettingsBar::MakeBox(FlowWidget* row, const QString& label, const QStringList& items,
+                                int widthChars) {
+    auto* group = new QWidget(row);
+    auto* line = new QHBoxLayout(group);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(0);
+    if (!label.isEmpty()) line->addWidget(new QLabel(label, group));
+    auto* box = new QComboBox(group);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     box->addItems(items);
     box->setMinimumContentsLength(widthChars);
-    addWidget(box);
+    line->addWidget(box);
+    row->Flow()->addWidget(group);
     return box;
 }
 

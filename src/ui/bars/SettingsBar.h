@@ -10,6 +10,7 @@
 namespace kv {
 
 class CChildView;
+class FlowWidget;
 
 // Texts the edit fields show.
 QString LiftBoxText(double degrees);
@@ -36,7 +37,8 @@ public:
     void OnTrainButton();
 
 private:
-    QComboBox* MakeBox(const QStringList& items, int widthChars);
+    QComboBox* MakeBox(FlowWidget* row, const QString& label, const QStringList& items,
+                       int widthChars);
     void ApplyTrain(const QString& text);
     void ApplyLiftAngle(const QString& text);
     void ApplyMeasuringTime(const QString& text);

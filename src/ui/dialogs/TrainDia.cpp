@@ -24,6 +24,7 @@
 
 #include "platform/SerialPortScan.h"
 #include "timebase/references/GpsReceiver.h"
+#include "ui/common/ScreenFit.h"
 
 namespace kv {
 
@@ -239,11 +240,13 @@ std::vector<std::string> SerialPortNames() {
 CTrainDia::CTrainDia(const TrainDiaFields& fields, const TrainDiaLists& lists, QWidget* parent)
     : QDialog(parent), Values(fields) {
     setWindowTitle(QStringLiteral("Settings"));
-    auto* grid = new QGridLayout(this);
+    // The controls scroll on a low screen; OK, Cancel and Apply stay visible below them.
+    auto* content = new QWidget(this);
+    auto* grid = new QGridLayout(content);
     BuildProfileGroup(grid);
     BuildCalibrationGroup(grid, lists);
     BuildOtherControls(grid, lists);
-    BuildButtons(grid, 3);
+    ScrollingDialogLayout(*this, content, BuildButtons());
     SetHelp({});
     ShowFields();
 }
@@ -442,7 +445,7 @@ void CTrainDia::BuildSoundGroup(QGridLayout* outer, const TrainDiaLists& lists) 
     AddCheck(grid, 4, 0, ctl::Duplex, QStringLiteral("Duplex audio"));
 }
 
-void CTrainDia::BuildButtons(QGridLayout* outer, int row) {
+QHBoxLayout* CTrainDia::BuildButtons() {
     auto* buttons = new QHBoxLayout;
     const std::tuple<int, const char*, std::function<void()>> table[] = {
         {ctl::Ok, "OK", [this] { Accept(TrainDiaExit::Ok); }},
@@ -458,7 +461,7 @@ void CTrainDia::BuildButtons(QGridLayout* outer, int row) {
         connect(button, &QPushButton::clicked, this, action);
         buttons->addWidget(button);
     }
-    outer->addLayout(buttons, row, 0, 1, 2);
+    return buttons;
 }
 
 void CTrainDia::SetHelp(std::function<void()> help) {

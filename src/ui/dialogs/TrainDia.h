@@ -16,6 +16,7 @@ class QAbstractButton;
 class QButtonGroup;
 class QComboBox;
 class QGridLayout;
+class QHBoxLayout;
 class QLineEdit;
 
 namespace kv {
@@ -121,7 +122,7 @@ private:
     void BuildCalibrationGroup(QGridLayout* grid, const TrainDiaLists& lists);
     void BuildOtherControls(QGridLayout* grid, const TrainDiaLists& lists);
     void BuildSoundGroup(QGridLayout* grid, const TrainDiaLists& lists);
-    void BuildButtons(QGridLayout* grid, int row);
+    QHBoxLayout* BuildButtons();
     QLineEdit* AddEdit(QGridLayout* grid, int row, int column, int id, const QString& label,
                        const QString& unit = {});
     QWidget* MakeSpin(int id);

@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <initializer_list>
 
+#include "ui/common/ScreenFit.h"
+
 namespace kv {
 
 namespace {
@@ -144,6 +146,7 @@ void HelpWindow::BuildLayout() {
     layout->addLayout(searchRow);
     layout->addWidget(splitter, 1);
     resize(WindowSize);
+    FitToScreen(*this); // a HiDPI laptop screen may be lower than the window
 }
 
 void HelpWindow::FillContents() {

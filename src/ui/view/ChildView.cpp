@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/view/ChildView.h"
 
+#include "ui/common/TextScale.h"
 #include "ui/logview/GraphView.h"
 
 #include <QApplication>
@@ -90,6 +91,7 @@ void CChildView::paintEvent(QPaintEvent* event) {
     Display.LoopCount = playback.LoopCount;
     Display.CtrlHeld = (QApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
     Display.FaderDiagnosticText = Measuring.MicrophoneFader().DiagnosticText();
+    Display.TextScale = TextScaleOf(*this);
     Renderer.Render(BackBuffer, size(), Core(), App(), Display);
     QPainter painter(this);
     painter.drawImage(event->rect(), BackBuffer, event->rect());

@@ -39,6 +39,10 @@ struct ViewDisplayState {
     int LoopCount = 0;
     std::string FaderDiagnosticText; // the microphone fader's binding diagnostics
     CursorDiskRecord Disk;
+    // How much larger than at scale 1 with the reference font the texts should be: the screen's
+    // scale factor times the user's font size over the reference size. The readouts and status
+    // lines grow by it as far as the window leaves them room.
+    double TextScale = 1.0;
 
     // --- Outputs, written by every repaint; empty when the element is not drawn ---
     QRect TapeRect;

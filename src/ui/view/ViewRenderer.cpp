@@ -59,6 +59,35 @@ QPen ThinPen(const QColor& colour) {
 
 // The smallest height of the small font (status lines, labels) that stays readable.
 constexpr int MinSmallFontPixels = 10;
+// The 11 status lines stay in the lower half of the view, below the waveform's interval labels
+// (a line under its middle), with a line to spare: 13 small lines in half the height. The
+// readouts above them (4 large lines, at most 1.5 small lines high) then take under a quarter.
+constexpr int LowerHalfSmallLines = 13;
+// The widest status line ("Train (nominal) ... (actual) ...") is about 22 small line heights
+// wide and must end before the tooth chart, which takes the right third of the window.
+constexpr int WidestStatusLineHeights = 22;
+// The widest readout ("Beat error 0.70 ms (0.42%)") is about 14 large line heights wide and must
+// end before the paper tape, which starts 3/8 of the window's width from the left.
+constexpr int WidestReadoutHeights = 14;
+
+// The line heights with the texts grown by `scale` where the window leaves room: never smaller
+// than the proportional sizes, never so large that the left column or a line overruns another.
+struct LineHeights {
+    int Small, Large, Whole;
+};
+LineHeights ScaledLineHeights(QSize client, int k, double scale) {
+    const int H = client.height(), W = client.width();
+    const int small = std::max(H / (6 * k), MinSmallFontPixels);
+    const int large = std::max(H / (4 * k), small);
+    const double s = std::isfinite(scale) ? std::max(scale, 1.0) : 1.0;
+    const int smallRoom =
+        std::min(H / (2 * LowerHalfSmallLines), W * 2 / 3 / WidestStatusLineHeights);
+    const int largeRoom = std::min(smallRoom * 3 / 2, W * 3 / 8 / WidestReadoutHeights);
+    const int grownSmall = std::max(small, std::min(TruncPixel(s * small), smallRoom));
+    const int grownLarge =
+        std::max({large, grownSmall, std::min(TruncPixel(s * large), largeRoom)});
+    return {grownSmall, grownLarge, H / k};
+}
 
 QFont MakeFont(int pixelSize) {
     QFont font(QStringLiteral("Arial"));
@@ -199,7 +228,7 @@ void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& 
     if (backBuffer.size() != client || backBuffer.format() != QImage::Format_RGB32)
         backBuffer = QImage(client, QImage::Format_RGB32);
     if (backBuffer.isNull()) return;
-    EnsureFonts(client.height(), settings.CellFactor, state);
+    EnsureFonts(client, settings.CellFactor, state);
 
     QPainter painter(&backBuffer);
     if (!painter.isActive()) return;
@@ -229,14 +258,12 @@ void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& 
     DrawCalibrationText(fr);
 }
 
-void ViewRenderer::EnsureFonts(int height, int cellFactor, ViewDisplayState& state) {
-    const int k = std::max(1, cellFactor);
-    if (!fontsExist_ || height / k != storedL3_) {
-        // The status lines keep a readable size on a small window; the large font is never
-        // smaller than the small one.
-        storedL1_ = std::max(height / (6 * k), MinSmallFontPixels);
-        storedL2_ = std::max(height / (4 * k), storedL1_);
-        storedL3_ = height / k;
+void ViewRenderer::EnsureFonts(QSize client, int cellFactor, ViewDisplayState& state) {
+    const LineHeights l = ScaledLineHeights(client, std::max(1, cellFactor), state.TextScale);
+    if (!fontsExist_ || l.Small != storedL1_ || l.Large != storedL2_ || l.Whole != storedL3_) {
+        storedL1_ = l.Small;
+        storedL2_ = l.Large;
+        storedL3_ = l.Whole;
         small_ = MakeFont(storedL1_);
         note_ = MakeFont(storedL1_);
         large_ = MakeFont(storedL2_);

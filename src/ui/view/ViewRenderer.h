@@ -29,7 +29,7 @@ public:
     void Render(QImage& backBuffer, QSize client, const AnalysisCore& core,
                 const AppSettings& settings, ViewDisplayState& state);
 
-    // How many times the fonts were built; they are rebuilt only when H/k changes.
+    // How many times the fonts were built; they are rebuilt only when a line height changes.
     int FontRebuildCount() const { return fontRebuilds_; }
 
 private:
@@ -39,7 +39,7 @@ private:
         bool Drop;
     };
 
-    void EnsureFonts(int height, int cellFactor, ViewDisplayState& state);
+    void EnsureFonts(QSize client, int cellFactor, ViewDisplayState& state);
     void BeginFrame(Frame& fr);
 
     // Waveform (scope)

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Pictures of the measuring window at screen scales 1, 1.5 and 2 (docs/hidpi-1x.png,
+# docs/hidpi-1.5x.png, docs/hidpi-2x.png): the window is 1280 x 800 screen pixels each time, so
+# they show how the texts and the settings bar grow on a HiDPI screen. About half a minute each.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${KV_BUILD_DIR:-build}
+cmake --build "$build" --target kestrovane-shots
+for scale in 1 1.5 2; do
+    QT_SCALE_FACTOR=$scale "$build/src/kestrovane-shots" --window "docs/hidpi-${scale}x.png"
+done
