@@ -9,7 +9,7 @@
 #include <span>
 
 #include "FuzzCheck.h"
-#include "timebase/references/SntpClient.h"
+#include "references/SntpClient.h"
 
 namespace {
 

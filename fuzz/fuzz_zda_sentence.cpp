@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "references/Nmea.h"
 #include "timebase/NtpTime.h"
-#include "timebase/references/Nmea.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using kv::fuzz::Require;

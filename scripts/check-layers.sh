@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Keeps the layers: Qt only under src/ui/, and the headers of Linux system calls only under
-# src/platform/ and the audio back ends. Fast, needs no build. Names every offending line and
-# exits 1 when there is one.
+# Keeps the layers: Qt only under src/ui/, the headers of Linux system calls only under
+# src/platform/ and the audio back ends, and includes between the folders of src/ only down the
+# table below (which also rules out a loop between two folders). Fast, needs no build. Names
+# every offending line and exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -58,6 +59,38 @@ while IFS=: read -r file line text; do
     allowed_system_user "$file" && continue
     report "$file" "$line" "$text" "system-call header outside src/platform/ and the audio back ends"
 done < <(includes "<($system_headers)>")
+
+# The folders of src/ from the bottom up: a folder includes only from itself and the folders
+# before it, so no include goes up the table and no two folders include each other. A
+# sub-folder not named here (audio/mixer, logview/format) belongs to its top folder; src/ui is
+# one folder for now.
+layers=(platform text audio timebase analysis settings logview references positions calibration
+        session cli ui)
+
+layer_of() { # folder -> its place in the table, or nothing
+    local i
+    for i in "${!layers[@]}"; do
+        [[ ${layers[$i]} == "$1" ]] && echo "$i" && return 0
+    done
+    return 1
+}
+
+while IFS=: read -r file line text; do
+    from=${file#src/}
+    from=${from%%/*}
+    [[ $file == src/"$from" ]] && continue # a file directly under src/
+    to=${text#*\"}
+    to=${to%%/*}
+    [[ $from == "$to" ]] && continue
+    if ! from_layer=$(layer_of "$from"); then
+        report "$file" "$line" "$text" "src/$from is not in the layer table"
+        continue
+    fi
+    to_layer=$(layer_of "$to") || continue # not a folder of src/ (a system or library header)
+    if ((to_layer > from_layer)); then
+        report "$file" "$line" "$text" "src/$from includes src/$to, which lies above it"
+    fi
+done < <(includes '"[a-z_]+/')
 
 if ((failures > 0)); then
     echo "check-layers: $failures include(s) break the layers (see scripts/check-layers.sh)" >&2

@@ -177,7 +177,8 @@ private:
 
     // `fraction`: samples precision timing adds to the detected unlock `sample`.
     void MeasurementStep(int64_t sample, double fraction, int& logMode);
-    double RegressRate(double window, double previous) const;
+    // Nothing while the window holds too few points for a slope.
+    std::optional<double> RegressRate(double window) const;
     void UpdateAllan();
     void UpdateLocalCalibrationText();
     void BeatErrorStep(bool forkMode);

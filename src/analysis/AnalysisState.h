@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,7 +135,7 @@ struct MeasurementState {
     double AllanDeviation = 0.0;
     int AllanCount = 0;
     double AllanSumSquares = 0.0;
-    double AllanLastRate = -10000.0;
+    std::optional<double> AllanLastRate; // the previous tau's rate; none after a restart
     double AllanLastTime = 0.0;
     std::vector<DevMes> DeviationHistory;
     std::array<double, MaxTeeth> ToothResidual{};

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace kv {
 
@@ -34,8 +33,6 @@ constexpr double LowestNoiseRatio = 5.0;
 constexpr int LowestThreshold = 16;
 // The highest: full scale.
 constexpr int HighestThreshold = 32767;
-// Above any rectified sample: no unlock.
-constexpr int Deaf = std::numeric_limits<int>::max();
 
 } // namespace
 
@@ -73,9 +70,9 @@ void AutoThreshold::AddUnlockPeak(int peak) {
     UnlockPeak = UnlockPeak > 0.0 ? UnlockPeak + Smoothing * (peak - UnlockPeak) : peak;
 }
 
-int AutoThreshold::Threshold() const {
+std::optional<int> AutoThreshold::Threshold() const {
     // Nothing is taken as a tick before the noise is known: the first buffer only listens.
-    if (Noise <= 0.0) return Deaf;
+    if (Noise <= 0.0) return std::nullopt;
     double threshold = NoiseRatio * Noise;
     if (UnlockPeak > 0.0)
         threshold =

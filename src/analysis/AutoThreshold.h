@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 namespace kv {
@@ -34,8 +35,8 @@ public:
     // The peak of one unlock click.
     void AddUnlockPeak(int peak);
 
-    // The threshold in force; above every sample until the noise floor has been measured.
-    int Threshold() const;
+    // The threshold in force; none (no sound is a tick) until the noise floor has been measured.
+    std::optional<int> Threshold() const;
     double NoiseRms() const { return Noise; }
 
 private:

@@ -2,6 +2,7 @@
 // Rate, accumulated rate, Allan deviation, beat error, tooth residuals and amplitude.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "analysis/AnalysisCore.h"
 #include "text/NumberText.h"
@@ -10,7 +11,6 @@ namespace kv {
 
 namespace {
 
-constexpr double NoRegression = -10000.0;
 // The drop statistics average the first ticks equally, then follow each tick by 1/16: a few beats
 // of a changing sound.
 constexpr int DropTrustTicks = 16;
@@ -81,15 +81,17 @@ void AnalysisCore::MeasurementStep(int64_t sample, double fraction, int& logMode
 
     const double weight = std::min(M / Params.MeasuringTime, 0.1);
     if (history.size() >= 3) {
-        const double rate = RegressRate(rateWindow, NoRegression);
-        if (rate > -9999.0) {
-            m.Rate = rate;
+        const std::optional<double> rate = RegressRate(rateWindow);
+        if (rate) {
+            m.Rate = *rate;
             m.RateMeasured = true;
         }
         if (PositionalRunActive()) {
-            const double positionRate = RegressRate(positionWindow, rate);
-            if (positionRate > -9999.0 && m.CurrentPosition <= MaxPositions)
-                m.PositionRate[m.CurrentPosition] = positionRate;
+            // Too few points in the position's window: the rate over the whole window stands in.
+            std::optional<double> positionRate = RegressRate(positionWindow);
+            if (!positionRate) positionRate = rate;
+            if (positionRate && m.CurrentPosition <= MaxPositions)
+                m.PositionRate[m.CurrentPosition] = *positionRate;
         }
         UpdateAllan();
     }
@@ -125,7 +127,7 @@ void AnalysisCore::ReanchorDeviation(int64_t sample) {
 }
 
 // Least-squares slope of deviation against time over the newest points spanning `window`.
-double AnalysisCore::RegressRate(double window, double previous) const {
+std::optional<double> AnalysisCore::RegressRate(double window) const {
     const auto& history = Measurement.DeviationHistory;
     const DevMes& newest = history.back();
     double count = 0, sx = 0, sy = 0, sxy = 0, sxx = 0;
@@ -142,7 +144,7 @@ double AnalysisCore::RegressRate(double window, double previous) const {
     const double denominator = count * sxx - sx * sx;
     if (count > 3 && std::fabs(denominator) > 1e-30)
         return (count * sxy - sx * sy) / (denominator * 1e6);
-    return previous;
+    return std::nullopt;
 }
 
 void AnalysisCore::UpdateAllan() {
@@ -156,9 +158,10 @@ void AnalysisCore::UpdateAllan() {
             break;
         }
     }
-    if (m.AllanLastRate > NoRegression) {
+    if (m.AllanLastRate) {
+        const double change = y - *m.AllanLastRate;
         m.AllanCount += 1;
-        m.AllanSumSquares += (y - m.AllanLastRate) * (y - m.AllanLastRate);
+        m.AllanSumSquares += change * change;
         m.AllanDeviation = std::sqrt(0.5 * m.AllanSumSquares / m.AllanCount);
     }
     m.AllanLastRate = y;
@@ -322,7 +325,7 @@ void AnalysisCore::RestartAllan() {
     m.AllanCount = 0;
     m.AllanDeviation = 0.0;
     m.AllanSumSquares = 0.0;
-    m.AllanLastRate = NoRegression;
+    m.AllanLastRate.reset();
     m.AllanLastTime = 0.0;
 }
 

@@ -2,6 +2,7 @@
 // ProcessBuffer: filtering, tick detection, the tick envelope and the waveform trace.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "analysis/AnalysisCore.h"
 #include "analysis/BufferContext.h"
@@ -15,6 +16,9 @@ enum FilterKind : int { DcBlocker = 0, Butterworth = 1, Resonator = 2 };
 
 // A rectified sample above 95 % of full scale counts as clipped.
 constexpr int ClipLevel = 31128;
+// The threshold while the automatic one takes no tick yet: above every filtered level, so that
+// the per-sample comparison needs no second test.
+constexpr int AboveEverySample = std::numeric_limits<int>::max();
 // The fork resonator's pole radius: a narrow band around the fork's frequency.
 constexpr double ResonatorRadius = 0.9995;
 // The first-order DC blocker's pole: a corner of about 200 Hz at 96 kHz.
@@ -372,10 +376,10 @@ void AnalysisCore::ChooseThreshold(BufferContext& ctx) {
     int threshold = Params.UnlockThreshold;
     if (ctx.AutoThreshold) {
         AutoLevels.Configure(Settings.SampleRate);
-        threshold = AutoLevels.Threshold();
+        threshold = AutoLevels.Threshold().value_or(AboveEverySample);
     }
     ctx.Threshold = threshold;
-    // In 64 bits: the automatic threshold is the largest int while it takes no tick.
+    // In 64 bits: the threshold may be AboveEverySample.
     ctx.SilenceLevel = static_cast<int>(2 * static_cast<int64_t>(threshold) / 3);
     Detector.ThresholdInForce = std::min(threshold, FullScale); // drawn on a 16-bit scale
 }

@@ -23,13 +23,13 @@
 #include "audio/SoundOut.h"
 #include "audio/WaveformFiles.h"
 #include "audio/mixer/MixerFader.h"
+#include "calibration/CalibrationEngine.h"
 #include "logview/format/LogWriter.h"
 #include "platform/TimeLapseLink.h"
 #include "positions/PositionalRun.h"
 #include "session/SessionHost.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsStore.h"
-#include "timebase/calibration/CalibrationEngine.h"
 
 namespace kv {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "timebase/calibration/CalibrationQuestions.h"
+#include "calibration/CalibrationQuestions.h"
 
 namespace kv {
 

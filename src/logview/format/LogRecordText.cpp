@@ -10,6 +10,9 @@ namespace kv {
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
+// Average rates at or below this (s/d) are left out of the log: no watch runs that slow, the
+// figure comes from a deviation measured over too short a time.
+constexpr double LowestLoggedAverageRate = -9999.0;
 
 // Appends a tab and, when `present`, the value.
 void AppendField(std::string& out, bool present, double v) {
@@ -44,7 +47,7 @@ void AppendValueFields(std::string& out, const LogReadings& r) {
     AppendField(out, r.LiftCount > 0 && !r.Pendulum, r.LiftCount > 0 ? Amplitude(r) : 0.0);
     AppendField(out, true, r.Deviation);
     AppendField(out, true, r.Temperature);
-    AppendField(out, elapsed && averageRate > -9999.0, averageRate);
+    AppendField(out, elapsed && averageRate > LowestLoggedAverageRate, averageRate);
     AppendField(out, r.BeatErrorCount > 0,
                 r.BeatErrorCount > 0 ? r.BeatErrorSum / r.BeatErrorCount * r.BeatPeriod : 0.0);
     AppendField(out, true, r.Pressure);

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "timebase/calibration/CalibrationQuestions.h"
+#include "calibration/CalibrationQuestions.h"
 
 class QButtonGroup;
 class QPlainTextEdit;

@@ -23,7 +23,7 @@
 #include <variant>
 
 #include "platform/SerialPortScan.h"
-#include "timebase/references/GpsReceiver.h"
+#include "references/GpsReceiver.h"
 #include "ui/common/ScreenFit.h"
 
 namespace kv {

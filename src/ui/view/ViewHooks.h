@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "timebase/calibration/CalibrationQuestions.h"
+#include "calibration/CalibrationQuestions.h"
 
 class QPrinter;
 

@@ -3,7 +3,7 @@
 // or the test hooks in their place.
 #pragma once
 
-#include "timebase/calibration/CalibrationQuestions.h"
+#include "calibration/CalibrationQuestions.h"
 #include "ui/view/ViewHooks.h"
 
 class QWidget;

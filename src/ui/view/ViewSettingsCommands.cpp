@@ -9,8 +9,8 @@
 
 #include "audio/PortAudioSink.h"
 #include "audio/PortAudioSource.h"
+#include "references/GpsReceiver.h"
 #include "settings/Profiles.h"
-#include "timebase/references/GpsReceiver.h"
 #include "ui/app/CommandTable.h"
 #include "ui/dialogs/ProfileChooser.h"
 #include "ui/dialogs/TrainDia.h"

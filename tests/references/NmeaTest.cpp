@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // NMEA sentences: the commands written to the receiver, byte for byte, and the ZDA time fields.
-#include "timebase/references/Nmea.h"
+#include "references/Nmea.h"
 
 #include <gtest/gtest.h>
 

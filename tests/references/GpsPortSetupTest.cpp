@@ -8,9 +8,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "references/GpsReceiver.h"
 #include "settings/SettingsIO.h"
 #include "settings/SettingsTestSupport.h"
-#include "timebase/references/GpsReceiver.h"
 
 namespace kv {
 namespace {

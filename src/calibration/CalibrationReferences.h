@@ -9,10 +9,10 @@
 #include "platform/ClockSetter.h"
 #include "platform/SerialPort.h"
 #include "platform/UdpSocket.h"
+#include "references/GpsReceiver.h"
+#include "references/SntpClient.h"
+#include "references/TimeReference.h"
 #include "timebase/SampleClock.h"
-#include "timebase/references/GpsReceiver.h"
-#include "timebase/references/SntpClient.h"
-#include "timebase/references/TimeReference.h"
 
 namespace kv {
 

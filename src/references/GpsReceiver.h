@@ -13,8 +13,8 @@
 
 #include "platform/SerialPort.h"
 #include "platform/SerialPortScan.h"
+#include "references/TimeReference.h"
 #include "timebase/SampleClock.h"
-#include "timebase/references/TimeReference.h"
 
 namespace kv {
 

@@ -2,7 +2,7 @@
 // The GPS reader through a pseudo-terminal, with a receiver simulated by the test on the other
 // side: configuration sentences, ZDA readings, damaged and missing sentences, open failures and
 // a close while a reading waits.
-#include "timebase/references/GpsReceiver.h"
+#include "references/GpsReceiver.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,8 +19,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "references/Nmea.h"
 #include "timebase/NtpTime.h"
-#include "timebase/references/Nmea.h"
 
 namespace kv {
 namespace {

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "calibration/CalibrationEngine.h"
 #include "platform/Priority.h"
+#include "references/SystemClock.h"
 #include "text/NumberText.h"
 #include "timebase/NtpTime.h"
-#include "timebase/calibration/CalibrationEngine.h"
-#include "timebase/references/SystemClock.h"
 
 namespace kv {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "timebase/references/Nmea.h"
+#include "references/Nmea.h"
 
 #include <array>
 #include <charconv>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SNTP client against a real server: chronyd serving its local clock on 127.0.0.1 at a high
 // port, started and stopped by the test, never allowed to adjust the machine's clock (-x).
-#include "timebase/references/SntpClient.h"
+#include "references/SntpClient.h"
 
 #include "support/ChronyServer.h"
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "calibration/CalibrationEngine.h"
 #include "text/NumberText.h"
-#include "timebase/calibration/CalibrationEngine.h"
 
 namespace kv {
 

@@ -12,10 +12,10 @@
 #include <map>
 #include <mutex>
 
-#include "../../settings/SettingsTestSupport.h"
+#include "../settings/SettingsTestSupport.h"
+#include "calibration/CalibrationEngine.h"
 #include "settings/SettingsIO.h"
 #include "timebase/NtpTime.h"
-#include "timebase/calibration/CalibrationEngine.h"
 
 namespace kv {
 namespace {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "timebase/calibration/CalibrationReferences.h"
+#include "calibration/CalibrationReferences.h"
 
-#include "timebase/references/SntpClient.h"
+#include "references/SntpClient.h"
 
 namespace kv {
 

@@ -23,11 +23,11 @@
 #include <thread>
 
 #include "analysis/AnalysisCore.h"
+#include "calibration/CalibrationFlags.h"
+#include "calibration/CalibrationQuestions.h"
+#include "calibration/CalibrationReferences.h"
 #include "platform/ClockSetter.h"
 #include "settings/AppSettings.h"
-#include "timebase/calibration/CalibrationFlags.h"
-#include "timebase/calibration/CalibrationQuestions.h"
-#include "timebase/calibration/CalibrationReferences.h"
 
 namespace kv {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SNTP client against servers run by the test on the loopback interface: the packet it sends,
 // the replies it accepts, and how a burst of queries is judged.
-#include "timebase/references/SntpClient.h"
+#include "references/SntpClient.h"
 
 #include <arpa/inet.h>
 #include <atomic>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Setting the system clock goes through the injected setter in whole milliseconds; the machine's
 // own clock is never touched here.
-#include "timebase/references/SystemClock.h"
+#include "references/SystemClock.h"
 
 #include <gtest/gtest.h>
 

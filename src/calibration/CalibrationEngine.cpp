@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "timebase/calibration/CalibrationEngine.h"
+#include "calibration/CalibrationEngine.h"
 
 #include <algorithm>
 #include <cmath>

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "platform/UdpSocket.h"
+#include "references/QueryPacing.h"
+#include "references/TimeReference.h"
 #include "timebase/NtpTime.h"
 #include "timebase/SampleClock.h"
-#include "timebase/references/QueryPacing.h"
-#include "timebase/references/TimeReference.h"
 
 namespace kv {
 

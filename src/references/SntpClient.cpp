@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "timebase/references/SntpClient.h"
+#include "references/SntpClient.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "timebase/references/SystemClock.h"
+#include "references/SystemClock.h"
 
 namespace kv {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "timebase/references/QueryPacing.h"
+#include "references/QueryPacing.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "timebase/references/GpsReceiver.h"
+#include "references/GpsReceiver.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "timebase/references/Nmea.h"
+#include "references/Nmea.h"
 
 namespace kv {
 namespace {
