@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Makes docs/long-term-graph.png: writes two days of a watch's log at one record a minute (the
 # rate following the room temperature, the amplitude falling as the mainspring runs down, one
-# winding tag) and draws it with kestrovane-graph at 1280x720 with the viewer's default settings.
+# winding tag) and draws it with kestrovane-graph at 1280x720 with the viewer's default settings,
+# in UTC and the C locale, so the picture shows ISO 8601 dates wherever it is made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build --target kestrovane-graph >/dev/null
@@ -24,6 +25,6 @@ awk 'BEGIN {
     }
 }' > "$work/watch.log"
 printf '[Graph]\n' > "$work/viewer.ini"
-TZ=UTC build/src/kestrovane-graph --settings "$work/viewer.ini" --width 1280 --height 720 \
+TZ=UTC LC_ALL=C build/src/kestrovane-graph --settings "$work/viewer.ini" --width 1280 --height 720 \
     --png docs/long-term-graph.png "$work/watch.log"
 echo "docs/long-term-graph.png"

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           portaudio19-dev libasound2-dev libsndfile1-dev qt6-base-dev fonts-liberation locales
           xvfb openbox x11-utils chrony libkissfft-dev poppler-utils
-          pulseaudio pulseaudio-utils libasound2-plugins alsa-utils)
+          pulseaudio pulseaudio-utils libasound2-plugins alsa-utils desktop-file-utils)
 packages+=("$@")
 
 missing=()

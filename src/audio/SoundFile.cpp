@@ -2,6 +2,7 @@
 #include "audio/SoundFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -38,7 +39,69 @@ bool ReadsAsFloat(int format) {
     }
 }
 
+// Whether the linked libsndfile reads a subtype (codec), such as Opus inside Ogg.
+bool ReadsSubtype(int subtype) {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_SUBTYPE_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_SUBTYPE, &info, sizeof info) == 0 &&
+            info.format == subtype)
+            return true;
+    }
+    return false;
+}
+
+// The names files of a major format go by besides the one libsndfile reports.
+std::vector<std::string> OtherExtensions(int major) {
+    switch (major) {
+    case SF_FORMAT_AIFF:
+        return {"aif", "aifc"};
+    case SF_FORMAT_AU:
+        return {"snd"};
+    case SF_FORMAT_SVX:
+        return {"svx", "8svx"};
+    case SF_FORMAT_OGG: {
+        std::vector<std::string> names{"ogg"};
+        if (ReadsSubtype(SF_FORMAT_OPUS)) names.emplace_back("opus");
+        return names;
+    }
+    case SF_FORMAT_MPEG: {
+        std::vector<std::string> names;
+        if (ReadsSubtype(SF_FORMAT_MPEG_LAYER_III)) names.emplace_back("mp3");
+        if (ReadsSubtype(SF_FORMAT_MPEG_LAYER_II)) names.emplace_back("mp2");
+        if (ReadsSubtype(SF_FORMAT_MPEG_LAYER_I)) names.emplace_back("mp1");
+        return names;
+    }
+    default:
+        return {};
+    }
+}
+
 } // namespace
+
+std::vector<std::string> ReadableSoundFileExtensions() {
+    std::vector<std::string> extensions;
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) != 0) continue;
+        const int major = info.format & SF_FORMAT_TYPEMASK;
+        if (major == SF_FORMAT_RAW) continue;
+        if (info.extension && *info.extension) extensions.emplace_back(info.extension);
+        for (std::string& name : OtherExtensions(major))
+            extensions.push_back(std::move(name));
+    }
+    for (std::string& name : extensions)
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::sort(extensions.begin(), extensions.end());
+    extensions.erase(std::unique(extensions.begin(), extensions.end()), extensions.end());
+    return extensions;
+}
 
 struct SoundFileStream::Handle {
     int Descriptor = -1;
@@ -147,6 +210,11 @@ size_t SoundFileStream::Read(int16_t* out, size_t count) {
         if (got < want) break;
     }
     return done;
+}
+
+std::optional<uint64_t> SoundFileStream::Length() const {
+    if (!File || File->Info.frames < 0 || File->Info.frames == SF_COUNT_MAX) return std::nullopt;
+    return static_cast<uint64_t>(File->Info.frames);
 }
 
 bool ReadSoundFile(const std::string& path, std::vector<int16_t>& mono, unsigned& sampleRate,

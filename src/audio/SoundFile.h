@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ public:
     virtual unsigned SampleRate() const = 0;
     // Fills `out` with up to `count` samples; fewer only at the end of the stream.
     virtual size_t Read(int16_t* out, size_t count) = 0;
+    // How many samples the whole stream holds, when that is known before reading it (a
+    // compressed file may only give an estimate).
+    virtual std::optional<uint64_t> Length() const { return std::nullopt; }
 };
 
 // Samples already in memory.
@@ -28,6 +32,7 @@ public:
     MemorySampleStream(std::vector<int16_t> samples, unsigned sampleRate);
     unsigned SampleRate() const override { return Rate; }
     size_t Read(int16_t* out, size_t count) override;
+    std::optional<uint64_t> Length() const override { return Samples.size(); }
 
 private:
     std::vector<int16_t> Samples;
@@ -48,6 +53,7 @@ public:
     unsigned SampleRate() const override;
     int Channels() const;
     size_t Read(int16_t* out, size_t count) override;
+    std::optional<uint64_t> Length() const override;
 
 private:
     struct Handle;
@@ -57,5 +63,12 @@ private:
 // The whole file at once, mono 16-bit; false with a reason when libsndfile cannot read it.
 bool ReadSoundFile(const std::string& path, std::vector<int16_t>& mono, unsigned& sampleRate,
                    int& channels, std::string& error);
+
+// The file-name extensions (lower case, without the dot, sorted, each once) of the recordings
+// the linked libsndfile reads: the extension of every major format it reports, and the other
+// names those formats commonly go by ("ogg" and "opus" for its Ogg container, "mp3" when it
+// decodes MPEG audio, "aif" for AIFF ...). Header-less raw files are left out: they cannot be
+// read without being told their format.
+std::vector<std::string> ReadableSoundFileExtensions();
 
 } // namespace kv

@@ -117,6 +117,8 @@ std::optional<AnalyzeOptions> ParseAnalyzeArguments(const std::vector<std::strin
             autoThresholdGiven = autoThresholdGiven || arg == "--auto-threshold";
         } else if (arg == "--list-devices") {
             options.ListDevices = true;
+        } else if (arg == "--quiet") {
+            options.Quiet = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return std::nullopt;

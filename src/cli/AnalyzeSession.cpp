@@ -163,6 +163,7 @@ void AnalyzeSession::Run(MonoSampleStream& input,
         position += n;
         AudioMs = static_cast<double>(position) * 1000.0 / sampleRate;
         AfterBuffer(0, sampleRate);
+        if (Progress) Progress(position);
     }
     report(CurrentReading());
 }

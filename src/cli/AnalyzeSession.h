@@ -41,6 +41,7 @@ struct AnalyzeOptions {
     int Teeth = 0;
     double Every = 0.0; // seconds of audio between readings; 0 = only the last
     std::string File;
+    bool Quiet = false;       // --quiet: no progress line on standard error
     bool ListDevices = false; // print the input devices instead of measuring
     std::string Device;       // measure live from this input device instead of a file
     double LiveSeconds = 0.0; // how long to measure live
@@ -97,6 +98,9 @@ public:
 
     Reading CurrentReading() const;
     const AnalysisCore& Core() const { return Analysis; }
+
+    // Called by Run after each analysed buffer with the samples analysed so far (progress).
+    std::function<void(uint64_t samplesDone)> Progress;
 
 private:
     void StopMeasurement() override;

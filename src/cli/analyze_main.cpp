@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kestrovane-analyze: measures a recorded watch with the same analysis as the live program and
 // prints the readings as JSON Lines.
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,7 +10,9 @@
 
 #include "audio/PortAudioSource.h"
 #include "audio/WaveFile.h"
+#include "cli/AnalyzeProgress.h"
 #include "cli/AnalyzeSession.h"
+#include "platform/Terminal.h"
 
 namespace {
 
@@ -17,9 +20,11 @@ constexpr const char* Usage =
     "usage: kestrovane-analyze [--train TEXT] [--lift DEG] [--escapement CODE] [--hpf 0|1]\n"
     "                          [--threshold PERCENT] [--measuring-time SECONDS] [--averaging 0|1]\n"
     "                          [--scale FACTOR] [--agc 0|1] [--teeth N] [--every SECONDS]\n"
-    "                          [--precise 0|1] [--auto-threshold 0|1]\n"
+    "                          [--precise 0|1] [--auto-threshold 0|1] [--quiet]\n"
     "                          (FILE | --device NAME --seconds S | --list-devices)\n"
     "FILE: a recording in any format libsndfile reads (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF)\n"
+    "While a file takes more than a second, the share analysed and the time left are shown on\n"
+    "standard error when it is a terminal; --quiet leaves them out.\n"
     "By default the threshold follows the noise and the ticks (--auto-threshold 1) and each tick\n"
     "is timed from its onset to a fraction of a sample (--precise 1), which reads a quiet or a\n"
     "clipping microphone alike; --threshold N alone sets a fixed threshold instead.\n"
@@ -81,7 +86,29 @@ int main(int argc, char** argv) {
                      options->File.c_str(), rate);
         return 2;
     }
+    // The progress line on a terminal: taken off the screen before each reading, which may go to
+    // the same terminal, and drawn again at its next refresh.
+    kv::AnalyzeProgress progress(kv::StandardErrorIsTerminal(), options->Quiet, input->Length(),
+                                 rate);
+    const auto started = std::chrono::steady_clock::now();
+    const auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
+    const auto toTerminal = [](const std::string& text) {
+        if (text.empty()) return;
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+    };
     kv::AnalyzeSession session(*options);
-    session.Run(*input, print);
+    uint64_t analysed = 0;
+    session.Progress = [&](uint64_t done) {
+        analysed = done;
+        toTerminal(progress.Update(done, elapsed()));
+    };
+    session.Run(*input, [&](const kv::Reading& reading) {
+        toTerminal(progress.Clear());
+        print(reading);
+    });
+    toTerminal(progress.Finish(analysed, elapsed()));
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

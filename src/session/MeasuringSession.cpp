@@ -109,6 +109,8 @@ bool MeasuringSession::Save() {
     const unsigned inUse = Core.Settings.SampleRate;
     Core.Settings.SampleRate = Waveform.UserSampleRate(inUse);
     kv::SaveSettings(*Store, Core, App, ProcessTimestampClock());
+    // A file opened from the command line is played, never stored as the waveform file.
+    if (StoredWaveFile) Store->WriteText(SettingsSection, "WaveFile2", *StoredWaveFile);
     Core.Settings.SampleRate = inUse;
     const bool saved = Store->Save();
     // Settings are saved after many commands: one notice per run of failures, not one per save.
@@ -310,12 +312,32 @@ void MeasuringSession::ReportSilentCapture() {
 
 // --- Waveform files ---
 
+void MeasuringSession::PlayAtStart(const std::string& file) {
+    if (!file.empty()) {
+        {
+            const auto lock = Core.HoldAnalysis();
+            if (!StoredWaveFile) StoredWaveFile = App.WaveFile2;
+            App.WaveFile2 = file;
+        }
+        if (std::error_code error; std::filesystem::exists(file, error))
+            TogglePlayback(); // says so when the file is not a recording it can read
+        else
+            Host.Notice("Cannot play " + file + ": there is no such file.");
+        if (Playback().Playing) return;
+        const auto lock = Core.HoldAnalysis();
+        App.WaveFile2 = *StoredWaveFile;
+        StoredWaveFile.reset();
+    }
+    TogglePlayback();
+}
+
 void MeasuringSession::SetWaveformFile(const std::string& path) {
     EndPlaybackAtUserRate();
     {
         const auto lock = Core.HoldAnalysis();
         CloseWaveformFiles();
         App.WaveFile2 = path;
+        StoredWaveFile.reset();
     }
     Save();
     std::error_code error;

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "analysis/AnalysisCore.h"
@@ -121,6 +122,12 @@ public:
     std::string ExtraGainText() const;
 
     // --- Waveform files ---
+    // The start-up playback. With `file` (a recording named on the command line) that file is
+    // played and measured in place of the waveform file until another one is chosen, and the
+    // stored waveform file setting stays as it was. Without it, or when it cannot be played (a
+    // message says why), the waveform file is played as at every start.
+    void PlayAtStart(const std::string& file = {});
+    // Chosen by the user: becomes the waveform file setting, saved, and played when it exists.
     void SetWaveformFile(const std::string& path);
     void ToggleRecording();
     void TogglePlayback();
@@ -216,6 +223,9 @@ private:
     SessionHost& Host;
     AnalysisCore Core;
     AppSettings App;
+    // The stored waveform file while App.WaveFile2 names a file opened from the command line:
+    // what Save writes in its place.
+    std::optional<std::string> StoredWaveFile;
     SettingsStore* Store = nullptr;
     bool ShutDown = false;
     bool SaveFailureShown = false;      // the latest save failed and the user was told

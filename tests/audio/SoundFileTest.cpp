@@ -3,6 +3,8 @@
 // FLAC, Ogg/Vorbis, Opus, MP3, AIFF and CAF, read back as a stream and measured; damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -189,6 +191,45 @@ TEST(WaveformPlaybackFormats, AFlacRecordingPlaysAtItsOwnRateAndChannels) {
     files.ClosePlayback(rate, channels);
     EXPECT_EQ(rate, 48000u);
     EXPECT_EQ(channels, 1);
+}
+
+// The file dialogs' "Sound files" filter lists what the linked libsndfile reads, asked at run
+// time: its formats' own extensions and their common other names, never header-less raw files.
+TEST(ReadableSoundFileExtensions, ListTheFormatsThisLibsndfileReads) {
+    const std::vector<std::string> names = ReadableSoundFileExtensions();
+    const auto has = [&](const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (const char* name : {"wav", "flac", "ogg", "oga", "aiff", "aif", "caf", "w64", "rf64"})
+        EXPECT_TRUE(has(name)) << name;
+    EXPECT_FALSE(has("raw"));
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end()) << "each name once";
+    for (const std::string& name : names) {
+        EXPECT_FALSE(name.empty());
+        EXPECT_EQ(name.find('.'), std::string::npos) << name;
+        for (char c : name)
+            EXPECT_FALSE(std::isupper(static_cast<unsigned char>(c))) << name;
+    }
+    // MP3 and Opus are listed exactly when this libsndfile can write them, so reads them too.
+    test::TempFolder dir;
+    const Watch watch = MakeWatch(44100, 1);
+    EXPECT_EQ(has("mp3"),
+              WriteWatch(dir / "w.mp3", watch, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III));
+    EXPECT_EQ(has("opus"),
+              WriteWatch(dir / "w.opus", MakeWatch(48000, 1), SF_FORMAT_OGG | SF_FORMAT_OPUS));
+}
+
+TEST(SoundFileStream, KnowsItsLengthBeforeReading) {
+    test::TempFolder dir;
+    const std::string path = (dir / "watch.flac");
+    ASSERT_TRUE(WriteWatch(path, MakeWatch(44100, 2), SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
+    SoundFileStream stream;
+    std::string error;
+    ASSERT_TRUE(stream.Open(path, error)) << error;
+    ASSERT_TRUE(stream.Length().has_value());
+    EXPECT_EQ(*stream.Length(), 40u * 44100u);
+    EXPECT_EQ(MemorySampleStream(std::vector<int16_t>(123), 8000).Length(), 123u);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sndfile.h>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
@@ -24,6 +25,8 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include "TickSynthesizer.h"
 
 namespace {
 
@@ -197,15 +200,20 @@ struct StartResult {
     std::string Errors;
 };
 
-StartResult StartOnce(const Desktop& desktop, const fs::path& home) {
-    fs::remove_all(home);
+// Starts the program with `arguments` on the home folder as it is, counts its ticks for a while
+// and ends it the way a desktop does (a termination request), so it saves its settings.
+StartResult StartWith(const Desktop& desktop, const fs::path& home,
+                      const std::vector<std::string>& arguments) {
     const fs::path runtime = home / "runtime";
+    fs::remove_all(runtime); // a socket left by an earlier start cannot be bound again
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
     TickListener listener(runtime);
     EXPECT_TRUE(listener.Bound);
     const fs::path errFile = home / "stderr.txt";
-    Child program({KV_PROGRAM},
+    std::vector<std::string> argv{KV_PROGRAM};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    Child program(argv,
                   {"HOME=" + home.string(), "XDG_RUNTIME_DIR=" + runtime.string(),
                    "DISPLAY=" + desktop.Name(), "PATH=/usr/bin:/bin", "LANG=C.UTF-8"},
                   errFile.string());
@@ -232,6 +240,11 @@ StartResult StartOnce(const Desktop& desktop, const fs::path& home) {
     return r;
 }
 
+StartResult StartOnce(const Desktop& desktop, const fs::path& home) {
+    fs::remove_all(home);
+    return StartWith(desktop, home, {});
+}
+
 TEST(FirstStart, EveryStartMeasuresTheSampleUnderLoadWithoutSkipsOrMoreThanOneMessageBox) {
     Desktop desktop;
     if (!desktop.Start()) GTEST_SKIP() << "Xvfb and openbox are needed";
@@ -247,8 +260,68 @@ TEST(FirstStart, EveryStartMeasuresTheSampleUnderLoadWithoutSkipsOrMoreThanOneMe
         std::printf("start %d: %d ticks, first after %.2f s, %d skip(s), %d message box(es)\n", i,
                     r.Ticks, r.SecondsToFirstTick, r.Skips, r.Boxes);
     }
-    EXPECT_EQ(skips, 0) << "a tick off the beat: the playback skipped";
+    EXPECT_EQ(skips, 0) << "the ticks' place jumped: the playback skipped";
     fs::remove_all(base);
+}
+
+// What the settings file says of the waveform file.
+std::string StoredWaveFile(const fs::path& home) {
+    std::ifstream in(home / ".config" / "VexlorDemo" / "Kestrovane.ini");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("WaveFile2=", 0) == 0) return line.substr(10);
+    return {};
+}
+
+// A watch recording written as FLAC by libsndfile.
+bool WriteFlac(const fs::path& path) {
+    kv::synth::SynthOptions o;
+    o.BeatsPerHour = 18000;
+    o.RateSecondsPerDay = 8;
+    o.SampleRate = 48000;
+    o.Seconds = 30;
+    const std::vector<int16_t> samples = kv::synth::Synthesize(o).Samples;
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 1;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) return false;
+    const auto frames = static_cast<sf_count_t>(samples.size());
+    const bool written = sf_writef_short(file, samples.data(), frames) == frames;
+    return sf_close(file) == 0 && written;
+}
+
+// `kestrovane FILE` as a file manager starts it: the recording is measured at once, and the
+// waveform file of the settings is the one it was before; a file that is not a recording gets a
+// message naming it, and the window measures the waveform file as on any start.
+TEST(FirstStart, AFileOnTheCommandLineIsMeasuredAndTheSettingKept) {
+    Desktop desktop;
+    if (!desktop.Start()) GTEST_SKIP() << "Xvfb and openbox are needed";
+    const fs::path home =
+        fs::temp_directory_path() / ("kv-open-file-" + std::to_string(::getpid()));
+    fs::remove_all(home);
+    fs::create_directories(home / ".config" / "VexlorDemo");
+    const std::string mine = (home / "recordings" / "mine.wav").string(); // not recorded yet
+    std::ofstream(home / ".config" / "VexlorDemo" / "Kestrovane.ini")
+        << "[Settings]\nWaveFile2=" << mine << "\nDuplexAudio=0\n";
+    const fs::path flac = home / "bench recording.flac";
+    ASSERT_TRUE(WriteFlac(flac));
+
+    StartResult r = StartWith(desktop, home, {flac.string()});
+    EXPECT_GE(r.Ticks, TicksWanted) << r.Errors;
+    EXPECT_EQ(r.Errors.find("Cannot play"), std::string::npos) << r.Errors;
+    EXPECT_EQ(StoredWaveFile(home), mine);
+
+    const fs::path text = home / "notes.flac";
+    std::ofstream(text) << "not a recording\n";
+    fs::remove(home / ".config" / "VexlorDemo" / "Kestrovane.ini"); // the sample plays as usual
+    r = StartWith(desktop, home, {text.string()});
+    EXPECT_NE(r.Errors.find("kestrovane: message box: Cannot play " + text.string()),
+              std::string::npos)
+        << r.Errors;
+    EXPECT_GE(r.Ticks, TicksWanted) << "the window measures the sample as usual\n" << r.Errors;
+    EXPECT_EQ(StoredWaveFile(home), (home / ".local" / "share" / "Vexlor" / "cal.wav").string());
+    fs::remove_all(home);
 }
 
 } // namespace

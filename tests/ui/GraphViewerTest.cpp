@@ -21,6 +21,7 @@
 #include "settings/SettingsStore.h"
 #include "ui/app/CommandTable.h"
 #include "ui/logview/GraphCanvas.h"
+#include "ui/logview/GraphDates.h"
 #include "ui/logview/GraphRenderer.h"
 #include "ui/logview/GraphView.h"
 #include "ui/logview/PostDia.h"
@@ -223,7 +224,8 @@ TEST_F(GraphViewerTest, ReadoutFollowsTheMouseAndShiftPicksTheSpectrum) {
     ASSERT_TRUE(WaitFor([&] { return !viewer->Readout().isEmpty(); }, kWaitMs));
     EXPECT_NEAR(viewer->CursorTime(), t, 40);
     const QString shown =
-        QDateTime::fromSecsSinceEpoch(viewer->CursorTime()).toString("HH:mm:ss dd/MM/yy ");
+        GraphDateTimeText(QDateTime::fromSecsSinceEpoch(viewer->CursorTime()), QLocale::system()) +
+        " ";
     EXPECT_TRUE(viewer->Readout().startsWith(shown)) << viewer->Readout().toStdString();
     EXPECT_GT(viewer->Readout().size(), shown.size()) << "the rate's value follows";
 

@@ -22,13 +22,14 @@ void CKestrovaneApp::RaiseProcessPriority() {
                              QStringLiteral("Unable to set priority class"));
 }
 
-bool CKestrovaneApp::InitInstance() {
+bool CKestrovaneApp::InitInstance(const std::string& openFile) {
     RaiseProcessPriority();
     Store = std::make_unique<SettingsStore>(ConfigFilePath());
     Store->Load();
     CMainFrame::Options options;
     options.Store = Store.get();
     options.BundledSample = BundledSamplePath(QCoreApplication::applicationDirPath().toStdString());
+    options.OpenFile = openFile;
     MainFrame = std::make_unique<CMainFrame>(options);
     MainFrame->ShowAtStart();
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, MainFrame.get(),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "settings/SettingsStore.h"
 #include "ui/app/MainFrame.h"
@@ -13,8 +14,9 @@ class CKestrovaneApp {
 public:
     CKestrovaneApp();
     ~CKestrovaneApp();
-    // Start-up; false ends the program.
-    bool InitInstance();
+    // Start-up; false ends the program. `openFile` (may be empty) is played and measured at once
+    // in place of the waveform file.
+    bool InitInstance(const std::string& openFile = {});
     CMainFrame* Frame() { return MainFrame.get(); }
 
 private:

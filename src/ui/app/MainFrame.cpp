@@ -33,7 +33,7 @@ CMainFrame::CMainFrame(const Options& options, const CalibrationSeams& calibrati
     setWindowIcon(ApplicationIcon());
     ViewWidget = new CChildView(this, options.Capture, options.Output, calibration);
     setCentralWidget(ViewWidget);
-    ViewWidget->OnCreate(Store, options.BundledSample);
+    ViewWidget->OnCreate(Store, options.BundledSample, options.OpenFile);
     connect(ViewWidget, &CChildView::CommandRequested, this, &CMainFrame::RouteCommand,
             Qt::QueuedConnection);
     BuildBars();

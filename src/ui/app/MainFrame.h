@@ -25,12 +25,14 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     // `store` (may be null) holds the settings and the window placement; `capture` and `output`
-    // replace the sound card in tests.
+    // replace the sound card in tests. `OpenFile` is a recording to play and measure at once in
+    // place of the waveform file, which stays the stored setting (`kestrovane FILE`).
     struct Options {
         SettingsStore* Store = nullptr;
         CaptureSource* Capture = nullptr;
         PlaybackSink* Output = nullptr;
         std::filesystem::path BundledSample;
+        std::string OpenFile{};
     };
     explicit CMainFrame(const Options& options, QWidget* parent = nullptr)
         : CMainFrame(options, CalibrationSeams{}, parent) {}

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Kestrovane: the measuring window.
 #include <QApplication>
+#include <QDir>
 #include <QLocale>
 #include <QSocketNotifier>
 #include <clocale>
+#include <cstdio>
 #include <memory>
 
 #include "platform/TerminationSignals.h"
 #include "ui/app/Application.h"
+#include "ui/app/WindowArguments.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -16,8 +19,20 @@ int main(int argc, char** argv) {
     // both go back to "C".
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());
+    // What is left after Qt took its own options: at most one recording to play at once.
+    const kv::WindowArguments arguments =
+        kv::ParseWindowArguments(QCoreApplication::arguments(), QDir::currentPath());
+    if (arguments.Help) {
+        std::fputs(kv::WindowUsage, stdout);
+        return 0;
+    }
+    if (!arguments.Error.isEmpty()) {
+        std::fprintf(stderr, "kestrovane: %s\n%s", arguments.Error.toLocal8Bit().constData(),
+                     kv::WindowUsage);
+        return 2;
+    }
     kv::CKestrovaneApp instance;
-    if (!instance.InitInstance()) return 1;
+    if (!instance.InitInstance(arguments.File.toStdString())) return 1;
     // Ctrl+C, a termination request or a closed terminal closes the window the normal way, so
     // the settings are saved and a recording gets its header sizes.
     kv::TerminationSignals termination;

@@ -263,9 +263,11 @@ int Shoot(const fs::path& out, const fs::path& windowFile) {
 } // namespace kv
 
 int main(int argc, char** argv) {
-    // The pictures are the same on any machine: no display needed, times in UTC.
+    // The pictures are the same on any machine: no display needed, times in UTC, dates in the C
+    // locale (ISO 8601).
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("TZ", "UTC", 1);
+    setenv("LC_ALL", "C", 1);
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());

@@ -101,22 +101,49 @@ void GraphCanvas::FillRect(double left, double bottom, double right, double top,
     painter_.fillRect(QRect(topLeft, bottomRight - QPoint(1, 1)), colour);
 }
 
+GraphCanvas::TextPlacement GraphCanvas::Place(double x, double y, const QString& text, HAlign h,
+                                              VAlign v, GraphFont font) const {
+    const QFont& chosen = font == GraphFont::Main ? main_ : vertical_;
+    const QFontMetrics metrics(chosen);
+    const int width = metrics.horizontalAdvance(text);
+    const int dx = h == HAlign::Left ? 0 : (h == HAlign::Right ? -width : -width / 2);
+    const int dy = v == VAlign::Top      ? metrics.ascent()
+                   : v == VAlign::Bottom ? -metrics.descent()
+                                         : 0;
+    QTransform transform;
+    const QPoint anchor = Map(x, y);
+    transform.translate(anchor.x(), anchor.y());
+    if (font == GraphFont::Vertical) transform.rotate(kVerticalTextAngle);
+    return {&chosen, transform, QPoint(dx, dy)};
+}
+
 void GraphCanvas::Text(double x, double y, const std::string& text, HAlign h, VAlign v,
                        QColor colour, GraphFont font) {
-    const QFont& chosen = font == GraphFont::Main ? main_ : vertical_;
     const QString string = QString::fromStdString(text);
-    const QFontMetrics metrics(chosen);
-    const int width = metrics.horizontalAdvance(string);
-    const int dx = h == HAlign::Left ? 0 : (h == HAlign::Right ? -width : -width / 2);
-    const int dy = v == VAlign::Top ? metrics.ascent() : 0;
+    const TextPlacement place = Place(x, y, string, h, v, font);
     painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter_.save();
-    painter_.setFont(chosen);
+    painter_.setFont(*place.Font);
     painter_.setPen(colour);
-    painter_.translate(Map(x, y));
-    if (font == GraphFont::Vertical) painter_.rotate(kVerticalTextAngle);
-    painter_.drawText(QPoint(dx, dy), string);
+    painter_.setTransform(place.Transform, true);
+    painter_.drawText(place.Origin, string);
     painter_.restore();
+}
+
+QRect GraphCanvas::TextRect(double x, double y, const std::string& text, HAlign h, VAlign v,
+                            GraphFont font) const {
+    const QString string = QString::fromStdString(text);
+    const TextPlacement place = Place(x, y, string, h, v, font);
+    // Blanks at either end take room but leave no ink.
+    const QFontMetrics metrics(*place.Font);
+    qsizetype first = 0;
+    while (first < string.size() && string[first].isSpace())
+        ++first;
+    const QString inked = string.mid(first).trimmed();
+    const QRect ink = metrics.tightBoundingRect(inked);
+    if (inked.isEmpty() || ink.isEmpty()) return {};
+    const QPoint start = place.Origin + QPoint(metrics.horizontalAdvance(string.left(first)), 0);
+    return place.Transform.mapRect(ink.translated(start));
 }
 
 } // namespace kv

@@ -9,7 +9,9 @@
 #include <QFont>
 #include <QPainter>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
+#include <QTransform>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,8 +19,8 @@
 namespace kv {
 
 enum class HAlign { Left, Centre, Right };
-enum class VAlign { Top, Baseline };
-enum class GraphFont { Main, Vertical }; // the vertical font reads upwards
+enum class VAlign { Top, Baseline, Bottom }; // Bottom: the font's descent ends at the point
+enum class GraphFont { Main, Vertical };     // the vertical font reads upwards
 
 // The device pixel of a logical point on an image of `size`.
 QPoint LogicalToDevice(QSize size, double x, double y);
@@ -39,8 +41,21 @@ public:
     void FillRect(double left, double bottom, double right, double top, QColor colour);
     void Text(double x, double y, const std::string& text, HAlign h, VAlign v, QColor colour,
               GraphFont font);
+    // The device pixels the ink of that text covers (empty for a blank text), measured with the
+    // font's metrics: what keeps labels from overlapping.
+    QRect TextRect(double x, double y, const std::string& text, HAlign h, VAlign v,
+                   GraphFont font) const;
 
 private:
+    // Where Text draws: the font, the transformation from text coordinates to device pixels
+    // (a move to the anchor, turned for the vertical font) and the baseline's start in them.
+    struct TextPlacement {
+        const QFont* Font;
+        QTransform Transform;
+        QPoint Origin;
+    };
+    TextPlacement Place(double x, double y, const QString& text, HAlign h, VAlign v,
+                        GraphFont font) const;
     void BeginLines();
 
     QPainter& painter_;

@@ -9,6 +9,7 @@
 
 #include "logview/model/Spectrum.h"
 #include "ui/logview/GraphCanvas.h"
+#include "ui/logview/GraphDates.h"
 
 namespace kv {
 
@@ -54,16 +55,51 @@ int Truncate(double v) {
     return static_cast<int>(std::clamp(v, -kMaxLogicalMagnitude, kMaxLogicalMagnitude));
 }
 
-QString LocalTime(int64_t t, const char* format) {
-    return QDateTime::fromSecsSinceEpoch(t).toString(QString::fromLatin1(format));
-}
+// Which texts give way when two would overlap: a text is drawn only where it overlaps none of
+// higher rank (lower number) or of the same rank asked for earlier.
+enum class LabelRank {
+    Header,    // the title, then the clock
+    Scale,     // the scale values at the strip edges and the scale ranges beside them
+    Footer,    // the start of the shown data and the span label below the plot
+    TraceName, // a trace's label beside its top value
+    Zero,      // the zero line's "0"
+    Time,      // the time grid's labels, left to right
+};
 
-// One DrawGraph pass: the painter, the data and the shared geometry.
+// A text waiting for its place among the others.
+struct PendingLabel {
+    LabelRank Rank;
+    double X, Y;
+    std::string Text;
+    HAlign H;
+    VAlign V;
+    QColor Colour;
+    GraphFont Font;
+};
+
+// A time grid line whose label waits for its place: whether it carries the date depends on the
+// labels shown before it.
+struct TimeMark {
+    int64_t Time;
+    double X;
+};
+
+// One DrawGraph pass: the painter, the data and the shared geometry, and the texts whose place
+// is decided once every text is known.
 struct GraphPass {
     GraphCanvas& C;
     GraphModel& M;
     const GraphSettings& S;
     const StripLayout& L;
+    const QLocale& Locale;
+    std::vector<PendingLabel> Labels{};
+    std::vector<TimeMark> TimeMarks{};
+
+    void Label(LabelRank rank, double x, double y, std::string text, HAlign h, VAlign v,
+               QColor colour, GraphFont font) {
+        Labels.push_back({rank, x, y, std::move(text), h, v, colour, font});
+    }
+    QDateTime Local(int64_t t) const { return QDateTime::fromSecsSinceEpoch(t); }
 
     int64_t Span() const { return M.Window.DisplayEnd - M.Window.DisplayStart; }
     double Top(const TraceSettings& t) const { return L.BottomOf(t) + L.BandHeight; }
@@ -112,28 +148,30 @@ void DrawHorizontalGrids(GraphPass& g) {
     }
 }
 
-std::string TimeGridLabel(int64_t t, int64_t span, int& previousDay) {
-    QString label = LocalTime(t, span <= kSecondsPerHour ? "HH:mm:ss" : "HH:mm");
-    const int day = QDateTime::fromSecsSinceEpoch(t).date().day();
-    if (day != previousDay) label += LocalTime(t, " dd/MM");
-    previousDay = day;
+// A time grid label: the time, and the date when the day is not the one of the label before.
+std::string TimeGridLabel(const GraphPass& g, int64_t t, const QDate& previousDay) {
+    const QDateTime local = g.Local(t);
+    QString label =
+        g.Locale.toString(local.time(), g.Span() <= kSecondsPerHour ? QStringLiteral("HH:mm:ss")
+                                                                    : QStringLiteral("HH:mm"));
+    if (local.date() != previousDay)
+        label += QLatin1Char(' ') + GraphDateText(local.date(), g.Locale);
     return label.toStdString();
 }
 
+// The grid lines now; their labels wait for PlaceLabels.
 void DrawTimeGrid(GraphPass& g) {
     const int64_t span = g.Span();
     if (g.S.VGrid <= 0 || span <= kMinTraceSpan) return;
     g.C.SetPen(ColorOf(g.S.GridColor), kThinPenWidth);
     const int64_t start = g.M.Window.DisplayStart;
     const int64_t step = TimeGridStep(span, g.S.VGrid);
-    int previousDay = QDateTime::fromSecsSinceEpoch(start).date().day();
     for (int64_t j = 0; j <= span / step; ++j) {
         const int64_t t = start / step * step + (j + 1) * step;
         const long x = std::lround(static_cast<double>(t - start) * PlotWidth / span);
         if (x < 0 || x > kTimeLabelRoom) continue;
         g.C.Line(x + PlotLeft, PlotTop, x + PlotLeft, PlotBottom);
-        g.C.Text(x + PlotLeft, PlotBottom, TimeGridLabel(t, span, previousDay), HAlign::Left,
-                 VAlign::Top, Qt::black, GraphFont::Vertical);
+        g.TimeMarks.push_back({t, static_cast<double>(x + PlotLeft)});
     }
 }
 
@@ -260,13 +298,16 @@ void DrawScaleTexts(GraphPass& g, int i, bool spectrum) {
     const int side = t.ScaleOnRight() ? 1 : -1;
     const HAlign align = t.ScaleOnRight() ? HAlign::Right : HAlign::Left;
     const double stripTop = g.Top(t);
-    g.C.Text(side * kScaleTextX, stripTop, top, align, VAlign::Top, colour, GraphFont::Main);
-    g.C.Text(side * kScaleLabelX, stripTop, label, align, VAlign::Top, colour, GraphFont::Main);
-    g.C.Text(side * kScaleTextX, g.L.BottomOf(t), FormatScaled(r.ScaleMin, t.Precision, t.SI),
-             align, VAlign::Baseline, colour, GraphFont::Main);
+    g.Label(LabelRank::Scale, side * kScaleTextX, stripTop, top, align, VAlign::Top, colour,
+            GraphFont::Main);
+    g.Label(LabelRank::TraceName, side * kScaleLabelX, stripTop, label, align, VAlign::Top, colour,
+            GraphFont::Main);
+    g.Label(LabelRank::Scale, side * kScaleTextX, g.L.BottomOf(t),
+            FormatScaled(r.ScaleMin, t.Precision, t.SI), align, VAlign::Baseline, colour,
+            GraphFont::Main);
     const std::string range = FormatScaled(r.ScaleMax - r.ScaleMin, t.Precision, t.SI);
-    g.C.Text(side * kRangeTextX, g.L.MiddleOf(t), range, HAlign::Centre,
-             t.ScaleOnRight() ? VAlign::Baseline : VAlign::Top, colour, GraphFont::Vertical);
+    g.Label(LabelRank::Scale, side * kRangeTextX, g.L.MiddleOf(t), range, HAlign::Centre,
+            t.ScaleOnRight() ? VAlign::Baseline : VAlign::Top, colour, GraphFont::Vertical);
     DrawRangeArrows(g, t, side * kRangeArrowX, static_cast<int>(range.size()));
 }
 
@@ -279,8 +320,9 @@ void DrawZeroLine(GraphPass& g, int i) {
     for (int x = kZeroDashStart; x < PlotRight; x += kZeroDashPitch)
         g.C.Line(x - kZeroDashLength, y0, x, y0);
     const int side = t.ScaleOnRight() ? 1 : -1;
-    g.C.Text(side * PlotRight, y0, "0", t.ScaleOnRight() ? HAlign::Right : HAlign::Left,
-             VAlign::Baseline, ColorOf(t.TraceTColor), GraphFont::Main);
+    g.Label(LabelRank::Zero, side * PlotRight, y0, "0",
+            t.ScaleOnRight() ? HAlign::Right : HAlign::Left, VAlign::Baseline,
+            ColorOf(t.TraceTColor), GraphFont::Main);
 }
 
 void DrawTraces(GraphPass& g) {
@@ -304,8 +346,8 @@ void DrawSpanLabel(GraphPass& g) {
     const int64_t span = g.Span();
     if (span <= 0 || g.M.Window.DisplayEnd <= 0) return;
     const std::string text = SpanLabelText(span);
-    g.C.Text(kSpanLabelX, kSpanLabelY, text, HAlign::Centre, VAlign::Baseline,
-             g.M.Window.SectionMarked ? kMarkedSpanColour : QColor(Qt::black), GraphFont::Main);
+    g.Label(LabelRank::Footer, kSpanLabelX, kSpanLabelY, text, HAlign::Centre, VAlign::Baseline,
+            g.M.Window.SectionMarked ? kMarkedSpanColour : QColor(Qt::black), GraphFont::Main);
     g.C.SetPen(kFrameColour, kFramePenWidth);
     const int h = (kSpanCharUnits * static_cast<int>(text.size()) + kTextGapUnits) / 2;
     const int y = kSpanArrowY;
@@ -322,9 +364,9 @@ void DrawSpanLabel(GraphPass& g) {
 void DrawStartTime(GraphPass& g) {
     if (g.M.Window.DisplayStart <= 0 || !ShowsRecords(g.M.Window)) return;
     const QString text =
-        QStringLiteral("start ") + LocalTime(g.M.Window.DisplayStart, "HH:mm:ss dd/MM/yy");
-    g.C.Text(PlotLeft, kLowerEdgeY, text.toStdString(), HAlign::Left, VAlign::Baseline, Qt::black,
-             GraphFont::Main);
+        QStringLiteral("start ") + GraphDateTimeText(g.Local(g.M.Window.DisplayStart), g.Locale);
+    g.Label(LabelRank::Footer, PlotLeft, kLowerEdgeY, text.toStdString(), HAlign::Left,
+            VAlign::Baseline, Qt::black, GraphFont::Main);
 }
 
 void DrawTagTexts(GraphPass& g) {
@@ -337,12 +379,45 @@ void DrawTagTexts(GraphPass& g) {
     }
 }
 
+// Above the plot, their descenders too: the top strip's texts begin right under its edge.
 void DrawClockAndTitle(GraphPass& g) {
-    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss dd/MM/yy"));
-    g.C.Text(kClockX, PlotTop, now.toStdString(), HAlign::Right, VAlign::Baseline, Qt::black,
-             GraphFont::Main);
-    g.C.Text(PlotLeft, PlotTop, g.S.Title, HAlign::Left, VAlign::Baseline, Qt::black,
-             GraphFont::Main);
+    g.Label(LabelRank::Header, PlotLeft, PlotTop, g.S.Title, HAlign::Left, VAlign::Bottom,
+            Qt::black, GraphFont::Main);
+    const QString now = GraphDateTimeText(QDateTime::currentDateTime(), g.Locale);
+    g.Label(LabelRank::Header, kClockX, PlotTop, now.toStdString(), HAlign::Right, VAlign::Bottom,
+            Qt::black, GraphFont::Main);
+}
+
+// Draws the texts by rank, each only where its ink overlaps no text drawn before it, and then
+// the time grid's labels from left to right the same way: a label that would overlap is left
+// out, and the next one shown carries the date when the day changed since the last one shown.
+// `placed` receives what was drawn.
+void PlaceLabels(GraphPass& g, std::vector<GraphLabel>& placed) {
+    placed.clear();
+    const auto free = [&](const QRect& rect) {
+        return std::none_of(placed.begin(), placed.end(),
+                            [&](const GraphLabel& other) { return other.Rect.intersects(rect); });
+    };
+    std::stable_sort(g.Labels.begin(), g.Labels.end(),
+                     [](const PendingLabel& a, const PendingLabel& b) { return a.Rank < b.Rank; });
+    for (const PendingLabel& l : g.Labels) {
+        const QRect rect = g.C.TextRect(l.X, l.Y, l.Text, l.H, l.V, l.Font);
+        if (rect.isEmpty() || !free(rect)) continue;
+        g.C.Text(l.X, l.Y, l.Text, l.H, l.V, l.Colour, l.Font);
+        placed.push_back({rect, l.Text});
+    }
+    if (g.TimeMarks.empty()) return;
+    QDate previousDay = g.Local(g.M.Window.DisplayStart).date(); // the start label has the date
+    for (const TimeMark& mark : g.TimeMarks) {
+        const std::string text = TimeGridLabel(g, mark.Time, previousDay);
+        const QRect rect =
+            g.C.TextRect(mark.X, PlotBottom, text, HAlign::Left, VAlign::Top, GraphFont::Vertical);
+        if (rect.isEmpty() || !free(rect)) continue;
+        g.C.Text(mark.X, PlotBottom, text, HAlign::Left, VAlign::Top, Qt::black,
+                 GraphFont::Vertical);
+        placed.push_back({rect, text});
+        previousDay = g.Local(mark.Time).date();
+    }
 }
 
 void DrawLoadedGraph(GraphPass& g) {
@@ -373,15 +448,17 @@ double TimeToLogicalX(double t, const GraphWindow& window, bool logX) {
 GraphLoadStatus GraphRenderer::Render(QImage& image, GraphModel& model,
                                       const GraphSettings& settings, const std::string& logPath) {
     image.fill(Qt::white);
+    labels_.clear();
     if (image.isNull()) return model.LoadGraphData(logPath, settings);
     QPainter painter(&image);
     GraphCanvas canvas(painter, image.size());
     ComputeStrips(settings, strips_);
-    GraphPass pass{canvas, model, settings, strips_};
+    GraphPass pass{canvas, model, settings, strips_, locale_};
     DrawAxes(pass);
     const GraphLoadStatus status = model.LoadGraphData(logPath, settings);
     if (status == GraphLoadStatus::Loaded) DrawLoadedGraph(pass);
     DrawClockAndTitle(pass);
+    PlaceLabels(pass, labels_);
     return status;
 }
 

@@ -2,17 +2,27 @@
 // Draws the log viewer's picture: up to four strips of traces against time with their scales,
 // grids, tags, the span of the shown data, the start and current time and the title, or the
 // amplitude spectrum of one trace. Every render re-reads the log file through the model. The
-// viewer window and `kestrovane-graph` draw through it. User-interface thread only.
+// viewer window and `kestrovane-graph` draw through it. Dates follow the user's locale; texts
+// that would overlap are thinned out. User-interface thread only.
 #pragma once
 
 #include <QImage>
+#include <QLocale>
+#include <QRect>
 #include <string>
+#include <vector>
 
 #include "logview/model/GraphModel.h"
 #include "logview/model/GraphSettings.h"
 #include "ui/logview/GraphLayout.h"
 
 namespace kv {
+
+// A text of the picture as drawn: its ink's rectangle in device pixels and the text.
+struct GraphLabel {
+    QRect Rect;
+    std::string Text;
+};
 
 class GraphRenderer {
 public:
@@ -24,9 +34,18 @@ public:
 
     // The strips of the latest render, for mapping the mouse onto them.
     const StripLayout& Strips() const { return strips_; }
+    // The texts of the latest render that label the picture (title, clock, scales, trace
+    // labels, start, span, time grid; not the tags, which belong to the data), as drawn: none
+    // overlaps another, those that would have are left out.
+    const std::vector<GraphLabel>& Labels() const { return labels_; }
+
+    // The locale of the dates; the user's own (QLocale::system()) unless set.
+    void SetLocale(const QLocale& locale) { locale_ = locale; }
 
 private:
     StripLayout strips_;
+    std::vector<GraphLabel> labels_;
+    QLocale locale_ = QLocale::system();
 };
 
 // Whether the window shows a record: an empty one keeps the "end of time" sentinel as its start,

@@ -13,6 +13,7 @@
 #include "logview/format/LogWriter.h"
 #include "settings/SettingsStore.h"
 #include "ui/logview/GraphCanvas.h"
+#include "ui/logview/GraphDates.h"
 #include "ui/logview/GraphLayout.h"
 #include "ui/logview/PostDia.h"
 #include "ui/print/PrintJob.h"
@@ -37,7 +38,7 @@ const char* const HoldAdvice =
     "manual hold limits must be set. These are then used to discard out of range slope values.";
 
 QString LocalText(int64_t unixSeconds) {
-    return QDateTime::fromSecsSinceEpoch(unixSeconds).toString(QStringLiteral("HH:mm:ss dd/MM/yy"));
+    return GraphDateTimeText(QDateTime::fromSecsSinceEpoch(unixSeconds), QLocale::system());
 }
 
 // The logical point under a device pixel of a window of `size` (the inverse of LogicalToDevice).

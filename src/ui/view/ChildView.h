@@ -42,8 +42,11 @@ public:
     ViewDisplayState Display;
     ViewHooks Hooks;
 
-    // Loads the settings (`store` may be null), installs the sample if missing, plays it.
-    void OnCreate(SettingsStore* store, const std::filesystem::path& bundledSample = {});
+    // Loads the settings (`store` may be null), installs the sample if missing, and plays
+    // `openFile` (a recording named on the command line; the waveform file setting is kept) or
+    // else the waveform file.
+    void OnCreate(SettingsStore* store, const std::filesystem::path& bundledSample = {},
+                  const std::string& openFile = {});
     void OnDestroy(); // stops measuring, closes the files and saves the settings; once
 
     // Shows a message at once and waits for it to be read (dialog validation).

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <filesystem>
 
+#include "ui/dialogs/FileFilters.h"
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/view/ChildView.h"
 
@@ -25,8 +26,7 @@ std::string AskForFile(CChildView& view, const std::string& current, const QStri
 
 void ChooseWaveformFile(CChildView& view) {
     const std::string path =
-        AskForFile(view, view.App().WaveFile2, QStringLiteral("Wave files (*.wav);;All files (*)"),
-                   QStringLiteral("wav"));
+        AskForFile(view, view.App().WaveFile2, SoundFileFilters(), QStringLiteral("wav"));
     if (!path.empty()) view.Session().SetWaveformFile(path);
 }
 
