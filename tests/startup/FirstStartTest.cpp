@@ -39,9 +39,11 @@ constexpr auto MeasureWithin = std::chrono::seconds(25);
 // Ticks that show a running measurement, watched for skips: ten seconds of an 18000 vph watch.
 constexpr int TicksWanted = 50;
 // Each tick comes with its place in its one-beat analysis buffer, in whole milliseconds. It moves
-// by the sample's 0.4 ms beat error and its rate (0.5 ms over the ticks watched), and jumps once
-// when centring puts the ticks on the datum; a playback that skipped makes it jump again.
+// by the sample's 0.4 ms beat error and its rate (0.5 ms over the ticks watched), wraps at the
+// buffer's end, and jumps once when centring puts the ticks on the datum; a playback that skipped
+// makes it jump again. The first tick is left out: it can be caught in part, at a buffer's start.
 constexpr double SkipToleranceMs = 3.0;
+constexpr double BufferMs = 200.0; // one beat of the 18000 vph sample
 constexpr int CentringJumps = 1;
 constexpr auto ServerStartLimit = std::chrono::seconds(10);
 
@@ -195,6 +197,7 @@ int CountBoxes(const fs::path& errFile) {
 struct StartResult {
     int Ticks = 0;
     int Skips = 0; // jumps of the ticks' place beyond centring: the playback skipped or repeated
+    std::string Places; // the ticks' places in milliseconds, for a start that skipped
     double SecondsToFirstTick = -1;
     int Boxes = 0;
     std::string Errors;
@@ -228,9 +231,14 @@ StartResult StartWith(const Desktop& desktop, const fs::path& home,
         places.push_back(*place);
     }
     int jumps = 0;
-    for (size_t i = 1; i < places.size(); ++i)
-        jumps += std::fabs(places[i] - places[i - 1]) > SkipToleranceMs;
+    for (size_t i = 2; i < places.size(); ++i) {
+        const double move = std::fabs(places[i] - places[i - 1]);
+        jumps += std::min(move, BufferMs - move) > SkipToleranceMs;
+    }
     r.Skips = std::max(0, jumps - CentringJumps);
+    if (r.Skips > 0)
+        for (double place : places)
+            r.Places += std::to_string(static_cast<int>(place)) + " ";
     program.Stop();
     r.Boxes = CountBoxes(errFile);
     std::ifstream in(errFile);
@@ -257,10 +265,11 @@ TEST(FirstStart, EveryStartMeasuresTheSampleUnderLoadWithoutSkipsOrMoreThanOneMe
         EXPECT_GE(r.Ticks, TicksWanted) << "start " << i << ":\n" << r.Errors;
         EXPECT_LE(r.Boxes, 1) << "start " << i << ":\n" << r.Errors;
         skips += r.Skips;
+        EXPECT_EQ(r.Skips, 0) << "start " << i << ", the ticks' places: " << r.Places;
         std::printf("start %d: %d ticks, first after %.2f s, %d skip(s), %d message box(es)\n", i,
                     r.Ticks, r.SecondsToFirstTick, r.Skips, r.Boxes);
     }
-    EXPECT_EQ(skips, 0) << "the ticks' place jumped: the playback skipped";
+    std::printf("%d skip(s) in %d starts\n", skips, Starts);
     fs::remove_all(base);
 }
 
