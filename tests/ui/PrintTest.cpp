@@ -5,6 +5,7 @@
 // the top left, continued in the next strip, at most 8 dots a row at feed 1:10), the log viewer's
 // graph while the viewer is open, and the failures: no default printer, a cancelled dialog, a
 // document that cannot be started.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <QAbstractPrintDialog>
@@ -194,8 +195,8 @@ struct PrintTest : ::testing::Test {
 // --- The window picture ---
 
 // The tape band of the window picture ends where the printed picture ends, and its edges lie at
-// 3/8 and 5/8 of the picture's width: the picture fills the page's width on a portrait sheet and
-// its height on a landscape one, with the window's aspect ratio.
+// 3/8 and 5/8 of the picture's width: the picture fills the page's width or its height, whichever
+// keeps all of it on the page, with the window's aspect ratio.
 TEST_F(PrintTest, WindowPictureIsScaledKeepingItsAspectRatio) {
     Run(cmd::Feed10);
     MeasureWatch(30); // a tape longer than the window is high
@@ -210,9 +211,12 @@ TEST_F(PrintTest, WindowPictureIsScaledKeepingItsAspectRatio) {
         Orientation = o;
         Run(cmd::Print);
         const QImage page = PrintedPage();
-        const bool portrait = page.width() < page.height();
-        const double scale = portrait ? double(page.width()) / picture.width()
-                                      : double(page.height()) / picture.height();
+        // The smaller of the two scales: the page's width, or its height when the window is
+        // relatively taller than the page.
+        const double byWidth = double(page.width()) / picture.width();
+        const double byHeight = double(page.height()) / picture.height();
+        const bool fillsWidth = byWidth <= byHeight;
+        const double scale = std::min(byWidth, byHeight);
         const int width = static_cast<int>(picture.width() * scale);
         const int height = static_cast<int>(picture.height() * scale);
         const int x = width / 2 + width / 16, y = height / 4;
@@ -227,8 +231,8 @@ TEST_F(PrintTest, WindowPictureIsScaledKeepingItsAspectRatio) {
             ++right;
         EXPECT_NEAR(left, width * 3 / 8, 3) << "orientation " << o;
         EXPECT_NEAR(right, width * 5 / 8, 3) << "orientation " << o;
-        EXPECT_TRUE(AllWhite(page, portrait ? QRect(0, height + 3, page.width(), page.height())
-                                            : QRect(width + 3, 0, page.width(), page.height())))
+        EXPECT_TRUE(AllWhite(page, fillsWidth ? QRect(0, height + 3, page.width(), page.height())
+                                              : QRect(width + 3, 0, page.width(), page.height())))
             << "nothing beyond the picture, orientation " << o;
     }
     EXPECT_EQ(PrinterRequests, (std::vector<int>{cmd::Print, cmd::Print}));
