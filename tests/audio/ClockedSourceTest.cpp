@@ -118,9 +118,13 @@ TEST(ClockedSource, DeliversSilenceAtTheSampleRateOfTheSteadyClock) {
     EXPECT_EQ(capture.NonZero, 0u);
     const double ppm = MeasuredOffsetPpm(log, 48000);
     EXPECT_NEAR(ppm, 0.0, 100.0);
-    // From the first buffer to the last, sound time and clock time agree within a few ms.
+    // From the first buffer to the last, sound never runs ahead of the clock, and falls behind it
+    // only by the reader's wake-up on a busy machine.
+    constexpr double EarlyAllowance = 0.005, LateAllowance = 0.05;
     const double sound = (log.back().Frames - log.front().Frames) / 48000.0;
-    EXPECT_NEAR(sound, log.back().Seconds - log.front().Seconds, 0.005);
+    const double elapsed = log.back().Seconds - log.front().Seconds;
+    EXPECT_LT(sound - elapsed, EarlyAllowance);
+    EXPECT_LT(elapsed - sound, LateAllowance);
     EXPECT_EQ(capture.Clocked.Resyncs(), 0u);
     std::printf("[ measured ] nominal pace: %+.1f ppm over %.2f s\n", ppm, log.back().Seconds);
 }
