@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sndfile.h>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
@@ -27,6 +26,7 @@
 #include <vector>
 
 #include "TickSynthesizer.h"
+#include "support/FlacFile.h"
 
 namespace {
 
@@ -288,16 +288,7 @@ bool WriteFlac(const fs::path& path) {
     o.RateSecondsPerDay = 8;
     o.SampleRate = 48000;
     o.Seconds = 30;
-    const std::vector<int16_t> samples = kv::synth::Synthesize(o).Samples;
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return false;
-    const auto frames = static_cast<sf_count_t>(samples.size());
-    const bool written = sf_writef_short(file, samples.data(), frames) == frames;
-    return sf_close(file) == 0 && written;
+    return kv::test::WriteFlac(path, kv::synth::Synthesize(o).Samples, 48000);
 }
 
 // `kestrovane FILE` as a file manager starts it: the recording is measured at once, and the

@@ -13,7 +13,6 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <sndfile.h>
 #include <unistd.h>
 
 #include "PumpEvents.h"
@@ -23,6 +22,7 @@
 #include "audio/WaveFile.h"
 #include "settings/SettingsPaths.h"
 #include "settings/SettingsStore.h"
+#include "support/FlacFile.h"
 #include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
 #include "ui/app/WindowArguments.h"
@@ -49,17 +49,8 @@ std::vector<int16_t> Watch(double rate) {
     return synth::Synthesize(o).Samples;
 }
 
-// A FLAC file through libsndfile, as a recorder or an editor would write it.
 bool WriteFlac(const fs::path& path, const std::vector<int16_t>& samples) {
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(Rate);
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return false;
-    const auto frames = static_cast<sf_count_t>(samples.size());
-    const bool written = sf_writef_short(file, samples.data(), frames) == frames;
-    return sf_close(file) == 0 && written;
+    return test::WriteFlac(path, samples, Rate);
 }
 
 class OpenFile : public ::testing::Test {
