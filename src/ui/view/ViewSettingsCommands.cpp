@@ -170,11 +170,6 @@ void ApplyTrainText(CChildView& v, const QString& text) {
     v.Core().ParseTrain(train);
 }
 
-unsigned SampleRateNow(CChildView& v) {
-    const auto lock = v.Core().HoldAnalysis();
-    return v.Core().Settings.SampleRate;
-}
-
 // Devices, source, duplex mode and sample rate: a running measurement stops around a change, and
 // a new input is a new measurement.
 void ApplySound(CChildView& v, const TrainDiaFields& f) {
@@ -183,15 +178,14 @@ void ApplySound(CChildView& v, const TrainDiaFields& f) {
     const std::string output = f.OutputDevice.toStdString();
     const int duplex = f.DuplexAudio ? 1 : 0;
     const auto rate = static_cast<unsigned>(f.SampleRate);
+    bool newInput = false;
     {
         const auto lock = v.Core().HoldAnalysis();
         const AnalysisSettings& s = v.Core().Settings;
-        if (source == v.App().Source && input == v.App().SoundDeviceStr &&
-            output == v.App().SoundDeviceOutStr && duplex == s.DuplexAudio && rate == s.SampleRate)
-            return;
+        newInput =
+            source != v.App().Source || input != v.App().SoundDeviceStr || rate != s.SampleRate;
+        if (!newInput && output == v.App().SoundDeviceOutStr && duplex == s.DuplexAudio) return;
     }
-    const bool newInput =
-        source != v.App().Source || input != v.App().SoundDeviceStr || rate != SampleRateNow(v);
     bool wasRunning = false;
     if (newInput) {
         wasRunning = v.Session().StopForNewInput();
