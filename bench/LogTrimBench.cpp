@@ -10,7 +10,7 @@
 
 #include "logview/format/LogEncoding.h"
 #include "logview/format/LogFileAccess.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 

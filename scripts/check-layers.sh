@@ -64,7 +64,7 @@ done < <(includes "<($system_headers)>")
 # before it, so no include goes up the table and no two folders include each other. A
 # sub-folder not named here (audio/mixer, logview/format) belongs to its top folder; src/ui is
 # one folder for now.
-layers=(platform text audio timebase analysis settings logview references positions calibration
+layers=(platform text audio timebase analysis settings logview logging references positions calibration
         session cli ui)
 
 layer_of() { # folder -> its place in the table, or nothing

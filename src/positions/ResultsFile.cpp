@@ -5,7 +5,7 @@
 
 #include "logview/format/LogRecordText.h"
 #include "platform/FileAccess.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace kv {
 

@@ -25,7 +25,7 @@
 #include "audio/WaveformFiles.h"
 #include "audio/mixer/MixerFader.h"
 #include "calibration/CalibrationEngine.h"
-#include "logview/format/LogWriter.h"
+#include "logging/LogWriter.h"
 #include "platform/TimeLapseLink.h"
 #include "positions/PositionalRun.h"
 #include "session/SessionHost.h"

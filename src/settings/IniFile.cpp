@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace kv {
 

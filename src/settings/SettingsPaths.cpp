@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "platform/FileAccess.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace kv {
 

@@ -2,7 +2,7 @@
 // Typed access to the settings file: integers and doubles as decimal text.
 #include "settings/SettingsStore.h"
 
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace kv {
 

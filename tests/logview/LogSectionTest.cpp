@@ -19,7 +19,7 @@
 
 #include "../analysis/CoreHarness.h"
 #include "LogTestSupport.h"
-#include "logview/format/LogWriter.h"
+#include "logging/LogWriter.h"
 #include "logview/model/GraphTypes.h"
 
 namespace kv::test {

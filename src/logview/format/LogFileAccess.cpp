@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/FileAccess.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace kv {
 

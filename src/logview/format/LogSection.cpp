@@ -11,7 +11,7 @@
 #include "logview/format/LogFileAccess.h"
 #include "logview/format/LogLineReader.h"
 #include "logview/format/LogLineStream.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace kv {
 

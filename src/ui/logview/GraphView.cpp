@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "logview/format/LogSection.h"
-#include "logview/format/LogWriter.h"
+#include "logging/LogWriter.h"
 #include "settings/SettingsStore.h"
 #include "ui/logview/GraphCanvas.h"
 #include "ui/logview/GraphDates.h"

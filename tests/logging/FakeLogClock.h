@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "logview/format/LogWriter.h"
+#include "logging/LogWriter.h"
 
 namespace kv::test {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "logview/format/LogWriter.h"
+#include "logging/LogWriter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "logview/format/LogFileAccess.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace kv {
 

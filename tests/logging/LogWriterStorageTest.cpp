@@ -17,9 +17,9 @@
 #include "../analysis/CoreHarness.h"
 #include "../settings/SettingsTestSupport.h"
 #include "FakeLogClock.h"
-#include "LogTestSupport.h"
-#include "logview/format/LogWriter.h"
-#include "settings/AtomicFile.h"
+#include "../logview/LogTestSupport.h"
+#include "logging/LogWriter.h"
+#include "platform/AtomicFile.h"
 
 namespace kv::test {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "../analysis/CoreHarness.h"
 #include "FakeLogClock.h"
-#include "logview/format/LogWriter.h"
+#include "logging/LogWriter.h"
 
 namespace kv::test {
 namespace {

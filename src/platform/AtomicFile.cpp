@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The atomic save: write, flush and rename a temporary file beside the target.
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <algorithm>
 #include <cerrno>
