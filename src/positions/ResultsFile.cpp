@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "logview/format/LogRecordText.h"
-#include "platform/FileAccess.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 
 namespace kv {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/FileAccess.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 
 namespace kv {
 

@@ -15,9 +15,9 @@
 #include <unistd.h>
 
 #include "../analysis/CoreHarness.h"
+#include "../logview/LogTestSupport.h"
 #include "../settings/SettingsTestSupport.h"
 #include "FakeLogClock.h"
-#include "../logview/LogTestSupport.h"
 #include "logging/LogWriter.h"
 #include "platform/AtomicFile.h"
 

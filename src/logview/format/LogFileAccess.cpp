@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "platform/FileAccess.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 
 namespace kv {
 

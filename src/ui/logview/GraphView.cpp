@@ -9,8 +9,8 @@
 #include <QPainter>
 #include <cmath>
 
-#include "logview/format/LogSection.h"
 #include "logging/LogWriter.h"
+#include "logview/format/LogSection.h"
 #include "settings/SettingsStore.h"
 #include "ui/logview/GraphCanvas.h"
 #include "ui/logview/GraphDates.h"
