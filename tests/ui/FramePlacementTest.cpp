@@ -113,9 +113,10 @@ struct FrameStart : ::testing::Test {
 };
 
 // A rectangle that fits on the offscreen platform's screen and on the window manager's.
-const QRect Rectangle(60, 80, 600, 450);
-const QString NormalAtRectangle = "0,1,-1,-1,-1,-1,60,80,660,530";
-const QString MaximizedWithRectangle = "2,3,-1,-1,-1,-1,60,80,660,530";
+// It is narrower than the tool bar, whose buttons take a second row, and tall enough for that.
+const QRect Rectangle(60, 80, 720, 500);
+const QString NormalAtRectangle = "0,1,-1,-1,-1,-1,60,80,780,580";
+const QString MaximizedWithRectangle = "2,3,-1,-1,-1,-1,60,80,780,580";
 
 using FramePlacement = FrameStart;
 
@@ -185,7 +186,7 @@ TEST_F(FramePlacement, ClosingInFullScreenSavesMaximizedWithTheNormalRectangle) 
 }
 
 TEST_F(FramePlacement, RectangleOffEveryScreenIsBroughtOntoTheScreen) {
-    CMainFrame& frame = Start("0,1,-1,-1,-1,-1,30000,30000,30600,30450");
+    CMainFrame& frame = Start("0,1,-1,-1,-1,-1,30000,30000,30720,30500");
     EXPECT_FALSE(frame.isMaximized());
     EXPECT_TRUE(Available(frame).contains(frame.geometry().center()));
     EXPECT_EQ(frame.size(), Rectangle.size());

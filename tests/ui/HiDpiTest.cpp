@@ -17,6 +17,7 @@
 #include "FreshHomeFrame.h"
 #include "PumpEvents.h"
 #include "logview/model/GraphSettings.h"
+#include "ui/app/ToolBarIcons.h"
 #include "ui/bars/SettingsBar.h"
 #include "ui/dialogs/AnnotatePos.h"
 #include "ui/dialogs/DEndCal.h"
@@ -81,6 +82,28 @@ TEST_F(HiDpi, SettingsBarShowsEveryControlInAWindow1280PixelsWide) {
     EXPECT_LT(bar.height(), 3 * bar.TrainBox()->height());
     for (auto* button : bar.findChildren<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
         EXPECT_FALSE(button->isVisible()) << "controls went behind the overflow button";
+}
+
+TEST_F(HiDpi, ToolBarShowsEveryButtonInAWindow1280PixelsWide) {
+    ASSERT_GT(Scale(), 1.0) << "run with QT_SCALE_FACTOR";
+    Frame->resize(Logical(WindowWidth, WindowHeight));
+    Frame->show();
+    Settle();
+    int buttons = 0;
+    for (QAction* action : Frame->ToolBarButtons()) {
+        if (action->isSeparator()) continue;
+        ++buttons;
+        const auto shown = action->associatedObjects();
+        const auto button = std::find_if(shown.begin(), shown.end(), [](QObject* o) {
+            return qobject_cast<QToolButton*>(o) != nullptr;
+        });
+        ASSERT_NE(button, shown.end()) << action->data().toInt();
+        EXPECT_TRUE(ShownInside(static_cast<QToolButton*>(*button), Frame.get()))
+            << action->data().toInt();
+    }
+    EXPECT_EQ(buttons,
+              static_cast<int>(std::count_if(ToolBarLayout().begin(), ToolBarLayout().end(),
+                                             [](int id) { return id != 0; })));
 }
 
 TEST_F(HiDpi, SettingsDialogFitsALaptopScreenWithItsButtonsShown) {

@@ -131,17 +131,15 @@ TEST_F(Menus, PromptsAndTipsAreTheSystemsOwnTexts) {
 }
 
 TEST_F(Menus, ToolBarOrderWithSeparators) {
-    QToolBar* tools = Frame.findChild<QToolBar*>("ToolBar");
-    ASSERT_NE(tools, nullptr);
     QList<int> ids;
-    for (QAction* a : tools->actions())
+    for (QAction* a : Frame.ToolBarButtons())
         ids << (a->isSeparator() ? 0 : a->data().toInt());
     const QList<int> expected = {32771, 0,     32889, 0,     32866, 0,     32776, 32895, 0,
                                  32899, 32945, 0,     32796, 32832, 32892, 32939, 0,     32943,
                                  32968, 32969, 32975, 0,     32872, 32842, 32937, 0,     32865,
                                  0,     32878, 32877, 32876, 0,     32799, 0,     57669};
     EXPECT_EQ(ids, expected);
-    for (QAction* a : tools->actions()) {
+    for (QAction* a : Frame.ToolBarButtons()) {
         if (a->isSeparator()) continue;
         EXPECT_FALSE(a->icon().isNull()) << a->data().toInt();
     }

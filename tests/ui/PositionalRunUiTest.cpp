@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QToolBar>
 #include <QToolButton>
 #include <cmath>
 #include <filesystem>
@@ -126,10 +125,10 @@ struct PositionsUi : ::testing::Test {
     }
     // The tool bar's button of the positional command.
     QAbstractButton* PositionsButton() {
-        for (QToolBar* bar : Frame.findChildren<QToolBar*>())
-            for (QAction* action : bar->actions())
-                if (action->data().toInt() == cmd::Positions)
-                    return qobject_cast<QAbstractButton*>(bar->widgetForAction(action));
+        for (QToolButton* button : Frame.findChildren<QToolButton*>())
+            if (button->defaultAction() &&
+                button->defaultAction()->data().toInt() == cmd::Positions)
+                return button;
         return nullptr;
     }
 };

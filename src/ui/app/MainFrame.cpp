@@ -20,6 +20,7 @@
 #include "settings/SettingsIO.h"
 #include "ui/app/CommandTable.h"
 #include "ui/app/ToolBarIcons.h"
+#include "ui/app/WrappingToolBar.h"
 #include "ui/bars/MixerBar.h"
 #include "ui/bars/SettingsBar.h"
 #include "ui/dialogs/SmallDialogs.h"
@@ -53,10 +54,10 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::BuildBars() {
-    Tools = addToolBar(QStringLiteral("Tool bar"));
+    Tools = new WrappingToolBar(QStringLiteral("Tool bar"), this);
     Tools->setObjectName(QStringLiteral("ToolBar"));
     Tools->setMovable(false);
-    Tools->setIconSize(QSize(16, 15));
+    addToolBar(Qt::TopToolBarArea, Tools);
     Bar = new SettingsBar(*ViewWidget, this);
     Bar->setMovable(false);
     addToolBar(Qt::TopToolBarArea, Bar);
@@ -96,6 +97,10 @@ QAction* CMainFrame::ActionFor(int id) const {
     return it == Actions.end() ? nullptr : it->second;
 }
 
+const QList<QAction*>& CMainFrame::ToolBarButtons() const {
+    return Tools->Buttons();
+}
+
 QAction* CMainFrame::KeyActionFor(int id) const {
     auto it = KeyActions.find(id);
     return it == KeyActions.end() ? nullptr : it->second;
@@ -123,23 +128,23 @@ void CMainFrame::BuildMenus() {
     BuildAccelerators();
     IdleUpdate = new QTimer(this);
     connect(IdleUpdate, &QTimer::timeout, this, [this] {
-        if (Tools->isVisible()) UpdateActions(Tools->actions());
+        if (Tools->isVisible()) UpdateActions(Tools->Buttons());
         if (Bar->isVisible()) Bar->UpdateControls();
     });
     IdleUpdate->start(250);
-    UpdateActions(Tools->actions());
+    UpdateActions(Tools->Buttons());
 }
 
 void CMainFrame::BuildToolBar() {
     for (int id : ToolBarLayout()) {
         if (id == 0) {
-            Tools->addSeparator();
+            Tools->AddSeparator();
             continue;
         }
         QAction* action = MakeAction(id, QString());
         if (action->text().isEmpty()) // tool-bar-only commands: the tip names them
             action->setText(action->toolTip());
-        Tools->addAction(action);
+        Tools->AddButton(action);
     }
 }
 

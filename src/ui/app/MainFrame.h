@@ -18,6 +18,7 @@ namespace kv {
 class SettingsBar;
 class HelpWindow;
 class MixerBar;
+class WrappingToolBar;
 
 inline constexpr const char* FrameTitle = "Watch Escapement Analyser and Timer";
 
@@ -76,6 +77,8 @@ public:
     QAction* ActionFor(int id) const;
     // The hidden action that carries a command's keys from the accelerator table.
     QAction* KeyActionFor(int id) const;
+    // The tool bar's buttons' actions in order, a separator action where a separator stands.
+    const QList<QAction*>& ToolBarButtons() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -107,7 +110,7 @@ private:
     CChildView* ViewWidget = nullptr;
     SettingsBar* Bar = nullptr;
     bool BarOnOwnRow = false; // the settings bar is below the tool bar, not beside it
-    QToolBar* Tools = nullptr;
+    WrappingToolBar* Tools = nullptr;
     QDockWidget* MixerBarDock = nullptr;
     MixerBar* Mixers = nullptr;
     bool FullScreenMode = false;
