@@ -19,7 +19,7 @@
 #include "TickSynthesizer.h"
 #include "settings/Profiles.h"
 #include "settings/SettingsPaths.h"
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/TrainDia.h"
 #include "ui/view/ChildView.h"
 

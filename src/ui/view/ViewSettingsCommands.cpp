@@ -11,7 +11,7 @@
 #include "audio/PortAudioSource.h"
 #include "references/GpsReceiver.h"
 #include "settings/Profiles.h"
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/ProfileChooser.h"
 #include "ui/dialogs/TrainDia.h"
 #include "ui/view/ChildView.h"
