@@ -81,6 +81,14 @@ TrainDiaFields DialogFields(const CChildView& v) {
     return f;
 }
 
+// The fields as the default settings give them: what "Reset to defaults" shows.
+TrainDiaFields DefaultDialogFields() {
+    TrainDiaFields f;
+    FillProfileFields(f, AnalysisParameters{});
+    FillOtherFields(f, AnalysisSettings{}, AppSettings{});
+    return f;
+}
+
 // Display options, positional settings and the time references.
 void ApplyOptions(CChildView& v, const TrainDiaFields& f) {
     AnalysisParameters& p = v.Core().Params;
@@ -254,7 +262,7 @@ bool CChildView::OpenSettingsDialog() {
     lists.CounterFrequency = static_cast<int64_t>(ProcessTimestampClock().Frequency());
     TrainDiaFields fields = DialogFields(*this);
     fields.GpsPort = Q(GpsPortToUse(App().GPSPort, lists.SerialPorts));
-    CTrainDia dialog(fields, lists, this);
+    CTrainDia dialog(fields, DefaultDialogFields(), lists, this);
     dialog.ShowMessage = [this](const QString& text) { ShowMessageText(text); };
     dialog.Beep = [this] { Hooks.BeepHook ? Hooks.BeepHook() : QApplication::beep(); };
     if (Hooks.SettingsDialogHook) {
