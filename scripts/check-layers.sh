@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Keeps the layers: Qt only under src/ui/, the headers of Linux system calls only under
 # src/platform/ and the audio back ends, and includes between the folders of src/ only down the
-# table below (which also rules out a loop between two folders). Fast, needs no build. Names
+# tables below (which also rules out a loop between two folders). Fast, needs no build. Names
 # every offending line and exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,10 +34,11 @@ allowed_system_user() {
     return 1
 }
 
-# file:line:text of every include matching $1 in the sources.
+# file:line:text of every include matching $1 in the sources (under $2, src by default).
 includes() {
     grep -rnE --include='*.h' --include='*.hpp' --include='*.cpp' --include='*.cc' \
-        "^[[:space:]]*#[[:space:]]*include[[:space:]]*$1" src | sort -t: -k1,1 -k2,2n || true
+        "^[[:space:]]*#[[:space:]]*include[[:space:]]*$1" "${2:-src}" | sort -t: -k1,1 -k2,2n ||
+        true
 }
 
 while IFS=: read -r file line text; do
@@ -63,34 +64,50 @@ done < <(includes "<($system_headers)>")
 # The folders of src/ from the bottom up: a folder includes only from itself and the folders
 # before it, so no include goes up the table and no two folders include each other. A
 # sub-folder not named here (audio/mixer, logview/format) belongs to its top folder; src/ui is
-# one folder for now.
-layers=(platform text audio timebase analysis settings logview logging references positions calibration
-        session cli ui)
+# one folder in this table and has a table of its own below.
+layers=(platform text audio timebase analysis settings logview logging references positions
+        calibration session cli ui)
 
-layer_of() { # folder -> its place in the table, or nothing
+# The folders of src/ui from the bottom up, kept the same way: the command table, placement and
+# screen helpers; the dialogs; the help window; the print service; the log viewer, which prints;
+# the bars, which show the session and never the view widget; the measuring view, which routes
+# the commands; the application, which puts them together.
+ui_layers=(common dialogs help print logview bars view app)
+
+layer_of() { # folder table-name -> the folder's place in the table, or nothing
+    local -n table=$2
     local i
-    for i in "${!layers[@]}"; do
-        [[ ${layers[$i]} == "$1" ]] && echo "$i" && return 0
+    for i in "${!table[@]}"; do
+        [[ ${table[$i]} == "$1" ]] && echo "$i" && return 0
     done
     return 1
 }
 
-while IFS=: read -r file line text; do
-    from=${file#src/}
-    from=${from%%/*}
-    [[ $file == src/"$from" ]] && continue # a file directly under src/
-    to=${text#*\"}
-    to=${to%%/*}
-    [[ $from == "$to" ]] && continue
-    if ! from_layer=$(layer_of "$from"); then
-        report "$file" "$line" "$text" "src/$from is not in the layer table"
-        continue
-    fi
-    to_layer=$(layer_of "$to") || continue # not a folder of src/ (a system or library header)
-    if ((to_layer > from_layer)); then
-        report "$file" "$line" "$text" "src/$from includes src/$to, which lies above it"
-    fi
-done < <(includes '"[a-z_]+/')
+# Every include of a folder of `root` (src or src/ui) from another folder of it must go down
+# `table`. Files directly under `root` are not in a folder and are left alone.
+check_table() { # root table-name
+    local root=$1 table=$2 file line text from to from_layer to_layer
+    while IFS=: read -r file line text; do
+        from=${file#"$root"/}
+        from=${from%%/*}
+        [[ $file == "$root/$from" ]] && continue # a file directly under the root
+        to=${text#*\"}
+        [[ $root != src ]] && to=${to#"${root#src/}"/}
+        to=${to%%/*}
+        [[ $from == "$to" ]] && continue
+        if ! from_layer=$(layer_of "$from" "$table"); then
+            report "$file" "$line" "$text" "$root/$from is not in the layer table"
+            continue
+        fi
+        to_layer=$(layer_of "$to" "$table") || continue # not a folder of the root
+        if ((to_layer > from_layer)); then
+            report "$file" "$line" "$text" "$root/$from includes $root/$to, which lies above it"
+        fi
+    done < <(includes "$3" "$root")
+}
+
+check_table src layers '"[a-z_]+/'
+check_table src/ui ui_layers '"ui/[a-z_]+/'
 
 if ((failures > 0)); then
     echo "check-layers: $failures include(s) break the layers (see scripts/check-layers.sh)" >&2

@@ -14,8 +14,8 @@
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "platform/ClockSetter.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/DEndCal.h"
 
 namespace kv {

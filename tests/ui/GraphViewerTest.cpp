@@ -19,7 +19,7 @@
 #include "PumpEvents.h"
 #include "SignalSource.h"
 #include "settings/SettingsStore.h"
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/logview/GraphCanvas.h"
 #include "ui/logview/GraphDates.h"
 #include "ui/logview/GraphRenderer.h"

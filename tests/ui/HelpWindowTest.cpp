@@ -15,8 +15,8 @@
 #include <QTextDocumentFragment>
 
 #include "SignalSource.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
+#include "ui/common/CommandTable.h"
 #include "ui/help/HelpWindow.h"
 
 namespace kv {

@@ -108,7 +108,7 @@ TEST_F(HiDpi, ToolBarShowsEveryButtonInAWindow1280PixelsWide) {
 
 TEST_F(HiDpi, SettingsDialogFitsALaptopScreenWithItsButtonsShown) {
     ASSERT_GT(Scale(), 1.0) << "run with QT_SCALE_FACTOR";
-    CTrainDia dialog(TrainDiaFields{}, TrainDiaLists{}, Frame.get());
+    CTrainDia dialog(TrainDiaFields{}, TrainDiaFields{}, TrainDiaLists{}, Frame.get());
     const QSize screen = dialog.screen()->availableGeometry().size();
     EXPECT_LE(dialog.width(), screen.width());
     EXPECT_LE(dialog.height(), screen.height());

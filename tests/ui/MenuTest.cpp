@@ -12,9 +12,9 @@
 #include <unistd.h>
 
 #include "SignalSource.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
 #include "ui/app/ToolBarIcons.h"
+#include "ui/common/CommandTable.h"
 
 namespace kv {
 namespace {

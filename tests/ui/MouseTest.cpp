@@ -22,7 +22,7 @@
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "audio/WaveFile.h"
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/view/ChildView.h"
 #include "ui/view/CursorDisk.h"
 #include "ui/view/TapeCursors.h"

@@ -23,9 +23,9 @@
 #include "settings/SettingsPaths.h"
 #include "settings/SettingsStore.h"
 #include "support/FlacFile.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
 #include "ui/app/WindowArguments.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/FileFilters.h"
 
 namespace kv {

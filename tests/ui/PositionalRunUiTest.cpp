@@ -17,8 +17,8 @@
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
 #include "positions/PositionCodes.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/AnnotatePos.h"
 
 namespace kv {

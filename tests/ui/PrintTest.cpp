@@ -29,8 +29,8 @@
 #include "PumpEvents.h"
 #include "SignalSource.h"
 #include "TickSynthesizer.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
+#include "ui/common/CommandTable.h"
 #include "ui/logview/GraphView.h"
 #include "ui/print/PrintJob.h"
 

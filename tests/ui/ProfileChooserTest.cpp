@@ -12,9 +12,9 @@
 #include "../settings/SettingsTestSupport.h"
 #include "SignalSource.h"
 #include "settings/SettingsPaths.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
 #include "ui/bars/SettingsBar.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/ProfileChooser.h"
 
 namespace kv {

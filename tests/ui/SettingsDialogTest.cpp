@@ -19,7 +19,7 @@
 #include "TickSynthesizer.h"
 #include "settings/Profiles.h"
 #include "settings/SettingsPaths.h"
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/TrainDia.h"
 #include "ui/view/ChildView.h"
 
@@ -391,14 +391,14 @@ TEST_F(SettingsDialogTest, ResetToDefaultsShowsEveryDefaultAndKeepsWhatBelongsTo
             Check(d, id, false);
         d.Press(ctl::Reset);
         const std::pair<int, const char*> expected[] = {{ctl::LiftAngle, "52"},
-                                                        {ctl::RateAverage, "4"},
+                                                        {ctl::RateAverage, "8"},
                                                         {ctl::Threshold, "5"},
                                                         {ctl::Blanking, "90"},
                                                         {ctl::MaxAmplitude, "330"},
                                                         {ctl::Positions, "5"},
-                                                        {ctl::PositionAverage, "16"},
-                                                        {ctl::LogInterval, "0"},
-                                                        {ctl::Train, "18000 VPH"},
+                                                        {ctl::PositionAverage, "12"},
+                                                        {ctl::LogInterval, "10"},
+                                                        {ctl::Train, "18000 vph"},
                                                         {ctl::SampleRate, "96000"},
                                                         {ctl::Tau, "10"},
                                                         {ctl::Teeth, "0"},
@@ -479,18 +479,23 @@ TEST_F(SettingsDialogTest, ResetToDefaultsThenOkAppliesTheDefaults) {
     p.UnlockThreshold = 5000;
     p.Tau = 3;
     View.Core().Settings.SampleRate = 48000;
+    p.MeasuringTime = 24;
+    p.PositionAveragingTime = 30;
+    View.App().LogInterval = 60;
     ASSERT_TRUE(Run([](CTrainDia& d) { d.Press(ctl::Reset); }));
-    EXPECT_EQ(p.TickInterval, "18000 VPH");
+    // The defaults are those a first start without a settings file gets.
+    const AnalysisParameters fresh;
+    EXPECT_EQ(p.TickInterval, fresh.TickInterval);
     EXPECT_NEAR(View.Core().Derived.BeatPeriod, 0.2, 1e-12);
-    EXPECT_EQ(p.LiftAngle, 52.0);
-    EXPECT_EQ(p.MeasuringTime, 4.0);
-    EXPECT_EQ(p.Coaxial, 0);
-    EXPECT_EQ(p.UnlockThreshold, 1638);
-    EXPECT_EQ(p.PostTickMute, 0.9);
-    EXPECT_EQ(p.PositionAveragingTime, 16.0);
-    EXPECT_EQ(p.Tau, 10.0);
-    EXPECT_EQ(View.App().LogInterval, 0);
-    EXPECT_EQ(View.Core().Settings.SampleRate, 96000u);
+    EXPECT_EQ(p.LiftAngle, fresh.LiftAngle);
+    EXPECT_EQ(p.MeasuringTime, fresh.MeasuringTime);
+    EXPECT_EQ(p.Coaxial, fresh.Coaxial);
+    EXPECT_EQ(p.UnlockThreshold, fresh.UnlockThreshold);
+    EXPECT_EQ(p.PostTickMute, fresh.PostTickMute);
+    EXPECT_EQ(p.PositionAveragingTime, fresh.PositionAveragingTime);
+    EXPECT_EQ(p.Tau, fresh.Tau);
+    EXPECT_EQ(View.App().LogInterval, AppSettings{}.LogInterval);
+    EXPECT_EQ(View.Core().Settings.SampleRate, AnalysisSettings{}.SampleRate);
 }
 
 TEST_F(SettingsDialogTest, CancelAndClosingChangeNothingAtAll) {

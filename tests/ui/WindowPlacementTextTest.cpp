@@ -3,7 +3,7 @@
 // rectangle is made from it.
 #include <gtest/gtest.h>
 
-#include "ui/app/WindowPlacement.h"
+#include "ui/common/WindowPlacement.h"
 
 namespace kv {
 namespace {

@@ -18,11 +18,11 @@
 
 #include "settings/Profiles.h"
 #include "settings/SettingsIO.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/ToolBarIcons.h"
 #include "ui/app/WrappingToolBar.h"
 #include "ui/bars/MixerBar.h"
 #include "ui/bars/SettingsBar.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/SmallDialogs.h"
 #include "ui/help/HelpWindow.h"
 
@@ -58,13 +58,21 @@ void CMainFrame::BuildBars() {
     Tools->setObjectName(QStringLiteral("ToolBar"));
     Tools->setMovable(false);
     addToolBar(Qt::TopToolBarArea, Tools);
-    Bar = new SettingsBar(*ViewWidget, this);
+    CChildView* view = ViewWidget;
+    Bar = new SettingsBar(
+        view->Session(), [view](int id) { return view->CommandStatus(id); }, this);
     Bar->setMovable(false);
     addToolBar(Qt::TopToolBarArea, Bar);
+    // The bars show the session; the view passes on what the session says changed.
+    connect(view, &CChildView::TrainBoxChanged, Bar, &SettingsBar::ShowTrain);
+    connect(view, &CChildView::LiftAngleBoxChanged, Bar, &SettingsBar::ShowLiftAngle);
+    connect(view, &CChildView::MeasuringTimeBoxChanged, Bar, &SettingsBar::ShowMeasuringTime);
     MixerBarDock = new QDockWidget(QStringLiteral("Mixer"), this);
     MixerBarDock->setObjectName(QStringLiteral("MixerBar"));
     MixerBarDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
-    Mixers = new MixerBar(*ViewWidget, MixerBarDock);
+    Mixers = new MixerBar(view->Session(), MixerBarDock);
+    connect(view, &CChildView::MixerChanged, Mixers, &MixerBar::Refresh);
+    connect(view, &CChildView::InputLevelChanged, Mixers, &MixerBar::ShowInputLevel);
     MixerBarDock->setWidget(Mixers);
     addDockWidget(Qt::RightDockWidgetArea, MixerBarDock);
 }

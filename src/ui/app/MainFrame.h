@@ -10,7 +10,7 @@
 #include <map>
 #include <optional>
 
-#include "ui/app/WindowPlacement.h"
+#include "ui/common/WindowPlacement.h"
 #include "ui/view/ChildView.h"
 
 namespace kv {

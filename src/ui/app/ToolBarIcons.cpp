@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <algorithm>
 
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 
 namespace kv {
 

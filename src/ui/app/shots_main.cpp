@@ -28,8 +28,8 @@
 #include "audio/WaveFile.h"
 #include "settings/SettingsPaths.h"
 #include "settings/SettingsStore.h"
-#include "ui/app/CommandTable.h"
 #include "ui/app/MainFrame.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/TrainDia.h"
 #include "ui/logview/GraphView.h"
 

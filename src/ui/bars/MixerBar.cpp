@@ -4,7 +4,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "ui/view/ChildView.h"
+#include "session/MeasuringSession.h"
 
 namespace kv {
 
@@ -48,7 +48,7 @@ constexpr int BarWidthInCharacters = 6;
 
 } // namespace
 
-MixerBar::MixerBar(CChildView& view, QWidget* parent) : QWidget(parent), View(view) {
+MixerBar::MixerBar(MeasuringSession& session, QWidget* parent) : QWidget(parent), Session(session) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2); // the bar fits beside the smallest window
@@ -77,13 +77,10 @@ MixerBar::MixerBar(CChildView& view, QWidget* parent) : QWidget(parent), View(vi
     setFixedWidth(fontMetrics().averageCharWidth() * BarWidthInCharacters +
                   layout->contentsMargins().left() + layout->contentsMargins().right());
 
-    MeasuringSession& session = View.Session();
     connect(Alc, &QPushButton::clicked, this, [&session] { session.ToggleAutomaticLevel(); });
     connect(Mute, &QPushButton::clicked, this, [&session] { session.ToggleMute(); });
     connect(Raise, &QPushButton::clicked, this, [&session] { session.RaiseExtraGain(); });
     connect(Lower, &QPushButton::clicked, this, [&session] { session.LowerExtraGain(); });
-    connect(&View, &CChildView::MixerChanged, this, &MixerBar::Refresh);
-    connect(&View, &CChildView::InputLevelChanged, this, [this] { ShowFader(Microphone); });
     Refresh();
 }
 
@@ -149,8 +146,12 @@ void MixerBar::Watch(FaderSlider& slot) {
     }
 }
 
+void MixerBar::ShowInputLevel() {
+    ShowFader(Microphone);
+}
+
 void MixerBar::Refresh() {
-    MeasuringSession& session = View.Session();
+    MeasuringSession& session = Session;
     Attach(Microphone, session.MicrophoneFader());
     Attach(Speaker, session.SpeakerFader());
     for (FaderSlider* slot : {&Microphone, &Speaker}) {
@@ -159,8 +160,8 @@ void MixerBar::Refresh() {
     }
     bool agc;
     {
-        const auto lock = View.Core().HoldAnalysis();
-        agc = View.Core().Settings.AGC != 0;
+        const auto lock = session.Analysis().HoldAnalysis();
+        agc = session.Analysis().Settings.AGC != 0;
     }
     Alc->setChecked(agc);
     Alc->setVisible(session.AutomaticLevelShown());

@@ -14,13 +14,13 @@
 
 namespace kv {
 
-class CChildView;
+class MeasuringSession;
 class CMixerFader;
 
 class MixerBar : public QWidget {
     Q_OBJECT
 public:
-    explicit MixerBar(CChildView& view, QWidget* parent = nullptr);
+    explicit MixerBar(MeasuringSession& session, QWidget* parent = nullptr);
 
     QSlider* MicrophoneSlider() const { return Microphone.Slider; }
     QSlider* SpeakerSlider() const { return Speaker.Slider; }
@@ -32,6 +32,8 @@ public:
 
     // Shows the session's mixer state again: sliders, boxes, label, watched descriptors.
     void Refresh();
+    // Shows the microphone fader again (the session's input level moved it).
+    void ShowInputLevel();
 
 private:
     // One slider and what it watches of its fader.
@@ -48,7 +50,7 @@ private:
     void Watch(FaderSlider& slot);
     void DropNotifiers(FaderSlider& slot);
 
-    CChildView& View;
+    MeasuringSession& Session;
     FaderSlider Microphone;
     FaderSlider Speaker;
     QPushButton* Alc = nullptr;

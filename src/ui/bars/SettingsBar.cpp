@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "ui/app/CommandTable.h"
+#include "session/MeasuringSession.h"
 #include "ui/bars/FlowLayout.h"
-#include "ui/view/ChildView.h"
+#include "ui/common/CommandTable.h"
 
 namespace kv {
 
@@ -52,8 +52,10 @@ void SetTexts(QWidget* control, int id) {
 
 } // namespace
 
-SettingsBar::SettingsBar(CChildView& view, QWidget* parent)
-    : QToolBar(QStringLiteral("Settings"), parent), View(view) {
+SettingsBar::SettingsBar(MeasuringSession& session, CommandStatusQuery commandStatus,
+                         QWidget* parent)
+    : QToolBar(QStringLiteral("Settings"), parent), Session(session),
+      CommandStatus(std::move(commandStatus)) {
     setObjectName(QStringLiteral("SettingsBar"));
     // The controls wrap onto a second row when the window is too narrow for one, instead of
     // going behind the tool bar's overflow button; a label stays with its box.
@@ -77,9 +79,6 @@ SettingsBar::SettingsBar(CChildView& view, QWidget* parent)
     connect(Train, &QComboBox::textActivated, this, &SettingsBar::ApplyTrain);
     connect(Lift, &QComboBox::textActivated, this, &SettingsBar::ApplyLiftAngle);
     connect(MeasuringTime, &QComboBox::textActivated, this, &SettingsBar::ApplyMeasuringTime);
-    connect(&View, &CChildView::TrainBoxChanged, this, &SettingsBar::ShowTrain);
-    connect(&View, &CChildView::LiftAngleBoxChanged, this, &SettingsBar::ShowLiftAngle);
-    connect(&View, &CChildView::MeasuringTimeBoxChanged, this, &SettingsBar::ShowMeasuringTime);
     ShowTrain();
     ShowLiftAngle();
     ShowMeasuringTime();
@@ -103,18 +102,18 @@ QComboBox* SettingsBar::MakeBox(FlowWidget* row, const QString& label, const QSt
 }
 
 void SettingsBar::ShowTrain() {
-    const auto lock = View.Core().HoldAnalysis();
-    Train->setEditText(QString::fromStdString(View.Core().Params.TickInterval));
+    const auto lock = Session.Analysis().HoldAnalysis();
+    Train->setEditText(QString::fromStdString(Session.Analysis().Params.TickInterval));
 }
 
 void SettingsBar::ShowLiftAngle() {
-    const auto lock = View.Core().HoldAnalysis();
-    Lift->setEditText(LiftBoxText(View.Core().Params.LiftAngle));
+    const auto lock = Session.Analysis().HoldAnalysis();
+    Lift->setEditText(LiftBoxText(Session.Analysis().Params.LiftAngle));
 }
 
 void SettingsBar::ShowMeasuringTime() {
-    const auto lock = View.Core().HoldAnalysis();
-    MeasuringTime->setEditText(MeasuringTimeBoxText(View.Core().Params.MeasuringTime));
+    const auto lock = Session.Analysis().HoldAnalysis();
+    MeasuringTime->setEditText(MeasuringTimeBoxText(Session.Analysis().Params.MeasuringTime));
 }
 
 void SettingsBar::ApplyTypedTexts() {
@@ -126,53 +125,53 @@ void SettingsBar::ApplyTypedTexts() {
 void SettingsBar::ApplyTrain(const QString& text) {
     const std::string train = text.trimmed().toStdString();
     if (train.empty()) return;
-    if (View.Core().ParseTrain(train)) View.Core().Params.TickInterval = train;
+    if (Session.Analysis().ParseTrain(train)) Session.Analysis().Params.TickInterval = train;
     ShowTrain();
-    View.RequestRepaint();
+    Session.RequestRepaint();
 }
 
 void SettingsBar::UpdateControls() {
-    TrainButton->setEnabled(View.CommandStatus(cmd::TrainButton).Enabled);
+    TrainButton->setEnabled(CommandStatus(cmd::TrainButton).Enabled);
     bool detecting = false;
     {
-        const auto lock = View.Core().HoldAnalysis();
-        detecting = View.Core().AutoTrainActive;
+        const auto lock = Session.Analysis().HoldAnalysis();
+        detecting = Session.Analysis().AutoTrainActive;
     }
     bool localCalibration = false;
     {
-        const auto lock = View.Core().HoldCalibration();
-        localCalibration = View.Core().Calibrating == LocalCalibrationMode;
+        const auto lock = Session.Analysis().HoldCalibration();
+        localCalibration = Session.Analysis().Calibrating == LocalCalibrationMode;
     }
     Train->setEnabled(!detecting && !localCalibration);
     if (localCalibration) ShowTrain();
 }
 
 void SettingsBar::ApplyLiftAngle(const QString& text) {
-    if (!View.Core().SetLiftAngle(text.toStdString())) return; // an empty box is ignored
+    if (!Session.Analysis().SetLiftAngle(text.toStdString())) return; // an empty box is ignored
     ShowLiftAngle();
-    View.RequestRepaint();
+    Session.RequestRepaint();
 }
 
 void SettingsBar::ApplyMeasuringTime(const QString& text) {
-    View.Core().SetMeasuringTime(text.toStdString());
+    Session.Analysis().SetMeasuringTime(text.toStdString());
     ShowMeasuringTime();
-    View.RequestRepaint();
+    Session.RequestRepaint();
 }
 
 void SettingsBar::OnTrainButton() {
-    if (View.Core().Params.Escapement() == EscapementType::TuningFork) return;
-    if (View.Core().AutoTrainActive) {
-        View.Core().AbandonTrainDetection();
+    if (Session.Analysis().Params.Escapement() == EscapementType::TuningFork) return;
+    if (Session.Analysis().AutoTrainActive) {
+        Session.Analysis().AbandonTrainDetection();
         ApplyTypedTexts();
     } else {
-        View.Core().ParseTrain("AUTO");
+        Session.Analysis().ParseTrain("AUTO");
     }
-    View.RequestRepaint();
+    Session.RequestRepaint();
 }
 
 void SettingsBar::OnClearButton() {
-    View.Core().Clear(MeasuringTime->currentText().toStdString());
-    View.RequestRepaint();
+    Session.Analysis().Clear(MeasuringTime->currentText().toStdString());
+    Session.RequestRepaint();
 }
 
 } // namespace kv

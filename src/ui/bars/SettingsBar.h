@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings bar: the Train button, the train, lift-angle and measuring-time boxes and the
-// Clear button. The boxes' edit fields always show the view's current values.
+// Clear button. The boxes' edit fields show the session's current values; whoever owns the bar
+// calls the Show functions when the session says a box changed.
 #pragma once
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QToolBar>
 
+#include "ui/common/CommandTable.h"
+
 namespace kv {
 
-class CChildView;
+class MeasuringSession;
 class FlowWidget;
 
 // Texts the edit fields show.
@@ -19,13 +22,15 @@ QString MeasuringTimeBoxText(double seconds);
 class SettingsBar : public QToolBar {
     Q_OBJECT
 public:
-    explicit SettingsBar(CChildView& view, QWidget* parent = nullptr);
+    // `commandStatus` gives the Train button's enable state, as the command router decides it.
+    SettingsBar(MeasuringSession& session, CommandStatusQuery commandStatus,
+                QWidget* parent = nullptr);
 
     QComboBox* TrainBox() const { return Train; }
     QComboBox* LiftBox() const { return Lift; }
     QComboBox* MeasuringTimeBox() const { return MeasuringTime; }
 
-    // Refill the edit fields from the view.
+    // Refill the edit fields from the session.
     void ShowTrain();
     void ShowLiftAngle();
     void ShowMeasuringTime();
@@ -44,7 +49,8 @@ private:
     void ApplyMeasuringTime(const QString& text);
     void OnClearButton();
 
-    CChildView& View;
+    MeasuringSession& Session;
+    CommandStatusQuery CommandStatus;
     QPushButton* TrainButton = nullptr;
     QComboBox* Train = nullptr;
     QComboBox* Lift = nullptr;

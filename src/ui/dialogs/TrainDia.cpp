@@ -201,6 +201,18 @@ std::optional<long long> ParseInteger(const QString& text) {
     return value;
 }
 
+// The text a numeric control shows for its field of `fields`.
+QString NumericText(const NumericControl& control, const TrainDiaFields& fields) {
+    return std::visit(
+        [&fields](auto field) {
+            if constexpr (std::is_same_v<decltype(field), IntField>)
+                return QString::number(fields.*field);
+            else
+                return FormatReal(fields.*field);
+        },
+        control.Field);
+}
+
 QString TextOf(const QWidget* widget) {
     if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
     if (auto* list = qobject_cast<const QComboBox*>(widget)) return list->currentText();
@@ -237,8 +249,9 @@ std::vector<std::string> SerialPortNames() {
     return ListSerialPorts();
 }
 
-CTrainDia::CTrainDia(const TrainDiaFields& fields, const TrainDiaLists& lists, QWidget* parent)
-    : QDialog(parent), Values(fields) {
+CTrainDia::CTrainDia(const TrainDiaFields& fields, const TrainDiaFields& defaults,
+                     const TrainDiaLists& lists, QWidget* parent)
+    : QDialog(parent), Values(fields), Defaults(defaults) {
     setWindowTitle(QStringLiteral("Settings"));
     // The controls scroll on a low screen; OK, Cancel and Apply stay visible below them.
     auto* content = new QWidget(this);
@@ -480,17 +493,8 @@ void CTrainDia::Press(int id, bool up) {
 }
 
 void CTrainDia::ShowFields() {
-    for (const NumericControl& c : NumericControls) {
-        const QString text = std::visit(
-            [this](auto field) {
-                if constexpr (std::is_same_v<decltype(field), IntField>)
-                    return QString::number(Values.*field);
-                else
-                    return FormatReal(Values.*field);
-            },
-            c.Field);
-        SetText(Control(c.Id), text);
-    }
+    for (const NumericControl& c : NumericControls)
+        SetText(Control(c.Id), NumericText(c, Values));
     for (const TextControl& c : TextControls)
         SetText(Control(c.Id), Values.*c.Field);
     for (const TextControl& c : ListControls) {
@@ -618,32 +622,18 @@ void CTrainDia::OnProfileButton(TrainDiaExit exit) {
 // and its user keeps what it shows: the calibration factors and clock trim (measured on this
 // sound card), the time references, the sound devices and the profile name.
 void CTrainDia::ResetToDefaults() {
-    const std::pair<int, const char*> texts[] = {{ctl::LiftAngle, "52"},
-                                                 {ctl::RateAverage, "4"},
-                                                 {ctl::Threshold, "5"},
-                                                 {ctl::Blanking, "90"},
-                                                 {ctl::MaxAmplitude, "330"},
-                                                 {ctl::Positions, "5"},
-                                                 {ctl::PositionAverage, "16"},
-                                                 {ctl::LogInterval, "0"},
-                                                 {ctl::Train, "18000 VPH"},
-                                                 {ctl::SampleRate, "96000"},
-                                                 {ctl::Tau, "10"},
-                                                 {ctl::Teeth, "0"},
-                                                 {ctl::FreeWheel, "4"},
-                                                 {ctl::Silence, "10"},
-                                                 {ctl::Stabilization, "4"},
-                                                 {ctl::Sequence, "PD-PL-PU-DD-DU-PR"}};
-    for (const auto& [id, text] : texts)
-        SetText(Control(id), QString::fromLatin1(text));
-    const std::pair<int, bool> checks[] = {
-        {ctl::Averaging, false},       {ctl::Logging, false},      {ctl::PositionsToText, false},
-        {ctl::Centre, true},           {ctl::LargeFonts, false},   {ctl::Duplex, true},
-        {ctl::PrecisionTiming, false}, {ctl::AutoThreshold, false}};
-    for (const auto& [id, on] : checks)
-        static_cast<QAbstractButton*>(Control(id))->setChecked(on);
-    Escapements->button(ctl::Lever)->setChecked(true);
-    Sources->button(ctl::MicIn)->setChecked(true);
+    for (const int id :
+         {ctl::LiftAngle, ctl::RateAverage, ctl::Threshold, ctl::Blanking, ctl::MaxAmplitude,
+          ctl::Positions, ctl::PositionAverage, ctl::LogInterval, ctl::SampleRate, ctl::Tau,
+          ctl::Teeth, ctl::FreeWheel, ctl::Silence, ctl::Stabilization})
+        SetText(Control(id), NumericText(*FindNumeric(id), Defaults));
+    SetText(Control(ctl::Train), Defaults.Train);
+    SetText(Control(ctl::Sequence), Defaults.Sequence);
+    for (const CheckControl& c : CheckControls)
+        static_cast<QAbstractButton*>(Control(c.Id))->setChecked(Defaults.*c.Field);
+    if (QAbstractButton* type = Escapements->button(ctl::Lever + Defaults.Escapement))
+        type->setChecked(true);
+    Sources->button(Defaults.LineIn ? ctl::LineIn : ctl::MicIn)->setChecked(true);
 }
 
 } // namespace kv

@@ -93,7 +93,10 @@ std::vector<std::string> SerialPortNames();
 class CTrainDia : public QDialog {
     Q_OBJECT
 public:
-    CTrainDia(const TrainDiaFields& fields, const TrainDiaLists& lists, QWidget* parent = nullptr);
+    // `defaults` is what "Reset to defaults" shows: the settings' own defaults, so the dialog
+    // keeps no copy of them.
+    CTrainDia(const TrainDiaFields& fields, const TrainDiaFields& defaults,
+              const TrainDiaLists& lists, QWidget* parent = nullptr);
 
     const TrainDiaFields& Fields() const { return Values; }
     TrainDiaExit Exit() const { return ExitButton; }
@@ -142,6 +145,7 @@ private:
     void ReadOthers();
 
     TrainDiaFields Values;
+    const TrainDiaFields Defaults;
     TrainDiaExit ExitButton = TrainDiaExit::Ok;
     QButtonGroup* Escapements = nullptr;
     QButtonGroup* Sources = nullptr;

@@ -14,7 +14,7 @@
 
 #include "logview/model/GraphModel.h"
 #include "logview/model/GraphSettings.h"
-#include "ui/app/WindowPlacement.h"
+#include "ui/common/WindowPlacement.h"
 #include "ui/logview/GraphRenderer.h"
 
 namespace kv {

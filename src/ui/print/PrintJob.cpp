@@ -8,7 +8,7 @@
 #include <QPrinterInfo>
 #include <QWidget>
 
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 
 namespace kv {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "session/MeasuringSession.h"
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/logview/GraphView.h"
 #include "ui/view/ViewDisplayState.h"
 #include "ui/view/ViewHooks.h"

@@ -3,7 +3,7 @@
 // (choose, clear, switch on and off, annotate). The session does the work; these ask the user.
 #pragma once
 
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 
 namespace kv {
 

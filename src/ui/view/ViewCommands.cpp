@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <cmath>
 
-#include "ui/app/CommandTable.h"
-#include "ui/print/PrintCommands.h"
+#include "ui/common/CommandTable.h"
 #include "ui/view/ChildView.h"
 #include "ui/view/FileCommands.h"
+#include "ui/view/PrintCommands.h"
 #include "ui/view/ViewerCommands.h"
 
 namespace kv {

@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/view/ChildView.h"
 #include "ui/view/CursorDisk.h"
 #include "ui/view/StatusText.h"

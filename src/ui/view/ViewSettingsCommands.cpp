@@ -11,7 +11,7 @@
 #include "audio/PortAudioSource.h"
 #include "references/GpsReceiver.h"
 #include "settings/Profiles.h"
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/dialogs/ProfileChooser.h"
 #include "ui/dialogs/TrainDia.h"
 #include "ui/view/ChildView.h"
@@ -78,6 +78,14 @@ TrainDiaFields DialogFields(const CChildView& v) {
     TrainDiaFields f;
     FillProfileFields(f, v.Core().Params);
     FillOtherFields(f, v.Core().Settings, v.App());
+    return f;
+}
+
+// The fields as the default settings give them: what "Reset to defaults" shows.
+TrainDiaFields DefaultDialogFields() {
+    TrainDiaFields f;
+    FillProfileFields(f, AnalysisParameters{});
+    FillOtherFields(f, AnalysisSettings{}, AppSettings{});
     return f;
 }
 
@@ -254,7 +262,7 @@ bool CChildView::OpenSettingsDialog() {
     lists.CounterFrequency = static_cast<int64_t>(ProcessTimestampClock().Frequency());
     TrainDiaFields fields = DialogFields(*this);
     fields.GpsPort = Q(GpsPortToUse(App().GPSPort, lists.SerialPorts));
-    CTrainDia dialog(fields, lists, this);
+    CTrainDia dialog(fields, DefaultDialogFields(), lists, this);
     dialog.ShowMessage = [this](const QString& text) { ShowMessageText(text); };
     dialog.Beep = [this] { Hooks.BeepHook ? Hooks.BeepHook() : QApplication::beep(); };
     if (Hooks.SettingsDialogHook) {

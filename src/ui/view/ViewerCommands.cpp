@@ -4,8 +4,8 @@
 #include <QMessageBox>
 
 #include "ui/logview/GraphView.h"
-#include "ui/print/PrintCommands.h"
 #include "ui/view/ChildView.h"
+#include "ui/view/PrintCommands.h"
 
 namespace kv {
 

@@ -3,7 +3,7 @@
 // reset the viewer's settings. User-interface thread only.
 #pragma once
 
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 
 namespace kv {
 

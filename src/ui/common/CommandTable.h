@@ -5,6 +5,7 @@
 
 #include <QKeySequence>
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace kv {
@@ -29,6 +30,9 @@ struct CommandState {
     bool Enabled = true;
     bool Checked = false;
 };
+
+// Asks the command router for a command's state (a bar's button follows its command).
+using CommandStatusQuery = std::function<CommandState(int id)>;
 
 // An item of the magnification, feed or zoom pop-up menu.
 struct PopupItem {

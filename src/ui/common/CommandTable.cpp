@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 
 #include <algorithm>
 

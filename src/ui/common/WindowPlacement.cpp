@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/app/WindowPlacement.h"
+#include "ui/common/WindowPlacement.h"
 
 #include "settings/PlacementText.h"
 

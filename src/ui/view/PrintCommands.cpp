@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/print/PrintCommands.h"
+#include "ui/view/PrintCommands.h"
 
 #include <QScreen>
 #include <QShortcut>
 
-#include "ui/app/CommandTable.h"
+#include "ui/common/CommandTable.h"
 #include "ui/logview/GraphView.h"
 #include "ui/print/PrintJob.h"
 #include "ui/print/TapePrint.h"
