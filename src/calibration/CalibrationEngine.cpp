@@ -275,10 +275,9 @@ bool CalibrationEngine::WaitForWorker(std::chrono::milliseconds timeout) {
 
 CalibrationProgress CalibrationEngine::Progress() const {
     const auto calibration = Core.HoldCalibration();
-    return {Core.Calibrating,    Worker.Countdown,
-            Bins.TotalTime,      Bins.TotalSamples,
-            ReferenceStatusText, Bins,
-            SlopeHigh,           SlopeLow};
+    return {Core.Calibrating,  Worker.Countdown,    Bins.TotalTime,
+            Bins.TotalSamples, ReferenceStatusText, Bins,
+            Envelope.High(),   Envelope.Low()};
 }
 
 } // namespace kv

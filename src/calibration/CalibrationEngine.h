@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "analysis/AnalysisCore.h"
+#include "calibration/CalibrationFit.h"
 #include "calibration/CalibrationFlags.h"
 #include "calibration/CalibrationQuestions.h"
 #include "calibration/CalibrationReferences.h"
@@ -143,7 +144,6 @@ private:
     bool IntegrateLocked(Reading& r); // false: this run ends after the correction
     void CorrectSystemClockLocked(double meanOffset);
     void CalibrationPointLocked(double meanOffset, bool debug);
-    void SlideWindowLocked(int64_t quarterHours);
     void WorkerEnded();
 
     // CalibrationUpdate: the fit, the status text or, when finishing, the end dialog. Called
@@ -166,7 +166,7 @@ private:
     CalibrationSums& Bins; // the bins and the run totals, stored with the settings
     uint32_t LastUpdateTick = 0;
     CalibrationWorkerState Worker;
-    double SlopeHigh = 1.05, SlopeLow = 0.95, PreviousSlope = 0.0;
+    calfit::SlopeEnvelope Envelope;
     std::string ReferenceStatusText;
 
     // Set by the command on the user-interface thread, cleared by the worker.

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "calibration/CalibrationEngine.h"
+#include "calibration/CalibrationFit.h"
 #include "platform/Priority.h"
 #include "references/SystemClock.h"
 #include "text/NumberText.h"
@@ -14,10 +15,9 @@ namespace kv {
 
 namespace {
 
-constexpr double SecondsPerTick = 1e-3;     // the tick count counts milliseconds
-constexpr int64_t QuarterHourSeconds = 900; // the window grows and slides by quarter-hours
-constexpr double IntegratorTrigger = 0.01;  // seconds of summed offset that call for a correction
-constexpr double IntegratorLimit = 0.1;     // seconds; a larger sum is corrected this far at once
+constexpr double SecondsPerTick = 1e-3;    // the tick count counts milliseconds
+constexpr double IntegratorTrigger = 0.01; // seconds of summed offset that call for a correction
+constexpr double IntegratorLimit = 0.1;    // seconds; a larger sum is corrected this far at once
 constexpr double IntegratorCountPower = 1.5;
 constexpr int SteadyCorrections = 5; // fewer readings between corrections restart the countdown
 
@@ -180,11 +180,7 @@ void CalibrationEngine::CalibrationPointLocked(double meanOffset, bool debug) {
     Bins.TotalSamples = Bins.StartSample - Worker.SampleStart + s;
     const double x = static_cast<double>(Bins.TotalTime) / Units100nsPerSecond;
     const double y = static_cast<double>(Bins.TotalSamples) / Core.Settings.SampleRate;
-    Bins.N[0] += 1;
-    Bins.SumX[0] += x;
-    Bins.SumY[0] += y;
-    Bins.SumXY[0] += x * y;
-    Bins.SumXX[0] += x * x;
+    calfit::AddPoint(Bins, x, y, App.CalUpdateInterval);
     if (debug)
         ReferenceStatusText += FormatC("X %+10g\r\nY %+10g\r\nN %lld\r\nTot Samples %lld\r\n"
                                        "Tot Time %lld\r\n",
@@ -193,38 +189,7 @@ void CalibrationEngine::CalibrationPointLocked(double meanOffset, bool debug) {
                                        static_cast<long long>(Bins.TotalTime));
     const CalendarTime when = CalendarFromUtc100ns(static_cast<uint64_t>(t));
     ReferenceStatusText += FormatC("%02d:%02d:%02d UTC\r\n", when.Hour, when.Minute, when.Second);
-    const int64_t interval = std::max(App.CalUpdateInterval, 1);
-    SlideWindowLocked(Bins.N[0] * interval / 1000 / QuarterHourSeconds);
     LastUpdateTick = TickCount();
-}
-
-// Bin k keeps the window as it was at k quarter-hours; past twelve hours the oldest quarter-hour
-// leaves the window.
-void CalibrationEngine::SlideWindowLocked(int64_t quarterHours) {
-    if (quarterHours >= CalibrationSlots) {
-        for (int i = 0; i < CalibrationSlots; ++i) {
-            if (i == 1) continue;
-            Bins.SumX[i] -= Bins.SumX[1];
-            Bins.SumY[i] -= Bins.SumY[1];
-            Bins.SumXY[i] -= Bins.SumXY[1];
-            Bins.SumXX[i] -= Bins.SumXX[1];
-            Bins.N[i] -= Bins.N[1];
-        }
-        for (int i = 1; i + 1 < CalibrationSlots; ++i) {
-            Bins.SumX[i] = Bins.SumX[i + 1];
-            Bins.SumY[i] = Bins.SumY[i + 1];
-            Bins.SumXY[i] = Bins.SumXY[i + 1];
-            Bins.SumXX[i] = Bins.SumXX[i + 1];
-            Bins.N[i] = Bins.N[i + 1];
-        }
-    } else if (quarterHours > 0) {
-        const auto k = static_cast<size_t>(quarterHours);
-        Bins.SumX[k] = Bins.SumX[0];
-        Bins.SumY[k] = Bins.SumY[0];
-        Bins.SumXY[k] = Bins.SumXY[0];
-        Bins.SumXX[k] = Bins.SumXX[0];
-        Bins.N[k] = Bins.N[0];
-    }
 }
 
 } // namespace kv
