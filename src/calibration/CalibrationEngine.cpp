@@ -40,26 +40,32 @@ void CalibrationEngine::StartCycleTimer(unsigned milliseconds) {
 
 // --- Commands ---
 
-void CalibrationEngine::StartReferenceCalibration(bool gps) {
+void CalibrationEngine::StartReferenceCalibration(ReferenceId kind) {
+    const ReferenceRegistry& registry = References.Registry();
+    if (kind < 0 || kind >= registry.Count()) return;
+    const std::string& name = registry.Kind(kind).Name;
     const auto calibration = Core.HoldCalibration();
     StopCalibrationLocked();
-    Core.Calibrating = calflags::StartPhase | (gps ? calflags::Gps : calflags::Sntp);
-    Core.Measurement.CalibrationStatusText +=
-        gps ? "\r\nStarting GPS cal" : "\r\nStarting SNTP cal";
+    Core.Calibrating = calflags::StartPhase | calflags::ReferenceBit(kind);
+    Core.Measurement.CalibrationStatusText += "\r\nStarting " + name + " cal";
     std::string error;
-    if (gps && !References.OpenGpsPort(App.GPSPort, App.GPSBaud, error)) {
+    if (!References.Open(kind, ReferenceSettingsFrom(App), error)) {
         StopCalibrationLocked();
-        FailStart("\r\nUnable to start GPS calibration.\r\n", error);
+        FailStart("\r\nUnable to start " + name + " calibration.\r\n", error);
         return;
     }
     StartCycleTimer(StartDelayMs);
 }
 
 // Under the calibration lock: the reason stays on screen for a while.
-void CalibrationEngine::FailStart(const char* what, const std::string& error) {
+void CalibrationEngine::FailStart(const std::string& what, const std::string& error) {
     Core.Measurement.CalibrationStatusText += what;
     Core.Measurement.CalibrationStatusText += error;
     Host.StartTimer(TimerClearCalibrationText, MessageShownMs);
+}
+
+ReferenceId CalibrationEngine::RunKind(int flags) const {
+    return calflags::ReferenceOf(flags, References.Registry().Count());
 }
 
 void CalibrationEngine::StartLocalCalibration() {
@@ -73,12 +79,12 @@ void CalibrationEngine::StartLocalCalibration() {
     const auto analysis = Core.HoldAnalysis();
     Core.SavedCalFactor = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal);
     SetFactorLocked(1.0);
-    Core.Calibrating = calflags::LocalStandard;
+    Core.Calibrating = LocalCalibrationMode;
 }
 
 void CalibrationEngine::FinishCalibration() {
     const int flags = Core.Calibrating;
-    if (flags == calflags::LocalStandard) {
+    if (flags == LocalCalibrationMode) {
         FinishLocalCalibration();
     } else if (calflags::IsReferenceRun(flags)) {
         RequestEndCalibration();
@@ -189,7 +195,7 @@ void CalibrationEngine::StopCalibrationLocked() {
     Bins = CalibrationSums{};
     LastUpdateTick = 0;
     Host.KillTimer(TimerCalibrationCycle);
-    if (References.GpsPortOpen()) References.CloseGpsPort();
+    if (References.AnyOpen()) References.Close();
 }
 
 void CalibrationEngine::PauseCalibration() {
@@ -204,11 +210,11 @@ void CalibrationEngine::PauseCalibration() {
     Core.Calibrating = flags | calflags::Paused;
     Bins.StartSample = Bins.TotalSamples;
     Bins.StartTime = Bins.TotalTime;
-    if (References.GpsPortOpen()) References.CloseGpsPort();
+    if (References.AnyOpen()) References.Close();
 }
 
 void CalibrationEngine::MeasuringStopped() {
-    if (Core.Calibrating == calflags::LocalStandard)
+    if (Core.Calibrating == LocalCalibrationMode)
         LeaveLocalCalibration();
     else
         PauseCalibration();
@@ -218,7 +224,7 @@ void CalibrationEngine::ContinueCalibration() {
     const auto calibration = Core.HoldCalibration();
     const int flags = Core.Calibrating;
     if ((flags & calflags::Finishing) || (flags & calflags::LowBits) == 0 ||
-        (flags & calflags::ReferenceKinds) == calflags::ReferenceKinds)
+        (calflags::IsReferenceRun(flags) && RunKind(flags) < 0))
         StopCalibrationLocked();
     if (!calflags::IsReferenceRun(Core.Calibrating)) return;
     Core.Measurement.CalibrationStatusText += "\r\nContinuing calibration";
@@ -228,8 +234,7 @@ void CalibrationEngine::ContinueCalibration() {
     Bins.StartTime = Bins.TotalTime;
     Bins.StartSample = Bins.TotalSamples;
     std::string error;
-    if ((Core.Calibrating & calflags::Gps) &&
-        !References.OpenGpsPort(App.GPSPort, App.GPSBaud, error)) {
+    if (!References.Open(RunKind(Core.Calibrating), ReferenceSettingsFrom(App), error)) {
         StopCalibrationLocked();
         FailStart("\r\nUnable to continue calibration.\r\n", error);
         return;

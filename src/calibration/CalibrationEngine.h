@@ -94,9 +94,10 @@ public:
     CalibrationEngine& operator=(const CalibrationEngine&) = delete;
 
     // --- Commands ---
-    // The calibration part of "Start internet cal" / "Start GPS cal"; the session has already
-    // started measuring.
-    void StartReferenceCalibration(bool gps);
+    // The calibration part of "Start internet cal" / "Start GPS cal": a run against the
+    // reference of kind `kind` in the references' registry (an unknown kind starts nothing);
+    // the session has already started measuring.
+    void StartReferenceCalibration(ReferenceId kind);
     void StartLocalCalibration();
     void FinishCalibration();
     // "Correct system clock ?": the next suitable reading copies the reference time into the
@@ -104,6 +105,7 @@ public:
     void ToggleCorrectSystemClock();
     bool CorrectSystemClockRequested() const;
     int Flags() const { return Core.Calibrating; }
+    const ReferenceRegistry& Registry() const { return References.Registry(); }
 
     // --- Measuring loop ---
     void ContinueCalibration(); // measuring started
@@ -129,7 +131,8 @@ private:
 
     uint32_t TickCount() const;
     void StartCycleTimer(unsigned milliseconds);
-    void FailStart(const char* what, const std::string& error);
+    void FailStart(const std::string& what, const std::string& error);
+    ReferenceId RunKind(int flags) const; // the registered kind of a reference run, or -1
     void StopCalibrationLocked();
     void RestoreSavedFactorLocked();
     void SetFactorLocked(double factor);

@@ -52,19 +52,23 @@ void CalibrationEngine::WorkerMain() {
         const auto calibration = Core.HoldCalibration();
         r.Debug = App.CalDebug != 0;
         r.Flags = Core.Calibrating;
-        where = {App.SNTPServer, App.SNTPPort};
+        where = ReferenceSettingsFrom(App);
         if (r.Flags & calflags::StartPhase) Worker = CalibrationWorkerState{};
     }
     if (r.Flags & (calflags::Paused | calflags::Finishing)) {
         WorkerEnded();
         return;
     }
-    const bool gps = (r.Flags & calflags::Gps) != 0;
-    const int kind = gps ? calflags::Gps : calflags::Sntp;
+    const ReferenceId id = RunKind(r.Flags);
+    if (id < 0) {
+        WorkerEnded();
+        return;
+    }
+    const int kind = calflags::ReferenceBit(id);
     const ReadingPhase phase =
         (r.Flags & calflags::StartPhase) ? ReadingPhase::Start : ReadingPhase::Running;
     r.Ok = References.Read(
-        gps, phase, where, [this, kind] { return StillWanted(kind); }, r.Offset, r.Status);
+        id, phase, where, [this, kind] { return StillWanted(kind); }, r.Offset, r.Status);
     {
         Hold calibration = Core.HoldCalibration();
         WorkerReading(r);
