@@ -12,8 +12,6 @@ namespace {
 
 // Factors the settings accept on loading: a card half or twice its nominal rate is no card.
 constexpr double LowestFactor = 0.5, HighestFactor = 2.0;
-constexpr double RestorableFactorDistance = 0.1; // |saved - 1| below this is a real factor
-constexpr double ShortestLocalRunSeconds = 60.0;
 
 } // namespace
 
@@ -68,20 +66,6 @@ ReferenceId CalibrationEngine::RunKind(int flags) const {
     return calflags::ReferenceOf(flags, References.Registry().Count());
 }
 
-void CalibrationEngine::StartLocalCalibration() {
-    {
-        const auto calibration = Core.HoldCalibration();
-        const auto analysis = Core.HoldAnalysis();
-        Core.SavedCalFactor = 0.0;
-    }
-    LeaveLocalCalibration();
-    const auto calibration = Core.HoldCalibration();
-    const auto analysis = Core.HoldAnalysis();
-    Core.SavedCalFactor = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal);
-    SetFactorLocked(1.0);
-    Core.Calibrating = LocalCalibrationMode;
-}
-
 void CalibrationEngine::FinishCalibration() {
     const int flags = Core.Calibrating;
     if (flags == LocalCalibrationMode) {
@@ -103,7 +87,7 @@ bool CalibrationEngine::CorrectSystemClockRequested() const {
     return CorrectSystemClock != 0;
 }
 
-// --- Local standard ---
+// --- The factor in use ---
 
 // Under both locks: the factor in use for the current rate, and the capture buffers follow it.
 void CalibrationEngine::SetFactorLocked(double factor) {
@@ -118,69 +102,6 @@ bool CalibrationEngine::ApplyCalFactor(double factor) {
     const auto analysis = Core.HoldAnalysis();
     SetFactorLocked(factor);
     return true;
-}
-
-void CalibrationEngine::RestoreSavedFactorLocked() {
-    if (std::fabs(Core.SavedCalFactor - 1.0) >= RestorableFactorDistance) return;
-    SetFactorLocked(Core.SavedCalFactor);
-    Core.SavedCalFactor = 0.0;
-}
-
-void CalibrationEngine::LeaveLocalCalibration() {
-    const auto calibration = Core.HoldCalibration();
-    const auto analysis = Core.HoldAnalysis();
-    Core.Calibrating = calflags::None;
-    Core.ResetMeasurement();
-    Core.Measurement.CalibrationStatusText.clear();
-    RestoreSavedFactorLocked();
-    Core.ClockRegression.Restart();
-}
-
-void CalibrationEngine::FinishLocalCalibration() {
-    double measured, suggested, suggestedTrim, trim, saved;
-    {
-        const auto calibration = Core.HoldCalibration();
-        const auto analysis = Core.HoldAnalysis();
-        measured = Core.Measurement.MeasuredTime;
-        suggested = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal) -
-                    Core.Measurement.AccumulatedRate;
-        trim = Clocks.Timestamps.GetTrim();
-        suggestedTrim = trim / suggested / Core.ClockRegression.TimestampSlope;
-        saved = Core.SavedCalFactor;
-    }
-    CalibrationQuestions& ask = Host.Questions();
-    if (measured < ShortestLocalRunSeconds) {
-        if (ask.Ask("Less than 60 seconds has elapsed. Do you want to abandon this measurement?",
-                    QuestionButtons::YesNo, QuestionIcon::Information) == Answer::Yes)
-            LeaveLocalCalibration();
-        return;
-    }
-    const Answer apply = ask.Ask(
-        FormatC("Time elapsed %1.1f secs \nCal factor in use %+1.3f s/d\nCal factor suggested "
-                "%+1.3f s/d \nClick 'Yes' to apply, 'No' to continue measurement or 'Cancel' to "
-                "abandon.",
-                measured, FactorToSecondsPerDay(saved), FactorToSecondsPerDay(suggested)),
-        QuestionButtons::YesNoCancel, QuestionIcon::Information);
-    if (apply == Answer::No) return;
-    if (apply == Answer::Cancel) {
-        LeaveLocalCalibration();
-        return;
-    }
-    if (ApplyCalFactor(suggested)) {
-        const auto calibration = Core.HoldCalibration();
-        const auto analysis = Core.HoldAnalysis();
-        Core.SavedCalFactor = 0.0;
-    }
-    LeaveLocalCalibration();
-    if (ask.Ask(FormatC("Timestamp tuning in use %+1.4f s/d\nTimestamp tuning suggested %+1.4f "
-                        "s/d\nClick 'Yes' to apply, 'No' to leave unchanged.",
-                        FactorToSecondsPerDay(trim), FactorToSecondsPerDay(suggestedTrim)),
-                QuestionButtons::YesNo, QuestionIcon::Information) == Answer::Yes) {
-        const auto calibration = Core.HoldCalibration();
-        const auto analysis = Core.HoldAnalysis();
-        if (Clocks.Timestamps.SetTrim(suggestedTrim)) Core.ClockRegression.Restart();
-    }
-    Host.SaveSettings();
 }
 
 // --- Network and GPS runs ---

@@ -127,7 +127,19 @@ public:
 
 private:
     using Hold = AnalysisCore::Hold;
-    struct Reading;
+    // One worker run's reading and its values as the steps change them.
+    // Seconds as whole 100 ns units of the reference times, truncated toward zero.
+    static int64_t Trunc100ns(double seconds) {
+        return static_cast<int64_t>(seconds * Units100nsPerSecond);
+    }
+    struct Reading {
+        int Flags = 0;
+        bool Debug = false;
+        bool Ok = false;
+        double Offset = 0.0; // d
+        double Mean = 0.0;   // m
+        std::string Status;
+    };
 
     uint32_t TickCount() const;
     void StartCycleTimer(unsigned milliseconds);

@@ -1,41 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The calibration worker: one reading of the reference per run, the clock discipline, the
-// countdown and the calibration points with their least-squares bins.
+// The calibration worker: one reading of the reference per run, the countdown and the calibration
+// points (the discipline is in CalibrationDiscipline.cpp, the fit in CalibrationFit.cpp).
 #include <algorithm>
 #include <cmath>
 
 #include "calibration/CalibrationEngine.h"
 #include "calibration/CalibrationFit.h"
 #include "platform/Priority.h"
-#include "references/SystemClock.h"
 #include "text/NumberText.h"
 #include "timebase/NtpTime.h"
 
 namespace kv {
-
-namespace {
-
-constexpr double SecondsPerTick = 1e-3;    // the tick count counts milliseconds
-constexpr double IntegratorTrigger = 0.01; // seconds of summed offset that call for a correction
-constexpr double IntegratorLimit = 0.1;    // seconds; a larger sum is corrected this far at once
-constexpr double IntegratorCountPower = 1.5;
-constexpr int SteadyCorrections = 5; // fewer readings between corrections restart the countdown
-
-int64_t Trunc100ns(double seconds) {
-    return static_cast<int64_t>(seconds * CalibrationEngine::Units100nsPerSecond);
-}
-
-} // namespace
-
-// One worker run's reading and its values as the steps change them.
-struct CalibrationEngine::Reading {
-    int Flags = 0;
-    bool Debug = false;
-    bool Ok = false;
-    double Offset = 0.0; // d
-    double Mean = 0.0;   // m
-    std::string Status;
-};
 
 bool CalibrationEngine::StillWanted(int kind) const {
     if (Quitting) return false;
@@ -108,59 +83,6 @@ void CalibrationEngine::WorkerReading(Reading& r) {
         ReferenceStatusText += FormatC("ROfs %+02.9f\r\nMeanOfs %+02.9f\r\nIntegrator %+02.6f\r\n"
                                        "Int counter %d\r\n",
                                        r.Offset, r.Mean, Worker.Integrator, Worker.IntegratorCount);
-}
-
-// The first good reading of a start phase steps the timestamp clock onto the reference.
-void CalibrationEngine::FirstReadingLocked(Reading& r) {
-    Core.Calibrating = Core.Calibrating & ~calflags::StartPhase;
-    Worker.Countdown = CalibrationWorkerState::CountdownReadings;
-    {
-        const auto analysis = Core.HoldAnalysis();
-        Clocks.Timestamps.StepClock(r.Offset);
-        Core.ClockRegression.Restart();
-    }
-    r.Offset = 0.0;
-    r.Mean = 0.0;
-    Worker.Integrator = 0.0;
-    Worker.IntegratorCount = 0;
-    Worker.LastCorrectionTick = TickCount();
-}
-
-// The clock discipline: offsets are summed; a sum beyond IntegratorTrigger trims the clock's
-// rate by the sum spread over the time since the last correction and steps it by the mean.
-// False when the correction holds the countdown and this run ends here.
-bool CalibrationEngine::IntegrateLocked(Reading& r) {
-    Worker.IntegratorCount += 1;
-    Worker.Integrator += r.Offset;
-    r.Mean = Worker.Integrator / Worker.IntegratorCount;
-    if (std::fabs(Worker.Integrator) <= IntegratorTrigger) return true;
-    Worker.Integrator = std::clamp(Worker.Integrator, -IntegratorLimit, IntegratorLimit);
-    const uint32_t now = TickCount();
-    const double span = static_cast<double>(now - Worker.LastCorrectionTick) * SecondsPerTick *
-                        std::pow(Worker.IntegratorCount, IntegratorCountPower);
-    Worker.LastCorrectionTick = now;
-    {
-        const auto analysis = Core.HoldAnalysis();
-        Clocks.Timestamps.SetTrim(Clocks.Timestamps.GetTrim() * (1.0 - Worker.Integrator / span));
-        Clocks.Timestamps.StepClock(r.Mean);
-        Core.ClockRegression.Restart();
-    }
-    r.Offset = 0.0;
-    r.Mean = 0.0;
-    Worker.Integrator = 0.0;
-    const bool held = Worker.Countdown > 0;
-    if (held && Worker.IntegratorCount < SteadyCorrections)
-        Worker.Countdown = CalibrationWorkerState::CountdownReadings;
-    Worker.IntegratorCount = 0;
-    if (held) ReferenceStatusText += FormatC("Countdown held %d\r\n", Worker.Countdown);
-    return !held;
-}
-
-void CalibrationEngine::CorrectSystemClockLocked(double meanOffset) {
-    if (CorrectSystemClock == 0) return;
-    const uint64_t reference = Clocks.Timestamps.NowUtc() + Trunc100ns(meanOffset);
-    SetSystemClock(ReferenceTimeAsNtp(reference), Clocks.SystemClock);
-    CorrectSystemClock = 0;
 }
 
 void CalibrationEngine::CalibrationPointLocked(double meanOffset, bool debug) {
