@@ -12,8 +12,6 @@ namespace {
 
 // Factors the settings accept on loading: a card half or twice its nominal rate is no card.
 constexpr double LowestFactor = 0.5, HighestFactor = 2.0;
-constexpr double RestorableFactorDistance = 0.1; // |saved - 1| below this is a real factor
-constexpr double ShortestLocalRunSeconds = 60.0;
 
 } // namespace
 
@@ -40,45 +38,37 @@ void CalibrationEngine::StartCycleTimer(unsigned milliseconds) {
 
 // --- Commands ---
 
-void CalibrationEngine::StartReferenceCalibration(bool gps) {
+void CalibrationEngine::StartReferenceCalibration(ReferenceId kind) {
+    const ReferenceRegistry& registry = References.Registry();
+    if (kind < 0 || kind >= registry.Count()) return;
+    const std::string& name = registry.Kind(kind).Name;
     const auto calibration = Core.HoldCalibration();
     StopCalibrationLocked();
-    Core.Calibrating = calflags::StartPhase | (gps ? calflags::Gps : calflags::Sntp);
-    Core.Measurement.CalibrationStatusText +=
-        gps ? "\r\nStarting GPS cal" : "\r\nStarting SNTP cal";
+    Core.Calibrating = calflags::StartPhase | calflags::ReferenceBit(kind);
+    Core.Measurement.CalibrationStatusText += "\r\nStarting " + name + " cal";
     std::string error;
-    if (gps && !References.OpenGpsPort(App.GPSPort, App.GPSBaud, error)) {
+    if (!References.Open(kind, ReferenceSettingsFrom(App), error)) {
         StopCalibrationLocked();
-        FailStart("\r\nUnable to start GPS calibration.\r\n", error);
+        FailStart("\r\nUnable to start " + name + " calibration.\r\n", error);
         return;
     }
     StartCycleTimer(StartDelayMs);
 }
 
 // Under the calibration lock: the reason stays on screen for a while.
-void CalibrationEngine::FailStart(const char* what, const std::string& error) {
+void CalibrationEngine::FailStart(const std::string& what, const std::string& error) {
     Core.Measurement.CalibrationStatusText += what;
     Core.Measurement.CalibrationStatusText += error;
     Host.StartTimer(TimerClearCalibrationText, MessageShownMs);
 }
 
-void CalibrationEngine::StartLocalCalibration() {
-    {
-        const auto calibration = Core.HoldCalibration();
-        const auto analysis = Core.HoldAnalysis();
-        Core.SavedCalFactor = 0.0;
-    }
-    LeaveLocalCalibration();
-    const auto calibration = Core.HoldCalibration();
-    const auto analysis = Core.HoldAnalysis();
-    Core.SavedCalFactor = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal);
-    SetFactorLocked(1.0);
-    Core.Calibrating = calflags::LocalStandard;
+ReferenceId CalibrationEngine::RunKind(int flags) const {
+    return calflags::ReferenceOf(flags, References.Registry().Count());
 }
 
 void CalibrationEngine::FinishCalibration() {
     const int flags = Core.Calibrating;
-    if (flags == calflags::LocalStandard) {
+    if (flags == LocalCalibrationMode) {
         FinishLocalCalibration();
     } else if (calflags::IsReferenceRun(flags)) {
         RequestEndCalibration();
@@ -97,7 +87,7 @@ bool CalibrationEngine::CorrectSystemClockRequested() const {
     return CorrectSystemClock != 0;
 }
 
-// --- Local standard ---
+// --- The factor in use ---
 
 // Under both locks: the factor in use for the current rate, and the capture buffers follow it.
 void CalibrationEngine::SetFactorLocked(double factor) {
@@ -114,69 +104,6 @@ bool CalibrationEngine::ApplyCalFactor(double factor) {
     return true;
 }
 
-void CalibrationEngine::RestoreSavedFactorLocked() {
-    if (std::fabs(Core.SavedCalFactor - 1.0) >= RestorableFactorDistance) return;
-    SetFactorLocked(Core.SavedCalFactor);
-    Core.SavedCalFactor = 0.0;
-}
-
-void CalibrationEngine::LeaveLocalCalibration() {
-    const auto calibration = Core.HoldCalibration();
-    const auto analysis = Core.HoldAnalysis();
-    Core.Calibrating = calflags::None;
-    Core.ResetMeasurement();
-    Core.Measurement.CalibrationStatusText.clear();
-    RestoreSavedFactorLocked();
-    Core.ClockRegression.Restart();
-}
-
-void CalibrationEngine::FinishLocalCalibration() {
-    double measured, suggested, suggestedTrim, trim, saved;
-    {
-        const auto calibration = Core.HoldCalibration();
-        const auto analysis = Core.HoldAnalysis();
-        measured = Core.Measurement.MeasuredTime;
-        suggested = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal) -
-                    Core.Measurement.AccumulatedRate;
-        trim = Clocks.Timestamps.GetTrim();
-        suggestedTrim = trim / suggested / Core.ClockRegression.TimestampSlope;
-        saved = Core.SavedCalFactor;
-    }
-    CalibrationQuestions& ask = Host.Questions();
-    if (measured < ShortestLocalRunSeconds) {
-        if (ask.Ask("Less than 60 seconds has elapsed. Do you want to abandon this measurement?",
-                    QuestionButtons::YesNo, QuestionIcon::Information) == Answer::Yes)
-            LeaveLocalCalibration();
-        return;
-    }
-    const Answer apply = ask.Ask(
-        FormatC("Time elapsed %1.1f secs \nCal factor in use %+1.3f s/d\nCal factor suggested "
-                "%+1.3f s/d \nClick 'Yes' to apply, 'No' to continue measurement or 'Cancel' to "
-                "abandon.",
-                measured, FactorToSecondsPerDay(saved), FactorToSecondsPerDay(suggested)),
-        QuestionButtons::YesNoCancel, QuestionIcon::Information);
-    if (apply == Answer::No) return;
-    if (apply == Answer::Cancel) {
-        LeaveLocalCalibration();
-        return;
-    }
-    if (ApplyCalFactor(suggested)) {
-        const auto calibration = Core.HoldCalibration();
-        const auto analysis = Core.HoldAnalysis();
-        Core.SavedCalFactor = 0.0;
-    }
-    LeaveLocalCalibration();
-    if (ask.Ask(FormatC("Timestamp tuning in use %+1.4f s/d\nTimestamp tuning suggested %+1.4f "
-                        "s/d\nClick 'Yes' to apply, 'No' to leave unchanged.",
-                        FactorToSecondsPerDay(trim), FactorToSecondsPerDay(suggestedTrim)),
-                QuestionButtons::YesNo, QuestionIcon::Information) == Answer::Yes) {
-        const auto calibration = Core.HoldCalibration();
-        const auto analysis = Core.HoldAnalysis();
-        if (Clocks.Timestamps.SetTrim(suggestedTrim)) Core.ClockRegression.Restart();
-    }
-    Host.SaveSettings();
-}
-
 // --- Network and GPS runs ---
 
 void CalibrationEngine::StopCalibration() {
@@ -189,7 +116,7 @@ void CalibrationEngine::StopCalibrationLocked() {
     Bins = CalibrationSums{};
     LastUpdateTick = 0;
     Host.KillTimer(TimerCalibrationCycle);
-    if (References.GpsPortOpen()) References.CloseGpsPort();
+    if (References.AnyOpen()) References.Close();
 }
 
 void CalibrationEngine::PauseCalibration() {
@@ -204,11 +131,11 @@ void CalibrationEngine::PauseCalibration() {
     Core.Calibrating = flags | calflags::Paused;
     Bins.StartSample = Bins.TotalSamples;
     Bins.StartTime = Bins.TotalTime;
-    if (References.GpsPortOpen()) References.CloseGpsPort();
+    if (References.AnyOpen()) References.Close();
 }
 
 void CalibrationEngine::MeasuringStopped() {
-    if (Core.Calibrating == calflags::LocalStandard)
+    if (Core.Calibrating == LocalCalibrationMode)
         LeaveLocalCalibration();
     else
         PauseCalibration();
@@ -218,7 +145,7 @@ void CalibrationEngine::ContinueCalibration() {
     const auto calibration = Core.HoldCalibration();
     const int flags = Core.Calibrating;
     if ((flags & calflags::Finishing) || (flags & calflags::LowBits) == 0 ||
-        (flags & calflags::ReferenceKinds) == calflags::ReferenceKinds)
+        (calflags::IsReferenceRun(flags) && RunKind(flags) < 0))
         StopCalibrationLocked();
     if (!calflags::IsReferenceRun(Core.Calibrating)) return;
     Core.Measurement.CalibrationStatusText += "\r\nContinuing calibration";
@@ -228,8 +155,7 @@ void CalibrationEngine::ContinueCalibration() {
     Bins.StartTime = Bins.TotalTime;
     Bins.StartSample = Bins.TotalSamples;
     std::string error;
-    if ((Core.Calibrating & calflags::Gps) &&
-        !References.OpenGpsPort(App.GPSPort, App.GPSBaud, error)) {
+    if (!References.Open(RunKind(Core.Calibrating), ReferenceSettingsFrom(App), error)) {
         StopCalibrationLocked();
         FailStart("\r\nUnable to continue calibration.\r\n", error);
         return;
@@ -275,10 +201,9 @@ bool CalibrationEngine::WaitForWorker(std::chrono::milliseconds timeout) {
 
 CalibrationProgress CalibrationEngine::Progress() const {
     const auto calibration = Core.HoldCalibration();
-    return {Core.Calibrating,    Worker.Countdown,
-            Bins.TotalTime,      Bins.TotalSamples,
-            ReferenceStatusText, Bins,
-            SlopeHigh,           SlopeLow};
+    return {Core.Calibrating,  Worker.Countdown,    Bins.TotalTime,
+            Bins.TotalSamples, ReferenceStatusText, Bins,
+            Envelope.High(),   Envelope.Low()};
 }
 
 } // namespace kv

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "analysis/AnalysisCore.h"
+#include "calibration/CalibrationFit.h"
 #include "calibration/CalibrationFlags.h"
 #include "calibration/CalibrationQuestions.h"
 #include "calibration/CalibrationReferences.h"
@@ -93,9 +94,10 @@ public:
     CalibrationEngine& operator=(const CalibrationEngine&) = delete;
 
     // --- Commands ---
-    // The calibration part of "Start internet cal" / "Start GPS cal"; the session has already
-    // started measuring.
-    void StartReferenceCalibration(bool gps);
+    // The calibration part of "Start internet cal" / "Start GPS cal": a run against the
+    // reference of kind `kind` in the references' registry (an unknown kind starts nothing);
+    // the session has already started measuring.
+    void StartReferenceCalibration(ReferenceId kind);
     void StartLocalCalibration();
     void FinishCalibration();
     // "Correct system clock ?": the next suitable reading copies the reference time into the
@@ -103,6 +105,7 @@ public:
     void ToggleCorrectSystemClock();
     bool CorrectSystemClockRequested() const;
     int Flags() const { return Core.Calibrating; }
+    const ReferenceRegistry& Registry() const { return References.Registry(); }
 
     // --- Measuring loop ---
     void ContinueCalibration(); // measuring started
@@ -124,11 +127,24 @@ public:
 
 private:
     using Hold = AnalysisCore::Hold;
-    struct Reading;
+    // One worker run's reading and its values as the steps change them.
+    // Seconds as whole 100 ns units of the reference times, truncated toward zero.
+    static int64_t Trunc100ns(double seconds) {
+        return static_cast<int64_t>(seconds * Units100nsPerSecond);
+    }
+    struct Reading {
+        int Flags = 0;
+        bool Debug = false;
+        bool Ok = false;
+        double Offset = 0.0; // d
+        double Mean = 0.0;   // m
+        std::string Status;
+    };
 
     uint32_t TickCount() const;
     void StartCycleTimer(unsigned milliseconds);
-    void FailStart(const char* what, const std::string& error);
+    void FailStart(const std::string& what, const std::string& error);
+    ReferenceId RunKind(int flags) const; // the registered kind of a reference run, or -1
     void StopCalibrationLocked();
     void RestoreSavedFactorLocked();
     void SetFactorLocked(double factor);
@@ -143,7 +159,6 @@ private:
     bool IntegrateLocked(Reading& r); // false: this run ends after the correction
     void CorrectSystemClockLocked(double meanOffset);
     void CalibrationPointLocked(double meanOffset, bool debug);
-    void SlideWindowLocked(int64_t quarterHours);
     void WorkerEnded();
 
     // CalibrationUpdate: the fit, the status text or, when finishing, the end dialog. Called
@@ -166,7 +181,7 @@ private:
     CalibrationSums& Bins; // the bins and the run totals, stored with the settings
     uint32_t LastUpdateTick = 0;
     CalibrationWorkerState Worker;
-    double SlopeHigh = 1.05, SlopeLow = 0.95, PreviousSlope = 0.0;
+    calfit::SlopeEnvelope Envelope;
     std::string ReferenceStatusText;
 
     // Set by the command on the user-interface thread, cleared by the worker.

@@ -1,62 +1,71 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The time references a network or GPS calibration reads, behind one seam so that tests can
-// script the offsets: the SNTP server named in the settings and the GPS receiver on its port.
+// script the offsets: the kinds of the registry, each made by its factory when first used.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
-#include "platform/ClockSetter.h"
 #include "platform/SerialPort.h"
 #include "platform/UdpSocket.h"
-#include "references/GpsReceiver.h"
-#include "references/SntpClient.h"
+#include "references/ReferenceRegistry.h"
 #include "references/TimeReference.h"
 #include "timebase/SampleClock.h"
 
 namespace kv {
 
-// Where the references are found, copied from the settings under the calibration lock.
-struct ReferenceSettings {
-    std::string SntpServer;
-    int SntpPort = 0;
-};
-
-// Threads: Read on the calibration worker; the GPS port is opened and closed on the
-// user-interface thread while it holds the calibration lock. Implementations keep their own
-// locks as leaves (never held while stillWanted is asked).
+// Threads: Read on the calibration worker; Open and Close on the user-interface thread while it
+// holds the calibration lock. Implementations keep their own locks as leaves (never held while
+// stillWanted is asked).
 class CalibrationReferences {
 public:
     virtual ~CalibrationReferences() = default;
-    // One reading of the SNTP server (gps false) or the GPS receiver (gps true).
-    virtual bool Read(bool gps, ReadingPhase phase, const ReferenceSettings& settings,
+    // The kinds the commands may start.
+    virtual const ReferenceRegistry& Registry() const = 0;
+    // One reading of the reference of kind `id`.
+    virtual bool Read(ReferenceId id, ReadingPhase phase, const ReferenceSettings& settings,
                       const StillWanted& stillWanted, double& offsetSeconds,
                       std::string& status) = 0;
-    virtual bool OpenGpsPort(const std::string& port, int baud, std::string& error) = 0;
-    virtual void CloseGpsPort() = 0;
-    virtual bool GpsPortOpen() const = 0;
+    // Gets the reference of kind `id` ready for a run; false with the reason in error.
+    virtual bool Open(ReferenceId id, const ReferenceSettings& settings, std::string& error) = 0;
+    // Ends whatever reference is open.
+    virtual void Close() = 0;
+    virtual bool AnyOpen() const = 0;
 };
 
-// The real SNTP client and GPS receiver on the given sockets, serial ports and timestamp clock.
+// The drivers the registry's factories make, on the given sockets, serial ports and clock.
 class SystemCalibrationReferences final : public CalibrationReferences {
 public:
-    explicit SystemCalibrationReferences(TimestampClock& clock = ProcessTimestampClock(),
+    explicit SystemCalibrationReferences(ReferenceRegistry registry = BuiltInReferences(),
+                                         TimestampClock& clock = ProcessTimestampClock(),
                                          UdpSocketFactory& sockets = PosixUdpSockets(),
                                          SerialPortOpener& ports = PosixSerialPorts());
-    bool Read(bool gps, ReadingPhase phase, const ReferenceSettings& settings,
+    const ReferenceRegistry& Registry() const override { return Kinds; }
+    bool Read(ReferenceId id, ReadingPhase phase, const ReferenceSettings& settings,
               const StillWanted& stillWanted, double& offsetSeconds, std::string& status) override;
-    bool OpenGpsPort(const std::string& port, int baud, std::string& error) override;
-    void CloseGpsPort() override;
-    bool GpsPortOpen() const override;
+    bool Open(ReferenceId id, const ReferenceSettings& settings, std::string& error) override;
+    void Close() override;
+    bool AnyOpen() const override;
 
 private:
-    TimestampClock& Clock;
-    UdpSocketFactory& Sockets;
-    GpsReceiver Receiver;
-    // The server of the latest SNTP reading, kept so that its query budget, remembered replies
-    // and any Kiss-o'-Death outlive the reading; only the worker thread touches it.
-    ReferenceSettings SntpWhere;
-    std::unique_ptr<SntpReference> Sntp;
+    // The driver of kind `id` for these settings, made afresh when its identity changed.
+    std::shared_ptr<TimeReference> Driver(ReferenceId id, const ReferenceSettings& settings);
+    std::vector<std::shared_ptr<TimeReference>> Drivers() const; // those made so far
+
+    struct Slot {
+        std::string Identity;
+        std::shared_ptr<TimeReference> Driver;
+    };
+    // Leaf lock over Slots, never held while a driver works: a reading keeps its own share of
+    // its driver, so a driver replaced meanwhile lives until the reading ends.
+    mutable std::mutex Mutex;
+    ReferenceRegistry Kinds;
+    ReferenceEnvironment Environment;
+    // One per kind. A driver outlives its readings, so that an SNTP server's query budget,
+    // remembered replies and any Kiss-o'-Death carry over.
+    std::vector<Slot> Slots;
 };
 
 } // namespace kv

@@ -14,10 +14,6 @@ namespace {
 constexpr double SecondsPerDay = 86400.0;
 constexpr double LongestWindowSeconds = 43200.0; // twelve hours of bins
 constexpr double StatisticsIntervals = 3.0;      // update intervals before a fit is shown
-constexpr double EnvelopeShrink = 0.02;          // of the envelope's width, per update
-constexpr double InitialSlopeHigh = 1.05, InitialSlopeLow = 0.95;
-constexpr double ConfidenceFloor = 0.002; // slope units times seconds
-constexpr double SingularDenominator = 1e-200;
 
 struct Elapsed {
     int Hours, Minutes, Seconds;
@@ -59,20 +55,9 @@ void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
         FactorToSecondsPerDay(CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal));
     const bool finishing = (Core.Calibrating & calflags::Finishing) != 0;
     if (e > App.CalUpdateInterval * StatisticsIntervals / 1000.0) {
-        const double n = static_cast<double>(Bins.N[0]);
-        const double d = n * Bins.SumXX[0] - Bins.SumX[0] * Bins.SumX[0];
-        double a = 0.0, b = 0.0;
-        if (Bins.N[0] > 1 && std::fabs(d) > SingularDenominator) {
-            a = (n * Bins.SumXY[0] - Bins.SumY[0] * Bins.SumX[0]) / d;
-            b = (Bins.SumY[0] * Bins.SumXX[0] - Bins.SumXY[0] * Bins.SumX[0]) / d;
-            SlopeHigh -= EnvelopeShrink * (SlopeHigh - SlopeLow);
-            SlopeLow += EnvelopeShrink * (SlopeHigh - SlopeLow);
-            if (a >= SlopeHigh) SlopeHigh = a;
-            if (a <= SlopeLow) SlopeLow = a;
-        }
-        const double confidence =
-            std::fabs(a - PreviousSlope) + (0.5 * (SlopeHigh - SlopeLow) + ConfidenceFloor) / e;
-        PreviousSlope = a;
+        const calfit::Line fit = calfit::FitLine(Bins);
+        const double a = fit.Slope, b = fit.Intercept;
+        const double confidence = Envelope.Confidence(fit, e);
         if (finishing) {
             EndOfRunDialog(calibration, a,
                            FormatC("Time elapsed %02d:%02d:%02d\r\nCal factor in use %+1.4f s/d\r\n"
@@ -93,16 +78,14 @@ void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
                             "%+1.9f\r\nGross slope %1.9f\r\nGross cal factor %+1.4f\r\nMax slope "
                             "%1.9f\r\nMin slope %+1.9f\r\n",
                             FactorToSecondsPerDay(Clocks.Timestamps.GetTrim()), a, b, gross,
-                            FactorToSecondsPerDay(gross / Core.Settings.SampleRate), SlopeHigh,
-                            SlopeLow);
+                            FactorToSecondsPerDay(gross / Core.Settings.SampleRate),
+                            Envelope.High(), Envelope.Low());
         }
     } else if (finishing) {
         FinishShortRun(calibration);
         return;
     } else {
-        SlopeHigh = InitialSlopeHigh;
-        SlopeLow = InitialSlopeLow;
-        PreviousSlope = 0.0;
+        Envelope.Reset();
         text = ReferenceStatusText +
                FormatC("\r\nSynchronising calibration\r\nTime elapsed %02d:%02d:%02d\r\nCal "
                        "factor in use %+1.4f s/d\r\n",

@@ -1,41 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The calibration worker: one reading of the reference per run, the clock discipline, the
-// countdown and the calibration points with their least-squares bins.
+// The calibration worker: one reading of the reference per run, the countdown and the calibration
+// points (the discipline is in CalibrationDiscipline.cpp, the fit in CalibrationFit.cpp).
 #include <algorithm>
 #include <cmath>
 
 #include "calibration/CalibrationEngine.h"
+#include "calibration/CalibrationFit.h"
 #include "platform/Priority.h"
-#include "references/SystemClock.h"
 #include "text/NumberText.h"
 #include "timebase/NtpTime.h"
 
 namespace kv {
-
-namespace {
-
-constexpr double SecondsPerTick = 1e-3;     // the tick count counts milliseconds
-constexpr int64_t QuarterHourSeconds = 900; // the window grows and slides by quarter-hours
-constexpr double IntegratorTrigger = 0.01;  // seconds of summed offset that call for a correction
-constexpr double IntegratorLimit = 0.1;     // seconds; a larger sum is corrected this far at once
-constexpr double IntegratorCountPower = 1.5;
-constexpr int SteadyCorrections = 5; // fewer readings between corrections restart the countdown
-
-int64_t Trunc100ns(double seconds) {
-    return static_cast<int64_t>(seconds * CalibrationEngine::Units100nsPerSecond);
-}
-
-} // namespace
-
-// One worker run's reading and its values as the steps change them.
-struct CalibrationEngine::Reading {
-    int Flags = 0;
-    bool Debug = false;
-    bool Ok = false;
-    double Offset = 0.0; // d
-    double Mean = 0.0;   // m
-    std::string Status;
-};
 
 bool CalibrationEngine::StillWanted(int kind) const {
     if (Quitting) return false;
@@ -52,19 +27,23 @@ void CalibrationEngine::WorkerMain() {
         const auto calibration = Core.HoldCalibration();
         r.Debug = App.CalDebug != 0;
         r.Flags = Core.Calibrating;
-        where = {App.SNTPServer, App.SNTPPort};
+        where = ReferenceSettingsFrom(App);
         if (r.Flags & calflags::StartPhase) Worker = CalibrationWorkerState{};
     }
     if (r.Flags & (calflags::Paused | calflags::Finishing)) {
         WorkerEnded();
         return;
     }
-    const bool gps = (r.Flags & calflags::Gps) != 0;
-    const int kind = gps ? calflags::Gps : calflags::Sntp;
+    const ReferenceId id = RunKind(r.Flags);
+    if (id < 0) {
+        WorkerEnded();
+        return;
+    }
+    const int kind = calflags::ReferenceBit(id);
     const ReadingPhase phase =
         (r.Flags & calflags::StartPhase) ? ReadingPhase::Start : ReadingPhase::Running;
     r.Ok = References.Read(
-        gps, phase, where, [this, kind] { return StillWanted(kind); }, r.Offset, r.Status);
+        id, phase, where, [this, kind] { return StillWanted(kind); }, r.Offset, r.Status);
     {
         Hold calibration = Core.HoldCalibration();
         WorkerReading(r);
@@ -106,59 +85,6 @@ void CalibrationEngine::WorkerReading(Reading& r) {
                                        r.Offset, r.Mean, Worker.Integrator, Worker.IntegratorCount);
 }
 
-// The first good reading of a start phase steps the timestamp clock onto the reference.
-void CalibrationEngine::FirstReadingLocked(Reading& r) {
-    Core.Calibrating = Core.Calibrating & ~calflags::StartPhase;
-    Worker.Countdown = CalibrationWorkerState::CountdownReadings;
-    {
-        const auto analysis = Core.HoldAnalysis();
-        Clocks.Timestamps.StepClock(r.Offset);
-        Core.ClockRegression.Restart();
-    }
-    r.Offset = 0.0;
-    r.Mean = 0.0;
-    Worker.Integrator = 0.0;
-    Worker.IntegratorCount = 0;
-    Worker.LastCorrectionTick = TickCount();
-}
-
-// The clock discipline: offsets are summed; a sum beyond IntegratorTrigger trims the clock's
-// rate by the sum spread over the time since the last correction and steps it by the mean.
-// False when the correction holds the countdown and this run ends here.
-bool CalibrationEngine::IntegrateLocked(Reading& r) {
-    Worker.IntegratorCount += 1;
-    Worker.Integrator += r.Offset;
-    r.Mean = Worker.Integrator / Worker.IntegratorCount;
-    if (std::fabs(Worker.Integrator) <= IntegratorTrigger) return true;
-    Worker.Integrator = std::clamp(Worker.Integrator, -IntegratorLimit, IntegratorLimit);
-    const uint32_t now = TickCount();
-    const double span = static_cast<double>(now - Worker.LastCorrectionTick) * SecondsPerTick *
-                        std::pow(Worker.IntegratorCount, IntegratorCountPower);
-    Worker.LastCorrectionTick = now;
-    {
-        const auto analysis = Core.HoldAnalysis();
-        Clocks.Timestamps.SetTrim(Clocks.Timestamps.GetTrim() * (1.0 - Worker.Integrator / span));
-        Clocks.Timestamps.StepClock(r.Mean);
-        Core.ClockRegression.Restart();
-    }
-    r.Offset = 0.0;
-    r.Mean = 0.0;
-    Worker.Integrator = 0.0;
-    const bool held = Worker.Countdown > 0;
-    if (held && Worker.IntegratorCount < SteadyCorrections)
-        Worker.Countdown = CalibrationWorkerState::CountdownReadings;
-    Worker.IntegratorCount = 0;
-    if (held) ReferenceStatusText += FormatC("Countdown held %d\r\n", Worker.Countdown);
-    return !held;
-}
-
-void CalibrationEngine::CorrectSystemClockLocked(double meanOffset) {
-    if (CorrectSystemClock == 0) return;
-    const uint64_t reference = Clocks.Timestamps.NowUtc() + Trunc100ns(meanOffset);
-    SetSystemClock(ReferenceTimeAsNtp(reference), Clocks.SystemClock);
-    CorrectSystemClock = 0;
-}
-
 void CalibrationEngine::CalibrationPointLocked(double meanOffset, bool debug) {
     uint64_t samples;
     int64_t counter;
@@ -180,11 +106,7 @@ void CalibrationEngine::CalibrationPointLocked(double meanOffset, bool debug) {
     Bins.TotalSamples = Bins.StartSample - Worker.SampleStart + s;
     const double x = static_cast<double>(Bins.TotalTime) / Units100nsPerSecond;
     const double y = static_cast<double>(Bins.TotalSamples) / Core.Settings.SampleRate;
-    Bins.N[0] += 1;
-    Bins.SumX[0] += x;
-    Bins.SumY[0] += y;
-    Bins.SumXY[0] += x * y;
-    Bins.SumXX[0] += x * x;
+    calfit::AddPoint(Bins, x, y, App.CalUpdateInterval);
     if (debug)
         ReferenceStatusText += FormatC("X %+10g\r\nY %+10g\r\nN %lld\r\nTot Samples %lld\r\n"
                                        "Tot Time %lld\r\n",
@@ -193,38 +115,7 @@ void CalibrationEngine::CalibrationPointLocked(double meanOffset, bool debug) {
                                        static_cast<long long>(Bins.TotalTime));
     const CalendarTime when = CalendarFromUtc100ns(static_cast<uint64_t>(t));
     ReferenceStatusText += FormatC("%02d:%02d:%02d UTC\r\n", when.Hour, when.Minute, when.Second);
-    const int64_t interval = std::max(App.CalUpdateInterval, 1);
-    SlideWindowLocked(Bins.N[0] * interval / 1000 / QuarterHourSeconds);
     LastUpdateTick = TickCount();
-}
-
-// Bin k keeps the window as it was at k quarter-hours; past twelve hours the oldest quarter-hour
-// leaves the window.
-void CalibrationEngine::SlideWindowLocked(int64_t quarterHours) {
-    if (quarterHours >= CalibrationSlots) {
-        for (int i = 0; i < CalibrationSlots; ++i) {
-            if (i == 1) continue;
-            Bins.SumX[i] -= Bins.SumX[1];
-            Bins.SumY[i] -= Bins.SumY[1];
-            Bins.SumXY[i] -= Bins.SumXY[1];
-            Bins.SumXX[i] -= Bins.SumXX[1];
-            Bins.N[i] -= Bins.N[1];
-        }
-        for (int i = 1; i + 1 < CalibrationSlots; ++i) {
-            Bins.SumX[i] = Bins.SumX[i + 1];
-            Bins.SumY[i] = Bins.SumY[i + 1];
-            Bins.SumXY[i] = Bins.SumXY[i + 1];
-            Bins.SumXX[i] = Bins.SumXX[i + 1];
-            Bins.N[i] = Bins.N[i + 1];
-        }
-    } else if (quarterHours > 0) {
-        const auto k = static_cast<size_t>(quarterHours);
-        Bins.SumX[k] = Bins.SumX[0];
-        Bins.SumY[k] = Bins.SumY[0];
-        Bins.SumXY[k] = Bins.SumXY[0];
-        Bins.SumXX[k] = Bins.SumXX[0];
-        Bins.N[k] = Bins.N[0];
-    }
 }
 
 } // namespace kv

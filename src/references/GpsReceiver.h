@@ -65,7 +65,12 @@ public:
     bool OpenGpsPort(const std::string& portName, int baud, std::string& error);
     // Restores the receiver's standard output, ends a pending reading and closes the port.
     void CloseGpsPort();
-    bool IsOpen() const;
+    bool IsOpen() const override;
+    // The port and baud rate of the settings.
+    bool Open(const ReferenceSettings& settings, std::string& error) override {
+        return OpenGpsPort(settings.GpsPort, settings.GpsBaud, error);
+    }
+    void Close() override { CloseGpsPort(); }
 
     // One reading of `sentences` ZDA sentences, each from its own attempt: true with the mean
     // offset and "GPS Ok" only when every attempt gave a sentence, otherwise false with

@@ -32,7 +32,7 @@ MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, Pl
     };
     CalibrationReferences* references = seams.References;
     if (!references) {
-        OwnReferences = std::make_unique<SystemCalibrationReferences>();
+        OwnReferences = std::make_unique<SystemCalibrationReferences>(BuiltInReferences());
         references = OwnReferences.get();
     }
     SystemClockSetter& setter = seams.ClockSetter ? *seams.ClockSetter : PosixSystemClockSetter();
@@ -231,7 +231,9 @@ void MeasuringSession::StopOutput() {
     if (SoundOut->Running()) SoundOut->Close();
 }
 
-void MeasuringSession::StartReferenceCalibration(bool gps) {
+bool MeasuringSession::StartReferenceCalibration(std::string_view key) {
+    const std::optional<ReferenceId> kind = Calibrator->Registry().Find(key);
+    if (!kind) return false;
     {
         const auto lock = Core.HoldAnalysis();
         Core.Tape.TapeScrollOffset = 0;
@@ -242,7 +244,8 @@ void MeasuringSession::StartReferenceCalibration(bool gps) {
         const auto lock = Core.HoldAnalysis();
         Core.NoSignal = false;
     }
-    Calibrator->StartReferenceCalibration(gps);
+    Calibrator->StartReferenceCalibration(*kind);
+    return true;
 }
 
 void MeasuringSession::CentreNow() {

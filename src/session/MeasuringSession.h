@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "analysis/AnalysisCore.h"
 #include "audio/CaptureSource.h"
@@ -149,8 +150,10 @@ public:
     // --- Calibration ---
     CalibrationEngine& Calibration() { return *Calibrator; }
     const CalibrationEngine& Calibration() const { return *Calibrator; }
-    // "Start internet cal" / "Start GPS cal": measuring starts if it is not running.
-    void StartReferenceCalibration(bool gps);
+    // "Start internet cal" / "Start GPS cal": a run against the reference whose registry key is
+    // `key`; measuring starts if it is not running. False, with nothing started, for a key the
+    // registry does not hold.
+    bool StartReferenceCalibration(std::string_view key);
     // The no-sound-card clock's error in ppm, from the settings file's [Simulation] section.
     double SimulatedClockPpm() const { return Clocked.RateOffsetPpm(); }
 

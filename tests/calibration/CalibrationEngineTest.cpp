@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "../settings/SettingsTestSupport.h"
+#include "CalibrationTestSupport.h"
 #include "calibration/CalibrationEngine.h"
 #include "settings/SettingsIO.h"
 #include "timebase/NtpTime.h"
@@ -20,19 +21,9 @@
 namespace kv {
 namespace {
 
+using namespace caltest;
+
 using namespace std::chrono_literals;
-
-constexpr unsigned Rate = 48000;
-constexpr int64_t CounterPerSecond = 1'000'000'000;      // the fake counter counts nanoseconds
-constexpr uint64_t Utc2024 = 133'485'408'000'000'000ULL; // 2024-01-01 00:00 UTC in 100 ns
-
-class ManualClockSource : public ClockSource {
-public:
-    std::atomic<int64_t> Counter{CounterPerSecond};
-    int64_t ReadCounter() override { return Counter; }
-    double CounterFrequency() override { return static_cast<double>(CounterPerSecond); }
-    uint64_t SystemUtc100ns() override { return Utc2024; }
-};
 
 struct ScriptedReading {
     bool Ok = true;
@@ -44,11 +35,12 @@ struct ScriptedReading {
 // a reading until released, the way a slow server would.
 class ScriptedReferences : public CalibrationReferences {
 public:
-    bool Read(bool gps, ReadingPhase phase, const ReferenceSettings&, const StillWanted& wanted,
-              double& offset, std::string& status) override {
+    const ReferenceRegistry& Registry() const override { return Kinds; }
+    bool Read(ReferenceId id, ReadingPhase phase, const ReferenceSettings&,
+              const StillWanted& wanted, double& offset, std::string& status) override {
         std::unique_lock lock(Mutex);
         Phases.push_back(phase);
-        GpsReadings += gps ? 1 : 0;
+        GpsReadings += id == Gps ? 1 : 0;
         Reading = true;
         Changed.notify_all();
         // Looks often: the reading ends as soon as it is no longer wanted, as a real one does.
@@ -66,14 +58,16 @@ public:
         status = next.Status;
         return next.Ok;
     }
-    bool OpenGpsPort(const std::string& port, int, std::string& error) override {
-        OpenedPort = port;
+    // Only the GPS receiver has a port to open.
+    bool Open(ReferenceId id, const ReferenceSettings& settings, std::string& error) override {
+        if (id != Gps) return true;
+        OpenedPort = settings.GpsPort;
         if (!OpenError.empty()) error = OpenError;
         PortOpen = OpenError.empty();
         return PortOpen;
     }
-    void CloseGpsPort() override { PortOpen = false; }
-    bool GpsPortOpen() const override { return PortOpen; }
+    void Close() override { PortOpen = false; }
+    bool AnyOpen() const override { return PortOpen; }
 
     void Release() {
         std::lock_guard lock(Mutex);
@@ -93,45 +87,8 @@ public:
     bool Hold = false, Reading = false;
     std::string OpenError, OpenedPort;
     std::atomic<bool> PortOpen{false};
-};
-
-class RecordingHost : public CalibrationHost, public CalibrationQuestions {
-public:
-    void StartTimer(int id, unsigned ms) override {
-        std::lock_guard lock(Mutex);
-        Timers[id] = ms;
-    }
-    void KillTimer(int id) override {
-        std::lock_guard lock(Mutex);
-        Timers.erase(id);
-    }
-    void SetCaptureSamplesPerBuffer(double samples) override { SamplesPerBuffer = samples; }
-    void SaveSettings() override { ++Saves; }
-    CalibrationQuestions& Questions() override { return *this; }
-    Answer Ask(const std::string& text, QuestionButtons, QuestionIcon) override {
-        Asked.push_back(text);
-        Answer a = Answers.empty() ? Answer::No : Answers.front();
-        if (!Answers.empty()) Answers.pop_front();
-        return a;
-    }
-    EndChoice ChooseEndOfRun(const std::string& report) override {
-        Reports.push_back(report);
-        return Choice;
-    }
-    // The delay timer `id` was last started with; -1 when it is not running.
-    int Timer(int id) {
-        std::lock_guard lock(Mutex);
-        auto it = Timers.find(id);
-        return it == Timers.end() ? -1 : static_cast<int>(it->second);
-    }
-
-    std::mutex Mutex;
-    std::map<int, unsigned> Timers;
-    double SamplesPerBuffer = 0.0;
-    int Saves = 0;
-    std::deque<Answer> Answers;
-    std::vector<std::string> Asked, Reports;
-    EndChoice Choice = EndChoice::Continue;
+    ReferenceRegistry Kinds = BuiltInReferences();
+    const ReferenceId Sntp = *Kinds.Find("Sntp"), Gps = *Kinds.Find("Gps");
 };
 
 struct CalibrationEngineTest : ::testing::Test {
@@ -201,7 +158,7 @@ struct CalibrationEngineTest : ::testing::Test {
     // Start, first reading and the fifteen countdown readings: the next reading is a point.
     void StartAndCountDown() {
         Advance(1.0);
-        Engine->StartReferenceCalibration(false);
+        Engine->StartReferenceCalibration(References.Sntp);
         Cycle();
         Cycles(CalibrationWorkerState::CountdownReadings);
     }
@@ -209,7 +166,7 @@ struct CalibrationEngineTest : ::testing::Test {
 
 TEST_F(CalibrationEngineTest, FirstReadingStepsTheClockThenFifteenCountdownLinesThenPoints) {
     Advance(1.0);
-    Engine->StartReferenceCalibration(false);
+    Engine->StartReferenceCalibration(References.Sntp);
     EXPECT_EQ(Engine->Flags(), 513);
     EXPECT_EQ(Host.Timer(TimerCalibrationCycle), 1725);
     EXPECT_NE(Status().find("\r\nStarting SNTP cal"), std::string::npos);
@@ -237,7 +194,7 @@ TEST_F(CalibrationEngineTest, FirstReadingStepsTheClockThenFifteenCountdownLines
 
 TEST_F(CalibrationEngineTest, ACorrectionDuringTheCountdownHoldsItAndTrimsTheClock) {
     Advance(1.0);
-    Engine->StartReferenceCalibration(false);
+    Engine->StartReferenceCalibration(References.Sntp);
     Cycle();
     Cycles(3); // countdown 14, 13, 12
     References.Script = {{true, 0.02, "SNTP Ok"}};
@@ -254,7 +211,7 @@ TEST_F(CalibrationEngineTest, ACorrectionDuringTheCountdownHoldsItAndTrimsTheClo
 
 TEST_F(CalibrationEngineTest, FailedAndUntrustedReadingsLeaveTheRunAsItWas) {
     Advance(1.0);
-    Engine->StartReferenceCalibration(false);
+    Engine->StartReferenceCalibration(References.Sntp);
     References.Script = {{false, 0.0, "No response from pool.ntp.org on port 123"},
                          {true, 2000.0, "SNTP Ok"}};
     const uint64_t before = Clock.CounterToUtc(Source.Counter);
@@ -506,7 +463,7 @@ TEST_F(CalibrationEngineTest, FinishingWaitsForAReadingInProgress) {
 TEST_F(CalibrationEngineTest, GpsRunsOpenThePortAndAFailureEndsTheRun) {
     App.GPSPort = "/dev/ttyUSB7";
     References.OpenError = "Unable to open /dev/ttyUSB7";
-    Engine->StartReferenceCalibration(true);
+    Engine->StartReferenceCalibration(References.Gps);
     EXPECT_EQ(Engine->Flags(), 0);
     EXPECT_NE(Status().find("\r\nStarting GPS cal\r\nUnable to start GPS calibration.\r\n"
                             "Unable to open /dev/ttyUSB7"),
@@ -515,7 +472,7 @@ TEST_F(CalibrationEngineTest, GpsRunsOpenThePortAndAFailureEndsTheRun) {
     EXPECT_EQ(Host.Timer(TimerCalibrationCycle), -1);
 
     References.OpenError.clear();
-    Engine->StartReferenceCalibration(true);
+    Engine->StartReferenceCalibration(References.Gps);
     EXPECT_EQ(Engine->Flags(), 514);
     EXPECT_TRUE(References.PortOpen);
     Advance(1.0);
@@ -527,7 +484,7 @@ TEST_F(CalibrationEngineTest, GpsRunsOpenThePortAndAFailureEndsTheRun) {
 
 TEST_F(CalibrationEngineTest, TheSystemClockIsSetOnceAfterTheCountdown) {
     Advance(1.0);
-    Engine->StartReferenceCalibration(false);
+    Engine->StartReferenceCalibration(References.Sntp);
     Cycle();
     Engine->ToggleCorrectSystemClock();
     Cycles(CalibrationWorkerState::CountdownReadings);

@@ -58,19 +58,23 @@ TEST(EndCalibrationDialog, ShowsTheReportAndFourChoicesWithTheFirstSelected) {
 // Hands out good zero offsets at once.
 class InstantReference : public CalibrationReferences {
 public:
-    bool Read(bool, ReadingPhase, const ReferenceSettings&, const StillWanted&, double& offset,
-              std::string& status) override {
+    const ReferenceRegistry& Registry() const override { return Kinds; }
+    bool Read(ReferenceId, ReadingPhase, const ReferenceSettings&, const StillWanted&,
+              double& offset, std::string& status) override {
         offset = 0.0;
         status = "SNTP Ok";
         ++Readings;
         return true;
     }
-    bool OpenGpsPort(const std::string&, int, std::string& error) override {
+    // The GPS receiver's port cannot be opened; the SNTP server needs nothing opened.
+    bool Open(ReferenceId id, const ReferenceSettings&, std::string& error) override {
+        if (Kinds.Kind(id).Key != "Gps") return true;
         error = "No GPS here";
         return false;
     }
-    void CloseGpsPort() override {}
-    bool GpsPortOpen() const override { return false; }
+    void Close() override {}
+    bool AnyOpen() const override { return false; }
+    ReferenceRegistry Kinds = BuiltInReferences();
     std::atomic<int> Readings{0};
 };
 

@@ -36,17 +36,21 @@ bool Interactive(int id) {
 // No time server answers: the calibration commands run their course without the network.
 class SilentReference : public CalibrationReferences {
 public:
-    bool Read(bool, ReadingPhase, const ReferenceSettings&, const StillWanted&, double&,
+    const ReferenceRegistry& Registry() const override { return Kinds; }
+    bool Read(ReferenceId, ReadingPhase, const ReferenceSettings&, const StillWanted&, double&,
               std::string& status) override {
         status = "No response from the test's server";
         return false;
     }
-    bool OpenGpsPort(const std::string&, int, std::string& error) override {
+    // The GPS receiver's port cannot be opened; the SNTP server needs nothing opened.
+    bool Open(ReferenceId id, const ReferenceSettings&, std::string& error) override {
+        if (Kinds.Kind(id).Key != "Gps") return true;
         error = "No GPS here";
         return false;
     }
-    void CloseGpsPort() override {}
-    bool GpsPortOpen() const override { return false; }
+    void Close() override {}
+    bool AnyOpen() const override { return false; }
+    ReferenceRegistry Kinds = BuiltInReferences();
 };
 
 std::vector<int> AllCommands() {

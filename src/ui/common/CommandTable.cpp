@@ -280,4 +280,16 @@ const CommandText* FindCommandText(int id) {
     return it == Texts.end() ? nullptr : &*it;
 }
 
+const char* CalibrationReferenceKey(int id) {
+    struct ReferenceCommand {
+        int Id;
+        const char* Key;
+    };
+    static constexpr ReferenceCommand Commands[] = {{cmd::InternetCal, "Sntp"},
+                                                    {cmd::GpsCal, "Gps"}};
+    for (const ReferenceCommand& c : Commands)
+        if (c.Id == id) return c.Key;
+    return nullptr;
+}
+
 } // namespace kv

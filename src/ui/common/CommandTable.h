@@ -53,6 +53,9 @@ const std::vector<int>& ToolBarLayout();
 const std::vector<Accelerator>& AcceleratorTable();
 // The prompt and tip of a command, or nothing.
 const CommandText* FindCommandText(int id);
+// The menu entry that starts a calibration run against each reference kind, by the kind's key
+// in the references' registry; nullptr when `id` starts none.
+const char* CalibrationReferenceKey(int id);
 const std::vector<CommandText>& CommandTexts();
 
 namespace cmd {

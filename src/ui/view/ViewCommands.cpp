@@ -115,11 +115,11 @@ bool OnSettingToggle(CChildView& view, int id) {
 
 bool OnCalibrationCommand(CChildView& view, int id) {
     CalibrationEngine& calibration = view.Session().Calibration();
+    if (const char* reference = CalibrationReferenceKey(id)) {
+        view.Session().StartReferenceCalibration(reference);
+        return true;
+    }
     switch (id) {
-    case cmd::InternetCal:
-    case cmd::GpsCal:
-        view.Session().StartReferenceCalibration(id == cmd::GpsCal);
-        break;
     case cmd::LocalCal:
         calibration.StartLocalCalibration();
         break;
