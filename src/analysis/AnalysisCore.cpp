@@ -122,6 +122,7 @@ void AnalysisCore::SetBeatPeriod(double period) {
 void AnalysisCore::ReallocateWaveformTrace() {
     Trace.Length = Derived.WaveformTraceLength;
     Trace.Points.assign(static_cast<size_t>(3 * Trace.Length / 2), int16_t{0});
+    Trace.Markers.Clear();
 }
 
 void AnalysisCore::RecomputeConstants() {

@@ -183,8 +183,38 @@ struct TapeState {
     bool MarkingDragActive = false; // a right-button drag on the tape is in progress
 };
 
+enum class TraceMarkerKind : uint8_t { None, Unlock, Drop };
+
+// A tick event on the waveform trace: the trace point where an unlock or a drop was heard.
+struct TraceMarker {
+    int Point = 0;
+    TraceMarkerKind Kind = TraceMarkerKind::None;
+};
+
+// The newest tick events of the trace, oldest overwritten first. A marker leaves when the part of
+// the trace it stands on is cleared for new sound.
+struct TraceMarkerRing {
+    // Room for every tick the trace can show: it spans at most two beats (display zoom 0.5), each
+    // with an unlock and a drop, and free-wheeling noise adds a few more unlocks.
+    static constexpr int Capacity = 32;
+    std::array<TraceMarker, Capacity> Slots{};
+    int Next = 0; // slot the next marker goes into
+
+    void Add(int point, TraceMarkerKind kind) {
+        Slots[static_cast<size_t>(Next)] = {point, kind};
+        Next = (Next + 1) % Capacity;
+    }
+    // Removes the markers on trace points first ... end-1.
+    void ClearPoints(int64_t first, int64_t end) {
+        for (TraceMarker& m : Slots)
+            if (m.Point >= first && m.Point < end) m.Kind = TraceMarkerKind::None;
+    }
+    void Clear() { Slots.fill({}); }
+};
+
 struct WaveformTrace {
-    std::vector<int16_t> Points; // capacity 3/2 of the length
+    std::vector<int16_t> Points; // capacity 3/2 of the length; sound only, no markers
+    TraceMarkerRing Markers;     // the unlocks and drops drawn over the points
     int Length = 0;
     bool Shown = true;
     bool Frozen = false;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The waveform trace ProcessBuffer writes for the display: the free-running view's slot of each
-// buffer, the unlock and drop markers, and the triggered view's tick envelope.
+// buffer, the unlock and drop markers (as tick events beside the points), and the triggered view's
+// tick envelope.
 #include <algorithm>
 
 #include "analysis/AnalysisCore.h"
@@ -17,9 +18,6 @@ constexpr double FreeRunningZoomLimit = 1.001;
 constexpr double TriggeredZoomFrom = 1.999;
 // A triggered envelope starts 10 points in, where its unlock marker stands.
 constexpr int TriggeredTraceStart = 10;
-// Unlock and drop markers on the trace: full-scale spikes up and down.
-constexpr int16_t UnlockMarker = FullScale;
-constexpr int16_t DropMarker = NegativeFullScale;
 
 } // namespace
 
@@ -35,6 +33,7 @@ void AnalysisCore::FreeRunningSlotStart(BufferContext& ctx) {
     const int64_t end = std::min(ctx.SlotStart + ctx.SlotWidth, capacity);
     for (int64_t p = ctx.SlotStart; p < end; ++p)
         Trace.Points[p] = 0;
+    Trace.Markers.ClearPoints(ctx.SlotStart, end);
     const int64_t k = ctx.BeatsPerBuffer;
     ctx.DrawFrom = (k - 1) * static_cast<int64_t>(ctx.N) / k;
     ctx.DrawFreeRunning = true;
@@ -46,8 +45,9 @@ void AnalysisCore::DrawUnlockMarker(const BufferContext& ctx, size_t index) {
     const int64_t capacity = static_cast<int64_t>(Trace.Points.size());
     if (p < 0 || p >= capacity) return;
     Detector.UnlockMarkerPos = static_cast<int>(p);
+    // The point's sound moves one on, where the drawing shows it beside the marker.
     if (p < Trace.Length - 1) Trace.Points[p + 1] = Trace.Points[p];
-    if (p < Trace.Length) Trace.Points[p] = UnlockMarker;
+    if (p < Trace.Length) Trace.Markers.Add(static_cast<int>(p), TraceMarkerKind::Unlock);
 }
 
 void AnalysisCore::DrawDropMarker(const BufferContext& ctx) {
@@ -59,13 +59,14 @@ void AnalysisCore::DrawDropMarker(const BufferContext& ctx) {
                                     static_cast<double>(ctx.N));
     if (p < 0) return;
     if (p < Trace.Length - 1) Trace.Points[p + 1] = Trace.Points[p];
-    if (p < Trace.Length) Trace.Points[p] = DropMarker;
+    if (p < Trace.Length) Trace.Markers.Add(static_cast<int>(p), TraceMarkerKind::Drop);
 }
 
 void AnalysisCore::DrawTriggeredEnvelope(int dropIndex) {
     const DetectorState& det = Detector;
     const int length = Trace.Length;
     std::fill(Trace.Points.begin(), Trace.Points.end(), int16_t{0});
+    Trace.Markers.Clear();
     const double scale = Settings.DisplayZoom / Derived.WaveformDecimation;
     int previous = -1;
     for (int k = 0; k < det.EnvelopeCount; ++k) {
@@ -78,10 +79,11 @@ void AnalysisCore::DrawTriggeredEnvelope(int dropIndex) {
             Trace.Points[gap] = value;
         previous = index;
     }
-    if (TriggeredTraceStart < length) Trace.Points[TriggeredTraceStart] = UnlockMarker;
+    if (TriggeredTraceStart < length)
+        Trace.Markers.Add(TriggeredTraceStart, TraceMarkerKind::Unlock);
     if (dropIndex > 0) {
         const int index = TriggeredTraceStart + static_cast<int>(dropIndex * scale);
-        if (index < length) Trace.Points[index] = DropMarker;
+        if (index < length) Trace.Markers.Add(index, TraceMarkerKind::Drop);
     }
 }
 

@@ -371,13 +371,15 @@ struct TraceRender : ViewRender {
         StartWatch();
         ASSERT_EQ(h.Core.Trace.Length, 1920);
         std::fill(h.Core.Trace.Points.begin(), h.Core.Trace.Points.end(), int16_t{0});
+        h.Core.Trace.Markers.Clear();
     }
     void Put(int i, int16_t v) { h.Core.Trace.Points[static_cast<size_t>(i)] = v; }
+    void Mark(int i, TraceMarkerKind kind) { h.Core.Trace.Markers.Add(i, kind); }
 };
 
 TEST_F(TraceRender, MarkerColumnsSpansAndTheirHitRectangles) {
-    Put(100, 32767);
-    Put(130, -32768);
+    Mark(100, TraceMarkerKind::Unlock);
+    Mark(130, TraceMarkerKind::Drop);
     Put(131, 200);
     Render();
     EXPECT_EQ(At(50, Cy - 10), Red); // unlock marker, L1 = 15 high
@@ -396,7 +398,7 @@ TEST_F(TraceRender, MarkerColumnsSpansAndTheirHitRectangles) {
 TEST_F(TraceRender, OnlyTheFirstEightMarkersAreDrawn) {
     h.Core.Trace.Shown = true;
     for (int k = 0; k < 10; ++k)
-        Put(100 + 160 * k, 32767);
+        Mark(100 + 160 * k, TraceMarkerKind::Unlock);
     Render();
     for (int k = 0; k < 10; ++k) {
         const int x = (100 + 160 * k) / 2;
@@ -416,7 +418,7 @@ TEST_F(TraceRender, EnvelopeIsSymmetricAboutTheCentreLine) {
 }
 
 TEST_F(TraceRender, NothingWhenTheWaveformIsHidden) {
-    Put(100, 32767);
+    Mark(100, TraceMarkerKind::Unlock);
     h.Core.Trace.Shown = false;
     Render();
     EXPECT_EQ(CountColour(QRect(0, Cy - L2, W, 2 * L2), Red), 0);
