@@ -18,6 +18,16 @@ namespace {
 constexpr int W = 960, H = 720, Cy = H / 2;
 const QColor Red(255, 0, 0);
 
+// The measuring view's picture with the paper tape off, so the waveform's markers stand alone.
+QImage RenderWithoutTape(ViewRenderer& renderer, const AnalysisCore& core) {
+    AppSettings settings;
+    settings.PaperTape = 0;
+    ViewDisplayState state;
+    QImage image;
+    renderer.Render(image, QSize(W, H), core, settings, state);
+    return image;
+}
+
 // Another thread changes the analysis while the view repaints, each change setting several values
 // the picture shows to one number under the analysis lock. A repaint that read them in separate
 // holds of the lock would mix two changes.
@@ -75,12 +85,8 @@ TEST(ViewSnapshot, MarkersOfAMeasuredWatchAreDrawnFromTheTickEvents) {
     o.BeatErrorMs = 0.4;
     h.Feed(synth::Synthesize(o).Samples);
 
-    AppSettings settings;
-    settings.PaperTape = 0;
-    ViewDisplayState state;
     ViewRenderer renderer;
-    QImage image;
-    renderer.Render(image, QSize(W, H), h.Core, settings, state);
+    const QImage image = RenderWithoutTape(renderer, h.Core);
 
     for (int16_t v : h.Core.Trace.Points)
         ASSERT_TRUE(v > NegativeFullScale && v < FullScale) << "a marker written into the sound";
@@ -114,12 +120,8 @@ TEST(ViewSnapshot, MarkerEventsAppearAtTheirColumns) {
         ASSERT_EQ(h.Core.Trace.Length, 2 * W);
         h.Core.Trace.Markers.Clear();
         h.Core.Trace.Markers.Add(c.Point, c.Kind);
-        AppSettings settings;
-        settings.PaperTape = 0;
-        ViewDisplayState state;
         ViewRenderer renderer;
-        QImage image;
-        renderer.Render(image, QSize(W, H), h.Core, settings, state);
+        const QImage image = RenderWithoutTape(renderer, h.Core);
         const int x = c.Point / 2;
         EXPECT_EQ(image.pixelColor(x, Cy - c.Reach), Red) << "point " << c.Point;
         EXPECT_NE(image.pixelColor(x, Cy - 30), Red) << "point " << c.Point;
