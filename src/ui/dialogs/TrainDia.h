@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The "Settings" dialog (CTrainDia): analysis parameters, calibration factors and time references,
 // sound devices, logging and font size in one place, plus the buttons that save and load profiles.
+// Each group is a page (TrainDiaPage) that builds its controls and lists them in tables; the
+// dialog places the pages and reads, validates, shows and resets their controls through those.
 // It works on a copy of the values (TrainDiaFields, in the form its controls show them); the
 // command that runs it fills the copy from the view and applies it once the dialog is accepted.
 #pragma once
@@ -9,17 +11,16 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-class QAbstractButton;
-class QButtonGroup;
-class QComboBox;
-class QGridLayout;
 class QHBoxLayout;
-class QLineEdit;
 
 namespace kv {
+
+class TrainDiaPage;
+struct NumericControl;
 
 // Control identifiers; each control's object name is "id" followed by its number.
 namespace ctl {
@@ -97,6 +98,7 @@ public:
     // keeps no copy of them.
     CTrainDia(const TrainDiaFields& fields, const TrainDiaFields& defaults,
               const TrainDiaLists& lists, QWidget* parent = nullptr);
+    ~CTrainDia() override;
 
     const TrainDiaFields& Fields() const { return Values; }
     TrainDiaExit Exit() const { return ExitButton; }
@@ -120,21 +122,10 @@ public:
     void ShowFields();
 
 private:
-    void BuildProfileGroup(QGridLayout* grid);
-    void BuildProfileButtons(QGridLayout* grid, int row);
-    void BuildCalibrationGroup(QGridLayout* grid, const TrainDiaLists& lists);
-    void BuildOtherControls(QGridLayout* grid, const TrainDiaLists& lists);
-    void BuildSoundGroup(QGridLayout* grid, const TrainDiaLists& lists);
     QHBoxLayout* BuildButtons();
-    QLineEdit* AddEdit(QGridLayout* grid, int row, int column, int id, const QString& label,
-                       const QString& unit = {});
-    QWidget* MakeSpin(int id);
     // The caption of a field, as its label shows it.
     QString FieldName(int id) const;
-    QComboBox* AddList(QGridLayout* grid, int row, int column, int id, const QString& label,
-                       bool editable);
-    QAbstractButton* AddCheck(QGridLayout* grid, int row, int column, int id, const QString& label);
-    void Name(QWidget* widget, int id);
+    const NumericControl* FindNumeric(int id) const;
 
     void OnSpin(int spinId, int delta);
     void Accept(TrainDiaExit exit);
@@ -147,8 +138,8 @@ private:
     TrainDiaFields Values;
     const TrainDiaFields Defaults;
     TrainDiaExit ExitButton = TrainDiaExit::Ok;
-    QButtonGroup* Escapements = nullptr;
-    QButtonGroup* Sources = nullptr;
+    // The groups in the order of the screen, which is the order their fields are read in.
+    std::vector<std::unique_ptr<TrainDiaPage>> Pages;
     std::function<void()> HelpAction;
 };
 
