@@ -1,14 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/MeasuringSession.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <random>
-#include <system_error>
 
-#include "audio/PortAudioSink.h"
-#include "audio/PortAudioSource.h"
-#include "audio/mixer/AlsaMixerControl.h"
 #include "settings/SettingsIO.h"
 #include "settings/SettingsPaths.h"
 
@@ -20,12 +14,14 @@ constexpr const char* SettingsNotSavedNotice = "The settings cannot be saved: ";
 constexpr const char* UnreadableSettingsNotice =
     "Kestrovane starts with its default settings and leaves that file as it is; move it away to "
     "keep the changes you make.";
+constexpr int PositionAnnotationTrace = 2; // the log viewer's trace that shows position results
 
 } // namespace
 
 MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, PlaybackSink* output,
                                    const CalibrationSeams& seams)
-    : Host(host), Core(*this), Monitor(std::make_shared<MonitorState>()) {
+    : Host(host), Core(*this), Audio(Core, host, capture, output),
+      Waveform(Core, App, host, Audio, *this), Mixers(Core, App, host, Audio) {
     // Once per run of failures; the user would otherwise believe the log is being written.
     Log.ReportStorageFailure = [this](const std::string& message) {
         if (!message.empty()) Host.Notice(message);
@@ -39,48 +35,13 @@ MeasuringSession::MeasuringSession(SessionHost& host, CaptureSource* capture, Pl
     Calibrator = std::make_unique<CalibrationEngine>(
         Core, App, static_cast<CalibrationHost&>(*this), *references,
         CalibrationClocks{ProcessTimestampClock(), setter, seams.TickCountMs});
-    if (!capture) {
-        OwnCapture = std::make_unique<PortAudioSource>();
-        capture = OwnCapture.get();
-    }
-    PlaybackSink* fileOutput = output;
-    if (!output) {
-        OwnOutput = std::make_unique<PortAudioSink>();
-        OwnFileOutput = std::make_unique<PortAudioSink>();
-        output = OwnOutput.get();
-        fileOutput = OwnFileOutput.get();
-    }
-    Player = std::make_unique<FilePlayer>(*fileOutput);
-    SoundOut = std::make_unique<CSoundOut>(
-        Monitor, *output, [this](const std::string& m) { OutputProblems.push_back(m); });
-    SoundIn = std::make_unique<CSoundIn>(
-        *capture,
-        [this](size_t n, int16_t* samples, int remaining, std::optional<int64_t> endCounter) {
-            Core.ProcessBuffer(n, samples, remaining, endCounter);
-        },
-        [this](const std::string& m) { Host.Notice(m); });
-    SoundIn->SetCallbackLock([this] { return Core.HoldAnalysis(); });
-    // Buffers are timed by when their last sample arrived, not by when the worker woke: the
-    // device's blocks and the analysis buffers do not line up, and the difference would drift
-    // through the timestamps as a sawtooth of one block's length.
-    SoundIn->SetArrivalClock([this] { return Core.Timestamps().ReadCounter(); },
-                             Core.Timestamps().Frequency());
-    PositionRun = std::make_unique<PositionalRun>(Core, App, PositionsLink, PositionsLink);
-    // A sound card's mixer goes with the sound card; a source or output that stands in for it
-    // has none unless UseMixers gives one.
-    if (OwnCapture)
-        OwnInputMixer = std::make_unique<AlsaMixerControl>();
-    else
-        OwnInputMixer = std::make_unique<AbsentMixerControl>();
-    if (OwnOutput)
-        OwnOutputMixer = std::make_unique<AlsaMixerControl>();
-    else
-        OwnOutputMixer = std::make_unique<AbsentMixerControl>();
-    MakeFaders(*OwnInputMixer, *OwnOutputMixer);
+    PositionRun =
+        std::make_unique<PositionalRun>(Core, App, static_cast<PositionalRunHost&>(*this), Audio);
 }
 
 MeasuringSession::~MeasuringSession() {
     Shutdown();
+    Audio.In().Close();
 }
 
 // --- Settings ---
@@ -107,10 +68,11 @@ bool MeasuringSession::Save() {
     const auto calibration = Core.HoldCalibration(); // before the analysis lock, as everywhere
     const auto lock = Core.HoldAnalysis();
     const unsigned inUse = Core.Settings.SampleRate;
-    Core.Settings.SampleRate = Waveform.UserSampleRate(inUse);
+    Core.Settings.SampleRate = Waveform.Files().UserSampleRate(inUse);
     kv::SaveSettings(*Store, Core, App, ProcessTimestampClock());
     // A file opened from the command line is played, never stored as the waveform file.
-    if (StoredWaveFile) Store->WriteText(SettingsSection, "WaveFile2", *StoredWaveFile);
+    if (const auto& stored = Waveform.StoredWaveFile())
+        Store->WriteText(SettingsSection, "WaveFile2", *stored);
     Core.Settings.SampleRate = inUse;
     const bool saved = Store->Save();
     // Settings are saved after many commands: one notice per run of failures, not one per save.
@@ -125,7 +87,7 @@ bool MeasuringSession::Save() {
 // [Simulation] SampleClockPpm: how far the clock of a playback without a sound card runs fast
 // (positive) or slow. Read only, never written: it exists for demonstrations and tests.
 void MeasuringSession::LoadSimulation() {
-    Clocked.SetRateOffsetPpm(
+    Audio.Clock().SetRateOffsetPpm(
         Store->GetDouble("Simulation", "SampleClockPpm", DoubleFormat::General, 0.0));
 }
 
@@ -138,7 +100,7 @@ void MeasuringSession::Shutdown() {
     Calibrator->Shutdown();
     {
         const auto lock = Core.HoldAnalysis();
-        CloseWaveformFiles();
+        Waveform.CloseWaveformFiles();
     }
     Save();
 }
@@ -174,19 +136,17 @@ void MeasuringSession::StartMeasurement() {
     SilentCaptureReported = false;
     // Before the first buffer: a move once buffers flow would join two moments of the recording
     // inside the measurement.
-    RandomPlaybackStart();
-    SoundIn->SampleRate = Core.Settings.SampleRate;
-    SoundIn->DeviceName = App.SoundDeviceStr;
-    if (SoundIn->Start() != 0) {
+    Waveform.RandomPlaybackStart();
+    if (!Audio.StartInput(Core.Settings.SampleRate, App.SoundDeviceStr)) {
         Host.Notice("Please check wave-in device. Unable to continue.");
         Core.EndRun();
         return;
     }
-    BindInputFader();
-    Monitor->DropClip();
-    StartOutput();
-    BindSpeakerFader();
-    SimulateCaptureClock();
+    Mixers.BindInputFader();
+    Audio.Monitor().DropClip();
+    Audio.StartOutput(App.SoundDeviceOutStr);
+    Mixers.BindSpeakerFader();
+    Waveform.SimulateCaptureClock();
     Host.StartTimer(TimerAutoStop, Core.AutoStopDelayMs());
     if (Core.Settings.Centre)
         Host.StartTimer(TimerCentre, static_cast<unsigned>(Core.Derived.BeatPeriod * 4000.0));
@@ -201,34 +161,11 @@ void MeasuringSession::StopMeasurement() {
     Host.KillTimer(TimerAutoStop);
     Host.KillTimer(TimerTrainDetect);
     Host.KillTimer(TimerCentre);
-    Monitor->DropClip();
+    Audio.Monitor().DropClip();
     Core.EndRun();
-    SoundIn->Close();
-    Monitor->Free();
-    StopOutput();
+    Audio.Stop();
     Host.RequestRepaint();
     Host.ShowRunning(false);
-}
-
-bool MeasuringSession::StartOutput() {
-    if (!Core.Settings.DuplexAudio) return false;
-    SoundOut->SampleRate = Core.Settings.SampleRate;
-    SoundOut->DeviceName = App.SoundDeviceOutStr;
-    OutputProblems.clear();
-    if (SoundOut->Start() == 0) return true;
-    if (!OutputProblemReported) {
-        OutputProblemReported = true;
-        for (const std::string& problem : OutputProblems)
-            Host.Notice(problem);
-        Host.Notice("Please check wave-out device. Continuing without sound-out.");
-    }
-    const auto lock = Core.HoldAnalysis();
-    Core.Settings.DuplexAudio = 0;
-    return false;
-}
-
-void MeasuringSession::StopOutput() {
-    if (SoundOut->Running()) SoundOut->Close();
 }
 
 bool MeasuringSession::StartReferenceCalibration(std::string_view key) {
@@ -275,7 +212,7 @@ void MeasuringSession::OnTimer(int id) {
         if (IsRunning()) Core.CentreNow();
         break;
     case TimerPerBuffer:
-        if (IsRunning()) PerBufferStep();
+        if (IsRunning()) Mixers.PerBufferStep();
         if (IsRunning()) PositionHandOver();
         break;
     case TimerCalibrationCycle:
@@ -300,10 +237,10 @@ void MeasuringSession::ReportSilentCapture() {
     {
         const auto lock = Core.HoldAnalysis();
         if (Core.Detector.BufferCounter != BuffersAtRun) return;
-        playing = Waveform.Playing();
+        playing = Waveform.Files().Playing();
     }
-    if (playing && !SoundIn->UsingFallback()) {
-        SoundIn->PreferFallback();
+    if (playing && !Audio.In().UsingFallback()) {
+        Audio.In().PreferFallback();
         StopMeasurement();
         StartMeasurement();
         return;
@@ -311,105 +248,6 @@ void MeasuringSession::ReportSilentCapture() {
     SilentCaptureReported = true;
     Host.Notice("No sound arrives from the input device: it was started but delivers nothing. "
                 "Check that no other program holds it, or choose another input in the settings.");
-}
-
-// --- Waveform files ---
-
-void MeasuringSession::PlayAtStart(const std::string& file) {
-    if (!file.empty()) {
-        {
-            const auto lock = Core.HoldAnalysis();
-            if (!StoredWaveFile) StoredWaveFile = App.WaveFile2;
-            App.WaveFile2 = file;
-        }
-        if (std::error_code error; std::filesystem::exists(file, error))
-            TogglePlayback(); // says so when the file is not a recording it can read
-        else
-            Host.Notice("Cannot play " + file + ": there is no such file.");
-        if (Playback().Playing) return;
-        const auto lock = Core.HoldAnalysis();
-        App.WaveFile2 = *StoredWaveFile;
-        StoredWaveFile.reset();
-    }
-    TogglePlayback();
-}
-
-void MeasuringSession::SetWaveformFile(const std::string& path) {
-    EndPlaybackAtUserRate();
-    {
-        const auto lock = Core.HoldAnalysis();
-        CloseWaveformFiles();
-        App.WaveFile2 = path;
-        StoredWaveFile.reset();
-    }
-    Save();
-    std::error_code error;
-    if (std::filesystem::exists(path, error)) TogglePlayback();
-}
-
-// The header carries the rate the samples arrive at. Ending a playback gives the capture back the
-// user's rate, so a running capture is restarted on it before the first sample is recorded.
-void MeasuringSession::ToggleRecording() {
-    EndPlaybackAtUserRate();
-    const auto lock = Core.HoldAnalysis();
-    if (Waveform.Recording())
-        Waveform.CloseRecording();
-    else
-        Waveform.OpenForWriting(App.WaveFile2, Core.Settings.SampleRate, SoundIn->Channels);
-    Host.RequestRepaint();
-}
-
-void MeasuringSession::TogglePlayback() {
-    {
-        const auto lock = Core.HoldAnalysis();
-        if (Waveform.Recording()) Waveform.CloseRecording();
-    }
-    const bool wasRunning = StopForNewSource();
-    auto lock = Core.HoldAnalysis();
-    if (Waveform.Playing()) {
-        EndPlayback();
-        lock.unlock();
-        if (wasRunning) PostRun();
-    } else if (Waveform.OpenForReading(App.WaveFile2, Core.Settings.SampleRate,
-                                       SoundIn->Channels)) {
-        Core.PlayingBack = true;
-        Core.PlaybackGain = 1.0; // a new recording starts at its own level
-        Core.ResetMeasurement();
-        SoundIn->SetPlaybackFallback(&Clocked);
-        if (!Core.Settings.DuplexAudio)
-            Player->Start(Waveform.PlaybackData(), Core.Settings.SampleRate, App.SoundDeviceOutStr);
-        lock.unlock();
-        PostRun();
-    } else if (std::error_code error; std::filesystem::exists(App.WaveFile2, error)) {
-        lock.unlock();
-        Host.Notice("Cannot play " + App.WaveFile2 +
-                    ": it is not a WAV recording this program can read.");
-    }
-    Host.RequestRepaint();
-}
-
-void MeasuringSession::EndPlaybackAtUserRate() {
-    bool playing;
-    {
-        const auto lock = Core.HoldAnalysis();
-        playing = Waveform.Playing();
-    }
-    if (playing) TogglePlayback();
-}
-
-PlaybackView MeasuringSession::Playback() const {
-    const auto lock = Core.HoldAnalysis();
-    return {Waveform.Playing(), Waveform.Recording(), Waveform.LoopCount()};
-}
-
-// Under the analysis lock: closes the playback and gives back the capture rate and channels. The
-// live input that follows is a new measurement.
-void MeasuringSession::EndPlayback() {
-    Player->Stop();
-    Waveform.ClosePlayback(Core.Settings.SampleRate, SoundIn->Channels);
-    Core.PlayingBack = false;
-    SoundIn->SetPlaybackFallback(nullptr);
-    Core.ResetMeasurement();
 }
 
 // A new recording, or live input after a playback, is a new measurement: every accumulated reading
@@ -425,58 +263,46 @@ bool MeasuringSession::StopForNewSource() {
 bool MeasuringSession::StopForNewInput() {
     const bool wasRunning = StopForNewSource();
     const auto lock = Core.HoldAnalysis();
-    if (!Waveform.Playing()) Core.ResetMeasurement();
+    if (!Waveform.Files().Playing()) Core.ResetMeasurement();
     return wasRunning;
 }
 
-// Under the analysis lock: closes whatever waveform file is open.
-void MeasuringSession::CloseWaveformFiles() {
-    if (Waveform.Recording()) Waveform.CloseRecording();
-    if (Waveform.Playing()) EndPlayback();
+// --- Positional runs ---
+
+void MeasuringSession::AdvancePositionalRun() {
+    PositionRun->Advance();
 }
 
-void MeasuringSession::PostRun() {
-    Host.Post([this] {
-        if (!IsRunning()) StartMeasurement();
+// When the current position has been measured long enough: its result goes into the log as an
+// annotation and the positional command is posted. One hand-over at a time: the buffers that
+// arrive before the posted command runs find it pending. A hand-over that finds the run
+// cancelled or already moved on does nothing.
+void MeasuringSession::PositionHandOver() {
+    if (HandOverPending) return;
+    const std::optional<std::string> annotation = PositionRun->HandOverAnnotation();
+    if (!annotation) return;
+    Log.AnnotateLog(PositionAnnotationTrace, *annotation);
+    int position;
+    {
+        const auto lock = Core.HoldAnalysis();
+        position = Core.Measurement.CurrentPosition;
+    }
+    HandOverPending = true;
+    Host.Post([this, position] {
+        HandOverPending = false;
+        bool samePosition;
+        {
+            const auto lock = Core.HoldAnalysis();
+            samePosition = Core.Measurement.CurrentPosition == position;
+        }
+        if (samePosition) AdvancePositionalRun();
     });
 }
 
-// A playback captured without a sound card hears the recording through the simulated clock: a
-// clock running fast takes more samples of the same sound.
-void MeasuringSession::SimulateCaptureClock() {
-    const double ppm = SoundIn->UsingFallback() ? Clocked.RateOffsetPpm() : 0.0;
-    const auto lock = Core.HoldAnalysis();
-    constexpr double PerMillion = 1e-6;
-    Waveform.SetPlaybackStep(1.0 / (1.0 + ppm * PerMillion));
-}
-
-void MeasuringSession::RandomPlaybackStart() {
-    // Any of the 32768 start points of the recording, as the draw hook gives them.
-    constexpr int StartPoints = 32768;
-    const auto lock = Core.HoldAnalysis();
-    if (!Waveform.Playing()) return;
-    static std::mt19937 generator{std::random_device{}()};
-    Waveform.RandomStart(PlaybackStartDraw
-                             ? PlaybackStartDraw()
-                             : std::uniform_int_distribution<int>(0, StartPoints - 1)(generator));
-}
-
-// Capture thread, inside ProcessBuffer: recording or playback substitution. A playback that can
-// no longer fill a buffer has ended; the user-interface thread closes it and resumes live input.
-int64_t MeasuringSession::RecordOrPlayBuffer(int16_t* samples, size_t count) {
-    const bool wasPlaying = Waveform.Playing();
-    const int64_t splice = Waveform.Process(samples, count);
-    if (wasPlaying && !Waveform.Playing()) Host.Post([this] { OnPlaybackEnded(); });
-    return splice;
-}
-
-void MeasuringSession::OnPlaybackEnded() {
-    const bool wasRunning = StopForNewSource();
-    {
-        const auto lock = Core.HoldAnalysis();
-        EndPlayback();
-    }
-    if (wasRunning) StartMeasurement();
+// Stop during a run: the run is forgotten and the positioner sent home while the sound output
+// still plays.
+void MeasuringSession::CancelPositionalRun() {
+    PositionRun->Cancel();
 }
 
 // --- AnalysisHost ---
@@ -500,19 +326,22 @@ void MeasuringSession::RequestRepaint() {
     Host.RequestRepaint();
 }
 void MeasuringSession::SetCaptureRingSize(int n) {
-    SoundIn->SetRingSize(n);
+    Audio.In().SetRingSize(n);
 }
 void MeasuringSession::SetCaptureSamplesPerBuffer(double samples) {
-    SoundIn->SetSamplesPerBuffer(samples);
+    Audio.In().SetSamplesPerBuffer(samples);
 }
 void MeasuringSession::SetCaptureBufferAdjust(double samples) {
-    SoundIn->SetBufferAdjust(samples);
+    Audio.In().SetBufferAdjust(samples);
 }
 void MeasuringSession::SetOutputRingSize(int n) {
-    SoundOut->SetRingSize(n);
+    Audio.Out().SetRingSize(n);
+}
+int64_t MeasuringSession::RecordOrPlayBuffer(int16_t* samples, size_t count) {
+    return Waveform.RecordOrPlayBuffer(samples, count);
 }
 void MeasuringSession::MonitorCopy(const int16_t* samples, size_t count) {
-    Monitor->Copy(samples, count, Core.Settings.DuplexAudio != 0);
+    Audio.Monitor().Copy(samples, count, Core.Settings.DuplexAudio != 0);
 }
 void MeasuringSession::WriteLogRecord(int mode) {
     Log.WriteLogRecord(mode);

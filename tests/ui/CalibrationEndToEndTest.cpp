@@ -91,7 +91,7 @@ struct LongCalibration : ::testing::Test {
             Asked << text;
             return text.startsWith("Time elapsed") ? Answer::Yes : Answer::No;
         };
-        view.Session().PlaybackStartDraw = [] { return 0; };
+        view.Session().Transport().PlaybackStartDraw = [] { return 0; };
         Frame->show();
         return view;
     }

@@ -56,7 +56,7 @@ struct EndToEnd : ::testing::Test {
         frame->View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
         // Playback starts at the beginning: a loop back to the start would put a jump of phase
         // into the measuring window.
-        frame->View().Session().PlaybackStartDraw = [] { return 0; };
+        frame->View().Session().Transport().PlaybackStartDraw = [] { return 0; };
         return frame;
     }
 };

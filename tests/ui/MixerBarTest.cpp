@@ -47,7 +47,7 @@ struct MixerBarUi : test::FreshHomeFrame {
     void SetUp() override {
         FreshHomeFrame::SetUp();
         View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
-        Session().UseMixers(Input, Output);
+        Session().Mixer().UseMixers(Input, Output);
         View().Core().Settings.SampleRate = 48000;
         View().Core().Settings.DuplexAudio = 1;
         Frame->show();
@@ -95,8 +95,8 @@ TEST_F(MixerBarUi, RunBindsBothFadersAndTheSlidersFollowTheControlsBothWays) {
     EXPECT_EQ(mic->value(), 100 - 40000 / 655);
     EXPECT_TRUE(speaker->isEnabled());
     EXPECT_EQ(speaker->value(), 80);
-    EXPECT_EQ(Session().AgcStepSize, 655);
-    EXPECT_FALSE(Session().SoftwareGainActive());
+    EXPECT_EQ(Session().Mixer().AgcStepSize, 655);
+    EXPECT_FALSE(Session().Mixer().SoftwareGainActive());
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
 
     mic->setValue(20); // dragged: the control follows with the balance kept
@@ -120,7 +120,7 @@ TEST_F(MixerBarUi, InputFailureIsToldOnceHidesAlcAndSwitchesItOff) {
     EXPECT_EQ(Agc(), 0);
     EXPECT_TRUE(Bar().AlcBox()->isHidden());
     EXPECT_FALSE(Bar().MicrophoneSlider()->isEnabled());
-    EXPECT_EQ(Session().AgcStepSize, 0);
+    EXPECT_EQ(Session().Mixer().AgcStepSize, 0);
     Bar().AlcBox()->click();
     EXPECT_EQ(Agc(), 0) << "no ALC while the fader has failed";
     View().repaint();
@@ -146,7 +146,7 @@ TEST_F(MixerBarUi, SpeakerFailureIsToldOnceAndLeavesItsSliderDisabled) {
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_EQ(Messages[0], SpeakerFailure + QStringLiteral("Could not open mixer device\r\n"));
     EXPECT_FALSE(Bar().SpeakerSlider()->isEnabled());
-    EXPECT_TRUE(Session().SpeakerFaderFailed());
+    EXPECT_TRUE(Session().Mixer().SpeakerFaderFailed());
     Restart();
     EXPECT_EQ(Messages.size(), 1);
     EXPECT_TRUE(Bar().MicrophoneSlider()->isEnabled());
@@ -155,9 +155,9 @@ TEST_F(MixerBarUi, SpeakerFailureIsToldOnceAndLeavesItsSliderDisabled) {
     Output.HasDestination = false; // an output without Master, Speaker or Headphone
     Restart();
     EXPECT_EQ(Messages.size(), 1) << "nothing to bind is no failure";
-    EXPECT_FALSE(Session().SpeakerFaderFailed());
+    EXPECT_FALSE(Session().Mixer().SpeakerFaderFailed());
     EXPECT_FALSE(Bar().SpeakerSlider()->isEnabled());
-    EXPECT_EQ(Session().SpeakerFader().DiagnosticText(),
+    EXPECT_EQ(Session().Mixer().SpeakerFader().DiagnosticText(),
               "Warning: the destination line was not found.\r\n");
 }
 
@@ -167,10 +167,10 @@ TEST_F(MixerBarUi, WithNothingToBindAlcWorksOnTheSoftwareGain) {
     Source.Speed = 4;
     Restart();
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
-    EXPECT_TRUE(Session().SoftwareGainActive());
+    EXPECT_TRUE(Session().Mixer().SoftwareGainActive());
     EXPECT_TRUE(Bar().AlcBox()->isVisible());
     EXPECT_FALSE(Bar().MicrophoneSlider()->isEnabled());
-    EXPECT_EQ(Session().AgcStepSize, 655);
+    EXPECT_EQ(Session().Mixer().AgcStepSize, 655);
     Bar().AlcBox()->click();
     ASSERT_EQ(Agc(), 1);
     auto gain = [&] {
@@ -189,7 +189,7 @@ TEST_F(MixerBarUi, AlcMovesTheRealFaderUpOnQuietTicksAndDownOnClipping) {
     const int start = Bar().MicrophoneSlider()->value();
     EXPECT_TRUE(WaitFor([&] { return Input.Raw[0] >= 20000 + 3 * 655; }, 10000)) << Input.Raw[0];
     EXPECT_LT(Bar().MicrophoneSlider()->value(), start) << "louder is higher up";
-    EXPECT_EQ(Session().InputLevel, Session().MicrophoneFader().Level());
+    EXPECT_EQ(Session().Mixer().InputLevel, Session().Mixer().MicrophoneFader().Level());
 
     Source.Signal.assign(48000 * 10, 0);
     for (size_t i = 0; i < Source.Signal.size(); i += 4800) // a click every 0.1 s, hard clipped
@@ -229,7 +229,7 @@ TEST_F(MixerBarUi, MuteWorksOnlyWithDuplexAudio) {
     Restart();
     EXPECT_TRUE(Bar().MuteBox()->isHidden());
     EXPECT_FALSE(Session().MonitorOutput().Muted()) << "forced off without duplex audio";
-    Session().ToggleMute();
+    Session().Mixer().ToggleMute();
     EXPECT_FALSE(Session().MonitorOutput().Muted());
     EXPECT_FALSE(Bar().SpeakerSlider()->isEnabled());
 }

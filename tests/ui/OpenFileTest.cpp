@@ -85,7 +85,7 @@ protected:
         Frame = std::make_unique<CMainFrame>(options);
         CChildView& view = Frame->View();
         view.Hooks.MessageSink = [this](const QString& m) { Messages << m; };
-        view.Session().PlaybackStartDraw = [] { return 0; };
+        view.Session().Transport().PlaybackStartDraw = [] { return 0; };
         Frame->ShowAtStart();
         return view;
     }

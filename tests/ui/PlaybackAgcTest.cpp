@@ -40,7 +40,8 @@ struct PlaybackAgc : test::FreshHomeFrame {
     void SetUp() override {
         FreshHomeFrame::SetUp();
         View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
-        View().Session().PlaybackStartDraw = [] { return 0; }; // from the start, no loop
+        // From the start, no loop.
+        View().Session().Transport().PlaybackStartDraw = [] { return 0; };
         AnalysisCore& core = View().Core();
         core.Params.TickInterval = "28800 vph";
         core.ParseTrain("28800 vph");

@@ -77,14 +77,14 @@ struct PlaybackMeasurement : test::FreshHomeFrame {
 TEST_F(PlaybackMeasurement, StallsDelayTheRecordingAndNeverSkipAnyOfIt) {
     constexpr double WatchRate = 6.0;
     constexpr size_t DrawnStart = 25 * 9600 + 480; // 25 beats and 10 ms into the recording
-    Session().UseMixers(Microphone, Speakers);
+    Session().Mixer().UseMixers(Microphone, Speakers);
     Source.Names.clear(); // no input device: the clocked source captures
     View().App().WaveFile2 = Record("plus6.wav", WatchRate, 20);
     Session().TogglePlayback(); // opens the file now, starts measuring after this command
     const size_t length = Session().WaveformState().PlaybackLength();
     const int q = static_cast<int>(std::ceil(DrawnStart * RandomStartSteps / length));
     const auto start = static_cast<size_t>(static_cast<double>(length) * q / RandomStartSteps);
-    Session().PlaybackStartDraw = [q] { return q; };
+    Session().Transport().PlaybackStartDraw = [q] { return q; };
     ASSERT_TRUE(Analysed(2));
     {
         const auto stall = View().Core().HoldAnalysis();
@@ -105,7 +105,7 @@ TEST_F(PlaybackMeasurement, StallsDelayTheRecordingAndNeverSkipAnyOfIt) {
 TEST_F(PlaybackMeasurement, AChosenRecordingIsANewMeasurement) {
     constexpr double FirstRate = -3.0, SecondRate = 10.0;
     Source.Speed = 10; // the capture paces the playback at ten times real time
-    Session().PlaybackStartDraw = [] { return 0; };
+    Session().Transport().PlaybackStartDraw = [] { return 0; };
     View().App().WaveFile2 = Record("minus3.wav", FirstRate, 30);
     Session().TogglePlayback();
     ASSERT_TRUE(Analysed(20));

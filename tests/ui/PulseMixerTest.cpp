@@ -168,7 +168,7 @@ struct PulseMixer : ::testing::Test {
         Environment.Unset("PULSE_SERVER");
         Frame = std::make_unique<CMainFrame>(CMainFrame::Options{nullptr, &Source, &Speaker, {}});
         View().Hooks.MessageSink = [this](const QString& m) { Messages << m; };
-        View().Session().UseMixers(InputMixer, OutputMixer);
+        View().Session().Mixer().UseMixers(InputMixer, OutputMixer);
         Source.Names = {"pulse"};
         View().App().SoundDeviceStr = "pulse";
         View().App().SoundDeviceOutStr = "pulse";
@@ -200,14 +200,14 @@ TEST_F(PulseMixer, BindsCaptureAndMasterMovesThemAndFollowsOutsideChanges) {
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join('|').toStdString();
     QSlider* mic = Bar().MicrophoneSlider();
     QSlider* speaker = Bar().SpeakerSlider();
-    ASSERT_TRUE(mic->isEnabled()) << View().Session().MicrophoneFader().DiagnosticText();
-    ASSERT_TRUE(speaker->isEnabled()) << View().Session().SpeakerFader().DiagnosticText();
-    EXPECT_EQ(View().Session().MicrophoneFader().LineName(), "Capture");
-    EXPECT_EQ(View().Session().SpeakerFader().LineName(), "Master");
+    ASSERT_TRUE(mic->isEnabled()) << View().Session().Mixer().MicrophoneFader().DiagnosticText();
+    ASSERT_TRUE(speaker->isEnabled()) << View().Session().Mixer().SpeakerFader().DiagnosticText();
+    EXPECT_EQ(View().Session().Mixer().MicrophoneFader().LineName(), "Capture");
+    EXPECT_EQ(View().Session().Mixer().SpeakerFader().LineName(), "Master");
     EXPECT_EQ(mic->maximum(), 100);
     EXPECT_EQ(mic->value(), 50);
     EXPECT_EQ(speaker->value(), 60);
-    EXPECT_EQ(View().Session().AgcStepSize, 655);
+    EXPECT_EQ(View().Session().Mixer().AgcStepSize, 655);
 
     // The program moves the server's volumes.
     // A position stands for whole steps of 655 on the 0..65535 scale; the server's range is
@@ -300,8 +300,8 @@ TEST_F(PulseMixer, AlcBringsAQuietMicrophoneToTheWatchsReadings) {
 TEST_F(PulseMixer, WithoutAServerTheBindingFailsWithItsText) {
     Restart();
     ASSERT_TRUE(View().Session().IsRunning());
-    EXPECT_TRUE(View().Session().InputFaderFailed());
-    EXPECT_EQ(View().Session().MicrophoneFader().DiagnosticText(),
+    EXPECT_TRUE(View().Session().Mixer().InputFaderFailed());
+    EXPECT_EQ(View().Session().Mixer().MicrophoneFader().DiagnosticText(),
               "Could not open mixer device\r\n");
     EXPECT_FALSE(Bar().MicrophoneSlider()->isEnabled());
     ASSERT_FALSE(Messages.isEmpty());

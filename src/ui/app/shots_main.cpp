@@ -240,7 +240,7 @@ int Shoot(const fs::path& out, const fs::path& windowFile) {
     // The settings dialog lists no devices of the machine the pictures are made on.
     frame.View().Hooks.InputDeviceNames = [] { return std::vector<std::string>{}; };
     frame.View().Hooks.OutputDeviceNames = [] { return std::vector<std::string>{}; };
-    frame.View().Session().PlaybackStartDraw = [] { return 0; }; // same start every run
+    frame.View().Session().Transport().PlaybackStartDraw = [] { return 0; }; // same start every run
     // The same screen pixels at any scale factor.
     const qreal scale = qApp->devicePixelRatio();
     frame.resize(QSize(static_cast<int>(FrameSize.width() / scale),

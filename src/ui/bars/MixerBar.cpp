@@ -77,10 +77,11 @@ MixerBar::MixerBar(MeasuringSession& session, QWidget* parent) : QWidget(parent)
     setFixedWidth(fontMetrics().averageCharWidth() * BarWidthInCharacters +
                   layout->contentsMargins().left() + layout->contentsMargins().right());
 
-    connect(Alc, &QPushButton::clicked, this, [&session] { session.ToggleAutomaticLevel(); });
-    connect(Mute, &QPushButton::clicked, this, [&session] { session.ToggleMute(); });
-    connect(Raise, &QPushButton::clicked, this, [&session] { session.RaiseExtraGain(); });
-    connect(Lower, &QPushButton::clicked, this, [&session] { session.LowerExtraGain(); });
+    MixerBinding& mixer = session.Mixer();
+    connect(Alc, &QPushButton::clicked, this, [&mixer] { mixer.ToggleAutomaticLevel(); });
+    connect(Mute, &QPushButton::clicked, this, [&mixer] { mixer.ToggleMute(); });
+    connect(Raise, &QPushButton::clicked, this, [&mixer] { mixer.RaiseExtraGain(); });
+    connect(Lower, &QPushButton::clicked, this, [&mixer] { mixer.LowerExtraGain(); });
     Refresh();
 }
 
@@ -152,8 +153,9 @@ void MixerBar::ShowInputLevel() {
 
 void MixerBar::Refresh() {
     MeasuringSession& session = Session;
-    Attach(Microphone, session.MicrophoneFader());
-    Attach(Speaker, session.SpeakerFader());
+    MixerBinding& mixer = session.Mixer();
+    Attach(Microphone, mixer.MicrophoneFader());
+    Attach(Speaker, mixer.SpeakerFader());
     for (FaderSlider* slot : {&Microphone, &Speaker}) {
         DropNotifiers(*slot); // a new binding may have reused the old descriptor numbers
         ShowFader(*slot);
@@ -164,10 +166,10 @@ void MixerBar::Refresh() {
         agc = session.Analysis().Settings.AGC != 0;
     }
     Alc->setChecked(agc);
-    Alc->setVisible(session.AutomaticLevelShown());
-    Mute->setChecked(session.Muted());
-    Mute->setVisible(session.MuteShown());
-    ExtraGain->setText(QString::fromStdString(session.ExtraGainText()));
+    Alc->setVisible(mixer.AutomaticLevelShown());
+    Mute->setChecked(mixer.Muted());
+    Mute->setVisible(mixer.MuteShown());
+    ExtraGain->setText(QString::fromStdString(mixer.ExtraGainText()));
 }
 
 } // namespace kv

@@ -90,7 +90,7 @@ void CChildView::paintEvent(QPaintEvent* event) {
     Display.Recording = playback.Recording;
     Display.LoopCount = playback.LoopCount;
     Display.CtrlHeld = (QApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
-    Display.FaderDiagnosticText = Measuring.MicrophoneFader().DiagnosticText();
+    Display.FaderDiagnosticText = Measuring.Mixer().MicrophoneFader().DiagnosticText();
     Display.TextScale = TextScaleOf(*this);
     Renderer.Render(BackBuffer, size(), Core(), App(), Display);
     QPainter painter(this);

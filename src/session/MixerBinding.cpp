@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The mixer bar's side of the measuring session: the microphone and speaker faders bound at every
-// start of measuring, the automatic level control after each buffer, mute and the extra gain.
+#include "session/MixerBinding.h"
+
 #include <algorithm>
 #include <cmath>
 
-#include "session/MeasuringSession.h"
+#include "audio/mixer/AlsaMixerControl.h"
 #include "text/NumberText.h"
 
 namespace kv {
@@ -28,19 +28,35 @@ const char* const SpeakerFaderFailure =
 
 } // namespace
 
-void MeasuringSession::MakeFaders(MixerControl& input, MixerControl& output) {
+MixerBinding::MixerBinding(AnalysisCore& core, const AppSettings& app, SessionHost& host,
+                           SessionAudio& audio)
+    : Core(core), App(app), Host(host), Audio(audio) {
+    // A sound card's mixer goes with the sound card; a source or output that stands in for it
+    // has none unless UseMixers gives one.
+    if (Audio.SoundCardInput())
+        OwnInputMixer = std::make_unique<AlsaMixerControl>();
+    else
+        OwnInputMixer = std::make_unique<AbsentMixerControl>();
+    if (Audio.SoundCardOutput())
+        OwnOutputMixer = std::make_unique<AlsaMixerControl>();
+    else
+        OwnOutputMixer = std::make_unique<AbsentMixerControl>();
+    MakeFaders(*OwnInputMixer, *OwnOutputMixer);
+}
+
+void MixerBinding::MakeFaders(MixerControl& input, MixerControl& output) {
     MicFader = std::make_unique<CMixerFader>(input, true);
     SpeakerFaderOf = std::make_unique<CMixerFader>(output, true);
 }
 
-void MeasuringSession::UseMixers(MixerControl& input, MixerControl& output) {
+void MixerBinding::UseMixers(MixerControl& input, MixerControl& output) {
     MakeFaders(input, output);
     OwnInputMixer.reset();
     OwnOutputMixer.reset();
     Host.ShowMixer();
 }
 
-bool MeasuringSession::SoftwareGainActive() const {
+bool MixerBinding::SoftwareGainActive() const {
     const auto lock = Core.HoldAnalysis();
     return Core.SoftwareInputGain;
 }
@@ -49,10 +65,10 @@ bool MeasuringSession::SoftwareGainActive() const {
 // capture volume) leaves the level to the software gain; other
 // failures are reported once and switch the automatic level control off. A playback's level is
 // its playback gain whatever the fader does.
-void MeasuringSession::BindInputFader() {
+void MixerBinding::BindInputFader() {
     CMixerFader& fader = *MicFader;
-    fader.DeviceName =
-        MixerDeviceFor(SoundIn->UsingFallback() ? App.SoundDeviceStr : SoundIn->OpenedDeviceName);
+    fader.DeviceName = MixerDeviceFor(Audio.In().UsingFallback() ? App.SoundDeviceStr
+                                                                 : Audio.In().OpenedDeviceName);
     const bool bound = fader.Bind(DestinationWaveIn, App.Source, MixerControlType::Volume);
     bool playing;
     {
@@ -77,18 +93,18 @@ void MeasuringSession::BindInputFader() {
 
 // The speaker fader follows the monitor output, which exists only with duplex audio: Master or
 // Speaker, else Headphone. A failure is told once, on the way into it.
-void MeasuringSession::BindSpeakerFader() {
+void MixerBinding::BindSpeakerFader() {
     CMixerFader& fader = *SpeakerFaderOf;
     if (!MuteShown()) {
         fader.Close();
         {
-            const std::lock_guard lock(Monitor->MonitorLock);
-            Monitor->SetMute(false);
+            const std::lock_guard lock(Audio.Monitor().MonitorLock);
+            Audio.Monitor().SetMute(false);
         }
         Host.ShowMixer();
         return;
     }
-    fader.DeviceName = MixerDeviceFor(SoundOut->OpenedDeviceName);
+    fader.DeviceName = MixerDeviceFor(Audio.Out().OpenedDeviceName);
     const bool bound = fader.Bind(DestinationSpeakers, SourceNone, MixerControlType::Volume) ||
                        fader.Bind(DestinationHeadphones, SourceNone, MixerControlType::Volume);
     // As for the input: an output without a mixer or a volume simply has no slider.
@@ -98,7 +114,7 @@ void MeasuringSession::BindSpeakerFader() {
     Host.ShowMixer();
 }
 
-void MeasuringSession::PerBufferStep() {
+void MixerBinding::PerBufferStep() {
     if (!Core.Settings.AGC) return;
     CMixerFader& fader = *MicFader;
     const bool moveFader = fader.Bound();
@@ -110,7 +126,7 @@ void MeasuringSession::PerBufferStep() {
     }
 }
 
-void MeasuringSession::ToggleAutomaticLevel() {
+void MixerBinding::ToggleAutomaticLevel() {
     bool on;
     {
         const auto lock = Core.HoldAnalysis();
@@ -121,27 +137,27 @@ void MeasuringSession::ToggleAutomaticLevel() {
     if (on) Host.RequestRepaint();
 }
 
-bool MeasuringSession::MuteShown() const {
+bool MixerBinding::MuteShown() const {
     const auto lock = Core.HoldAnalysis();
     return Core.Settings.DuplexAudio != 0;
 }
 
-void MeasuringSession::ToggleMute() {
+void MixerBinding::ToggleMute() {
     const bool duplex = MuteShown();
     {
-        const std::lock_guard lock(Monitor->MonitorLock);
-        Monitor->SetMute(duplex && !Monitor->Muted());
+        const std::lock_guard lock(Audio.Monitor().MonitorLock);
+        Audio.Monitor().SetMute(duplex && !Audio.Monitor().Muted());
     }
     Host.ShowMixer();
 }
 
-bool MeasuringSession::Muted() const {
+bool MixerBinding::Muted() const {
     const bool duplex = MuteShown(); // the analysis lock before the monitor lock, never inside
-    const std::lock_guard lock(Monitor->MonitorLock);
-    return duplex && Monitor->Muted();
+    const std::lock_guard lock(Audio.Monitor().MonitorLock);
+    return duplex && Audio.Monitor().Muted();
 }
 
-void MeasuringSession::RaiseExtraGain() {
+void MixerBinding::RaiseExtraGain() {
     {
         const auto lock = Core.HoldAnalysis();
         double& scale = Core.Settings.AudioScale;
@@ -150,7 +166,7 @@ void MeasuringSession::RaiseExtraGain() {
     Host.ShowMixer();
 }
 
-void MeasuringSession::LowerExtraGain() {
+void MixerBinding::LowerExtraGain() {
     {
         const auto lock = Core.HoldAnalysis();
         double& scale = Core.Settings.AudioScale;
@@ -159,7 +175,7 @@ void MeasuringSession::LowerExtraGain() {
     Host.ShowMixer();
 }
 
-std::string MeasuringSession::ExtraGainText() const {
+std::string MixerBinding::ExtraGainText() const {
     const auto lock = Core.HoldAnalysis();
     return FormatC("%+2.1f", 20.0 * std::log10(Core.Settings.AudioScale));
 }
