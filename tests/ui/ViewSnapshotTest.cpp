@@ -23,6 +23,7 @@ const QColor Red(255, 0, 0);
 // holds of the lock would mix two changes.
 TEST(ViewSnapshot, EveryValueOfOnePictureComesFromOneAnalysisState) {
     test::CoreHarness h;
+    CalibrationState calibration{h.Core.LocalStandardRun};
     h.Core.Settings.Centre = 0;
     h.Start(48000, "18000 vph");
     AppSettings settings;
@@ -50,7 +51,7 @@ TEST(ViewSnapshot, EveryValueOfOnePictureComesFromOneAnalysisState) {
     constexpr int Repaints = 300;
     int mixed = 0;
     for (int r = 0; r < Repaints; ++r) {
-        renderer.Render(image, QSize(W, H), h.Core, settings, state);
+        renderer.Render(image, QSize(W, H), h.Core, calibration, settings, state);
         const ViewSnapshot& s = renderer.Snapshot();
         ASSERT_FALSE(s.Trace.empty());
         const double v = s.SignalToNoise;
@@ -67,6 +68,7 @@ TEST(ViewSnapshot, EveryValueOfOnePictureComesFromOneAnalysisState) {
 // full-scale spikes standing for markers), and every marker is drawn in red at its column.
 TEST(ViewSnapshot, MarkersOfAMeasuredWatchAreDrawnFromTheTickEvents) {
     test::CoreHarness h;
+    CalibrationState calibration{h.Core.LocalStandardRun};
     h.Core.Settings.Centre = 0;
     h.Start(48000, "18000 vph");
     synth::SynthOptions o;
@@ -80,7 +82,7 @@ TEST(ViewSnapshot, MarkersOfAMeasuredWatchAreDrawnFromTheTickEvents) {
     ViewDisplayState state;
     ViewRenderer renderer;
     QImage image;
-    renderer.Render(image, QSize(W, H), h.Core, settings, state);
+    renderer.Render(image, QSize(W, H), h.Core, calibration, settings, state);
 
     for (int16_t v : h.Core.Trace.Points)
         ASSERT_TRUE(v > NegativeFullScale && v < FullScale) << "a marker written into the sound";
@@ -109,6 +111,7 @@ TEST(ViewSnapshot, MarkerEventsAppearAtTheirColumns) {
                           {1918, TraceMarkerKind::Drop, 20}};
     for (const Case& c : cases) {
         test::CoreHarness h;
+        CalibrationState calibration{h.Core.LocalStandardRun};
         h.Core.Settings.Centre = 0;
         h.Start(48000, "18000 vph");
         ASSERT_EQ(h.Core.Trace.Length, 2 * W);
@@ -119,7 +122,7 @@ TEST(ViewSnapshot, MarkerEventsAppearAtTheirColumns) {
         ViewDisplayState state;
         ViewRenderer renderer;
         QImage image;
-        renderer.Render(image, QSize(W, H), h.Core, settings, state);
+        renderer.Render(image, QSize(W, H), h.Core, calibration, settings, state);
         const int x = c.Point / 2;
         EXPECT_EQ(image.pixelColor(x, Cy - c.Reach), Red) << "point " << c.Point;
         EXPECT_NE(image.pixelColor(x, Cy - 30), Red) << "point " << c.Point;
