@@ -74,10 +74,7 @@ bool AnalysisCore::ParseTrain(const std::string& text) {
 }
 
 void AnalysisCore::ApplyTrain(double period) {
-    {
-        const auto calibration = HoldCalibration();
-        if (Calibrating == LocalCalibrationMode) return;
-    }
+    if (LocalStandardRun) return;
     const bool wasRunning = Measurement.Running;
     if (wasRunning) Host.StopMeasurement();
     SetBeatPeriod(period);

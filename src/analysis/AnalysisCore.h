@@ -27,9 +27,6 @@ namespace kv {
 // gain, the command-line analyser): a 100-position fader's step on the 0..65535 level scale.
 inline constexpr int SoftwareGainStep = 655;
 
-// Calibration mode word value of a local-standard calibration.
-inline constexpr int LocalCalibrationMode = 16;
-
 class AnalysisCore {
 public:
     explicit AnalysisCore(AnalysisHost& host, TimestampClock& clock = ProcessTimestampClock());
@@ -40,16 +37,11 @@ public:
     // AnalysisLock keeps the capture thread out while the caller reads or changes the state
     // below: ProcessBuffer holds it for a whole buffer on the capture thread; the measuring
     // session, the settings and log code it calls, and the command-line analyser take it on
-    // their own thread. CalibrationLock guards the calibration word and texts; whoever needs
-    // both takes CalibrationLock first. Both are recursive: a holder may call operations that
-    // take them again.
+    // their own thread. The calibration engine's lock, where it is needed as well, is taken
+    // first. AnalysisLock is recursive: a holder may call operations that take it again.
     using Hold = std::unique_lock<std::recursive_mutex>;
     [[nodiscard]] Hold HoldAnalysis() const { return Hold(AnalysisLock); }
     [[nodiscard]] Hold TryHoldAnalysis() const { return Hold(AnalysisLock, std::try_to_lock); }
-    [[nodiscard]] Hold HoldCalibration() const { return Hold(CalibrationLock); }
-    [[nodiscard]] Hold TryHoldCalibration() const {
-        return Hold(CalibrationLock, std::try_to_lock);
-    }
 
     // --- State (read and written under HoldAnalysis) ---
     AnalysisParameters Params;
@@ -69,9 +61,10 @@ public:
         return Detector.ThresholdInForce > 0 ? Detector.ThresholdInForce : Params.UnlockThreshold;
     }
 
-    // Calibration mode word: changed under CalibrationLock; atomic because the capture thread
-    // and the command states read it without that lock.
-    std::atomic<int> Calibrating{0};
+    // A local-standard calibration runs: the capture thread keeps Measurement's
+    // LocalCalibrationText, and trains may not change. Set by the calibration engine with its mode
+    // word; atomic because the capture thread reads it without the engine's lock.
+    std::atomic<bool> LocalStandardRun{false};
     bool NoSignal = false;
     bool CentringPending = false;
     int CentringCountdown = 0;
@@ -151,7 +144,6 @@ public:
 
 private:
     mutable std::recursive_mutex AnalysisLock;
-    mutable std::recursive_mutex CalibrationLock;
     AnalysisHost& Host;
     TimestampClock& Clock;
 

@@ -153,7 +153,8 @@ struct MeasurementState {
     int LogLiftCount = 0;
     double LogBeatErrorSum = 0.0;
     int LogBeatErrorCount = 0;
-    std::string CalibrationStatusText;
+    // The readout of a local-standard calibration; the calibration engine keeps the other texts.
+    std::string LocalCalibrationText;
 
     // The reference tick of the interval being measured.
     bool HasReference = false;

@@ -100,12 +100,10 @@ void AnalysisCore::MeasurementStep(int64_t sample, double fraction, int& logMode
         const double mean = m.CumulativeDeviation / m.MeasuredTime;
         m.AccumulatedRate =
             Params.Averaging ? weight * mean + (1.0 - weight) * m.AccumulatedRate : mean;
-        if (Calibrating == LocalCalibrationMode) UpdateLocalCalibrationText();
+        if (LocalStandardRun) UpdateLocalCalibrationText();
     } else {
         m.AccumulatedRate = 0.0;
-        // Only the local standard's text is this thread's; a reference run's text belongs to
-        // its worker.
-        if (Calibrating == LocalCalibrationMode) m.CalibrationStatusText.clear();
+        if (LocalStandardRun) m.LocalCalibrationText.clear();
     }
 
     m.HasReference = det.BeatCount % 2 == 0;
@@ -187,7 +185,7 @@ void AnalysisCore::UpdateLocalCalibrationText() {
                         (suggested - 1.0) * 86400.0, (trim - 1.0) * 86400.0,
                         (trim / suggested / ClockRegression.TimestampSlope - 1.0) * 86400.0);
     }
-    m.CalibrationStatusText = text;
+    m.LocalCalibrationText = text;
 }
 
 void AnalysisCore::BeatErrorStep(bool forkMode) {

@@ -24,7 +24,7 @@ constexpr int SteadyCorrections = 5; // fewer readings between corrections resta
 
 // The first good reading of a start phase steps the timestamp clock onto the reference.
 void CalibrationEngine::FirstReadingLocked(Reading& r) {
-    Core.Calibrating = Core.Calibrating & ~calflags::StartPhase;
+    Shared.SetMode(Shared.Mode() & ~calflags::StartPhase);
     Worker.Countdown = CalibrationWorkerState::CountdownReadings;
     {
         const auto analysis = Core.HoldAnalysis();

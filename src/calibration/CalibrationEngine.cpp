@@ -19,7 +19,7 @@ CalibrationEngine::CalibrationEngine(AnalysisCore& core, AppSettings& settings,
                                      CalibrationHost& host, CalibrationReferences& references,
                                      CalibrationClocks clocks)
     : Core(core), App(settings), Host(host), References(references), Clocks(std::move(clocks)),
-      Bins(settings.Cal) {}
+      Shared(core.LocalStandardRun), Bins(settings.Cal) {}
 
 CalibrationEngine::~CalibrationEngine() {
     Shutdown();
@@ -42,10 +42,10 @@ void CalibrationEngine::StartReferenceCalibration(ReferenceId kind) {
     const ReferenceRegistry& registry = References.Registry();
     if (kind < 0 || kind >= registry.Count()) return;
     const std::string& name = registry.Kind(kind).Name;
-    const auto calibration = Core.HoldCalibration();
+    const auto calibration = Shared.HoldLock();
     StopCalibrationLocked();
-    Core.Calibrating = calflags::StartPhase | calflags::ReferenceBit(kind);
-    Core.Measurement.CalibrationStatusText += "\r\nStarting " + name + " cal";
+    Shared.SetMode(calflags::StartPhase | calflags::ReferenceBit(kind));
+    Shared.Text() += "\r\nStarting " + name + " cal";
     std::string error;
     if (!References.Open(kind, ReferenceSettingsFrom(App), error)) {
         StopCalibrationLocked();
@@ -57,8 +57,8 @@ void CalibrationEngine::StartReferenceCalibration(ReferenceId kind) {
 
 // Under the calibration lock: the reason stays on screen for a while.
 void CalibrationEngine::FailStart(const std::string& what, const std::string& error) {
-    Core.Measurement.CalibrationStatusText += what;
-    Core.Measurement.CalibrationStatusText += error;
+    Shared.Text() += what;
+    Shared.Text() += error;
     Host.StartTimer(TimerClearCalibrationText, MessageShownMs);
 }
 
@@ -67,14 +67,14 @@ ReferenceId CalibrationEngine::RunKind(int flags) const {
 }
 
 void CalibrationEngine::FinishCalibration() {
-    const int flags = Core.Calibrating;
+    const int flags = Shared.Mode();
     if (flags == LocalCalibrationMode) {
         FinishLocalCalibration();
     } else if (calflags::IsReferenceRun(flags)) {
         RequestEndCalibration();
     } else if ((flags & calflags::LowBits) == 0) {
-        const auto calibration = Core.HoldCalibration();
-        Core.Calibrating = calflags::None;
+        const auto calibration = Shared.HoldLock();
+        Shared.SetMode(calflags::None);
     }
 }
 
@@ -98,7 +98,7 @@ void CalibrationEngine::SetFactorLocked(double factor) {
 
 bool CalibrationEngine::ApplyCalFactor(double factor) {
     if (!std::isfinite(factor) || factor <= LowestFactor || factor >= HighestFactor) return false;
-    const auto calibration = Core.HoldCalibration();
+    const auto calibration = Shared.HoldLock();
     const auto analysis = Core.HoldAnalysis();
     SetFactorLocked(factor);
     return true;
@@ -107,12 +107,12 @@ bool CalibrationEngine::ApplyCalFactor(double factor) {
 // --- Network and GPS runs ---
 
 void CalibrationEngine::StopCalibration() {
-    const auto calibration = Core.HoldCalibration();
+    const auto calibration = Shared.HoldLock();
     StopCalibrationLocked();
 }
 
 void CalibrationEngine::StopCalibrationLocked() {
-    Core.Calibrating = calflags::None;
+    Shared.SetMode(calflags::None);
     Bins = CalibrationSums{};
     LastUpdateTick = 0;
     Host.KillTimer(TimerCalibrationCycle);
@@ -121,41 +121,41 @@ void CalibrationEngine::StopCalibrationLocked() {
 
 void CalibrationEngine::PauseCalibration() {
     Host.KillTimer(TimerCalibrationCycle);
-    const auto calibration = Core.HoldCalibration();
-    const int flags = Core.Calibrating;
+    const auto calibration = Shared.HoldLock();
+    const int flags = Shared.Mode();
     if (!calflags::IsReferenceRun(flags)) {
-        Core.Calibrating = calflags::None;
+        Shared.SetMode(calflags::None);
         return;
     }
     if (flags & calflags::Finishing) return;
-    Core.Calibrating = flags | calflags::Paused;
+    Shared.SetMode(flags | calflags::Paused);
     Bins.StartSample = Bins.TotalSamples;
     Bins.StartTime = Bins.TotalTime;
     if (References.AnyOpen()) References.Close();
 }
 
 void CalibrationEngine::MeasuringStopped() {
-    if (Core.Calibrating == LocalCalibrationMode)
+    if (Shared.Mode() == LocalCalibrationMode)
         LeaveLocalCalibration();
     else
         PauseCalibration();
 }
 
 void CalibrationEngine::ContinueCalibration() {
-    const auto calibration = Core.HoldCalibration();
-    const int flags = Core.Calibrating;
+    const auto calibration = Shared.HoldLock();
+    const int flags = Shared.Mode();
     if ((flags & calflags::Finishing) || (flags & calflags::LowBits) == 0 ||
         (calflags::IsReferenceRun(flags) && RunKind(flags) < 0))
         StopCalibrationLocked();
-    if (!calflags::IsReferenceRun(Core.Calibrating)) return;
-    Core.Measurement.CalibrationStatusText += "\r\nContinuing calibration";
-    Core.Calibrating = (Core.Calibrating & ~calflags::Paused) | calflags::StartPhase;
+    if (!calflags::IsReferenceRun(Shared.Mode())) return;
+    Shared.Text() += "\r\nContinuing calibration";
+    Shared.SetMode((Shared.Mode() & ~calflags::Paused) | calflags::StartPhase);
     // The first point from here on follows on from the totals so far, also those of a run that
     // was stored while it ran.
     Bins.StartTime = Bins.TotalTime;
     Bins.StartSample = Bins.TotalSamples;
     std::string error;
-    if (!References.Open(RunKind(Core.Calibrating), ReferenceSettingsFrom(App), error)) {
+    if (!References.Open(RunKind(Shared.Mode()), ReferenceSettingsFrom(App), error)) {
         StopCalibrationLocked();
         FailStart("\r\nUnable to continue calibration.\r\n", error);
         return;
@@ -166,9 +166,9 @@ void CalibrationEngine::ContinueCalibration() {
 // --- The worker ---
 
 void CalibrationEngine::OnCycleTimer() {
-    Hold calibration = Core.HoldCalibration();
-    if (!calflags::IsActiveReferenceRun(Core.Calibrating) || Quitting) {
-        Core.Measurement.CalibrationStatusText.clear();
+    Hold calibration = Shared.HoldLock();
+    if (!calflags::IsActiveReferenceRun(Shared.Mode()) || Quitting) {
+        Shared.Text().clear();
         return;
     }
     calibration.unlock();
@@ -200,10 +200,22 @@ bool CalibrationEngine::WaitForWorker(std::chrono::milliseconds timeout) {
 }
 
 CalibrationProgress CalibrationEngine::Progress() const {
-    const auto calibration = Core.HoldCalibration();
-    return {Core.Calibrating,  Worker.Countdown,    Bins.TotalTime,
-            Bins.TotalSamples, ReferenceStatusText, Bins,
-            Envelope.High(),   Envelope.Low()};
+    const auto calibration = Shared.HoldLock();
+    return {Shared.Mode(), Worker.Countdown, Bins.TotalTime, Bins.TotalSamples, ReferenceStatusText,
+            Bins,          Envelope.High(),  Envelope.Low()};
+}
+
+// --- Settings ---
+
+void CalibrationEngine::AdoptStoredMode() {
+    const auto calibration = Shared.HoldLock();
+    Shared.SetMode(App.StoredCalibrationMode);
+}
+
+CalibrationState::Hold CalibrationEngine::HoldForSaving() {
+    Hold calibration = Shared.HoldLock();
+    App.StoredCalibrationMode = Shared.Mode();
+    return calibration;
 }
 
 } // namespace kv

@@ -6,11 +6,12 @@
 // over up to twelve hours. The slope of that line is the suggested calibration factor.
 //
 // Threads: every public operation runs on the user-interface thread except that the worker runs
-// on its own thread, one at a time, started by OnCycleTimer. The mode word, the bins (the
-// settings' CalibrationSums), the run totals, the worker state, the fit statistics and both
-// texts sit behind the analysis core's CalibrationLock; whoever needs it and the AnalysisLock
-// takes the CalibrationLock first. The worker holds the CalibrationLock from the end of its
-// reading to its end.
+// on its own thread, one at a time, started by OnCycleTimer. The engine owns the calibration lock,
+// the mode word and the status text (CalibrationState, which says who takes the lock). The mode
+// word, the bins (the settings' CalibrationSums), the run totals, the worker state, the fit
+// statistics and both texts sit behind that lock; whoever needs it and the analysis core's
+// AnalysisLock takes the calibration lock first. The worker holds the calibration lock from the
+// end of its reading to its end.
 #pragma once
 
 #include <atomic>
@@ -27,6 +28,7 @@
 #include "calibration/CalibrationFlags.h"
 #include "calibration/CalibrationQuestions.h"
 #include "calibration/CalibrationReferences.h"
+#include "calibration/CalibrationState.h"
 #include "platform/ClockSetter.h"
 #include "settings/AppSettings.h"
 
@@ -104,7 +106,10 @@ public:
     // system clock once.
     void ToggleCorrectSystemClock();
     bool CorrectSystemClockRequested() const;
-    int Flags() const { return Core.Calibrating; }
+    int Flags() const { return Shared.Mode(); }
+    // The lock, the mode word and the status text.
+    CalibrationState& State() { return Shared; }
+    const CalibrationState& State() const { return Shared; }
     const ReferenceRegistry& Registry() const { return References.Registry(); }
 
     // --- Measuring loop ---
@@ -125,8 +130,16 @@ public:
     bool WaitForWorker(std::chrono::milliseconds timeout);
     CalibrationProgress Progress() const;
 
+    // --- Settings ---
+    // After the settings were loaded: the mode word takes the stored one
+    // (AppSettings::StoredCalibrationMode).
+    void AdoptStoredMode();
+    // For a settings save: holds the calibration lock, which keeps the mode word, the bins and the
+    // trim still, and copies the mode word into AppSettings::StoredCalibrationMode.
+    [[nodiscard]] CalibrationState::Hold HoldForSaving();
+
 private:
-    using Hold = AnalysisCore::Hold;
+    using Hold = CalibrationState::Hold;
     // One worker run's reading and its values as the steps change them.
     // Seconds as whole 100 ns units of the reference times, truncated toward zero.
     static int64_t Trunc100ns(double seconds) {
@@ -176,8 +189,9 @@ private:
     CalibrationHost& Host;
     CalibrationReferences& References;
     CalibrationClocks Clocks;
+    CalibrationState Shared;
 
-    // Under CalibrationLock.
+    // Under the calibration lock.
     CalibrationSums& Bins; // the bins and the run totals, stored with the settings
     uint32_t LastUpdateTick = 0;
     CalibrationWorkerState Worker;

@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The calibration mode word `Calibrating`: which calibration runs and in which phase. The local
-// standard is the exact value LocalCalibrationMode (analysis/AnalysisCore.h); a reference run
-// sets the bit of its kind in the registry, 1 << id.
+// The calibration mode word (stored as "Calibrating"): which calibration runs and in which phase.
+// The local standard is the exact value LocalCalibrationMode; a reference run sets the bit of its
+// kind in the registry, 1 << id.
 #pragma once
 
-#include "analysis/AnalysisCore.h"
 #include "references/ReferenceRegistry.h"
+
+namespace kv {
+
+// Mode word value of a local-standard calibration.
+inline constexpr int LocalCalibrationMode = 16;
+
+} // namespace kv
 
 namespace kv::calflags {
 

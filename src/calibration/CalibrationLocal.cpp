@@ -17,16 +17,16 @@ constexpr double ShortestLocalRunSeconds = 60.0; // a shorter run measures too l
 
 void CalibrationEngine::StartLocalCalibration() {
     {
-        const auto calibration = Core.HoldCalibration();
+        const auto calibration = Shared.HoldLock();
         const auto analysis = Core.HoldAnalysis();
         Core.SavedCalFactor = 0.0;
     }
     LeaveLocalCalibration();
-    const auto calibration = Core.HoldCalibration();
+    const auto calibration = Shared.HoldLock();
     const auto analysis = Core.HoldAnalysis();
     Core.SavedCalFactor = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal);
     SetFactorLocked(1.0);
-    Core.Calibrating = LocalCalibrationMode;
+    Shared.SetMode(LocalCalibrationMode);
 }
 
 void CalibrationEngine::RestoreSavedFactorLocked() {
@@ -36,11 +36,12 @@ void CalibrationEngine::RestoreSavedFactorLocked() {
 }
 
 void CalibrationEngine::LeaveLocalCalibration() {
-    const auto calibration = Core.HoldCalibration();
+    const auto calibration = Shared.HoldLock();
     const auto analysis = Core.HoldAnalysis();
-    Core.Calibrating = calflags::None;
+    Shared.SetMode(calflags::None);
     Core.ResetMeasurement();
-    Core.Measurement.CalibrationStatusText.clear();
+    Core.Measurement.LocalCalibrationText.clear();
+    Shared.Text().clear();
     RestoreSavedFactorLocked();
     Core.ClockRegression.Restart();
 }
@@ -48,7 +49,7 @@ void CalibrationEngine::LeaveLocalCalibration() {
 void CalibrationEngine::FinishLocalCalibration() {
     double measured, suggested, suggestedTrim, trim, saved;
     {
-        const auto calibration = Core.HoldCalibration();
+        const auto calibration = Shared.HoldLock();
         const auto analysis = Core.HoldAnalysis();
         measured = Core.Measurement.MeasuredTime;
         suggested = CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal) -
@@ -76,7 +77,7 @@ void CalibrationEngine::FinishLocalCalibration() {
         return;
     }
     if (ApplyCalFactor(suggested)) {
-        const auto calibration = Core.HoldCalibration();
+        const auto calibration = Shared.HoldLock();
         const auto analysis = Core.HoldAnalysis();
         Core.SavedCalFactor = 0.0;
     }
@@ -85,7 +86,7 @@ void CalibrationEngine::FinishLocalCalibration() {
                         "s/d\nClick 'Yes' to apply, 'No' to leave unchanged.",
                         FactorToSecondsPerDay(trim), FactorToSecondsPerDay(suggestedTrim)),
                 QuestionButtons::YesNo, QuestionIcon::Information) == Answer::Yes) {
-        const auto calibration = Core.HoldCalibration();
+        const auto calibration = Shared.HoldLock();
         const auto analysis = Core.HoldAnalysis();
         if (Clocks.Timestamps.SetTrim(suggestedTrim)) Core.ClockRegression.Restart();
     }

@@ -28,11 +28,11 @@ Elapsed SplitElapsed(double e) {
 void CalibrationEngine::RequestEndCalibration() {
     Host.KillTimer(TimerCalibrationCycle);
     {
-        const auto calibration = Core.HoldCalibration();
-        Core.Calibrating = (Core.Calibrating & ~calflags::Paused) | calflags::Finishing;
+        const auto calibration = Shared.HoldLock();
+        Shared.SetMode((Shared.Mode() & ~calflags::Paused) | calflags::Finishing);
     }
     WaitForWorker(std::chrono::milliseconds(EndWaitMs));
-    Hold calibration = Core.HoldCalibration();
+    Hold calibration = Shared.HoldLock();
     CalibrationUpdate(calibration);
 }
 
@@ -42,8 +42,8 @@ double CalibrationEngine::ElapsedReferenceSeconds() const {
 }
 
 void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
-    std::string& text = Core.Measurement.CalibrationStatusText;
-    if (!calflags::IsReferenceRun(Core.Calibrating)) {
+    std::string& text = Shared.Text();
+    if (!calflags::IsReferenceRun(Shared.Mode())) {
         text.clear();
         return;
     }
@@ -53,7 +53,7 @@ void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
     const auto age = static_cast<int>((TickCount() - LastUpdateTick) / 1000);
     const double inUse =
         FactorToSecondsPerDay(CalFactorFor(Core.Settings.SampleRate, Core.Settings.Cal));
-    const bool finishing = (Core.Calibrating & calflags::Finishing) != 0;
+    const bool finishing = (Shared.Mode() & calflags::Finishing) != 0;
     if (e > App.CalUpdateInterval * StatisticsIntervals / 1000.0) {
         const calfit::Line fit = calfit::FitLine(Bins);
         const double a = fit.Slope, b = fit.Intercept;
@@ -95,8 +95,8 @@ void CalibrationEngine::CalibrationUpdate(Hold& calibration) {
 }
 
 void CalibrationEngine::NextReadingLocked() {
-    if (calflags::IsActiveReferenceRun(Core.Calibrating))
-        StartCycleTimer((Core.Calibrating & calflags::StartPhase)
+    if (calflags::IsActiveReferenceRun(Shared.Mode()))
+        StartCycleTimer((Shared.Mode() & calflags::StartPhase)
                             ? ResumeDelayMs
                             : static_cast<unsigned>(std::max(App.CalUpdateInterval, 1)));
 }
@@ -104,7 +104,7 @@ void CalibrationEngine::NextReadingLocked() {
 // Finishing before a fit can be shown: a run without points just ends; one that holds points (a
 // run continued after a restart, say) ends only when the user agrees to lose them.
 void CalibrationEngine::FinishShortRun(Hold& calibration) {
-    Core.Measurement.CalibrationStatusText.clear();
+    Shared.Text().clear();
     EndChoice choice = EndChoice::Abandon;
     if (Bins.N[0] > 0) {
         const int needed = static_cast<int>(App.CalUpdateInterval * StatisticsIntervals / 1000.0);
@@ -144,15 +144,15 @@ void CalibrationEngine::EndOfRunDialog(Hold& calibration, double slope, const st
 // Under the calibration lock: the run goes on or ends as chosen. `refused` says why a factor the
 // user chose to apply was not.
 void CalibrationEngine::ConcludeFinish(EndChoice choice, const char* refused) {
-    std::string& text = Core.Measurement.CalibrationStatusText;
+    std::string& text = Shared.Text();
     switch (choice) {
     case EndChoice::Continue:
-        Core.Calibrating = Core.Calibrating & ~calflags::Finishing;
+        Shared.SetMode(Shared.Mode() & ~calflags::Finishing);
         if (refused) text += FormatC("\r\nCal factor not applied: %s.", refused);
         text += "\r\nContinuing calibration";
         break;
     case EndChoice::ApplyAndContinue:
-        Core.Calibrating = Core.Calibrating & ~calflags::Finishing;
+        Shared.SetMode(Shared.Mode() & ~calflags::Finishing);
         text += "\r\nCal factor applied.\r\nContinuing calibration";
         break;
     case EndChoice::ApplyAndEnd:

@@ -14,8 +14,8 @@ namespace kv {
 
 bool CalibrationEngine::StillWanted(int kind) const {
     if (Quitting) return false;
-    const auto calibration = Core.HoldCalibration();
-    return calflags::IsActiveReferenceRun(Core.Calibrating) && (Core.Calibrating & kind) != 0;
+    const auto calibration = Shared.HoldLock();
+    return calflags::IsActiveReferenceRun(Shared.Mode()) && (Shared.Mode() & kind) != 0;
 }
 
 void CalibrationEngine::WorkerMain() {
@@ -24,9 +24,9 @@ void CalibrationEngine::WorkerMain() {
     Reading r;
     ReferenceSettings where;
     {
-        const auto calibration = Core.HoldCalibration();
+        const auto calibration = Shared.HoldLock();
         r.Debug = App.CalDebug != 0;
-        r.Flags = Core.Calibrating;
+        r.Flags = Shared.Mode();
         where = ReferenceSettingsFrom(App);
         if (r.Flags & calflags::StartPhase) Worker = CalibrationWorkerState{};
     }
@@ -45,9 +45,9 @@ void CalibrationEngine::WorkerMain() {
     r.Ok = References.Read(
         id, phase, where, [this, kind] { return StillWanted(kind); }, r.Offset, r.Status);
     {
-        Hold calibration = Core.HoldCalibration();
+        Hold calibration = Shared.HoldLock();
         WorkerReading(r);
-        if (calflags::IsActiveReferenceRun(Core.Calibrating)) CalibrationUpdate(calibration);
+        if (calflags::IsActiveReferenceRun(Shared.Mode())) CalibrationUpdate(calibration);
     }
     WorkerEnded();
 }

@@ -58,6 +58,7 @@ void MeasuringSession::Load(SettingsStore* store, int displayWidthPixels) {
     SaveFailureShown = !Store->LastError().empty();
     if (SaveFailureShown) Host.Notice(Store->LastError() + ". " + UnreadableSettingsNotice);
     LoadSettings(*Store, Core, App, ProcessTimestampClock(), refresh);
+    Calibrator->AdoptStoredMode();
     LoadSimulation();
     MakeDefaultFileNames(App);
     Host.ShowTrain();
@@ -65,7 +66,7 @@ void MeasuringSession::Load(SettingsStore* store, int displayWidthPixels) {
 
 bool MeasuringSession::Save() {
     if (!Store) return false;
-    const auto calibration = Core.HoldCalibration(); // before the analysis lock, as everywhere
+    const auto calibration = Calibrator->HoldForSaving(); // before the analysis lock, as everywhere
     const auto lock = Core.HoldAnalysis();
     const unsigned inUse = Core.Settings.SampleRate;
     Core.Settings.SampleRate = Waveform.Files().UserSampleRate(inUse);
@@ -202,7 +203,7 @@ void MeasuringSession::OnTimer(int id) {
     switch (id) {
     case TimerAutoStop:
         ReportSilentCapture();
-        Core.OnAutoStopTimer(calflags::IsReferenceRun(Core.Calibrating));
+        Core.OnAutoStopTimer(calflags::IsReferenceRun(Calibrator->Flags()));
         Host.RequestRepaint();
         break;
     case TimerTrainDetect:
@@ -219,8 +220,8 @@ void MeasuringSession::OnTimer(int id) {
         Calibrator->OnCycleTimer();
         break;
     case TimerClearCalibrationText: {
-        const auto lock = Core.HoldCalibration();
-        Core.Measurement.CalibrationStatusText.clear();
+        const auto lock = Calibrator->State().HoldLock();
+        Calibrator->State().Text().clear();
         break;
     }
     default:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Persistent settings of the measuring view that live outside the analysis core. Together with
-// AnalysisCore::Params, AnalysisCore::Settings, AnalysisCore::Calibrating and the timestamp
-// clock's trim factor they make up the "Settings" section of the settings store.
+// AnalysisCore::Params, AnalysisCore::Settings and the timestamp clock's trim factor they make up
+// the "Settings" section of the settings store.
 #pragma once
 
 #include <array>
@@ -63,6 +63,9 @@ struct AppSettings {
     int CalDebug = 0;
     int CalUpdateInterval = 10000;
     CalibrationSums Cal;
+    // The calibration mode word as the file stores it: the calibration engine takes it after a
+    // load and puts its own in before a save; in between it may be out of date.
+    int StoredCalibrationMode = 0;
 };
 
 } // namespace kv

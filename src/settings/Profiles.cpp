@@ -194,8 +194,7 @@ void ApplyProfileChoice(const std::vector<ProfileMenuItem>& menu, int choice, st
 }
 
 bool ProfileChooserEnabled(const AnalysisCore& core) {
-    const auto calibration = core.HoldCalibration();
-    return core.Calibrating != LocalCalibrationMode;
+    return !core.LocalStandardRun;
 }
 
 } // namespace kv

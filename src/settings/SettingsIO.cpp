@@ -129,10 +129,7 @@ void LoadAudioAndMode(const SettingsStore& s, AnalysisCore& core, AppSettings& a
     const int32_t rate = s.GetInt(SettingsSection, "SampleRate", current);
     core.Settings.SampleRate = static_cast<unsigned>(LimitSetting("SampleRate", rate, current));
     Read(s, {{"Centre", &core.Settings.Centre}, {"DuplexAudio", &core.Settings.DuplexAudio}});
-    {
-        const auto calibration = core.HoldCalibration();
-        core.Calibrating = s.GetInt(SettingsSection, "Calibrating", core.Calibrating);
-    }
+    app.StoredCalibrationMode = s.GetInt(SettingsSection, "Calibrating", app.StoredCalibrationMode);
     Read(s, {{"CalDebug", &app.CalDebug}});
 }
 
@@ -249,8 +246,7 @@ void SaveAnalysisParameters(SettingsStore& s, const AnalysisParameters& p) {
               {"MaxAmplitude", g, p.MaxAmplitude}});
 }
 
-void SaveIntegers(SettingsStore& s, const AnalysisSettings& a, const AppSettings& app,
-                  int calibrating) {
+void SaveIntegers(SettingsStore& s, const AnalysisSettings& a, const AppSettings& app) {
     Write(s, {{"CellFactor", app.CellFactor},
               {"MaxLogsize", app.MaxLogsize},
               {"CalUpdateInterval", app.CalUpdateInterval},
@@ -273,7 +269,7 @@ void SaveIntegers(SettingsStore& s, const AnalysisSettings& a, const AppSettings
               {"SampleRate", static_cast<int>(a.SampleRate)},
               {"Centre", a.Centre},
               {"DuplexAudio", a.DuplexAudio},
-              {"Calibrating", calibrating},
+              {"Calibrating", app.StoredCalibrationMode},
               {"CalDebug", app.CalDebug},
               {"PrecisionTiming", a.PrecisionTiming},
               {"AutoThreshold", a.AutoThreshold}});
@@ -352,17 +348,13 @@ void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& a
 
 bool SaveSettings(SettingsStore& store, const AnalysisCore& core, const AppSettings& app,
                   const TimestampClock& clock) {
-    {
-        // The calibration worker changes the mode, the sums and the trim under this lock.
-        const auto calibration = core.HoldCalibration();
-        store.WriteText(SettingsSection, "Profile", app.Profile);
-        if (app.Profile.empty()) SaveAnalysisParameters(store, core.Params);
-        SaveIntegers(store, core.Settings, app, core.Calibrating);
-        SaveCalibrationRun(store, app.Cal);
-        SaveTexts(store, app);
-        Write(store, {{"PerformanceScaleFactor", DoubleFormat::Fixed19, clock.GetTrim()}});
-        SaveDisplayAndFactors(store, core.Settings);
-    }
+    store.WriteText(SettingsSection, "Profile", app.Profile);
+    if (app.Profile.empty()) SaveAnalysisParameters(store, core.Params);
+    SaveIntegers(store, core.Settings, app);
+    SaveCalibrationRun(store, app.Cal);
+    SaveTexts(store, app);
+    Write(store, {{"PerformanceScaleFactor", DoubleFormat::Fixed19, clock.GetTrim()}});
+    SaveDisplayAndFactors(store, core.Settings);
     return store.Save();
 }
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Loading and saving the "Settings" section of the settings store, and the default file names.
 //
-// The section is spread over the analysis core (Params, Settings, Calibrating), AppSettings and
-// the timestamp clock's trim factor. Load and save follow a fixed key order; the store file keeps
-// that order for keys it did not hold before.
+// The section is spread over the analysis core (Params, Settings), AppSettings (with the
+// calibration mode word the calibration engine hands over) and the timestamp clock's trim
+// factor. Load and save follow a fixed key order; the store file keeps that order for keys it did
+// not hold before.
 #pragma once
 
 #include <functional>
@@ -34,8 +35,9 @@ void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& a
                   TimestampClock& clock, const ToolBarRefresh& refresh = {});
 
 // Writes the section into the store and saves the store file. While a profile is selected the
-// sixteen analysis-parameter keys are not written. Holds the calibration lock while it reads the
-// calibration state and the trim factor. Returns the result of the file save.
+// sixteen analysis-parameter keys are not written. While a calibration may run, the caller holds
+// the calibration lock (CalibrationEngine::HoldForSaving), which keeps the mode word, the sums and
+// the trim factor still. Returns the result of the file save.
 bool SaveSettings(SettingsStore& store, const AnalysisCore& core, const AppSettings& app,
                   const TimestampClock& clock);
 

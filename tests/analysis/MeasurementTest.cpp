@@ -184,11 +184,11 @@ TEST(Measurement, ClearStartsNewBeatCount) {
 TEST(Measurement, LocalCalibrationTextIsBuilt) {
     CoreHarness h;
     Started(h);
-    h.Core.Calibrating = LocalCalibrationMode;
+    h.Core.LocalStandardRun = true;
     ClickTrain train;
     train.Seconds = 3;
     h.Feed(train.Make());
-    const std::string& text = h.Core.Measurement.CalibrationStatusText;
+    const std::string& text = h.Core.Measurement.LocalCalibrationText;
     EXPECT_EQ(text.rfind(
                   "Local cal for 0:0:2\r\nDropped frames 0\r\nAccumulated rate +0.0000 s/d\r\n", 0),
               0u)

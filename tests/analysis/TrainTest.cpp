@@ -143,7 +143,7 @@ TEST(TrainCommands, TrainChangeWhileRunningRestartsAndResets) {
 
 TEST(TrainCommands, NoChangeDuringLocalCalibration) {
     test::CoreHarness h;
-    h.Core.Calibrating = LocalCalibrationMode;
+    h.Core.LocalStandardRun = true;
     EXPECT_TRUE(h.Core.ParseTrain("28800"));
     EXPECT_DOUBLE_EQ(h.Core.Derived.BeatPeriod, 0.2);
 }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "../settings/SettingsTestSupport.h"
 #include "CalibrationTestSupport.h"
@@ -141,8 +142,8 @@ struct CalibrationEngineTest : ::testing::Test {
         }
     }
     std::string Status() {
-        const auto lock = Core.HoldCalibration();
-        return Core.Measurement.CalibrationStatusText;
+        const auto lock = Engine->State().HoldLock();
+        return Engine->State().Text();
     }
     // The fifteen readings after a start phase's first one count down from 14 to 0 and add no
     // point.
@@ -308,7 +309,10 @@ TEST_F(CalibrationEngineTest, ARunContinuesAfterARestartFromTheSettingsFile) {
     Engine->MeasuringStopped();
     test::TempFolder folder;
     SettingsStore store(folder / "Kestrovane.ini");
-    ASSERT_TRUE(SaveSettings(store, Core, App, Clock));
+    {
+        const auto calibration = Engine->HoldForSaving();
+        ASSERT_TRUE(SaveSettings(store, Core, App, Clock));
+    }
     const CalibrationProgress saved = Engine->Progress();
     Engine.reset();
 
@@ -318,6 +322,7 @@ TEST_F(CalibrationEngineTest, ARunContinuesAfterARestartFromTheSettingsFile) {
     ASSERT_TRUE(again.Load());
     LoadSettings(again, restarted, restartedApp, Clock);
     auto engine = MakeEngine(restarted, restartedApp);
+    engine->AdoptStoredMode();
     EXPECT_EQ(engine->Flags(), 0x101);
     EXPECT_EQ(engine->Progress().Bins.N[0], saved.Bins.N[0]);
     EXPECT_EQ(engine->Progress().Bins.StartTime, saved.TotalTime);
@@ -326,18 +331,40 @@ TEST_F(CalibrationEngineTest, ARunContinuesAfterARestartFromTheSettingsFile) {
     EXPECT_EQ(Host.Timer(TimerCalibrationCycle), 1000);
 }
 
+// A save waits while the worker holds the calibration lock: it would store a half-updated run.
+TEST_F(CalibrationEngineTest, ASettingsSaveWaitsForTheCalibrationLock) {
+    test::TempFolder folder;
+    SettingsStore store(folder / "Kestrovane.ini");
+    std::atomic<bool> saved{false};
+    auto calibration = Engine->State().HoldLock();
+    std::thread saver([&] {
+        const auto hold = Engine->HoldForSaving();
+        SaveSettings(store, Core, App, Clock);
+        saved = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(saved);
+    calibration.unlock();
+    saver.join();
+    EXPECT_TRUE(saved);
+}
+
 // A run stored by the program's exit (paused) or by "apply and continue" (running) loses nothing
 // when the next program stops it and finishes it before its first new point.
 TEST_F(CalibrationEngineTest, AStoredRunSurvivesStopAndFinishBeforeItsFirstNewPoint) {
     test::TempFolder folder;
     SettingsStore store(folder / "Kestrovane.ini");
     auto restartIntoTheCountdown = [&] { // the program saves and ends, a new one measures
-        ASSERT_TRUE(SaveSettings(store, Core, App, Clock));
+        {
+            const auto calibration = Engine->HoldForSaving();
+            ASSERT_TRUE(SaveSettings(store, Core, App, Clock));
+        }
         Engine.reset();
         App = AppSettings{};
         ASSERT_TRUE(store.Load());
         LoadSettings(store, Core, App, Clock);
         Engine = MakeEngine(Core, App);
+        Engine->AdoptStoredMode();
         Engine->ContinueCalibration();
         Advance(1.0);
         Cycle();
@@ -432,7 +459,10 @@ TEST_F(CalibrationEngineTest, AFactorTheFitCannotGiveIsNotAppliedAndTheRunIsKept
         App.Cal = {};
         App.Cal.N[0] = 1;
         App.Cal.TotalTime = 100 * 10'000'000; // 100 s: long enough for the end dialog
-        Core.Calibrating = 0x101;
+        {
+            const auto calibration = Engine->State().HoldLock();
+            Engine->State().SetMode(0x101);
+        }
         Engine->ContinueCalibration();
         Host.Choice = choice;
         Engine->FinishCalibration();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The calibration's fit on its own: the line through the points and the growing window.
+// The calibration's fit on its own: the line through the points, the growing and sliding window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "calibration/CalibrationFit.h"
@@ -55,6 +56,34 @@ TEST(CalibrationFit, TheWindowKeepsTheSumsOfEachQuarterHour) {
         EXPECT_DOUBLE_EQ(bins.SumX[k], static_cast<double>(n * (n + 1) / 2)) << "bin " << k;
     }
     EXPECT_EQ(bins.N[4], 0);
+}
+
+// Past twelve hours the window slides a quarter-hour at a time: at every point it holds between
+// eleven and a half and twelve hours of the newest points, and fits only the rate within them. A
+// slide at every point would empty it; no slide would mix in the first twelve hours' rate.
+TEST(CalibrationFit, PastTwelveHoursTheWindowSlidesByQuarterHours) {
+    constexpr double FirstRate = 1.00002, LaterRate = 0.99995; // the card's rate changes at 12 h
+    constexpr double HourSeconds = 3600.0, ChangeHours = 12.0, RunHours = 30.0;
+    constexpr double ShortestWindowHours = 11.5, LongestWindowHours = 12.0;
+    for (const int intervalMs : {1000, 7000, 10000, MinuteMs}) {
+        CalibrationSums bins;
+        const double step = intervalMs / 1000.0;
+        const auto points = static_cast<int>(RunHours * HourSeconds / step);
+        double y = 0.0, shortest = RunHours, longest = 0.0;
+        for (int i = 1; i <= points; ++i) {
+            const double x = i * step;
+            const bool changed = x > ChangeHours * HourSeconds;
+            y += (changed ? LaterRate : FirstRate) * step;
+            calfit::AddPoint(bins, x, y, intervalMs);
+            if (!changed) continue;
+            const double hours = static_cast<double>(bins.N[0]) * step / HourSeconds;
+            shortest = std::min(shortest, hours);
+            longest = std::max(longest, hours);
+        }
+        EXPECT_GE(shortest, ShortestWindowHours) << intervalMs << " ms";
+        EXPECT_LE(longest, LongestWindowHours) << intervalMs << " ms";
+        EXPECT_NEAR(calfit::FitLine(bins).Slope, LaterRate, 1e-9) << intervalMs << " ms";
+    }
 }
 
 // The envelope narrows while the fits agree, so the confidence improves as the run goes on.

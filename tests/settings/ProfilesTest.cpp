@@ -285,9 +285,9 @@ TEST_F(Profiles, TheChooserListsChecksAndApplies) {
 
 TEST_F(Profiles, TheChooserIsDisabledDuringALocalCalibration) {
     EXPECT_TRUE(ProfileChooserEnabled(core));
-    core.Calibrating = LocalCalibrationMode;
+    core.LocalStandardRun = true;
     EXPECT_FALSE(ProfileChooserEnabled(core));
-    core.Calibrating = 513;
+    core.LocalStandardRun = false;
     EXPECT_TRUE(ProfileChooserEnabled(core));
 }
 

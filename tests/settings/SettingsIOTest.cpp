@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Loading and saving the Settings section: defaults, the load rules, the save order, profiles
 // keeping the analysis keys out, foreign spellings, failed saves and the default file names.
-#include <atomic>
-#include <chrono>
 #include <regex>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -398,7 +395,7 @@ void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clo
                      0, 1.5, 0.75, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
     core.Settings.PrecisionTiming = 1;
     core.Settings.AutoThreshold = 1;
-    core.Calibrating = 513;
+    app.StoredCalibrationMode = 513;
     clock.SetTrim(1.0000123);
 }
 
@@ -420,7 +417,7 @@ TEST_F(SettingsIO, EverySavedValueLoadsBack) {
     EXPECT_EQ(otherApp.Cal.TotalSamples, app.Cal.TotalSamples);
     EXPECT_EQ(other.Params.TickInterval, "21600 vph");
     EXPECT_EQ(other.Settings.SampleRate, 48000u);
-    EXPECT_EQ(other.Calibrating, 513);
+    EXPECT_EQ(otherApp.StoredCalibrationMode, 513);
     EXPECT_EQ(other.Settings.PrecisionTiming, 1);
     EXPECT_EQ(other.Settings.AutoThreshold, 1);
     // Saving what was loaded writes the same file: nothing was lost or changed on the way.
@@ -445,20 +442,6 @@ TEST_F(SettingsIO, AFailedSaveLeavesTheOldSettingsLoadable) {
     ASSERT_TRUE(back.Load());
     LoadSettings(back, core, reread, clock);
     EXPECT_EQ(reread.Title, "Old title");
-}
-
-TEST_F(SettingsIO, SavingWaitsForTheCalibrationLock) {
-    std::atomic<bool> saved{false};
-    auto calibration = core.HoldCalibration();
-    std::thread saver([&] {
-        SaveSettings(store, core, app, clock);
-        saved = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_FALSE(saved);
-    calibration.unlock();
-    saver.join();
-    EXPECT_TRUE(saved);
 }
 
 class DefaultFileNames : public SettingsIO {

@@ -96,8 +96,10 @@ struct LongCalibration : ::testing::Test {
         return view;
     }
     std::string Text(CChildView& view) {
-        const auto lock = view.Core().HoldCalibration();
-        return view.Core().Measurement.CalibrationStatusText;
+        const CalibrationState& calibration = view.Session().Calibration().State();
+        const auto lock = calibration.HoldLock();
+        const auto analysis = view.Core().HoldAnalysis();
+        return calibration.ShownText(view.Core());
     }
     double RateSecondsPerDay(CChildView& view) {
         const auto lock = view.Core().HoldAnalysis();
@@ -128,7 +130,7 @@ TEST_F(LongCalibration, LocalStandardFindsTheSimulatedCardError) {
     EXPECT_NEAR(suggested, -2.16, 0.05) << Asked[0].toStdString();
     EXPECT_NEAR(FactorToSecondsPerDay(view.Core().Settings.Cal.CalFactor48), -2.16, 0.05)
         << "Yes applied the suggested factor";
-    EXPECT_EQ(view.Core().Calibrating, 0);
+    EXPECT_EQ(view.Session().Calibration().Flags(), 0);
 }
 
 TEST_F(LongCalibration, SntpAgainstALocalServerFindsTheSimulatedCardError) {
@@ -169,9 +171,9 @@ TEST_F(LongCalibration, SntpAgainstALocalServerFindsTheSimulatedCardError) {
     // The run survives Stop and Run: paused with its bins, then continued.
     const int64_t points = view.Session().Calibration().Progress().Bins.N[0];
     view.Session().Run();
-    EXPECT_EQ(view.Core().Calibrating, 0x101);
+    EXPECT_EQ(view.Session().Calibration().Flags(), 0x101);
     view.Session().Run();
-    EXPECT_EQ(view.Core().Calibrating, 0x201);
+    EXPECT_EQ(view.Session().Calibration().Flags(), 0x201);
     EXPECT_EQ(view.Session().Calibration().Progress().Bins.N[0], points);
 
     view.Hooks.EndCalibrationDialogHook = [](CDEndCal& dialog) {
@@ -179,7 +181,7 @@ TEST_F(LongCalibration, SntpAgainstALocalServerFindsTheSimulatedCardError) {
         dialog.accept();
     };
     ASSERT_TRUE(view.OnCommand(cmd::FinishCal));
-    EXPECT_EQ(view.Core().Calibrating, 0);
+    EXPECT_EQ(view.Session().Calibration().Flags(), 0);
     EXPECT_NEAR(FactorToSecondsPerDay(view.Core().Settings.Cal.CalFactor48), Expected, 0.1);
     view.Session().Run(); // a fresh measurement with the new factor
     view.Session().Run();

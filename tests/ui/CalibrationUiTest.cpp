@@ -107,10 +107,12 @@ struct CalibrationView : ::testing::Test {
     void TearDown() override {
         if (View.Session().IsRunning()) View.Session().Run();
     }
-    int Flags() const { return View.Core().Calibrating; }
+    int Flags() const { return View.Session().Calibration().Flags(); }
     std::string Text() {
-        const auto lock = View.Core().HoldCalibration();
-        return View.Core().Measurement.CalibrationStatusText;
+        const CalibrationState& calibration = View.Session().Calibration().State();
+        const auto lock = calibration.HoldLock();
+        const auto analysis = View.Core().HoldAnalysis();
+        return calibration.ShownText(View.Core());
     }
 };
 

@@ -183,8 +183,8 @@ TEST_F(Menus, CheckAndEnableRulesStoppedAndRunning) {
 
 TEST_F(Menus, LocalCalibrationGreysRunTrainsAndClear) {
     {
-        const auto lock = Frame.View().Core().HoldCalibration();
-        Frame.View().Core().Calibrating = LocalCalibrationMode;
+        const auto lock = Frame.View().Session().Calibration().State().HoldLock();
+        Frame.View().Session().Calibration().State().SetMode(LocalCalibrationMode);
     }
     for (int id : {cmd::Run, cmd::Train21600, cmd::Clear})
         EXPECT_FALSE(State(id).Enabled) << id;

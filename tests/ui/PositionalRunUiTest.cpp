@@ -275,13 +275,13 @@ TEST_F(PositionsUi, CommandStatesAndTheResultsFileChoice) {
     EXPECT_FALSE(View.CommandStatus(cmd::Positions).Enabled);
     View.Core().Params.PositionAveragingTime = 12;
     {
-        const auto lock = View.Core().HoldCalibration();
-        View.Core().Calibrating = LocalCalibrationMode;
+        const auto lock = View.Session().Calibration().State().HoldLock();
+        View.Session().Calibration().State().SetMode(LocalCalibrationMode);
     }
     EXPECT_FALSE(View.CommandStatus(cmd::Positions).Enabled);
     {
-        const auto lock = View.Core().HoldCalibration();
-        View.Core().Calibrating = 0;
+        const auto lock = View.Session().Calibration().State().HoldLock();
+        View.Session().Calibration().State().SetMode(0);
     }
 
     EXPECT_TRUE(View.CommandStatus(cmd::ChooseTextFile).Enabled);

@@ -793,10 +793,10 @@ TEST_F(ProfileButtons, AnEmptyNameBeepsOnSaveAndAsksForANameOnLoad) {
 TEST_F(SettingsDialogTest, TheCommandsAreDisabledDuringALocalCalibration) {
     for (int id : {cmd::Settings, cmd::LoadProfile})
         EXPECT_TRUE(View.CommandStatus(id).Enabled) << id;
-    View.Core().Calibrating = LocalCalibrationMode;
+    View.Session().Calibration().State().SetMode(LocalCalibrationMode);
     for (int id : {cmd::Settings, cmd::LoadProfile})
         EXPECT_FALSE(View.CommandStatus(id).Enabled) << id;
-    View.Core().Calibrating = 0;
+    View.Session().Calibration().State().SetMode(0);
     Script = {[](CTrainDia& d) { d.Press(ctl::Cancel); }};
     EXPECT_TRUE(View.OnCommand(cmd::Settings));
     EXPECT_EQ(Openings, 1);

@@ -64,7 +64,9 @@ struct ViewRender : ::testing::Test {
         h.Feed(synth::Synthesize(o).Samples);
     }
 
-    void Render(QSize size = QSize(W, H)) { renderer.Render(image, size, h.Core, settings, state); }
+    void Render(QSize size = QSize(W, H)) {
+        renderer.Render(image, size, h.Core, calibration, settings, state);
+    }
 
     QColor At(int x, int y) const { return image.pixelColor(x, y); }
 
@@ -91,6 +93,8 @@ struct ViewRender : ::testing::Test {
     int BlackInTapeRow(int y) const { return CountColour(QRect(Xl, y, 240, 1), Black); }
 
     CoreHarness h;
+
+    CalibrationState calibration{h.Core.LocalStandardRun};
     AppSettings settings;
     ViewDisplayState state;
     ViewRenderer renderer;
@@ -121,7 +125,7 @@ TEST_F(ViewRender, ReadoutsAreBlueOnlyWhileTheyAreACurrentReading) {
     silent.Core.Settings.Centre = 0;
     silent.Start(48000);
     silent.Feed(std::vector<int16_t>(48000 * 10, 0));
-    renderer.Render(image, QSize(W, H), silent.Core, settings, state);
+    renderer.Render(image, QSize(W, H), silent.Core, calibration, settings, state);
     EXPECT_EQ(CountColour(readouts, readoutBlue), 0) << "a silent file has no reading";
     EXPECT_EQ(CountColour(readouts, QColor(200, 63, 0)), 0);
 }
@@ -155,7 +159,7 @@ TEST_F(ViewRender, CalibrationLinesNeverCoverThePlaybackLines) {
     StartWatch();
     state.PlayingBack = true;
     settings.WaveFile2 = "/recordings/a.wav";
-    h.Core.Measurement.CalibrationStatusText = "SNTP Ok\nLocal cal for 0:0:33";
+    calibration.Text() = "SNTP Ok\nLocal cal for 0:0:33";
     for (const QSize size : {QSize(W, H), QSize(640, 400), QSize(1920, 1080), QSize(420, 900)}) {
         Render(size);
         int rowsWithBrown = 0;
@@ -636,12 +640,12 @@ TEST_F(ViewRender, DegenerateSizesAndSettingsDoNotCrash) {
 
 TEST_F(ViewRender, CalibrationTextIsSkippedWhileItsLockIsBusy) {
     StartWatch();
-    h.Core.Measurement.CalibrationStatusText = "Calibrating against SNTP\r\n+1.23 s/d";
+    calibration.Text() = "Calibrating against SNTP\r\n+1.23 s/d";
     const QRect area(W * 3 / 4, L2, W / 4 - L2, 2 * L2);
     std::promise<void> locked;
     std::atomic<bool> release{false};
     std::thread holder([&] {
-        const auto lock = h.Core.HoldCalibration();
+        const auto lock = calibration.HoldLock();
         locked.set_value();
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -652,7 +656,7 @@ TEST_F(ViewRender, CalibrationTextIsSkippedWhileItsLockIsBusy) {
     release = true;
     holder.join();
     repaint.wait();
-    EXPECT_TRUE(finished) << "the repaint waited for CalibrationLock";
+    EXPECT_TRUE(finished) << "the repaint waited for the calibration lock";
     EXPECT_EQ(Count(area, Brownish), 0);
 
     Render();

@@ -19,12 +19,13 @@ constexpr int W = 960, H = 720, Cy = H / 2;
 const QColor Red(255, 0, 0);
 
 // The measuring view's picture with the paper tape off, so the waveform's markers stand alone.
-QImage RenderWithoutTape(ViewRenderer& renderer, const AnalysisCore& core) {
+QImage RenderWithoutTape(ViewRenderer& renderer, AnalysisCore& core) {
+    CalibrationState calibration{core.LocalStandardRun};
     AppSettings settings;
     settings.PaperTape = 0;
     ViewDisplayState state;
     QImage image;
-    renderer.Render(image, QSize(W, H), core, settings, state);
+    renderer.Render(image, QSize(W, H), core, calibration, settings, state);
     return image;
 }
 
@@ -33,6 +34,7 @@ QImage RenderWithoutTape(ViewRenderer& renderer, const AnalysisCore& core) {
 // holds of the lock would mix two changes.
 TEST(ViewSnapshot, EveryValueOfOnePictureComesFromOneAnalysisState) {
     test::CoreHarness h;
+    CalibrationState calibration{h.Core.LocalStandardRun};
     h.Core.Settings.Centre = 0;
     h.Start(48000, "18000 vph");
     AppSettings settings;
@@ -60,7 +62,7 @@ TEST(ViewSnapshot, EveryValueOfOnePictureComesFromOneAnalysisState) {
     constexpr int Repaints = 300;
     int mixed = 0;
     for (int r = 0; r < Repaints; ++r) {
-        renderer.Render(image, QSize(W, H), h.Core, settings, state);
+        renderer.Render(image, QSize(W, H), h.Core, calibration, settings, state);
         const ViewSnapshot& s = renderer.Snapshot();
         ASSERT_FALSE(s.Trace.empty());
         const double v = s.SignalToNoise;

@@ -137,11 +137,7 @@ void SettingsBar::UpdateControls() {
         const auto lock = Session.Analysis().HoldAnalysis();
         detecting = Session.Analysis().AutoTrainActive;
     }
-    bool localCalibration = false;
-    {
-        const auto lock = Session.Analysis().HoldCalibration();
-        localCalibration = Session.Analysis().Calibrating == LocalCalibrationMode;
-    }
+    const bool localCalibration = Session.Calibration().Flags() == LocalCalibrationMode;
     Train->setEnabled(!detecting && !localCalibration);
     if (localCalibration) ShowTrain();
 }

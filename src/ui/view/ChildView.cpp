@@ -92,7 +92,7 @@ void CChildView::paintEvent(QPaintEvent* event) {
     Display.CtrlHeld = (QApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
     Display.FaderDiagnosticText = Measuring.Mixer().MicrophoneFader().DiagnosticText();
     Display.TextScale = TextScaleOf(*this);
-    Renderer.Render(BackBuffer, size(), Core(), App(), Display);
+    Renderer.Render(BackBuffer, size(), Core(), Measuring.Calibration().State(), App(), Display);
     QPainter painter(this);
     painter.drawImage(event->rect(), BackBuffer, event->rect());
 }

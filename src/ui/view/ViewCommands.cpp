@@ -72,13 +72,13 @@ const char* const ZoomPopupLabels[] = {"10 trig", "5 trig", "2 trig", "1 free", 
 // Read without the calibration lock: the command states are asked under the analysis lock,
 // which must never be held while the calibration lock is taken.
 bool LocalCalibrationRunning(const CChildView& view) {
-    return view.Core().Calibrating == LocalCalibrationMode;
+    return view.Session().Calibration().Flags() == LocalCalibrationMode;
 }
 
 // Called under the analysis lock; the calibration word is read without its lock.
 CommandState CalibrationCommandStatus(const CChildView& view, int id) {
     CommandState s;
-    const int flags = view.Core().Calibrating;
+    const int flags = view.Session().Calibration().Flags();
     const bool running = view.Core().Measurement.Running;
     switch (id) {
     case cmd::InternetCal:

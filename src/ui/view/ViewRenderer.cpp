@@ -72,7 +72,8 @@ void PaintLowerRight(PaintContext& c, const ViewSnapshot& s) {
 }
 
 void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& core,
-                          const AppSettings& settings, ViewDisplayState& state) {
+                          const CalibrationState& calibration, const AppSettings& settings,
+                          ViewDisplayState& state) {
     state.TapeRect = state.DiskGripRect = state.PreUnlockRect = state.PostUnlockRect =
         state.ToothChartRect = QRect();
     if (client.width() <= 0 || client.height() <= 0) return;
@@ -80,7 +81,7 @@ void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& 
         backBuffer = QImage(client, QImage::Format_RGB32);
     if (backBuffer.isNull()) return;
     EnsureFonts(client, settings.CellFactor, state);
-    CaptureViewSnapshot(core, client.width(), client.height(), snapshot_);
+    CaptureViewSnapshot(core, calibration, client.width(), client.height(), snapshot_);
 
     QPainter painter(&backBuffer);
     if (!painter.isActive()) return;

@@ -9,6 +9,7 @@
 #include <QSize>
 
 #include "analysis/AnalysisCore.h"
+#include "calibration/CalibrationState.h"
 #include "settings/AppSettings.h"
 #include "ui/view/ViewDisplayState.h"
 #include "ui/view/ViewPaint.h"
@@ -22,7 +23,8 @@ public:
     // from `client`. Writes the hit rectangles and line heights into `state`. Never blocks on
     // the calibration lock: while another thread holds it the calibration text is left out.
     void Render(QImage& backBuffer, QSize client, const AnalysisCore& core,
-                const AppSettings& settings, ViewDisplayState& state);
+                const CalibrationState& calibration, const AppSettings& settings,
+                ViewDisplayState& state);
 
     // How many times the fonts were built; they are rebuilt only when a line height changes.
     int FontRebuildCount() const { return fontRebuilds_; }

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "analysis/AnalysisCore.h"
+#include "calibration/CalibrationState.h"
 #include "ui/view/ViewPaint.h"
 
 namespace kv {
@@ -186,10 +187,11 @@ void CaptureReadouts(const AnalysisCore& c, ViewSnapshot& s) {
 
 } // namespace
 
-void CaptureViewSnapshot(const AnalysisCore& core, int width, int height, ViewSnapshot& s) {
+void CaptureViewSnapshot(const AnalysisCore& core, const CalibrationState& calibrationState,
+                         int width, int height, ViewSnapshot& s) {
     // The calibration lock comes before the analysis lock; a busy one leaves the calibration's
     // text out of this picture rather than stall the repaint.
-    auto calibration = core.TryHoldCalibration();
+    auto calibration = calibrationState.TryHoldLock();
     s.CalibrationShown = calibration.owns_lock();
     {
         const auto lock = core.HoldAnalysis();
@@ -199,7 +201,7 @@ void CaptureViewSnapshot(const AnalysisCore& core, int width, int height, ViewSn
         CaptureReadouts(core, s);
         // The capture thread rebuilds a local standard's text under the analysis lock.
         if (s.CalibrationShown)
-            s.CalibrationText = core.Measurement.CalibrationStatusText;
+            s.CalibrationText = calibrationState.ShownText(core);
         else
             s.CalibrationText.clear();
     }

@@ -17,6 +17,7 @@
 namespace kv {
 
 class AnalysisCore;
+class CalibrationState;
 
 struct ViewSnapshot {
     // --- Waveform ---
@@ -107,7 +108,9 @@ struct ViewSnapshot {
 };
 
 // Refills `snapshot` from `core` under one hold of the analysis lock, copying the tape entries a
-// picture `width` x `height` pixels shows. Never blocks on the calibration lock.
-void CaptureViewSnapshot(const AnalysisCore& core, int width, int height, ViewSnapshot& snapshot);
+// picture `width` x `height` pixels shows, and the text of `calibration`. Never blocks on the
+// calibration lock.
+void CaptureViewSnapshot(const AnalysisCore& core, const CalibrationState& calibration, int width,
+                         int height, ViewSnapshot& snapshot);
 
 } // namespace kv
