@@ -226,7 +226,7 @@ TEST_F(GraphLabels, TextsGrowWithTheTextScaleAndStayOffThePlot) {
             for (size_t i = 0; i < labels.size(); ++i) {
                 const GraphLabel& label = labels[i];
                 const std::string& t = label.Text;
-                EXPECT_TRUE(Image.rect().contains(label.Rect)) << at << ": " << t << " " << label.Rect.top() << "," << label.Rect.bottom() << " " << label.Rect.left() << "," << label.Rect.right();
+                EXPECT_TRUE(Image.rect().contains(label.Rect)) << at << ": " << t;
                 // A text of the margins has none of its ink on the plot.
                 if (!plot.contains(label.Rect.center())) {
                     EXPECT_FALSE(plot.intersects(label.Rect)) << at << ": " << t;

@@ -59,7 +59,8 @@ GraphCanvas::GraphCanvas(QPainter& painter, const GraphFrame& frame)
 }
 
 void GraphCanvas::SetPen(QColor colour, int logicalWidth) {
-    const int width = std::max(1, static_cast<int>(std::lround(logicalWidth * frame_.PixelsPerUnitX())));
+    const int width =
+        std::max(1, static_cast<int>(std::lround(logicalWidth * frame_.PixelsPerUnitX())));
     painter_.setPen(QPen(colour, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
 }
 

@@ -26,14 +26,14 @@ constexpr double kNoScaleRange = 1e-30; // a smaller scale range shows no trace
 constexpr int64_t kMinTraceSpan = 2;    // seconds; a shorter span draws no lines or time grid
 constexpr int kTimeLabelRoom = 2960;    // gridlines further right would crowd the right axis
 constexpr int64_t kSecondsPerHour = 3600;
-constexpr int kScaleTextX = 1470;     // top and bottom scale values, inside the plot edge
+constexpr int kScaleTextX = 1470;      // top and bottom scale values, inside the plot edge
 constexpr int kScaleLabelIndent = 270; // the trace label beside the top value, further in
-constexpr int kArrowInset = 15;     // the range arrow tips stay off the strip edges
-constexpr int kArrowLength = 30;    // arrowhead stroke, along the shaft
-constexpr int kArrowHalfWidth = 10; // arrowhead stroke, across the shaft
-constexpr int kRangeCharUnits = 15; // room per character of the range text, half-height font
-constexpr int kSpanCharUnits = 30;  // room per character of the span label, main font
-constexpr int kTextGapUnits = 30;   // free room around a dimension text
+constexpr int kArrowInset = 15;        // the range arrow tips stay off the strip edges
+constexpr int kArrowLength = 30;       // arrowhead stroke, along the shaft
+constexpr int kArrowHalfWidth = 10;    // arrowhead stroke, across the shaft
+constexpr int kRangeCharUnits = 15;    // room per character of the range text, half-height font
+constexpr int kSpanCharUnits = 30;     // room per character of the span label, main font
+constexpr int kTextGapUnits = 30;      // free room around a dimension text
 constexpr int kZeroDashStart = -1485;
 constexpr int kZeroDashLength = 15;
 constexpr int kZeroDashPitch = 30;
@@ -303,8 +303,8 @@ void DrawScaleTexts(GraphPass& g, int i, bool spectrum) {
     const double stripTop = g.Top(t);
     g.Label(LabelRank::Scale, side * kScaleTextX, stripTop, top, align, VAlign::Top, colour,
             GraphFont::Main);
-    g.Label(LabelRank::TraceName, side * (kScaleTextX - g.F().TextX(kScaleLabelIndent)), stripTop, label, align, VAlign::Top, colour,
-            GraphFont::Main);
+    g.Label(LabelRank::TraceName, side * (kScaleTextX - g.F().TextX(kScaleLabelIndent)), stripTop,
+            label, align, VAlign::Top, colour, GraphFont::Main);
     g.Label(LabelRank::Scale, side * kScaleTextX, g.L.BottomOf(t),
             FormatScaled(r.ScaleMin, t.Precision, t.SI), align, VAlign::Baseline, colour,
             GraphFont::Main);
@@ -350,8 +350,9 @@ void DrawSpanLabel(GraphPass& g) {
     const int64_t span = g.Span();
     if (span <= 0 || g.M.Window.DisplayEnd <= 0) return;
     const std::string text = SpanLabelText(span);
-    g.Label(LabelRank::Footer, kSpanLabelX, g.FooterBaseline(), text, HAlign::Centre, VAlign::Baseline,
-            g.M.Window.SectionMarked ? kMarkedSpanColour : QColor(Qt::black), GraphFont::Main);
+    g.Label(LabelRank::Footer, kSpanLabelX, g.FooterBaseline(), text, HAlign::Centre,
+            VAlign::Baseline, g.M.Window.SectionMarked ? kMarkedSpanColour : QColor(Qt::black),
+            GraphFont::Main);
     g.C.SetPen(kFrameColour, kFramePenWidth);
     const double h =
         g.F().TextX((kSpanCharUnits * static_cast<int>(text.size()) + kTextGapUnits) / 2);
@@ -389,8 +390,8 @@ void DrawClockAndTitle(GraphPass& g) {
     g.Label(LabelRank::Header, PlotLeft, PlotTop, g.S.Title, HAlign::Left, VAlign::Bottom,
             Qt::black, GraphFont::Main);
     const QString now = GraphDateTimeText(QDateTime::currentDateTime(), g.Locale);
-    g.Label(LabelRank::Header, g.OuterX(), PlotTop, now.toStdString(), HAlign::Right, VAlign::Bottom,
-            Qt::black, GraphFont::Main);
+    g.Label(LabelRank::Header, g.OuterX(), PlotTop, now.toStdString(), HAlign::Right,
+            VAlign::Bottom, Qt::black, GraphFont::Main);
 }
 
 // Draws the texts by rank, each only where its ink overlaps no text drawn before it, and then
