@@ -197,6 +197,13 @@ void CGraphView::paintEvent(QPaintEvent*) {
                 VAlign::Baseline, Qt::black, GraphFont::Main);
 }
 
+// A new font size or a screen of another scale changes the texts' size: draw afresh.
+void CGraphView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ScreenChangeInternal)
+        MarkStale();
+    QWidget::changeEvent(event);
+}
+
 void CGraphView::resizeEvent(QResizeEvent* event) {
     ResizeTimer.start();
     QWidget::resizeEvent(event);
