@@ -90,13 +90,16 @@ protected:
         }
     }
 
-    // Renders the whole file at `size` with the viewer's defaults in `locale`.
-    const std::vector<GraphLabel>& Render(QSize size, const QLocale& locale = QLocale::c()) {
+    // Renders the whole file at `size` with the viewer's defaults in `locale`, the texts grown by
+    // `textScale`.
+    const std::vector<GraphLabel>& Render(QSize size, const QLocale& locale = QLocale::c(),
+                                          double textScale = 1.0) {
         Image = QImage(size, QImage::Format_RGB32);
         GraphSettings settings = GraphSettings::Defaults();
         settings.Span = 0; // the whole file
         Model = GraphModel();
         Renderer.SetLocale(locale);
+        Renderer.SetTextScale(textScale);
         EXPECT_EQ(Renderer.Render(Image, Model, settings, Log), GraphLoadStatus::Loaded);
         return Renderer.Labels();
     }
@@ -198,6 +201,52 @@ TEST_F(GraphLabels, EveryScaleTextIsShownAtTheUsualSizes) {
         EXPECT_EQ(traceLabels, 5) << at;
         EXPECT_TRUE(title) << at;
         EXPECT_TRUE(clock) << at;
+    }
+}
+
+// On a HiDPI screen or with a larger desktop font the texts grow with the text scale, and the
+// margins with them: the title, the clock, the footer and the scale ranges stay on the picture
+// and off the plot, and still no label overlaps another or is left out. Catches texts that stay
+// at their scale-1 size on a 2x screen, and grown texts cut off at the picture's edges or
+// written over the traces because the margins kept their scale-1 size.
+TEST_F(GraphLabels, TextsGrowWithTheTextScaleAndStayOffThePlot) {
+    const double scales[] = {1.0, 1.5, 2.0};
+    const QSize sizes[] = {{1280, 800}, {1920, 1080}, {1024, 768}};
+    for (const QSize size : sizes) {
+        int startHeight = 0; // at scale 1
+        for (const double scale : scales) {
+            const std::string at = std::to_string(size.width()) + "x" +
+                                   std::to_string(size.height()) + " at " + std::to_string(scale);
+            const std::vector<GraphLabel>& labels = Render(size, QLocale::c(), scale);
+            const GraphFrame frame(size, scale);
+            const QRect plot = QRect(frame.Map(PlotLeft, PlotTop), frame.Map(PlotRight, PlotBottom))
+                                   .adjusted(1, 1, -1, -1); // inside the axes
+            int values = 0, start = 0;
+            bool title = false;
+            for (size_t i = 0; i < labels.size(); ++i) {
+                const GraphLabel& label = labels[i];
+                const std::string& t = label.Text;
+                EXPECT_TRUE(Image.rect().contains(label.Rect)) << at << ": " << t;
+                // A text of the margins has none of its ink on the plot.
+                if (!plot.contains(label.Rect.center())) {
+                    EXPECT_FALSE(plot.intersects(label.Rect)) << at << ": " << t;
+                }
+                for (size_t j = i + 1; j < labels.size(); ++j)
+                    EXPECT_FALSE(label.Rect.intersects(labels[j].Rect))
+                        << at << ": \"" << t << "\" and \"" << labels[j].Text << "\"";
+                values += !t.empty() &&
+                          (std::isdigit(static_cast<unsigned char>(t[0])) || t[0] == '-') &&
+                          t.find_first_of(": ") == std::string::npos;
+                if (t.rfind("start ", 0) == 0) start = label.Rect.height();
+                title = title || t.find("Long term performance") != std::string::npos;
+            }
+            EXPECT_EQ(values, 15) << at;
+            EXPECT_TRUE(title) << at;
+            ASSERT_GT(start, 0) << at;
+            if (scale == 1.0) startHeight = start;
+            // The ink of "start …" grows as the fonts do, within their rounding to pixels.
+            EXPECT_NEAR(static_cast<double>(start) / startHeight, scale, 0.15 * scale) << at;
+        }
     }
 }
 

@@ -112,8 +112,8 @@ struct GraphViewerTest : ::testing::Test {
 
     // The pixel of time t at the middle of the plot in the shown window.
     static QPoint At(const CGraphView& viewer, int64_t t) {
-        return LogicalToDevice(viewer.size(),
-                               TimeToLogicalX(static_cast<double>(t), viewer.Window(), false), 0);
+        return viewer.Frame().Map(TimeToLogicalX(static_cast<double>(t), viewer.Window(), false),
+                                  0);
     }
     static void Click(CGraphView& viewer, Qt::MouseButton button, int64_t t,
                       Qt::KeyboardModifiers modifiers = {}) {
@@ -248,6 +248,36 @@ TEST_F(GraphViewerTest, ReadoutFollowsTheMouseAndShiftPicksTheSpectrum) {
     QTest::keyClick(viewer, Qt::Key_F11);
     EXPECT_FALSE(viewer->CaptionHidden());
     EXPECT_FALSE(viewer->windowFlags().testFlag(Qt::FramelessWindowHint));
+}
+
+// A larger font redraws the graph with wider margins, and the mouse follows the picture: the
+// plot's left axis is drawn where the mouse reads the first shown time. Catches a viewer that
+// keeps its old picture after the font changes, or maps the mouse through the scale-1 margins
+// while the picture has grown ones (clicks pick times beside the pointer).
+TEST_F(GraphViewerTest, ALargerFontGrowsTheMarginsAndTheMouseFollowsThePicture) {
+    CGraphView* viewer = OpenDrawn();
+    const int scale1Axis = LogicalToDevice(viewer->size(), PlotLeft, 0).x();
+    for (const int pixels : {12, 18, 24}) { // Qt's default 9 pt, then 1.5 and 2 times it
+        QFont font = viewer->font();
+        font.setPixelSize(pixels);
+        const int rendersBefore = viewer->RenderCount();
+        viewer->setFont(font);
+        viewer->repaint();
+        EXPECT_GT(viewer->RenderCount(), rendersBefore) << pixels;
+        const int axis = viewer->Frame().Map(PlotLeft, 0).x();
+        if (pixels == 12)
+            EXPECT_EQ(axis, scale1Axis);
+        else
+            EXPECT_GT(axis, scale1Axis) << pixels << " px: the margins grow with the texts";
+        int axisRows = 0; // of the plot's height, rows where the axis is drawn at that column
+        const int top = viewer->Frame().Map(0, PlotTop).y(),
+                  bottom = viewer->Frame().Map(0, PlotBottom).y();
+        for (int y = top; y <= bottom; ++y)
+            axisRows += viewer->Picture().pixelColor(axis, y) == QColor(220, 220, 220);
+        EXPECT_GT(axisRows, (bottom - top) * 9 / 10) << pixels;
+        QTest::mouseMove(viewer, At(*viewer, kStart + kHour));
+        EXPECT_NEAR(viewer->CursorTime(), kStart + kHour, 40) << pixels;
+    }
 }
 
 TEST_F(GraphViewerTest, AWrittenRecordRedrawsTheOpenViewer) {

@@ -6,6 +6,7 @@
 // paper tape, the settings dialog and the log viewer (on a synthetic two-day log) as PNG files.
 // `kestrovane-shots --window FILE` saves only the measuring window, as soon as the readings have
 // settled, at the screen scale QT_SCALE_FACTOR asks for: the window is 1280 x 800 screen pixels.
+// `kestrovane-shots --logviewer FILE` saves only the log viewer the same way.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -199,20 +200,24 @@ bool ShootSettingsDialog(CMainFrame& frame, const fs::path& out) {
     return saved;
 }
 
-bool ShootLogViewer(CMainFrame& frame, const fs::path& out) {
+// The log viewer on the two-day log, `size` logical pixels.
+bool ShootLogViewer(CMainFrame& frame, const fs::path& file, QSize size) {
     frame.RouteCommand(cmd::ShowViewer);
     CGraphView* viewer = frame.View().LogViewer();
     if (!viewer) {
         std::fprintf(stderr, "kestrovane-shots: the log viewer did not open\n");
         return false;
     }
-    viewer->resize(FrameSize);
+    viewer->resize(size);
     Wait(ShowDelayMs);
-    return Save(viewer->grab().toImage(), out / "log-viewer.png");
+    return Save(viewer->grab().toImage(), file);
 }
 
-// Saves the guide's pictures into `out`, or only the measuring window as `windowFile`.
-int Shoot(const fs::path& out, const fs::path& windowFile) {
+enum class Only { All, Window, LogViewer };
+
+// Saves the guide's pictures into `out`, or only the measuring window or the log viewer as
+// `file`.
+int Shoot(const fs::path& out, Only only, const fs::path& file) {
     QTemporaryDir home;
     if (!home.isValid()) return PictureFailed;
     const fs::path scratch = home.path().toStdString();
@@ -243,18 +248,20 @@ int Shoot(const fs::path& out, const fs::path& windowFile) {
     frame.View().Session().Transport().PlaybackStartDraw = [] { return 0; }; // same start every run
     // The same screen pixels at any scale factor.
     const qreal scale = qApp->devicePixelRatio();
-    frame.resize(QSize(static_cast<int>(FrameSize.width() / scale),
-                       static_cast<int>(FrameSize.height() / scale)));
+    const QSize screenSize(static_cast<int>(FrameSize.width() / scale),
+                           static_cast<int>(FrameSize.height() / scale));
+    frame.resize(screenSize);
     frame.show();
     std::error_code ignored;
-    if (!windowFile.empty()) {
-        const bool saved = ShootWindow(frame, windowFile);
+    if (only != Only::All) {
+        const bool saved = only == Only::Window ? ShootWindow(frame, file)
+                                                : ShootLogViewer(frame, file, screenSize);
         frame.RouteCommand(cmd::Run);
         return saved ? 0 : PictureFailed;
     }
     fs::create_directories(out, ignored);
-    const bool done =
-        ShootMeasuring(frame, out) && ShootSettingsDialog(frame, out) && ShootLogViewer(frame, out);
+    const bool done = ShootMeasuring(frame, out) && ShootSettingsDialog(frame, out) &&
+                      ShootLogViewer(frame, out / "log-viewer.png", FrameSize);
     frame.RouteCommand(cmd::Run); // stop measuring before the window goes
     return done ? 0 : PictureFailed;
 }
@@ -271,10 +278,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());
-    if (argc == 3 && std::string(argv[1]) == "--window") return kv::Shoot({}, argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--window")
+        return kv::Shoot({}, kv::Only::Window, argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--logviewer")
+        return kv::Shoot({}, kv::Only::LogViewer, argv[2]);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: kestrovane-shots OUTDIR | kestrovane-shots --window FILE\n");
+        std::fprintf(stderr, "usage: kestrovane-shots OUTDIR | kestrovane-shots --window FILE | "
+                             "kestrovane-shots --logviewer FILE\n");
         return kv::UsageError;
     }
-    return kv::Shoot(argv[1], {});
+    return kv::Shoot(argv[1], kv::Only::All, {});
 }

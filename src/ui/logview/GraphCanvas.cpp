@@ -13,8 +13,6 @@ namespace kv {
 
 namespace {
 
-constexpr int kMainFontHeight = 60;     // logical units
-constexpr int kVerticalFontHeight = 40; // logical units
 // Degrees clockwise on the screen: vertical text reads upwards, its top facing left, so the
 // range texts fill the gaps their dimension lines leave and the time labels stay on the image.
 constexpr double kVerticalTextAngle = -90.0;
@@ -40,12 +38,6 @@ constexpr QPainter::CompositionMode kRasterOps[] = {
     QPainter::RasterOp_SetDestination,             // 16 white
 };
 
-QFont GraphFontOfHeight(double pixels) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
-    return font;
-}
-
 } // namespace
 
 QPoint LogicalToDevice(QSize size, double x, double y) {
@@ -59,18 +51,16 @@ QColor ColorOf(uint32_t rgb) {
                   static_cast<int>((rgb >> 16) & 0xFF));
 }
 
-GraphCanvas::GraphCanvas(QPainter& painter, QSize size)
-    : painter_(painter), size_(size), scaleX_(static_cast<double>(size.width() - 1) / LogicalWidth),
-      main_(GraphFontOfHeight(kMainFontHeight * (size.height() - 1.0) / LogicalHeight)),
-      vertical_(GraphFontOfHeight(kVerticalFontHeight * (size.height() - 1.0) / LogicalHeight)),
-      rasterOp_(CopyPenRasterOp) {
+GraphCanvas::GraphCanvas(QPainter& painter, const GraphFrame& frame)
+    : painter_(painter), frame_(frame), rasterOp_(CopyPenRasterOp) {
     painter_.setRenderHint(QPainter::Antialiasing, false);
     painter_.setBackgroundMode(Qt::TransparentMode);
     painter_.setBrush(Qt::NoBrush);
 }
 
 void GraphCanvas::SetPen(QColor colour, int logicalWidth) {
-    const int width = std::max(1, static_cast<int>(std::lround(logicalWidth * scaleX_)));
+    const int width =
+        std::max(1, static_cast<int>(std::lround(logicalWidth * frame_.PixelsPerUnitX())));
     painter_.setPen(QPen(colour, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
 }
 
@@ -103,7 +93,7 @@ void GraphCanvas::FillRect(double left, double bottom, double right, double top,
 
 GraphCanvas::TextPlacement GraphCanvas::Place(double x, double y, const QString& text, HAlign h,
                                               VAlign v, GraphFont font) const {
-    const QFont& chosen = font == GraphFont::Main ? main_ : vertical_;
+    const QFont& chosen = font == GraphFont::Main ? frame_.MainFont() : frame_.VerticalFont();
     const QFontMetrics metrics(chosen);
     const int width = metrics.horizontalAdvance(text);
     const int dx = h == HAlign::Left ? 0 : (h == HAlign::Right ? -width : -width / 2);

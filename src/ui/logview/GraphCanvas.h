@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing in the log viewer's logical coordinates (x −1570 … 1570 left to right, y 1059 … −1061
-// top to bottom) onto an image of any size. Text stays upright as the mapping flips y, so the
+// top to bottom at text scale 1, wider margins at a larger one: see GraphFrame) onto an image of
+// any size. Text stays upright as the mapping flips y, so the
 // canvas maps points itself and draws text in device pixels with a chosen alignment. Lines take
 // the current raster operation; text and fills always paint over. User-interface thread only.
 #pragma once
@@ -16,13 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "ui/logview/GraphFrame.h"
+
 namespace kv {
 
 enum class HAlign { Left, Centre, Right };
 enum class VAlign { Top, Baseline, Bottom }; // Bottom: the font's descent ends at the point
 enum class GraphFont { Main, Vertical };     // the vertical font reads upwards
 
-// The device pixel of a logical point on an image of `size`.
+// The device pixel of a logical point on an image of `size` at text scale 1.
 QPoint LogicalToDevice(QSize size, double x, double y);
 
 // A stored 0x00BBGGRR colour.
@@ -30,9 +33,10 @@ QColor ColorOf(uint32_t rgb);
 
 class GraphCanvas {
 public:
-    GraphCanvas(QPainter& painter, QSize size);
+    GraphCanvas(QPainter& painter, const GraphFrame& frame);
 
-    QPoint Map(double x, double y) const { return LogicalToDevice(size_, x, y); }
+    const GraphFrame& Frame() const { return frame_; }
+    QPoint Map(double x, double y) const { return frame_.Map(x, y); }
     void SetPen(QColor colour, int logicalWidth);
     // One of the sixteen two-operand raster operations (13 copies the pen); others copy too.
     void SetRasterOp(int code) { rasterOp_ = code; }
@@ -59,10 +63,7 @@ private:
     void BeginLines();
 
     QPainter& painter_;
-    QSize size_;
-    double scaleX_;
-    QFont main_;
-    QFont vertical_;
+    GraphFrame frame_;
     int rasterOp_;
 };
 

@@ -20,21 +20,20 @@ const QColor kSpectrumColour(48, 48, 48);
 const QColor kMarkedSpanColour(255, 0, 0);
 constexpr int kFramePenWidth = 5;
 constexpr int kThinPenWidth = 2;
-constexpr int kTickOuterX = 1560;       // axis ticks reach out to here from the plot edge
+// Logical units at text scale 1 (growing with the texts, see GraphFrame::TextX):
+constexpr int kEdgeGap = 10; // ticks, range texts and clock end this far inside the side edges
 constexpr double kNoScaleRange = 1e-30; // a smaller scale range shows no trace
 constexpr int64_t kMinTraceSpan = 2;    // seconds; a shorter span draws no lines or time grid
 constexpr int kTimeLabelRoom = 2960;    // gridlines further right would crowd the right axis
 constexpr int64_t kSecondsPerHour = 3600;
-constexpr int kScaleTextX = 1470;   // top and bottom scale values, inside the plot edge
-constexpr int kScaleLabelX = 1200;  // the trace label beside the top value
-constexpr int kRangeTextX = 1560;   // the scale range, outside the plot edge
-constexpr int kRangeArrowX = 1530;  // its dimension line
-constexpr int kArrowInset = 15;     // the range arrow tips stay off the strip edges
-constexpr int kArrowLength = 30;    // arrowhead stroke, along the shaft
-constexpr int kArrowHalfWidth = 10; // arrowhead stroke, across the shaft
-constexpr int kRangeCharUnits = 15; // room per character of the range text, half-height font
-constexpr int kSpanCharUnits = 30;  // room per character of the span label, main font
-constexpr int kTextGapUnits = 30;   // free room around a dimension text
+constexpr int kScaleTextX = 1470;      // top and bottom scale values, inside the plot edge
+constexpr int kScaleLabelIndent = 270; // the trace label beside the top value, further in
+constexpr int kArrowInset = 15;        // the range arrow tips stay off the strip edges
+constexpr int kArrowLength = 30;       // arrowhead stroke, along the shaft
+constexpr int kArrowHalfWidth = 10;    // arrowhead stroke, across the shaft
+constexpr int kRangeCharUnits = 15;    // room per character of the range text, half-height font
+constexpr int kSpanCharUnits = 30;     // room per character of the span label, main font
+constexpr int kTextGapUnits = 30;      // free room around a dimension text
 constexpr int kZeroDashStart = -1485;
 constexpr int kZeroDashLength = 15;
 constexpr int kZeroDashPitch = 30;
@@ -43,12 +42,12 @@ constexpr double kDecibelsPerDecade = 20.0;
 constexpr double kMaxLogicalMagnitude = 1e6; // keeps far-off points inside int range
 // The span label and its dimension line below the plot.
 constexpr int kSpanLabelX = 750;
-constexpr int kSpanLabelY = -1060;
-constexpr int kSpanArrowY = -1040;
 constexpr int kSpanArrowLeftTip = 350;
 constexpr int kSpanArrowRightTip = 1150;
-constexpr int kLowerEdgeY = -1060; // the start time line
-constexpr int kClockX = 1560;
+// Above the image's bottom edge, growing with the texts: the baseline of the start and span
+// labels, and the span's dimension line at about half the height of their digits.
+constexpr int kFooterBaselineRise = 1;
+constexpr int kSpanArrowRise = 21;
 
 int Truncate(double v) {
     if (std::isnan(v)) return 0;
@@ -100,6 +99,10 @@ struct GraphPass {
         Labels.push_back({rank, x, y, std::move(text), h, v, colour, font});
     }
     QDateTime Local(int64_t t) const { return QDateTime::fromSecsSinceEpoch(t); }
+    const GraphFrame& F() const { return C.Frame(); }
+    // Where the ticks, the range texts and the clock end, right of the plot.
+    double OuterX() const { return F().Right() - F().TextX(kEdgeGap); }
+    double FooterBaseline() const { return F().Bottom() + F().TextY(kFooterBaselineRise); }
 
     int64_t Span() const { return M.Window.DisplayEnd - M.Window.DisplayStart; }
     double Top(const TraceSettings& t) const { return L.BottomOf(t) + L.BandHeight; }
@@ -115,7 +118,7 @@ void DrawAxes(GraphPass& g) {
         g.C.Line(side * PlotRight, PlotBottom, side * PlotRight, PlotTop);
         for (int m = 0; m <= g.L.Count && g.L.Count > 0; ++m) {
             const int y = static_cast<int>(m * g.L.BandHeight) + PlotBottom;
-            g.C.Line(side * kTickOuterX, y, side * PlotRight, y);
+            g.C.Line(side * g.OuterX(), y, side * PlotRight, y);
         }
     }
 }
@@ -275,8 +278,8 @@ std::string ScaleLabel(const GraphPass& g, int i, TraceResult& r, bool spectrum)
 }
 
 // A vertical dimension line at x over the strip, leaving room for a text of `chars` characters.
-void DrawRangeArrows(GraphPass& g, const TraceSettings& t, int x, int chars) {
-    const int h = (kRangeCharUnits * chars + kTextGapUnits) / 2;
+void DrawRangeArrows(GraphPass& g, const TraceSettings& t, double x, int chars) {
+    const double h = g.F().TextY((kRangeCharUnits * chars + kTextGapUnits) / 2);
     const double middle = g.L.MiddleOf(t);
     const double y1 = g.Top(t) - kArrowInset;
     const double y2 = g.L.BottomOf(t) + kArrowInset;
@@ -300,15 +303,16 @@ void DrawScaleTexts(GraphPass& g, int i, bool spectrum) {
     const double stripTop = g.Top(t);
     g.Label(LabelRank::Scale, side * kScaleTextX, stripTop, top, align, VAlign::Top, colour,
             GraphFont::Main);
-    g.Label(LabelRank::TraceName, side * kScaleLabelX, stripTop, label, align, VAlign::Top, colour,
-            GraphFont::Main);
+    g.Label(LabelRank::TraceName, side * (kScaleTextX - g.F().TextX(kScaleLabelIndent)), stripTop,
+            label, align, VAlign::Top, colour, GraphFont::Main);
     g.Label(LabelRank::Scale, side * kScaleTextX, g.L.BottomOf(t),
             FormatScaled(r.ScaleMin, t.Precision, t.SI), align, VAlign::Baseline, colour,
             GraphFont::Main);
     const std::string range = FormatScaled(r.ScaleMax - r.ScaleMin, t.Precision, t.SI);
-    g.Label(LabelRank::Scale, side * kRangeTextX, g.L.MiddleOf(t), range, HAlign::Centre,
+    g.Label(LabelRank::Scale, side * g.OuterX(), g.L.MiddleOf(t), range, HAlign::Centre,
             t.ScaleOnRight() ? VAlign::Baseline : VAlign::Top, colour, GraphFont::Vertical);
-    DrawRangeArrows(g, t, side * kRangeArrowX, static_cast<int>(range.size()));
+    // The dimension line halfway between the plot and the range text.
+    DrawRangeArrows(g, t, side * (PlotRight + g.OuterX()) / 2, static_cast<int>(range.size()));
 }
 
 void DrawZeroLine(GraphPass& g, int i) {
@@ -346,11 +350,13 @@ void DrawSpanLabel(GraphPass& g) {
     const int64_t span = g.Span();
     if (span <= 0 || g.M.Window.DisplayEnd <= 0) return;
     const std::string text = SpanLabelText(span);
-    g.Label(LabelRank::Footer, kSpanLabelX, kSpanLabelY, text, HAlign::Centre, VAlign::Baseline,
-            g.M.Window.SectionMarked ? kMarkedSpanColour : QColor(Qt::black), GraphFont::Main);
+    g.Label(LabelRank::Footer, kSpanLabelX, g.FooterBaseline(), text, HAlign::Centre,
+            VAlign::Baseline, g.M.Window.SectionMarked ? kMarkedSpanColour : QColor(Qt::black),
+            GraphFont::Main);
     g.C.SetPen(kFrameColour, kFramePenWidth);
-    const int h = (kSpanCharUnits * static_cast<int>(text.size()) + kTextGapUnits) / 2;
-    const int y = kSpanArrowY;
+    const double h =
+        g.F().TextX((kSpanCharUnits * static_cast<int>(text.size()) + kTextGapUnits) / 2);
+    const double y = g.F().Bottom() + g.F().TextY(kSpanArrowRise);
     for (int side : {-1, 1}) {
         g.C.Line(kSpanArrowLeftTip, y, kSpanArrowLeftTip + kArrowLength,
                  y + side * kArrowHalfWidth);
@@ -365,7 +371,7 @@ void DrawStartTime(GraphPass& g) {
     if (g.M.Window.DisplayStart <= 0 || !ShowsRecords(g.M.Window)) return;
     const QString text =
         QStringLiteral("start ") + GraphDateTimeText(g.Local(g.M.Window.DisplayStart), g.Locale);
-    g.Label(LabelRank::Footer, PlotLeft, kLowerEdgeY, text.toStdString(), HAlign::Left,
+    g.Label(LabelRank::Footer, PlotLeft, g.FooterBaseline(), text.toStdString(), HAlign::Left,
             VAlign::Baseline, Qt::black, GraphFont::Main);
 }
 
@@ -384,8 +390,8 @@ void DrawClockAndTitle(GraphPass& g) {
     g.Label(LabelRank::Header, PlotLeft, PlotTop, g.S.Title, HAlign::Left, VAlign::Bottom,
             Qt::black, GraphFont::Main);
     const QString now = GraphDateTimeText(QDateTime::currentDateTime(), g.Locale);
-    g.Label(LabelRank::Header, kClockX, PlotTop, now.toStdString(), HAlign::Right, VAlign::Bottom,
-            Qt::black, GraphFont::Main);
+    g.Label(LabelRank::Header, g.OuterX(), PlotTop, now.toStdString(), HAlign::Right,
+            VAlign::Bottom, Qt::black, GraphFont::Main);
 }
 
 // Draws the texts by rank, each only where its ink overlaps no text drawn before it, and then
@@ -451,7 +457,7 @@ GraphLoadStatus GraphRenderer::Render(QImage& image, GraphModel& model,
     labels_.clear();
     if (image.isNull()) return model.LoadGraphData(logPath, settings);
     QPainter painter(&image);
-    GraphCanvas canvas(painter, image.size());
+    GraphCanvas canvas(painter, GraphFrame(image.size(), textScale_));
     ComputeStrips(settings, strips_);
     GraphPass pass{canvas, model, settings, strips_, locale_};
     DrawAxes(pass);

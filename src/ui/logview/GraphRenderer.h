@@ -41,11 +41,15 @@ public:
 
     // The locale of the dates; the user's own (QLocale::system()) unless set.
     void SetLocale(const QLocale& locale) { locale_ = locale; }
+    // How much larger than at scale 1 the texts are drawn (TextScaleOf the window; 1 for the
+    // exported pictures); the margins grow with them.
+    void SetTextScale(double scale) { textScale_ = scale; }
 
 private:
     StripLayout strips_;
     std::vector<GraphLabel> labels_;
     QLocale locale_ = QLocale::system();
+    double textScale_ = 1.0;
 };
 
 // Whether the window shows a record: an empty one keeps the "end of time" sentinel as its start,

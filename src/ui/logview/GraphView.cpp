@@ -12,6 +12,7 @@
 #include "logging/LogWriter.h"
 #include "logview/format/LogSection.h"
 #include "settings/SettingsStore.h"
+#include "ui/common/TextScale.h"
 #include "ui/logview/GraphCanvas.h"
 #include "ui/logview/GraphDates.h"
 #include "ui/logview/GraphLayout.h"
@@ -24,8 +25,9 @@ namespace {
 
 constexpr int ResizeSettleMs = 500; // one re-layout after the user stops dragging the border
 constexpr int MillisecondsPerSecond = 1000;
-// The read-out line: a white band over the image's start label, text on its baseline.
-constexpr double ReadoutBottom = -1065, ReadoutTop = -1005, ReadoutBaseline = -1060;
+// The read-out line: a white band over the image's start label, text on its baseline; logical
+// units above the image's bottom edge at text scale 1, growing with the texts.
+constexpr double ReadoutBottom = -4, ReadoutTop = 56, ReadoutBaseline = 1;
 constexpr double MinScaleRange = 1e-30; // a flat scale gives no value under the mouse
 constexpr double MinFrequency = 1e-10;  // below it no period is worth showing
 constexpr double SecondsPerMinute = 60, SecondsPerHour = 3600, SecondsPerDay = 86400;
@@ -39,13 +41,6 @@ const char* const HoldAdvice =
 
 QString LocalText(int64_t unixSeconds) {
     return GraphDateTimeText(QDateTime::fromSecsSinceEpoch(unixSeconds), QLocale::system());
-}
-
-// The logical point under a device pixel of a window of `size` (the inverse of LogicalToDevice).
-QPointF DeviceToLogical(QSize size, QPointF device) {
-    const double x = device.x() * LogicalWidth / std::max(1, size.width() - 1) + LogicalLeft;
-    const double y = LogicalTop - device.y() * LogicalHeight / std::max(1, size.height() - 1);
-    return {x, y};
 }
 
 bool InPlotArea(QPointF p) {
@@ -159,6 +154,10 @@ void CGraphView::RunSettingsDialog() {
     StartRefreshTimer();
 }
 
+GraphFrame CGraphView::Frame() const {
+    return GraphFrame(size(), TextScaleOf(*this));
+}
+
 void CGraphView::MarkStale() {
     ImageStale = true;
     update();
@@ -171,6 +170,7 @@ void CGraphView::ResetGraphImage() {
 
 void CGraphView::RenderGraph() {
     Model.SpectrumTrace = Spectrum;
+    Renderer.SetTextScale(TextScaleOf(*this));
     Renderer.Render(Image, Model, Graph, Context.LogPath);
     ImageStale = false;
     ++Renders;
@@ -189,10 +189,19 @@ void CGraphView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, Image);
     if (!MouseInside || ReadoutText.isEmpty()) return;
-    GraphCanvas canvas(painter, size());
-    canvas.FillRect(PlotLeft, ReadoutBottom, 0, ReadoutTop, Qt::white);
-    canvas.Text(PlotLeft, ReadoutBaseline, ReadoutText.toStdString(), HAlign::Left,
+    const GraphFrame frame = Frame();
+    const auto above = [&frame](double units) { return frame.Bottom() + frame.TextY(units); };
+    GraphCanvas canvas(painter, frame);
+    canvas.FillRect(PlotLeft, above(ReadoutBottom), 0, above(ReadoutTop), Qt::white);
+    canvas.Text(PlotLeft, above(ReadoutBaseline), ReadoutText.toStdString(), HAlign::Left,
                 VAlign::Baseline, Qt::black, GraphFont::Main);
+}
+
+// A new font size or a screen of another scale changes the texts' size: draw afresh.
+void CGraphView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ScreenChangeInternal)
+        MarkStale();
+    QWidget::changeEvent(event);
 }
 
 void CGraphView::resizeEvent(QResizeEvent* event) {
@@ -206,7 +215,7 @@ int64_t CGraphView::UpdateReadout(QPointF point, Qt::KeyboardModifiers modifiers
     const GraphWindow& w = Model.Window;
     if (w.DisplayStart < 0 || !ShowsRecords(w)) return 0;
     QString text = QStringLiteral("start ") + LocalText(w.DisplayStart);
-    const QPointF logical = DeviceToLogical(size(), point);
+    const QPointF logical = Frame().Unmap(point);
     int64_t t = 0;
     if (rect().contains(point.toPoint()) && InPlotArea(logical)) {
         const double start = static_cast<double>(w.DisplayStart);

@@ -15,6 +15,7 @@
 #include "logview/model/GraphModel.h"
 #include "logview/model/GraphSettings.h"
 #include "ui/common/WindowPlacement.h"
+#include "ui/logview/GraphFrame.h"
 #include "ui/logview/GraphRenderer.h"
 
 namespace kv {
@@ -64,6 +65,8 @@ public:
     int64_t CursorTime() const { return Cursor; }
     const QString& Readout() const { return ReadoutText; } // empty when nothing is read out
     const QImage& Picture() const { return Image; }
+    // Where the picture lies on the window at its size and text scale: maps the mouse.
+    GraphFrame Frame() const;
     int RenderCount() const { return Renders; }
     GraphSettings& Settings() { return Graph; }
     TraceResults& Results() { return Model.Results; }
@@ -73,6 +76,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
