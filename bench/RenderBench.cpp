@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "TickSynthesizer.h"
+#include "calibration/CalibrationState.h"
 #include "ui/view/ViewRenderer.h"
 
 namespace {
@@ -55,10 +56,11 @@ void BM_Repaint1920x1080(benchmark::State& state) {
     kv::AppSettings settings;
     settings.Title = "Bench watch";
     kv::ViewDisplayState display;
+    const kv::CalibrationState calibration{core.LocalStandardRun};
     kv::ViewRenderer renderer;
     QImage image;
     for (auto _ : state) {
-        renderer.Render(image, QSize(1920, 1080), core, settings, display);
+        renderer.Render(image, QSize(1920, 1080), core, calibration, settings, display);
         benchmark::DoNotOptimize(image.constBits());
     }
 }
