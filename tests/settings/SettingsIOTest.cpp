@@ -212,7 +212,7 @@ TEST_F(SettingsIO, DamagedNumbersAreLimitedToTheRangesTheProgramKeeps) {
              "PositionAveragingTime=0\nSNTPPort=70000\nGPSBaud=0\nLiftAngle=nan\n");
     EXPECT_EQ(app.CellFactor, 5);
     EXPECT_EQ(core.Settings.Zoom, 0.25);
-    EXPECT_EQ(core.Settings.DisplayZoom, 10.0);
+    EXPECT_EQ(app.DisplayZoom, 10.0);
     EXPECT_EQ(core.Params.UnlockThreshold, 32767);
     EXPECT_EQ(core.Settings.AudioScale, 0.25);
     EXPECT_EQ(core.Params.MeasuringTime, 0.0);
@@ -242,7 +242,7 @@ TEST_F(SettingsIO, DamagedNumbersAreLimitedToTheRangesTheProgramKeeps) {
              "AudioScale=128\nMeasuringTime=100000\nPostTickMute=0\nMaxAmplitude=400\n");
     EXPECT_EQ(app.CellFactor, 6);
     EXPECT_EQ(core.Settings.Zoom, 8.0);
-    EXPECT_EQ(core.Settings.DisplayZoom, 0.5);
+    EXPECT_EQ(app.DisplayZoom, 0.5);
     EXPECT_EQ(core.Params.UnlockThreshold, 1);
     EXPECT_EQ(core.Settings.AudioScale, 128.0);
     EXPECT_EQ(core.Params.MeasuringTime, 100000.0);

@@ -84,7 +84,7 @@ struct ViewRender : ::testing::Test {
         TapeState& t = h.Core.Tape;
         t.Entries.assign(t.Entries.size(), TapeEntry{});
         t.TapeWriteIndex = writeIndex;
-        t.TapeScrollOffset = 0;
+        state.Scroll.Set(h.Core, 0);
         for (auto [index, phase] : dots)
             t.Entries[static_cast<size_t>(index)] = TapeEntry{1, phase, {}};
     }
@@ -629,7 +629,7 @@ TEST_F(ViewRender, DegenerateSizesAndSettingsDoNotCrash) {
             EXPECT_TRUE(state.TapeRect.isEmpty());
         }
     }
-    h.Core.Tape.TapeScrollOffset = h.Core.Tape.TapeWriteIndex + 50;
+    state.Scroll.Set(h.Core, h.Core.Tape.TapeWriteIndex + 50);
     Render();
     EXPECT_EQ(image.size(), QSize(W, H));
 }

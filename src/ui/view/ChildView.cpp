@@ -60,6 +60,11 @@ void CChildView::OnTimer(int id) {
         Measuring.OnTimer(id);
 }
 
+void CChildView::ShowRunning(bool running) {
+    if (!running) TimerSet.Kill(TimerRepaintRetry); // a stopped view repaints unthrottled
+    emit RunningChanged(running);
+}
+
 void CChildView::RequestRepaint() {
     if (!OnUiThread()) { // the capture thread invalidates directly, unthrottled
         QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);

@@ -80,7 +80,7 @@ void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& 
         backBuffer = QImage(client, QImage::Format_RGB32);
     if (backBuffer.isNull()) return;
     EnsureFonts(client, settings.CellFactor, state);
-    CaptureViewSnapshot(core, client.width(), client.height(), snapshot_);
+    CaptureViewSnapshot(core, state.Scroll, client.width(), client.height(), snapshot_);
 
     QPainter painter(&backBuffer);
     if (!painter.isActive()) return;

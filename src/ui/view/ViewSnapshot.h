@@ -13,6 +13,7 @@
 #include "analysis/AnalysisParameters.h"
 #include "analysis/AnalysisState.h"
 #include "ui/view/StatusText.h"
+#include "ui/view/TapeScroll.h"
 
 namespace kv {
 
@@ -107,7 +108,9 @@ struct ViewSnapshot {
 };
 
 // Refills `snapshot` from `core` under one hold of the analysis lock, copying the tape entries a
-// picture `width` x `height` pixels shows. Never blocks on the calibration lock.
-void CaptureViewSnapshot(const AnalysisCore& core, int width, int height, ViewSnapshot& snapshot);
+// picture `width` x `height` pixels shows at the view's `scroll`. Never blocks on the calibration
+// lock.
+void CaptureViewSnapshot(const AnalysisCore& core, const TapeScroll& scroll, int width, int height,
+                         ViewSnapshot& snapshot);
 
 } // namespace kv
