@@ -366,6 +366,7 @@ void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clo
            120,
            1,
            1,
+           0.75,
            "USB mic",
            "Speakers",
            LineInSource,
@@ -394,8 +395,7 @@ void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clo
     app.Cal.TotalTime = 0x123456789ABC;
     app.Cal.TotalSamples = -0x7FFFFFFF80000002;
     core.Params = {"21600 vph", 48, 310, 3000, 0.8, 0.2, 2, 16, 1, 1, 21, 6, "DU-PU", 30, 6, 25};
-    core.Settings = {0, 1,   0,    1, 0, 5,  48000,
-                     0, 1.5, 0.75, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
+    core.Settings = {0, 1, 0, 1, 0, 5, 48000, 0, 1.5, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
     core.Settings.PrecisionTiming = 1;
     core.Settings.AutoThreshold = 1;
     core.Calibrating = 513;
