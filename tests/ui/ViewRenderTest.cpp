@@ -204,6 +204,34 @@ TEST_F(ViewRender, TapeDotsOnePerRowAtTheirPhaseColumns) {
     EXPECT_EQ(At(Xl + 5, 5), QColor(255, 239, 213)); // tape brush ANDed over white
 }
 
+// On a scaled screen the picture is drawn at the screen's pixels: a dot written straight into the
+// image covers all the image pixels of its logical pixel, not one pixel to be blurred up later.
+TEST_F(ViewRender, TapeDotCoversItsLogicalPixelAtEveryPixelRatio) {
+    struct Case {
+        double ratio;
+        QRect dot; // the image pixels of the dot at logical (480, 1)
+    } cases[] = {
+        {1.0, QRect(480, 1, 1, 1)},
+        {2.0, QRect(960, 2, 2, 2)},
+        {1.5, QRect(720, 1, 1, 2)}, // image columns 720, rows 1 and 2
+    };
+    StartWatch();
+    h.Core.Trace.Shown = false;
+    SetTape(10, {{9, 0.0}});
+    for (const Case& c : cases) {
+        renderer.Render(image, QSize(W, H), h.Core, settings, state, c.ratio);
+        ASSERT_EQ(image.size(), (QSizeF(W, H) * c.ratio).toSize()) << c.ratio;
+        EXPECT_EQ(image.devicePixelRatio(), c.ratio);
+        const QRect row(static_cast<int>(Xl * c.ratio), 0, static_cast<int>(240 * c.ratio),
+                        static_cast<int>(4 * c.ratio));
+        EXPECT_EQ(CountColour(c.dot, Black), c.dot.width() * c.dot.height()) << c.ratio;
+        EXPECT_EQ(CountColour(row, Black), c.dot.width() * c.dot.height()) << c.ratio;
+        // The tape's fill, ANDed over white, reaches the image's last row of the tape strip.
+        const int fillRow = static_cast<int>(6 * c.ratio) - 1;
+        EXPECT_EQ(At(static_cast<int>((Xl + 5) * c.ratio), fillRow), QColor(255, 239, 213));
+    }
+}
+
 TEST_F(ViewRender, MagnificationSpreadsThePhases) {
     StartWatch();
     h.Core.Settings.Zoom = 2.0;

@@ -97,9 +97,12 @@ void CChildView::paintEvent(QPaintEvent* event) {
     Display.CtrlHeld = (QApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
     Display.FaderDiagnosticText = Measuring.MicrophoneFader().DiagnosticText();
     Display.TextScale = TextScaleOf(*this);
-    Renderer.Render(BackBuffer, size(), Core(), App(), Display);
+    const double ratio = devicePixelRatioF();
+    Renderer.Render(BackBuffer, size(), Core(), App(), Display, ratio);
     QPainter painter(this);
-    painter.drawImage(event->rect(), BackBuffer, event->rect());
+    const QRectF area(event->rect());
+    const QRectF source(area.topLeft() * ratio, area.size() * ratio); // in image pixels
+    painter.drawImage(area, BackBuffer, source);
 }
 
 } // namespace kv

@@ -72,12 +72,17 @@ void PaintLowerRight(PaintContext& c, const ViewSnapshot& s) {
 }
 
 void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& core,
-                          const AppSettings& settings, ViewDisplayState& state) {
+                          const AppSettings& settings, ViewDisplayState& state, double pixelRatio) {
     state.TapeRect = state.DiskGripRect = state.PreUnlockRect = state.PostUnlockRect =
         state.ToothChartRect = QRect();
     if (client.width() <= 0 || client.height() <= 0) return;
-    if (backBuffer.size() != client || backBuffer.format() != QImage::Format_RGB32)
-        backBuffer = QImage(client, QImage::Format_RGB32);
+    if (!(pixelRatio >= 1.0) || !std::isfinite(pixelRatio)) pixelRatio = 1.0;
+    const QSize pixels = (QSizeF(client) * pixelRatio).toSize();
+    if (backBuffer.size() != pixels || backBuffer.format() != QImage::Format_RGB32 ||
+        backBuffer.devicePixelRatio() != pixelRatio) {
+        backBuffer = QImage(pixels, QImage::Format_RGB32);
+        backBuffer.setDevicePixelRatio(pixelRatio);
+    }
     if (backBuffer.isNull()) return;
     EnsureFonts(client, settings.CellFactor, state);
     CaptureViewSnapshot(core, state.Scroll, client.width(), client.height(), snapshot_);
