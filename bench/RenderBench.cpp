@@ -43,7 +43,6 @@ void FillTape(kv::AnalysisCore& core, int feed) {
         e.Phase = 0.03 * std::sin(i / 80.0) + 1e-5 * i + (i % 2 ? 0.002 : -0.002);
     }
     tape.TapeWriteIndex = entries;
-    tape.TapeScrollOffset = 0;
     core.Settings.SlowFeed = feed;
 }
 

@@ -105,7 +105,8 @@ void AnalysisCore::SetBeatPeriod(double period) {
     }
     if (period < ForkModePeriod) {
         Settings.Zoom = ForkZoom;
-        Settings.DisplayZoom = ForkDisplayZoom;
+        Trace.Zoom = ForkDisplayZoom;
+        Host.TraceZoomReset(ForkDisplayZoom);
         Params.Coaxial = static_cast<int>(EscapementType::TuningFork);
         RecomputeConstants();
     } else if (oldPeriod < ForkModePeriod && period >= ForkModePeriod) {
@@ -124,10 +125,15 @@ void AnalysisCore::ReallocateWaveformTrace() {
 
 void AnalysisCore::RecomputeConstants() {
     const auto lock = HoldAnalysis();
-    ComputeSampleConstants(Derived, Params, EffectiveRate(), DisplayWidthPixels);
+    ComputeSampleConstants(Derived, Params, EffectiveRate(), TraceWidth);
     Detector.TickEnvelope.assign(static_cast<size_t>(Derived.LiftSamplesMax + 1), 0);
     Detector.EnvelopeCount = 0;
     if (Detector.State == DetectorPhase::CollectTick) Detector.State = DetectorPhase::Idle;
+}
+
+void AnalysisCore::SetTraceWidth(int pixels) {
+    const auto lock = HoldAnalysis();
+    TraceWidth = pixels;
 }
 
 bool AnalysisCore::SetMeasuringTime(const std::string& text) {
@@ -247,7 +253,7 @@ void AnalysisCore::BeginRun() {
     Measurement.ToothResidual.fill(0.0);
     Measurement.ToothMean = 0.0;
     Measurement.ToothDrift = 0.0;
-    Tape.TapeScrollOffset = 0;
+    ++Tape.Restarts;
     CentringPending = Settings.Centre != 0;
     Detector.OverrunCount = 0;
     Detector.UnpaintedBuffers = 0;

@@ -81,7 +81,6 @@ public:
     bool AutoTrainActive = false;
     double SavedBeatPeriod = 0.0;
     std::string PromptText;
-    int DisplayWidthPixels = 1920;
     bool PositionalRunActive() const { return Measurement.CurrentPosition != 0; }
     // Precision timing is on when set, and always under automatic level control.
     bool PrecisionTimingInForce() const {
@@ -93,6 +92,9 @@ public:
     void ApplyTrain(double period);
     void SetBeatPeriod(double period);
     void RecomputeConstants();
+    // The trace's points per beat at display zoom 1: the width of the screen the view draws on.
+    // Takes effect at the next RecomputeConstants.
+    void SetTraceWidth(int pixels);
     bool SetMeasuringTime(const std::string& text);
     // A blank text is ignored (false); any other is read as degrees and limited.
     bool SetLiftAngle(const std::string& text);
@@ -102,7 +104,8 @@ public:
     double EffectiveRate() const { return EffectiveSampleRate(Settings.SampleRate, Settings.Cal); }
 
     // --- Measuring loop hooks ---
-    // Resets for a new run: derived values, detector, tooth residuals, scroll, centring flag.
+    // Resets for a new run: derived values, detector, tooth residuals, centring flag; counts a
+    // tape restart.
     void BeginRun();
     // Ends a run: clears the centring flag and Running, frees the tick envelope.
     void EndRun();
@@ -146,6 +149,9 @@ private:
     mutable std::recursive_mutex AnalysisLock;
     AnalysisHost& Host;
     TimestampClock& Clock;
+    // Points per beat of the trace at display zoom 1 until the view says its screen's width.
+    static constexpr int DefaultTraceWidth = 1920;
+    int TraceWidth = DefaultTraceWidth;
 
     struct BufferContext; // per-buffer values fixed for the whole buffer
     template <int FilterKind> void AnalyseSamples(BufferContext& ctx, int16_t* samples);
@@ -185,7 +191,6 @@ private:
 
     void AdvanceTape();
     void EnterTape();
-    void ClampTapeScroll();
 
     void ReallocateWaveformTrace();
 };

@@ -10,13 +10,12 @@
 
 namespace kv {
 
-// Timer ids of the measuring view; every timer is one-shot.
+// Timer ids the analysis, the calibration and the measuring loop ask their host for; every timer
+// is one-shot. The view's own timers (ui/view/ViewTimers.h) use other ids.
 enum TimerId : int {
     TimerAutoStop = 100,
     TimerTrainDetect = 102,
-    TimerRepaintRetry = 103,
     TimerCentre = 104,
-    TimerPointer = 105,
     TimerCalibrationCycle = 106,
     TimerPerBuffer = 107,
     TimerClearCalibrationText = 108,
@@ -37,6 +36,8 @@ public:
     virtual void RefreshTrainBox() {}
     virtual void RefreshMeasuringTimeBox() {}
     virtual void RefreshLiftAngleBox() {}
+    // A fork train drew its trace at `zoom` from now on: a display zoom the owner keeps follows.
+    virtual void TraceZoomReset(double /*zoom*/) {}
 
     // One-shot timers by id, and the throttled repaint.
     virtual void StartTimer(int id, unsigned milliseconds) = 0;

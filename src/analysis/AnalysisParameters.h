@@ -62,7 +62,6 @@ struct AnalysisSettings {
     unsigned SampleRate = 96000;
     int DuplexAudio = 1;
     double AudioScale = 1.0;
-    double DisplayZoom = 0.5;
     double Zoom = 1.0;
     int Logging = 0;
     int SlowFeed = 1;

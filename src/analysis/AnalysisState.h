@@ -180,8 +180,9 @@ struct TapeState {
     std::vector<TapeEntry> Entries = std::vector<TapeEntry>(TapeGrowStep);
     int TapeWriteIndex = 0;
     int64_t TapeBufferMark = 0;
-    int TapeScrollOffset = 0;
-    bool MarkingDragActive = false; // a right-button drag on the tape is in progress
+    // Counts the clears of the tape and the starts of a run: a view that holds its rows still
+    // while new ones are written lets go of them when it changes.
+    uint32_t Restarts = 0;
 };
 
 enum class TraceMarkerKind : uint8_t { None, Unlock, Drop };
@@ -217,6 +218,9 @@ struct WaveformTrace {
     std::vector<int16_t> Points; // capacity 3/2 of the length; sound only, no markers
     TraceMarkerRing Markers;     // the unlocks and drops drawn over the points
     int Length = 0;
+    // Trace points per decimated sample: up to 1 the free-running trace, from 2 the triggered
+    // envelope. The view sets it from its display zoom; a fork train resets it.
+    double Zoom = 0.5;
     bool Shown = true;
     bool Frozen = false;
 };

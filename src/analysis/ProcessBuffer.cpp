@@ -362,7 +362,6 @@ void AnalysisCore::RejoinAfterSplice() {
     Measurement.RelockTicks = RelockTicksAfterSplice;
     Measurement.ReanchorDeviation = true;
     ResetReference();
-    if (Tape.TapeScrollOffset != 0 || Tape.MarkingDragActive) ++Tape.TapeScrollOffset;
     ++Tape.TapeWriteIndex;
 }
 
@@ -462,7 +461,6 @@ void AnalysisCore::BufferEpilogue(BufferContext& ctx, int remaining) {
         EnterTape();
         if (Settings.Autostop) Host.StartTimer(TimerAutoStop, AutoStopDelayMs());
     }
-    ClampTapeScroll();
     if (ctx.HadUnlock && det.BeatCount % 2 == 0) {
         if (!ctx.Precise) BeatErrorStep(ctx.ForkMode); // precision timing's comes with its times
         ToothStep();

@@ -25,8 +25,6 @@ void AnalysisCore::AdvanceTape() {
     const int64_t beats = (Detector.BufferCounter - tape.TapeBufferMark) / Derived.BuffersPerBeat;
     if (beats <= 0) return;
     tape.TapeBufferMark = Detector.BufferCounter;
-    if (tape.TapeScrollOffset != 0 || tape.MarkingDragActive)
-        tape.TapeScrollOffset += static_cast<int>(beats);
     tape.TapeWriteIndex += static_cast<int>(beats);
 }
 
@@ -48,17 +46,13 @@ void AnalysisCore::EnterTape() {
     entry.Text.clear();
 }
 
-void AnalysisCore::ClampTapeScroll() {
-    Tape.TapeScrollOffset = std::min(std::max(Tape.TapeScrollOffset, 0), Tape.TapeWriteIndex);
-}
-
 void AnalysisCore::ClearTape() {
     {
         const auto lock = HoldAnalysis();
         Tape.Entries = std::vector<TapeEntry>(TapeGrowStep);
         Tape.TapeBufferMark = Detector.BufferCounter;
-        Tape.TapeScrollOffset = 0;
         Tape.TapeWriteIndex = 0;
+        ++Tape.Restarts;
     }
     Host.RequestRepaint();
 }

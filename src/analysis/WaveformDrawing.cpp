@@ -23,9 +23,9 @@ constexpr int TriggeredTraceStart = 10;
 
 void AnalysisCore::FreeRunningSlotStart(BufferContext& ctx) {
     const bool tracing = Trace.Shown && !Trace.Frozen && Trace.Length > 0 && !Trace.Points.empty();
-    ctx.DrawTriggered = tracing && Settings.DisplayZoom >= TriggeredZoomFrom;
-    if (!tracing || Settings.DisplayZoom > FreeRunningZoomLimit) return;
-    const double zoom = std::min(Settings.DisplayZoom, 1.0);
+    ctx.DrawTriggered = tracing && Trace.Zoom >= TriggeredZoomFrom;
+    if (!tracing || Trace.Zoom > FreeRunningZoomLimit) return;
+    const double zoom = std::min(Trace.Zoom, 1.0);
     const int64_t slots = std::max<int64_t>(1, static_cast<int64_t>(Derived.BuffersPerBeat / zoom));
     ctx.SlotWidth = static_cast<int64_t>(Trace.Length * zoom / Derived.BuffersPerBeat);
     ctx.SlotStart = (Detector.BufferCounter % slots) * ctx.SlotWidth;
@@ -67,7 +67,7 @@ void AnalysisCore::DrawTriggeredEnvelope(int dropIndex) {
     const int length = Trace.Length;
     std::fill(Trace.Points.begin(), Trace.Points.end(), int16_t{0});
     Trace.Markers.Clear();
-    const double scale = Settings.DisplayZoom / Derived.WaveformDecimation;
+    const double scale = Trace.Zoom / Derived.WaveformDecimation;
     int previous = -1;
     for (int k = 0; k < det.EnvelopeCount; ++k) {
         const int index = TriggeredTraceStart + static_cast<int>(k * scale);

@@ -250,7 +250,7 @@ Reading AnalyzeSession::CurrentReading() const {
 }
 
 void AnalyzeSession::StopMeasurement() {
-    for (int id : {TimerRepaintRetry, TimerAutoStop, TimerTrainDetect, TimerCentre})
+    for (int id : {TimerAutoStop, TimerTrainDetect, TimerCentre})
         KillTimer(id);
     Analysis.EndRun();
     QueuedLengths.clear();

@@ -48,10 +48,7 @@ MeasuringSession::~MeasuringSession() {
 
 void MeasuringSession::Load(SettingsStore* store, int displayWidthPixels) {
     Store = store;
-    if (displayWidthPixels > 0) {
-        const auto lock = Core.HoldAnalysis();
-        Core.DisplayWidthPixels = displayWidthPixels;
-    }
+    if (displayWidthPixels > 0) Core.SetTraceWidth(displayWidthPixels);
     if (!Store) return;
     ToolBarRefresh refresh{[this] { Host.ShowLiftAngle(); }, [this] { Host.ShowMeasuringTime(); }};
     // An unreadable file is never replaced, so every save would fail: one notice says both.
@@ -157,7 +154,6 @@ void MeasuringSession::StartMeasurement() {
 
 void MeasuringSession::StopMeasurement() {
     Calibrator->MeasuringStopped();
-    Host.KillTimer(TimerRepaintRetry);
     WriteLogRecord(LogTimeOnly);
     Host.KillTimer(TimerAutoStop);
     Host.KillTimer(TimerTrainDetect);
@@ -172,10 +168,6 @@ void MeasuringSession::StopMeasurement() {
 bool MeasuringSession::StartReferenceCalibration(std::string_view key) {
     const std::optional<ReferenceId> kind = Calibrator->Registry().Find(key);
     if (!kind) return false;
-    {
-        const auto lock = Core.HoldAnalysis();
-        Core.Tape.TapeScrollOffset = 0;
-    }
     Host.RequestRepaint();
     if (!IsRunning()) StartMeasurement();
     {
@@ -310,6 +302,9 @@ void MeasuringSession::CancelPositionalRun() {
 
 void MeasuringSession::RefreshTrainBox() {
     Host.ShowTrain();
+}
+void MeasuringSession::TraceZoomReset(double zoom) {
+    App.DisplayZoom = zoom;
 }
 void MeasuringSession::RefreshMeasuringTimeBox() {
     Host.ShowMeasuringTime();

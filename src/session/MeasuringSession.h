@@ -126,6 +126,7 @@ public:
     void StopMeasurement() override;
     void StartMeasurement() override;
     void RefreshTrainBox() override;
+    void TraceZoomReset(double zoom) override;
     void RefreshMeasuringTimeBox() override;
     void RefreshLiftAngleBox() override;
     void StartTimer(int id, unsigned milliseconds) override;

@@ -39,6 +39,9 @@ struct AppSettings {
     int MinInvalTime = 90;
     int Motorised = 0;
     int PositionsToText = 0;
+    // Trace points per decimated sample of the waveform view (the analysis draws its trace at
+    // it, AnalysisCore::Trace.Zoom); a fork train resets both.
+    double DisplayZoom = 0.5;
 
     // Audio
     std::string SoundDeviceStr;

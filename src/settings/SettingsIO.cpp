@@ -303,11 +303,11 @@ void SaveTexts(SettingsStore& s, const AppSettings& app) {
               {"WaveFile2", app.WaveFile2}});
 }
 
-void SaveDisplayAndFactors(SettingsStore& s, const AnalysisSettings& a) {
+void SaveDisplayAndFactors(SettingsStore& s, const AnalysisSettings& a, const AppSettings& app) {
     const DoubleFormat g = DoubleFormat::General;
     const DoubleFormat f = DoubleFormat::Fixed14;
     Write(s, {{"Zoom", g, a.Zoom},
-              {"DisplayZoom", g, a.DisplayZoom},
+              {"DisplayZoom", g, app.DisplayZoom},
               {"CalFactor22", f, a.Cal.CalFactor22},
               {"CalFactor44", f, a.Cal.CalFactor44},
               {"CalFactor48", f, a.Cal.CalFactor48},
@@ -339,9 +339,13 @@ void LoadSettings(const SettingsStore& store, AnalysisCore& core, AppSettings& a
                  {"PreTickSilence", g, &p.PreTickSilence}});
     LoadLiftAngle(store, core, refresh);
     Read(store, {{"Zoom", g, &core.Settings.Zoom},
-                 {"DisplayZoom", g, &core.Settings.DisplayZoom},
+                 {"DisplayZoom", g, &app.DisplayZoom},
                  {"MeasuringTime", g, &p.MeasuringTime},
                  {"MaxAmplitude", g, &p.MaxAmplitude}});
+    {
+        const auto lock = core.HoldAnalysis();
+        core.Trace.Zoom = app.DisplayZoom; // the trace is drawn at the zoom the view shows
+    }
     LoadCalFactors(store, core.Settings.Cal);
     Read(store, {{"AudioScale", DoubleFormat::Fixed14, &core.Settings.AudioScale}});
 }
@@ -354,7 +358,7 @@ bool SaveSettings(SettingsStore& store, const AnalysisCore& core, const AppSetti
     SaveCalibrationRun(store, app.Cal);
     SaveTexts(store, app);
     Write(store, {{"PerformanceScaleFactor", DoubleFormat::Fixed19, clock.GetTrim()}});
-    SaveDisplayAndFactors(store, core.Settings);
+    SaveDisplayAndFactors(store, core.Settings, app);
     return store.Save();
 }
 

@@ -238,10 +238,10 @@ TEST(DetectorForkMode, EnvelopeValueIsSignedEvenWithoutTheResonator) {
 TEST(DetectorForkMode, EveryForkTrainResetsTheDisplayZooms) {
     test::CoreHarness h;
     h.Core.ParseTrain("300 Hz");
-    h.Core.Settings.DisplayZoom = 5.0;
+    h.Core.Trace.Zoom = 5.0;
     h.Core.Settings.Zoom = 2.0;
     h.Core.ParseTrain("330 Hz");
-    EXPECT_DOUBLE_EQ(h.Core.Settings.DisplayZoom, 0.5);
+    EXPECT_DOUBLE_EQ(h.Core.Trace.Zoom, 0.5);
     EXPECT_DOUBLE_EQ(h.Core.Settings.Zoom, 0.25);
     EXPECT_EQ(h.Core.Params.Escapement(), EscapementType::TuningFork);
 }

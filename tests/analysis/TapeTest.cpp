@@ -39,21 +39,6 @@ TEST_F(Tape18000, DiscardOddKeepsEvenBeatsOnly) {
         EXPECT_EQ(t.Entries[i].Time != 0, i % 2 == 0) << i;
 }
 
-TEST_F(Tape18000, ScrolledTapeStaysStill) {
-    ClickTrain train;
-    train.Seconds = 30;
-    auto s = train.Make();
-    h.Feed(std::vector<int16_t>(s.begin(), s.begin() + 48000 * 25));
-    h.Core.Tape.TapeScrollOffset = 100;
-    const int before = h.Core.Tape.TapeWriteIndex;
-    h.Feed(std::vector<int16_t>(s.begin() + 48000 * 25, s.begin() + 48000 * 27));
-    EXPECT_EQ(h.Core.Tape.TapeWriteIndex, before + 10);
-    EXPECT_EQ(h.Core.Tape.TapeScrollOffset, 110);
-    h.Core.Tape.TapeScrollOffset = 100000;
-    h.Feed(std::vector<int16_t>(s.begin() + 48000 * 27, s.end()));
-    EXPECT_EQ(h.Core.Tape.TapeScrollOffset, h.Core.Tape.TapeWriteIndex);
-}
-
 TEST_F(Tape18000, CentringPendingSuppressesDots) {
     h.Core.CentringPending = true;
     ClickTrain train;

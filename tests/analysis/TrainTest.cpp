@@ -157,11 +157,11 @@ TEST(TrainCommands, LongPeriodRaisesMeasuringTime) {
 
 TEST(TrainCommands, ForkModeEntersAndLeaves) {
     test::CoreHarness h;
-    h.Core.Settings.DisplayZoom = 5.0;
+    h.Core.Trace.Zoom = 5.0;
     h.Core.ParseTrain("300 Hz");
     EXPECT_EQ(h.Core.Params.Escapement(), EscapementType::TuningFork);
     EXPECT_DOUBLE_EQ(h.Core.Settings.Zoom, 0.25);
-    EXPECT_DOUBLE_EQ(h.Core.Settings.DisplayZoom, 0.5);
+    EXPECT_DOUBLE_EQ(h.Core.Trace.Zoom, 0.5);
     EXPECT_EQ(h.Core.Derived.BeatsPerBuffer, 30);
 
     h.Core.SelectEscapement(EscapementType::Lever);

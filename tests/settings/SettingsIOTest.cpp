@@ -209,7 +209,7 @@ TEST_F(SettingsIO, DamagedNumbersAreLimitedToTheRangesTheProgramKeeps) {
              "PositionAveragingTime=0\nSNTPPort=70000\nGPSBaud=0\nLiftAngle=nan\n");
     EXPECT_EQ(app.CellFactor, 5);
     EXPECT_EQ(core.Settings.Zoom, 0.25);
-    EXPECT_EQ(core.Settings.DisplayZoom, 10.0);
+    EXPECT_EQ(app.DisplayZoom, 10.0);
     EXPECT_EQ(core.Params.UnlockThreshold, 32767);
     EXPECT_EQ(core.Settings.AudioScale, 0.25);
     EXPECT_EQ(core.Params.MeasuringTime, 0.0);
@@ -239,7 +239,7 @@ TEST_F(SettingsIO, DamagedNumbersAreLimitedToTheRangesTheProgramKeeps) {
              "AudioScale=128\nMeasuringTime=100000\nPostTickMute=0\nMaxAmplitude=400\n");
     EXPECT_EQ(app.CellFactor, 6);
     EXPECT_EQ(core.Settings.Zoom, 8.0);
-    EXPECT_EQ(core.Settings.DisplayZoom, 0.5);
+    EXPECT_EQ(app.DisplayZoom, 0.5);
     EXPECT_EQ(core.Params.UnlockThreshold, 1);
     EXPECT_EQ(core.Settings.AudioScale, 128.0);
     EXPECT_EQ(core.Params.MeasuringTime, 100000.0);
@@ -363,6 +363,7 @@ void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clo
            120,
            1,
            1,
+           0.75,
            "USB mic",
            "Speakers",
            LineInSource,
@@ -391,8 +392,7 @@ void SetDistinctValues(AnalysisCore& core, AppSettings& app, TimestampClock& clo
     app.Cal.TotalTime = 0x123456789ABC;
     app.Cal.TotalSamples = -0x7FFFFFFF80000002;
     core.Params = {"21600 vph", 48, 310, 3000, 0.8, 0.2, 2, 16, 1, 1, 21, 6, "DU-PU", 30, 6, 25};
-    core.Settings = {0, 1,   0,    1, 0, 5,  48000,
-                     0, 1.5, 0.75, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
+    core.Settings = {0, 1, 0, 1, 0, 5, 48000, 0, 1.5, 2, 1, 10, {1.0001, 1.0002, 0.9998, 0.9997}};
     core.Settings.PrecisionTiming = 1;
     core.Settings.AutoThreshold = 1;
     app.StoredCalibrationMode = 513;

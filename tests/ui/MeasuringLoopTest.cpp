@@ -71,7 +71,8 @@ TEST_F(LoopFixture, RunMeasuresTheWatchAndStopEndsEverything) {
 
     View.Session().Run();
     EXPECT_FALSE(View.Session().IsRunning());
-    for (int id : {TimerAutoStop, TimerTrainDetect, TimerCentre, TimerRepaintRetry})
+    for (int id :
+         {int{TimerAutoStop}, int{TimerTrainDetect}, int{TimerCentre}, int{TimerRepaintRetry}})
         EXPECT_FALSE(View.Timers().IsActive(id)) << id;
     const size_t delivered = Source.Delivered;
     QTest::qWait(100);

@@ -155,7 +155,7 @@ TEST_F(Menus, KeysWithoutMenuItemsReachTheirCommands) {
     QTest::keyClick(&Frame.View(), Qt::Key_Down);
     EXPECT_EQ(Frame.View().Core().Params.UnlockThreshold, before);
     QTest::keyClick(&Frame.View(), Qt::Key_Home);
-    EXPECT_EQ(Frame.View().Core().Settings.DisplayZoom, 1.0) << "Home is waveform free zoom 1";
+    EXPECT_EQ(Frame.View().App().DisplayZoom, 1.0) << "Home is waveform free zoom 1";
     QTest::keyClick(&Frame.View(), Qt::Key_F);
     EXPECT_TRUE(Frame.View().Core().Trace.Frozen);
     QTest::keyClick(&Frame.View(), Qt::Key_Up, Qt::ShiftModifier); // no handler: nothing

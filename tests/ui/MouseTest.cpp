@@ -147,12 +147,12 @@ struct MouseTest : ::testing::Test {
         for (int i = 0; i <= writeIndex; ++i)
             t.Entries[static_cast<size_t>(i)].Time = Noon + static_cast<uint64_t>(i) * Beat;
         t.TapeWriteIndex = writeIndex;
-        t.TapeScrollOffset = 0;
+        View.Display.Scroll.Set(Core, 0);
         Core.Settings.SlowFeed = feed;
     }
     int Scroll() {
         const auto lock = Core.HoldAnalysis();
-        return Core.Tape.TapeScrollOffset;
+        return View.Display.Scroll.Offset(Core);
     }
     int WriteIndex() {
         const auto lock = Core.HoldAnalysis();
@@ -160,7 +160,7 @@ struct MouseTest : ::testing::Test {
     }
     void SetScroll(int offset) {
         const auto lock = Core.HoldAnalysis();
-        Core.Tape.TapeScrollOffset = offset;
+        View.Display.Scroll.Set(Core, offset);
     }
     int Threshold() {
         const auto lock = Core.HoldAnalysis();
@@ -515,8 +515,6 @@ TEST_F(MouseTest, RightDragMarksTheTimeBetweenTwoRows) {
     Release({480, 100}, Qt::RightButton);
     EXPECT_FALSE(View.Display.TapeMarking);
     EXPECT_EQ(Hovered(), "");
-    const auto lock = Core.HoldAnalysis();
-    EXPECT_FALSE(Core.Tape.MarkingDragActive);
 }
 
 TEST_F(MouseTest, MarkingScrollsWhileThePointerIsOutsideAndPutsTheTapeBackOnRelease) {

@@ -86,7 +86,7 @@ struct ViewRender : ::testing::Test {
         TapeState& t = h.Core.Tape;
         t.Entries.assign(t.Entries.size(), TapeEntry{});
         t.TapeWriteIndex = writeIndex;
-        t.TapeScrollOffset = 0;
+        state.Scroll.Set(h.Core, 0);
         for (auto [index, phase] : dots)
             t.Entries[static_cast<size_t>(index)] = TapeEntry{1, phase, {}};
     }
@@ -206,6 +206,34 @@ TEST_F(ViewRender, TapeDotsOnePerRowAtTheirPhaseColumns) {
         EXPECT_EQ(BlackInTapeRow(y), 1) << y;
     EXPECT_EQ(BlackInTapeRow(5), 0);
     EXPECT_EQ(At(Xl + 5, 5), QColor(255, 239, 213)); // tape brush ANDed over white
+}
+
+// On a scaled screen the picture is drawn at the screen's pixels: a dot written straight into the
+// image covers all the image pixels of its logical pixel, not one pixel to be blurred up later.
+TEST_F(ViewRender, TapeDotCoversItsLogicalPixelAtEveryPixelRatio) {
+    struct Case {
+        double ratio;
+        QRect dot; // the image pixels of the dot at logical (480, 1)
+    } cases[] = {
+        {1.0, QRect(480, 1, 1, 1)},
+        {2.0, QRect(960, 2, 2, 2)},
+        {1.5, QRect(720, 1, 1, 2)}, // image columns 720, rows 1 and 2
+    };
+    StartWatch();
+    h.Core.Trace.Shown = false;
+    SetTape(10, {{9, 0.0}});
+    for (const Case& c : cases) {
+        renderer.Render(image, QSize(W, H), h.Core, calibration, settings, state, c.ratio);
+        ASSERT_EQ(image.size(), (QSizeF(W, H) * c.ratio).toSize()) << c.ratio;
+        EXPECT_EQ(image.devicePixelRatio(), c.ratio);
+        const QRect row(static_cast<int>(Xl * c.ratio), 0, static_cast<int>(240 * c.ratio),
+                        static_cast<int>(4 * c.ratio));
+        EXPECT_EQ(CountColour(c.dot, Black), c.dot.width() * c.dot.height()) << c.ratio;
+        EXPECT_EQ(CountColour(row, Black), c.dot.width() * c.dot.height()) << c.ratio;
+        // The tape's fill, ANDed over white, reaches the image's last row of the tape strip.
+        const int fillRow = static_cast<int>(6 * c.ratio) - 1;
+        EXPECT_EQ(At(static_cast<int>((Xl + 5) * c.ratio), fillRow), QColor(255, 239, 213));
+    }
 }
 
 TEST_F(ViewRender, MagnificationSpreadsThePhases) {
@@ -633,7 +661,7 @@ TEST_F(ViewRender, DegenerateSizesAndSettingsDoNotCrash) {
             EXPECT_TRUE(state.TapeRect.isEmpty());
         }
     }
-    h.Core.Tape.TapeScrollOffset = h.Core.Tape.TapeWriteIndex + 50;
+    state.Scroll.Set(h.Core, h.Core.Tape.TapeWriteIndex + 50);
     Render();
     EXPECT_EQ(image.size(), QSize(W, H));
 }

@@ -60,6 +60,11 @@ void CChildView::OnTimer(int id) {
         Measuring.OnTimer(id);
 }
 
+void CChildView::ShowRunning(bool running) {
+    if (!running) TimerSet.Kill(TimerRepaintRetry); // a stopped view repaints unthrottled
+    emit RunningChanged(running);
+}
+
 void CChildView::RequestRepaint() {
     if (!OnUiThread()) { // the capture thread invalidates directly, unthrottled
         QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
@@ -92,9 +97,13 @@ void CChildView::paintEvent(QPaintEvent* event) {
     Display.CtrlHeld = (QApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
     Display.FaderDiagnosticText = Measuring.Mixer().MicrophoneFader().DiagnosticText();
     Display.TextScale = TextScaleOf(*this);
-    Renderer.Render(BackBuffer, size(), Core(), Measuring.Calibration().State(), App(), Display);
+    const double ratio = devicePixelRatioF();
+    Renderer.Render(BackBuffer, size(), Core(), Measuring.Calibration().State(), App(), Display,
+                    ratio);
     QPainter painter(this);
-    painter.drawImage(event->rect(), BackBuffer, event->rect());
+    const QRectF area(event->rect());
+    const QRectF source(area.topLeft() * ratio, area.size() * ratio); // in image pixels
+    painter.drawImage(area, BackBuffer, source);
 }
 
 } // namespace kv

@@ -95,7 +95,7 @@ private:
     void Post(std::function<void()> task) override;
     void StartTimer(int id, unsigned milliseconds) override { TimerSet.Start(id, milliseconds); }
     void KillTimer(int id) override { TimerSet.Kill(id); }
-    void ShowRunning(bool running) override { emit RunningChanged(running); }
+    void ShowRunning(bool running) override;
     void ShowInputLevel(int level) override { emit InputLevelChanged(level); }
     void ShowMixer() override { emit MixerChanged(); }
     void ShowTrain() override { emit TrainBoxChanged(); }

@@ -38,13 +38,19 @@ public:
         flag = 1;
     }
     // Writes the row's dots straight into the image: several entries on one pixel cost one write.
+    // A dot covers its logical pixel's image pixels; at ratio 1 that is one pixel of the row.
     void Flush(PaintContext& c, int y) {
-        QRgb* line =
-            y >= 0 && y < c.Height ? reinterpret_cast<QRgb*>(c.Image.scanLine(y)) : nullptr;
+        const bool onImage = y >= 0 && y < c.Height;
+        const bool onePixel = c.Image.devicePixelRatio() == 1.0;
+        QRgb* line = onImage && onePixel ? reinterpret_cast<QRgb*>(c.Image.scanLine(y)) : nullptr;
         for (int column : flagged_) {
             flags_[static_cast<size_t>(column)] = 0;
             const int x = c.Tape.Left + column;
-            if (line && x >= 0 && x < c.Width) line[x] = qRgb(0, 0, 0);
+            if (!onImage || x < 0 || x >= c.Width) continue;
+            if (line)
+                line[x] = qRgb(0, 0, 0);
+            else
+                FillPixels(c.Image, QRect(x, y, 1, 1), qRgb(0, 0, 0));
         }
         flagged_.clear();
     }

@@ -116,6 +116,10 @@ bool OnSettingToggle(CChildView& view, int id) {
 bool OnCalibrationCommand(CChildView& view, int id) {
     CalibrationEngine& calibration = view.Session().Calibration();
     if (const char* reference = CalibrationReferenceKey(id)) {
+        {
+            const auto lock = view.Core().HoldAnalysis();
+            view.Display.Scroll.Set(view.Core(), 0); // the run is followed from its newest entry
+        }
         view.Session().StartReferenceCalibration(reference);
         return true;
     }
@@ -135,6 +139,13 @@ bool OnCalibrationCommand(CChildView& view, int id) {
     return true;
 }
 
+// The view shows the zoom it keeps; the analysis draws its trace at it from the next buffer on.
+void SetDisplayZoom(CChildView& view, double zoom) {
+    view.App().DisplayZoom = zoom;
+    const auto lock = view.Core().HoldAnalysis();
+    view.Core().Trace.Zoom = zoom;
+}
+
 void TogglePaperTape(CChildView& view) {
     view.App().PaperTape = !view.App().PaperTape;
     if (!view.App().PaperTape) {
@@ -143,7 +154,7 @@ void TogglePaperTape(CChildView& view) {
     }
     {
         const auto lock = view.Core().HoldAnalysis();
-        view.Core().Tape.TapeScrollOffset = 0;
+        view.Display.Scroll.Set(view.Core(), 0);
     }
     view.RequestRepaint();
 }
@@ -181,7 +192,7 @@ CommandState CChildView::CommandStatus(int id) const {
         s.Checked = Core().Settings.Zoom == g->Value;
         s.Enabled = g->Value <= 0.5 ? T < 2.0 : T > ForkModePeriod;
     } else if (auto* z = Find(ZoomCommands, id)) {
-        s.Checked = Core().Settings.DisplayZoom == z->Value;
+        s.Checked = App().DisplayZoom == z->Value;
         s.Enabled = z->Value < 2.0 || !fork;
     } else if (auto* f = Find(FeedCommands, id)) {
         s.Checked = Core().Settings.SlowFeed == static_cast<int>(f->Value);
@@ -261,8 +272,7 @@ bool CChildView::OnCommand(int id) {
         const auto lock = Core().HoldAnalysis();
         Core().Settings.Zoom = g->Value;
     } else if (auto* z = Find(ZoomCommands, id)) {
-        const auto lock = Core().HoldAnalysis();
-        Core().Settings.DisplayZoom = z->Value;
+        SetDisplayZoom(*this, z->Value);
     } else if (auto* f = Find(FeedCommands, id)) {
         if (f->Value == 1)
             Core().SetFeedNormal();
@@ -351,7 +361,7 @@ std::vector<PopupItem> CChildView::PopupItems(int popupId) const {
         const bool fork = Core().Params.Escapement() == EscapementType::TuningFork;
         for (int i = 0; i < 5; ++i)
             items.push_back({QString::fromLatin1(ZoomPopupLabels[i]),
-                             std::fabs(ZoomPopupValues[i] - Core().Settings.DisplayZoom) < 1e-15,
+                             std::fabs(ZoomPopupValues[i] - App().DisplayZoom) < 1e-15,
                              i >= 3 || !fork});
     }
     return items;
@@ -365,7 +375,7 @@ void CChildView::ApplyPopupChoice(int popupId, int item) {
         Core().Settings.SlowFeed = FeedPopupValues[item - 1];
         Core().Tape.TapeBufferMark = Core().Detector.BufferCounter;
     } else if (popupId == cmd::ZoomPopup && item >= 1 && item <= 5) {
-        Core().Settings.DisplayZoom = ZoomPopupValues[item - 1];
+        SetDisplayZoom(*this, ZoomPopupValues[item - 1]);
     }
 }
 

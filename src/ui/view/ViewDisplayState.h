@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/view/TapeScroll.h"
+
 namespace kv {
 
 inline constexpr int DiskChordCount = 9;
@@ -30,6 +32,7 @@ struct ViewDisplayState {
     std::string HoverText;          // drawn beside the pointer over the tape
     bool PointerOverTape = false;
     QPoint PointerPosition;   // client coordinates
+    TapeScroll Scroll;        // read and set under the analysis lock
     bool TapeMarking = false; // right-button time marking on the tape in progress
     QPoint MarkedRow;         // client position where the marking started
     uint64_t MarkedTime = 0;  // 100 ns since 1601-01-01 UTC

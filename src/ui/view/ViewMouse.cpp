@@ -97,7 +97,7 @@ uint64_t ViewMouse::TimeAtTapeRow(int y) const {
     const auto lock = Core.HoldAnalysis();
     const TapeState& tape = Core.Tape;
     const long long f = Feed();
-    const long long n = static_cast<long long>(tape.TapeWriteIndex) - tape.TapeScrollOffset;
+    const long long n = static_cast<long long>(tape.TapeWriteIndex) - Display.Scroll.Offset(Core);
     const long long top = Display.TapeRect.top();
     long long k = f >= 1 ? f * (n / f + top - y) : -((top - f * n - y) / f);
     const long long size = static_cast<long long>(tape.Entries.size());
@@ -113,16 +113,16 @@ void ViewMouse::SetDragMode(Drag mode) {
 }
 
 // The tape goes back to the scroll offset it had when the marking began. A tape that was scrolled
-// back has since been held still by the analysis, one slot per beat, so those slots are added.
+// back has since been held still, one slot per beat, so those slots are added.
 void ViewMouse::EndMarking() {
     Display.HoverText.clear();
     Display.TapeMarking = false;
     {
         const auto lock = Core.HoldAnalysis();
-        TapeState& tape = Core.Tape;
-        tape.MarkingDragActive = false;
+        const TapeState& tape = Core.Tape;
+        Display.Scroll.Hold(Core, false);
         const int advanced = SavedScrollOffset != 0 ? tape.TapeWriteIndex - SavedWriteIndex : 0;
-        tape.TapeScrollOffset = std::clamp(SavedScrollOffset + advanced, 0, tape.TapeWriteIndex);
+        Display.Scroll.Set(Core, std::clamp(SavedScrollOffset + advanced, 0, tape.TapeWriteIndex));
     }
     View.update();
 }
@@ -167,9 +167,9 @@ void ViewMouse::RightButtonDown(QPoint p) {
     SetPointerShape(Pointer::Marking);
     {
         const auto lock = Core.HoldAnalysis();
-        SavedScrollOffset = Core.Tape.TapeScrollOffset;
+        SavedScrollOffset = Display.Scroll.Offset(Core);
         SavedWriteIndex = Core.Tape.TapeWriteIndex;
-        Core.Tape.MarkingDragActive = true;
+        Display.Scroll.Hold(Core, true);
     }
     View.RequestRepaint();
 }
@@ -215,8 +215,8 @@ bool ViewMouse::ResetDiskOrScroll(QPoint p) {
     }
     {
         const auto lock = Core.HoldAnalysis();
-        if (Core.Tape.TapeScrollOffset == 0) return false;
-        Core.Tape.TapeScrollOffset = 0;
+        if (Display.Scroll.Offset(Core) == 0) return false;
+        Display.Scroll.Set(Core, 0);
     }
     View.RequestRepaint();
     return true;
@@ -316,13 +316,13 @@ QPoint ViewMouse::DragTape(QPoint p, bool shift) {
     const int dy = p.y() - LastPointer.y();
     const auto lock = Core.HoldAnalysis();
     const int f = Feed();
-    int& offset = Core.Tape.TapeScrollOffset;
+    const int offset = Display.Scroll.Offset(Core);
     if (f >= 1) {
-        offset = std::max(0, offset - f * g * dy);
+        Display.Scroll.Set(Core, std::max(0, offset - f * g * dy));
         return p;
     }
     const int r = dy / f;
-    offset = std::max(0, offset + g * r);
+    Display.Scroll.Set(Core, std::max(0, offset + g * r));
     return {p.x(), LastPointer.y() + r * f};
 }
 
@@ -342,12 +342,13 @@ void ViewMouse::AutoScroll(int y) {
     int change = 0;
     {
         const auto lock = Core.HoldAnalysis();
-        TapeState& tape = Core.Tape;
-        if (y > h && h + tape.TapeScrollOffset < tape.TapeWriteIndex)
-            change = std::min(y - h, tape.TapeWriteIndex - tape.TapeScrollOffset);
-        else if (y < 0 && tape.TapeScrollOffset > 0)
-            change = -std::min(tape.TapeScrollOffset, -y);
-        tape.TapeScrollOffset += change;
+        const int write = Core.Tape.TapeWriteIndex;
+        const int offset = Display.Scroll.Offset(Core);
+        if (y > h && h + offset < write)
+            change = std::min(y - h, write - offset);
+        else if (y < 0 && offset > 0)
+            change = -std::min(offset, -y);
+        Display.Scroll.Set(Core, offset + change);
     }
     if (change == 0) return;
     MoveMarkedRow(change);
@@ -468,10 +469,10 @@ void ViewMouse::WheelTape(int step) {
     int change = 0;
     {
         const auto lock = Core.HoldAnalysis();
-        TapeState& tape = Core.Tape;
-        const int offset = std::clamp(tape.TapeScrollOffset + step, 0, tape.TapeWriteIndex);
-        change = offset - tape.TapeScrollOffset;
-        tape.TapeScrollOffset = offset;
+        const int before = Display.Scroll.Offset(Core);
+        const int offset = std::clamp(before + step, 0, Core.Tape.TapeWriteIndex);
+        change = offset - before;
+        Display.Scroll.Set(Core, offset);
     }
     if (change != 0 && DragMode == Drag::TapeMark) MoveMarkedRow(change);
 }

@@ -66,8 +66,23 @@ void DrawText(QPainter& p, int x, int y, const std::string& text, Align align,
     p.setPen(saved);
 }
 
+QRect DevicePixels(const QImage& image, QRect area) {
+    const double ratio = image.devicePixelRatio();
+    if (ratio == 1.0) return area & image.rect();
+    const auto scaled = [ratio](int edge) { return static_cast<int>(std::floor(edge * ratio)); };
+    return Edges(scaled(area.left()), scaled(area.top()), scaled(area.left() + area.width()),
+                 scaled(area.top() + area.height())) &
+           image.rect();
+}
+
+void FillPixels(QImage& image, QRect area, QRgb colour) {
+    area = DevicePixels(image, area);
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)) + area.left(), area.width(), colour);
+}
+
 void AndRect(QImage& image, QRect area, QRgb colour) {
-    area &= image.rect();
+    area = DevicePixels(image, area);
     for (int y = area.top(); y <= area.bottom(); ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = area.left(); x <= area.right(); ++x)

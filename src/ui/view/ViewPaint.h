@@ -55,7 +55,14 @@ constexpr int ReadoutLeft = 5;
 // Draws text with its top at y and its left edge, right edge or centre at x. Tabs are expanded.
 void DrawText(QPainter& p, int x, int y, const std::string& text, Align align,
               const QColor& colour);
-// Each pixel of `area` becomes the bitwise AND of `colour` and the pixel (the mask raster op).
+// The image pixels that draw the logical pixels `area` at the image's device pixel ratio: the
+// edges scale and truncate, so neighbouring areas share no pixel and at ratio 1 they are `area`.
+// Clipped to the image.
+QRect DevicePixels(const QImage& image, QRect area);
+// Every image pixel of the logical pixels `area` becomes `colour`.
+void FillPixels(QImage& image, QRect area, QRgb colour);
+// Each image pixel of the logical pixels `area` becomes the bitwise AND of `colour` and the
+// pixel (the mask raster op).
 void AndRect(QImage& image, QRect area, QRgb colour);
 // A line from `from` to `tip` with a head of two lines from the tip to (tip + dx, tip -/+ dy).
 void DrawArrow(QPainter& p, QPoint from, QPoint tip, int dx, int dy);

@@ -73,15 +73,20 @@ void PaintLowerRight(PaintContext& c, const ViewSnapshot& s) {
 
 void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& core,
                           const CalibrationState& calibration, const AppSettings& settings,
-                          ViewDisplayState& state) {
+                          ViewDisplayState& state, double pixelRatio) {
     state.TapeRect = state.DiskGripRect = state.PreUnlockRect = state.PostUnlockRect =
         state.ToothChartRect = QRect();
     if (client.width() <= 0 || client.height() <= 0) return;
-    if (backBuffer.size() != client || backBuffer.format() != QImage::Format_RGB32)
-        backBuffer = QImage(client, QImage::Format_RGB32);
+    if (!(pixelRatio >= 1.0) || !std::isfinite(pixelRatio)) pixelRatio = 1.0;
+    const QSize pixels = (QSizeF(client) * pixelRatio).toSize();
+    if (backBuffer.size() != pixels || backBuffer.format() != QImage::Format_RGB32 ||
+        backBuffer.devicePixelRatio() != pixelRatio) {
+        backBuffer = QImage(pixels, QImage::Format_RGB32);
+        backBuffer.setDevicePixelRatio(pixelRatio);
+    }
     if (backBuffer.isNull()) return;
     EnsureFonts(client, settings.CellFactor, state);
-    CaptureViewSnapshot(core, calibration, client.width(), client.height(), snapshot_);
+    CaptureViewSnapshot(core, calibration, state.Scroll, client.width(), client.height(), snapshot_);
 
     QPainter painter(&backBuffer);
     if (!painter.isActive()) return;

@@ -19,12 +19,14 @@ namespace kv {
 
 class ViewRenderer {
 public:
-    // Redraws the whole view into `backBuffer`, which is (re)allocated only when its size differs
-    // from `client`. Writes the hit rectangles and line heights into `state`. Never blocks on
-    // the calibration lock: while another thread holds it the calibration text is left out.
+    // Redraws the whole view into `backBuffer`, which is (re)allocated only when its size or
+    // pixel ratio differs: `client` logical pixels drawn at `pixelRatio` image pixels each, so
+    // that a scaled screen gets a sharp picture. Writes the hit rectangles and line heights (in
+    // logical pixels) into `state`. Never blocks on the calibration lock: while another thread
+    // holds it the calibration text is left out.
     void Render(QImage& backBuffer, QSize client, const AnalysisCore& core,
                 const CalibrationState& calibration, const AppSettings& settings,
-                ViewDisplayState& state);
+                ViewDisplayState& state, double pixelRatio = 1.0);
 
     // How many times the fonts were built; they are rebuilt only when a line height changes.
     int FontRebuildCount() const { return fontRebuilds_; }

@@ -73,7 +73,7 @@ void CaptureWaveform(const AnalysisCore& c, ViewSnapshot& s) {
     s.Escapement = c.Params.Escapement();
     s.BeatPeriod = c.Derived.BeatPeriod;
     s.Decimation = c.Derived.WaveformDecimation;
-    s.DisplayZoom = c.Settings.DisplayZoom;
+    s.DisplayZoom = c.Trace.Zoom;
     s.EffectiveRate = c.EffectiveRate();
     s.SamplesPerBeat = c.Derived.SamplesPerBeat;
     s.MuteSamples = c.Derived.MuteSamples;
@@ -86,13 +86,13 @@ void CaptureWaveform(const AnalysisCore& c, ViewSnapshot& s) {
     PlaceMarkers(c.Trace.Markers, s);
 }
 
-void CaptureTape(const AnalysisCore& c, int width, int height, ViewSnapshot& s) {
+void CaptureTape(const AnalysisCore& c, int scroll, int width, int height, ViewSnapshot& s) {
     const TapeState& tape = c.Tape;
     s.TapeMagnification = c.Settings.Zoom;
     s.Feed = c.Settings.SlowFeed == 0 ? 1 : c.Settings.SlowFeed;
-    s.TapeScrolled = tape.TapeScrollOffset != 0;
+    s.TapeScrolled = scroll != 0;
     s.TapeWrite = tape.TapeWriteIndex;
-    s.TapeEnd = s.TapeWrite - tape.TapeScrollOffset;
+    s.TapeEnd = s.TapeWrite - scroll;
     s.TapeSize = static_cast<long long>(tape.Entries.size());
     s.TapeWidth = TapeGeometry(width).Width();
     const EntryRange range = VisibleTapeEntries(s.TapeEnd, s.TapeWrite, s.TapeSize, s.Feed, height);
@@ -188,7 +188,7 @@ void CaptureReadouts(const AnalysisCore& c, ViewSnapshot& s) {
 } // namespace
 
 void CaptureViewSnapshot(const AnalysisCore& core, const CalibrationState& calibrationState,
-                         int width, int height, ViewSnapshot& s) {
+                         const TapeScroll& scroll, int width, int height, ViewSnapshot& s) {
     // The calibration lock comes before the analysis lock; a busy one leaves the calibration's
     // text out of this picture rather than stall the repaint.
     auto calibration = calibrationState.TryHoldLock();
@@ -196,7 +196,7 @@ void CaptureViewSnapshot(const AnalysisCore& core, const CalibrationState& calib
     {
         const auto lock = core.HoldAnalysis();
         CaptureWaveform(core, s);
-        CaptureTape(core, width, height, s);
+        CaptureTape(core, scroll.Offset(core), width, height, s);
         CaptureStatus(core, s);
         CaptureReadouts(core, s);
         // The capture thread rebuilds a local standard's text under the analysis lock.

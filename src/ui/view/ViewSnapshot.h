@@ -13,6 +13,7 @@
 #include "analysis/AnalysisParameters.h"
 #include "analysis/AnalysisState.h"
 #include "ui/view/StatusText.h"
+#include "ui/view/TapeScroll.h"
 
 namespace kv {
 
@@ -108,9 +109,9 @@ struct ViewSnapshot {
 };
 
 // Refills `snapshot` from `core` under one hold of the analysis lock, copying the tape entries a
-// picture `width` x `height` pixels shows, and the text of `calibration`. Never blocks on the
-// calibration lock.
-void CaptureViewSnapshot(const AnalysisCore& core, const CalibrationState& calibration, int width,
-                         int height, ViewSnapshot& snapshot);
+// picture `width` x `height` pixels shows at the view's `scroll`, and the text of `calibration`.
+// Never blocks on the calibration lock.
+void CaptureViewSnapshot(const AnalysisCore& core, const CalibrationState& calibration,
+                         const TapeScroll& scroll, int width, int height, ViewSnapshot& snapshot);
 
 } // namespace kv

@@ -11,6 +11,12 @@
 
 namespace kv {
 
+// The view's own timers, beside those its session asks for (analysis/AnalysisHost.h).
+enum ViewTimerId : int {
+    TimerRepaintRetry = 103, // delivers a repaint request the throttle held back
+    TimerPointer = 105,      // hover refresh and the auto-scroll of a marking drag
+};
+
 class ViewTimers : public QObject {
     Q_OBJECT
 public:

@@ -41,9 +41,7 @@ struct TraceColumns {
 
 // A vertical line at x from row top up to (not including) row bottom, clipped to the image.
 void VerticalRun(QImage& image, int x, int top, int bottom, QRgb colour) {
-    if (x < 0 || x >= image.width()) return;
-    for (int y = std::max(top, 0); y < std::min(bottom, image.height()); ++y)
-        reinterpret_cast<QRgb*>(image.scanLine(y))[x] = colour;
+    FillPixels(image, Edges(x, top, x + 1, bottom), colour);
 }
 
 // One vertical line per column, as high as the largest magnitude of the points in it; columns
