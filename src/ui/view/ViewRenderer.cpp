@@ -86,7 +86,8 @@ void ViewRenderer::Render(QImage& backBuffer, QSize client, const AnalysisCore& 
     }
     if (backBuffer.isNull()) return;
     EnsureFonts(client, settings.CellFactor, state);
-    CaptureViewSnapshot(core, calibration, state.Scroll, client.width(), client.height(), snapshot_);
+    CaptureViewSnapshot(core, calibration, state.Scroll, client.width(), client.height(),
+                        snapshot_);
 
     QPainter painter(&backBuffer);
     if (!painter.isActive()) return;
