@@ -80,11 +80,11 @@ CommandState CalibrationCommandStatus(const CChildView& view, int id) {
     CommandState s;
     const int flags = view.Session().Calibration().Flags();
     const bool running = view.Core().Measurement.Running;
-    switch (id) {
-    case cmd::InternetCal:
-    case cmd::GpsCal:
+    if (CalibrationReferenceKey(id)) { // a run against any time reference
         s.Enabled = flags == calflags::None;
-        break;
+        return s;
+    }
+    switch (id) {
     case cmd::LocalCal:
         s.Enabled = flags == calflags::None && running;
         break;
