@@ -17,11 +17,12 @@ constexpr int Rate = 48000;
 struct TapeScrollTest : ::testing::Test {
     void SetUp() override {
         h.StartForClicks();
-        train.Seconds = 30;
+        train.Seconds = 32; // the tape, then two seconds for each case
         sound = train.Make();
         Feed(0, 25); // a tape well over a hundred entries long
     }
     void Feed(int fromSecond, int toSecond) {
+        ASSERT_LE(static_cast<size_t>(Rate * toSecond), sound.size()) << "past the train's end";
         h.Feed(std::vector<int16_t>(sound.begin() + Rate * fromSecond,
                                     sound.begin() + Rate * toSecond));
     }
