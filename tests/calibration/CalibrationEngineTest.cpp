@@ -92,19 +92,9 @@ public:
     const ReferenceId Sntp = *Kinds.Find("Sntp"), Gps = *Kinds.Find("Gps");
 };
 
-struct CalibrationEngineTest : ::testing::Test {
-    ManualClockSource Source;
-    TimestampClock Clock{Source};
-    IdleAnalysisHost AnalysisOwner;
-    AnalysisCore Core{AnalysisOwner, Clock};
-    AppSettings App;
-    RecordingHost Host;
+struct CalibrationEngineTest : ::testing::Test, CalibrationRig {
     ScriptedReferences References;
-    RecordingClockSetter SystemClock;
-    std::atomic<uint32_t> Ticks{1000};
     std::unique_ptr<CalibrationEngine> Engine;
-    double SampleSeconds = 0.0; // card seconds of samples delivered so far
-    double CardRateError = 0.0; // the card's true rate / nominal - 1
 
     void SetUp() override {
         Core.Settings.SampleRate = Rate;
@@ -117,16 +107,6 @@ struct CalibrationEngineTest : ::testing::Test {
             CalibrationClocks{Clock, SystemClock, [this] { return Ticks.load(); }});
     }
 
-    // `seconds` of real time pass: the counter, the tick count and the card's samples move on.
-    void Advance(double seconds) {
-        Source.Counter += static_cast<int64_t>(seconds * CounterPerSecond);
-        Ticks += static_cast<uint32_t>(seconds * 1000);
-        SampleSeconds += seconds * (1.0 + CardRateError);
-        const auto lock = Core.HoldAnalysis();
-        Core.ClockRegression.TotalSamples =
-            static_cast<uint64_t>(std::llround(SampleSeconds * Rate));
-        Core.ClockRegression.CounterNow = Source.Counter;
-    }
     // Timer 106 fires: one worker run, waited for.
     void Cycle() {
         ASSERT_GE(Host.Timer(TimerCalibrationCycle), 0) << "timer 106 is not running";

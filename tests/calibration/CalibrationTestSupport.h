@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -63,6 +64,31 @@ public:
     std::deque<Answer> Answers;
     std::vector<std::string> Asked, Reports;
     EndChoice Choice = EndChoice::Continue;
+};
+
+// The card, its clocks and the analysis an engine runs against; Advance moves them all on.
+struct CalibrationRig {
+    ManualClockSource Source;
+    TimestampClock Clock{Source};
+    IdleAnalysisHost AnalysisOwner;
+    AnalysisCore Core{AnalysisOwner, Clock};
+    AppSettings App;
+    RecordingHost Host;
+    RecordingClockSetter SystemClock;
+    std::atomic<uint32_t> Ticks{1000};
+    double SampleSeconds = 0.0; // card seconds of samples delivered so far
+    double CardRateError = 0.0; // the card's true rate / nominal - 1
+
+    // `seconds` of real time pass: the counter, the tick count and the card's samples move on.
+    void Advance(double seconds) {
+        Source.Counter += static_cast<int64_t>(seconds * CounterPerSecond);
+        Ticks += static_cast<uint32_t>(seconds * 1000);
+        SampleSeconds += seconds * (1.0 + CardRateError);
+        const auto lock = Core.HoldAnalysis();
+        Core.ClockRegression.TotalSamples =
+            static_cast<uint64_t>(std::llround(SampleSeconds * Rate));
+        Core.ClockRegression.CounterNow = Source.Counter;
+    }
 };
 
 } // namespace kv::caltest

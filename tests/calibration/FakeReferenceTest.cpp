@@ -42,18 +42,8 @@ private:
     const int64_t Start;
 };
 
-struct FakeReferenceRun : ::testing::Test {
+struct FakeReferenceRun : ::testing::Test, CalibrationRig {
     static constexpr double ReferenceRate = 1.0 - 100e-6; // 100 ppm slow: the card 8.64 s/d fast
-
-    ManualClockSource Source;
-    TimestampClock Clock{Source};
-    IdleAnalysisHost AnalysisOwner;
-    AnalysisCore Core{AnalysisOwner, Clock};
-    AppSettings App;
-    RecordingHost Host;
-    RecordingClockSetter SystemClock;
-    std::atomic<uint32_t> Ticks{1000};
-    double SampleSeconds = 0.0;
 
     // The built-in kinds and the fake, added with one line.
     ReferenceRegistry Registry() {
@@ -64,17 +54,6 @@ struct FakeReferenceRun : ::testing::Test {
                       },
                       nullptr});
         return registry;
-    }
-
-    // `seconds` of counter time pass; the card delivers as many seconds of samples.
-    void Advance(double seconds) {
-        Source.Counter += static_cast<int64_t>(seconds * CounterPerSecond);
-        Ticks += static_cast<uint32_t>(seconds * 1000);
-        SampleSeconds += seconds;
-        const auto lock = Core.HoldAnalysis();
-        Core.ClockRegression.TotalSamples =
-            static_cast<uint64_t>(std::llround(SampleSeconds * Rate));
-        Core.ClockRegression.CounterNow = Source.Counter;
     }
 };
 
